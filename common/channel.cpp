@@ -1,0 +1,83 @@
+#include "common/channel.h"
+
+#include <cerrno>
+#include <cmath>
+#include <unistd.h>
+
+namespace quorvane {
+
+bool FdOutput::write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::string RecordingOutput::text() const {
+  std::string all;
+  for (const auto& w : writes) all += w;
+  return all;
+}
+
+std::vector<std::string> RecordingOutput::lines() const {
+  std::vector<std::string> result;
+  std::string all = text();
+  size_t start = 0;
+  for (size_t nl; (nl = all.find('\n', start)) != std::string::npos; start = nl + 1) {
+    result.push_back(all.substr(start, nl - start));
+  }
+  return result;
+}
+
+Json jsonNumber(double value) {
+  // 2^53: beyond it not every integer is a double, so keep the double form.
+  constexpr double kExactLimit = 9007199254740992.0;
+  if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) <= kExactLimit) {
+    return Json(static_cast<std::int64_t>(value));
+  }
+  return Json(value);
+}
+
+namespace {
+
+// nlohmann writes NaN and infinity as null; the application's serialiser
+// refuses them, and a silent null would be a wrong answer.
+bool findNonFinite(const Json& value) {
+  if (value.is_number_float()) return !std::isfinite(value.get<double>());
+  if (value.is_structured()) {
+    for (const auto& item : value) {
+      if (findNonFinite(item)) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+Encoded encodeJson(const Json& value) {
+  if (findNonFinite(value)) return {std::nullopt, "Invalid number value (NaN or infinity) in JSON write"};
+  try {
+    return {value.dump(-1, ' ', false, Json::error_handler_t::strict), {}};
+  } catch (const Json::exception& e) {
+    return {std::nullopt, e.what()};
+  }
+}
+
+bool Channel::emit(const Json& message) {
+  Encoded encoded = encodeJson(message);
+  if (!encoded.bytes) {
+    onEncodeFailure_(encoded.error);
+    return false;
+  }
+  // Two writes, as the application's reader has always seen them: the object, then its line feed.
+  out_.write(*encoded.bytes);
+  out_.write("\n");
+  return true;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs every built fuzz target for the given number of seconds (default 60),
+# starting from its seed corpus when one is committed next to its source.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shopt -s nullglob
+found=0
+for target in build/fuzz/fuzz/*/fuzz_*; do
+  [[ -x $target && ! -d $target ]] || continue
+  found=1
+  name=$(basename "$target")
+  program=$(basename "$(dirname "$target")")
+  corpus=$(mktemp -d)
+  seeds=fuzz/$program/corpus/$name
+  [[ -d $seeds ]] || seeds=
+  echo "fuzz: $name for ${seconds}s" >&2
+  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=0 $corpus $seeds 2>"$corpus.log" \
+    || { tail -40 "$corpus.log"; exit 1; }
+  rm -rf "$corpus" "$corpus.log"
+done
+[[ $found -eq 1 ]] || echo "fuzz: no targets built" >&2

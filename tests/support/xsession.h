@@ -1,0 +1,49 @@
+// A private X server for one test binary (or the demo): Xvfb on a display
+// number it picks itself (-displayfd), optionally with openbox, both stopped
+// when the session ends, and killed by the kernel if the test dies first.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace quorvane::test {
+
+struct XSessionOptions {
+  int width = 1280;
+  int height = 800;
+  bool windowManager = true;
+  // RandR monitors to declare, as "WxH+X+Y" each; empty = the server's default one.
+  std::vector<std::string> monitors;
+};
+
+class XSession {
+ public:
+  explicit XSession(const XSessionOptions& options = {});
+  ~XSession();
+  XSession(const XSession&) = delete;
+  XSession& operator=(const XSession&) = delete;
+
+  // ":N", ready for DISPLAY.
+  const std::string& display() const { return display_; }
+  bool hasWindowManager() const { return wmPid_ > 0; }
+
+  // Makes this session the display of the test process and its children.
+  void exportDisplay() const;
+
+ private:
+  void startServer(const XSessionOptions& options);
+  void startWindowManager();
+  void declareMonitors(const std::vector<std::string>& monitors);
+
+  pid_t serverPid_ = -1;
+  pid_t wmPid_ = -1;
+  std::string display_;
+};
+
+// The one session a test binary shares: started by the first caller.
+XSession& sharedXSession(const XSessionOptions& options = {});
+
+}  // namespace quorvane::test
