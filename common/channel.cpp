@@ -74,10 +74,14 @@ bool Channel::emit(const Json& message) {
     onEncodeFailure_(encoded.error);
     return false;
   }
-  // Two writes, as the application's reader has always seen them: the object, then its line feed.
-  out_.write(*encoded.bytes);
-  out_.write("\n");
+  writeLine(*encoded.bytes);
   return true;
+}
+
+void Channel::writeLine(std::string_view encoded) {
+  // Two writes, as the application's reader has always seen them: the object, then its line feed.
+  out_.write(encoded);
+  out_.write("\n");
 }
 
 }  // namespace quorvane

@@ -75,6 +75,8 @@ class Channel {
   // Writes one Message (or array line). Returns false when it could not be
   // encoded; the program's encoding-failure path has then already run.
   bool emit(const Json& message);
+  // Writes already encoded JSON as one line, the same two writes as emit.
+  void writeLine(std::string_view encoded);
 
  private:
   Output& out_;

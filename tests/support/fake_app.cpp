@@ -158,7 +158,9 @@ void openWindow(const std::map<std::string, std::string>& opt) {
   xcb_map_window(conn, win);
   xcb_flush(conn);
   if (log) logged[win] = true;
-  pendingMaps.push_back({win, hidden && !override});
+  // Iconic windows and windows on another desktop never become viewable: the
+  // window manager's WM_STATE says they are managed.
+  pendingMaps.push_back({win, (hidden || opt.count("desktop")) && !override});
 }
 
 void answerMapped(xcb_window_t win) {

@@ -1,0 +1,47 @@
+// quorvane-input: one mode per run, picked from the command line.
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/channel.h"
+#include "input/answer.h"
+#include "input/dispatcher.h"
+#include "input/key_names.h"
+#include "input/scroll/scroll_rules.h"
+#include "input/window_queries.h"
+#include "input/x11/x11_platform.h"
+
+using namespace quorvane;
+using namespace quorvane::input;
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv, argv + argc);
+  // Built before any argument is read, whatever the mode.
+  const KeyNames names = buildNames();
+
+  FdOutput out(1), err(2);
+  Channel channel = makeChannel(out, err);
+  const Dispatch d = dispatch(args);
+
+  X11Platform platform;
+  switch (d.mode) {
+    case Mode::ScrollSelfTest:
+      return answer(channel, scrollSelfTest(), 0);
+    case Mode::KeySelfTest:
+      return answer(channel, keySelfTest(names), 0);
+    case Mode::CaptureWindows:
+      return runCaptureWindows(platform, platform, channel);
+    case Mode::ActiveWindow:
+      return runActiveWindow(platform, platform, channel);
+    case Mode::WindowInfo:
+      return runWindowInfo(platform, args, channel);
+    case Mode::Check:
+      return runCheck(platform, channel);
+    case Mode::FocusWindow:
+    case Mode::Scroll:
+    case Mode::Monitor:
+    case Mode::Invalid:
+      break;
+  }
+  return answer(channel, errorMessage(kInvalidSourceText), 1);
+}
