@@ -11,6 +11,7 @@
 //          [hidden=1] [above=1] [below=1] [sticky=1] [desktop=N] [pid=N|none]
 //          [override=1] [log=1] [input=0]               -> "window <id>"
 //   close|raise|iconify|activate <id>; move <id> X Y; resize <id> W H
+//   todesktop <id> N (send a window to desktop N)        -> "ok"
 //   desktop N (switch the current desktop)              -> "ok"
 //   run<US>ARG<US>ARG... (US = 0x1f; start a helper as child)             -> "pid <pid>"
 //   wait        (until that child ends)                 -> "exit <status>"
@@ -259,6 +260,12 @@ void command(const std::string& line) {
     uint32_t v[2];
     in >> v[0] >> v[1];
     xcb_configure_window(conn, w, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, v);
+    report("ok");
+  } else if (verb == "todesktop") {
+    xcb_window_t w = idArg();
+    uint32_t n;
+    in >> n;
+    clientMessage(w, atom("_NET_WM_DESKTOP"), {n, 2});
     report("ok");
   } else if (verb == "desktop") {
     uint32_t n;
