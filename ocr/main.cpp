@@ -1,0 +1,24 @@
+// quorvane-ocr <languages> [layout] < image
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include <unistd.h>
+
+#include "common/channel.h"
+#include "ocr/ocr.h"
+#include "ocr/tesseract/platform.h"
+
+// From libgomp, which Tesseract uses for its LSTM. Declared here rather than
+// through <omp.h> so that any compiler builds this file.
+extern "C" void omp_set_max_active_levels(int levels);
+
+int main(int argc, char** argv) {
+  // One thread: on a small machine OpenMP's threads fight each other and make
+  // recognition several times slower. It must happen before Tesseract runs;
+  // the OpenMP environment variables are read too early to set from here.
+  omp_set_max_active_levels(0);
+  std::vector<std::string> args(argv, argv + argc);
+  quorvane::FdOutput out(STDOUT_FILENO);
+  quorvane::ocr::TesseractPlatform platform(STDIN_FILENO);
+  return quorvane::ocr::runOcr(args, platform, out);
+}

@@ -1,0 +1,84 @@
+// quorvane-ocr: one image on standard input, its text on standard output.
+// The core decides everything; reading, decoding and recognising go through
+// OcrPlatform so that tests drive them with a fake.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/channel.h"
+#include "ocr/reading_order.h"
+
+namespace quorvane::ocr {
+
+// Standard input beyond this is refused as no usable image. A long scrolling
+// capture as PNG or JPEG is a few tens of MiB; reading stops at the cap.
+inline constexpr size_t kMaxInputBytes = size_t{256} << 20;
+
+struct InputBytes {
+  std::string bytes;
+  bool overLimit = false;  // input went on past the limit; bytes holds a prefix
+};
+
+// A decoded image ready for recognition. The pixels belong to the backend
+// that made them; the core reads only the size.
+struct Bitmap {
+  std::uint32_t width = 0, height = 0;
+  std::shared_ptr<void> pixels;
+};
+
+struct Decoded {
+  enum class Status { ok, notAnImage, noBitmap } status = Status::notAnImage;
+  Bitmap bitmap;
+};
+
+struct Recognition {
+  std::optional<std::string> failure;                // the engine's description of why it failed
+  std::optional<std::vector<Observation>> results;   // absent: the engine gave no result list
+};
+
+class OcrPlatform {
+ public:
+  virtual ~OcrPlatform() = default;
+  // Everything on standard input up to its end, reading at most maxBytes + 1.
+  virtual InputBytes readInput(size_t maxBytes) = 0;
+  virtual Decoded decode(const std::string& bytes) = 0;
+  // One accurate pass over the whole bitmap; languages are recognition tags in priority order.
+  virtual Recognition recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) = 0;
+};
+
+namespace text {
+inline constexpr std::string_view usage = "用法：quorvane-ocr <languages> [layout]";
+inline constexpr std::string_view noLanguage = "未找到有效的识别语言";
+inline constexpr std::string_view noImageData = "未收到图片数据";
+inline constexpr std::string_view undecodable = "无法解析图片数据";
+inline constexpr std::string_view noBitmap = "无法获取图片位图数据";
+inline constexpr std::string_view engineFailed = "文字识别引擎失败：";
+inline constexpr std::string_view noResults = "文字识别引擎未返回结果";
+inline constexpr std::string_view unencodable = "无法编码识别结果：";
+}  // namespace text
+
+inline constexpr int kStatusDone = 0;
+inline constexpr int kStatusFailed = 1;
+
+// Writes the Error Message { message, type: "error" } and gives the failure
+// status; writes nothing when even that cannot be encoded.
+int fail(Output& out, std::string_view message);
+
+// The text of the lines, one per line, without white space or line breaks at
+// either end (Unicode white space: blanks, U+3000, line and paragraph separators...).
+std::string joinLines(const std::vector<std::string>& lines);
+
+// The result Message for observations already in reading order.
+Json resultMessage(const std::vector<Observation>& sorted, double imageWidth, double imageHeight,
+                   bool layout);
+
+// The whole run; `args` are the process arguments, the program path first.
+// Returns the exit status.
+int runOcr(const std::vector<std::string>& args, OcrPlatform& platform, Output& out);
+
+}  // namespace quorvane::ocr

@@ -1,0 +1,41 @@
+#include "ocr/tesseract/platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+#include "ocr/tesseract/image.h"
+
+namespace quorvane::ocr {
+
+InputBytes readAll(int fd, size_t maxBytes) {
+  constexpr size_t kChunk = 1 << 16;
+  InputBytes input;
+  for (;;) {
+    size_t before = input.bytes.size();
+    input.bytes.resize(before + kChunk);
+    ssize_t n;
+    do {
+      n = ::read(fd, input.bytes.data() + before, kChunk);
+    } while (n < 0 && errno == EINTR);
+    input.bytes.resize(before + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    // A read error ends the input as its end does: what arrived is all there is.
+    if (n <= 0) break;
+    if (input.bytes.size() > maxBytes) {
+      input.bytes.resize(maxBytes);
+      input.overLimit = true;
+      break;
+    }
+  }
+  return input;
+}
+
+InputBytes TesseractPlatform::readInput(size_t maxBytes) { return readAll(inputFd_, maxBytes); }
+
+Decoded TesseractPlatform::decode(const std::string& bytes) { return decodeImage(bytes); }
+
+Recognition TesseractPlatform::recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) {
+  return recognizer_.recognize(bitmap, languages);
+}
+
+}  // namespace quorvane::ocr

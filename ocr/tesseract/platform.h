@@ -1,0 +1,25 @@
+// The Linux OcrPlatform: standard input, Leptonica decoding, Tesseract.
+#pragma once
+
+#include "ocr/ocr.h"
+#include "ocr/tesseract/recognizer.h"
+
+namespace quorvane::ocr {
+
+class TesseractPlatform final : public OcrPlatform {
+ public:
+  explicit TesseractPlatform(int inputFd) : inputFd_(inputFd) {}
+  InputBytes readInput(size_t maxBytes) override;
+  Decoded decode(const std::string& bytes) override;
+  Recognition recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) override;
+
+ private:
+  int inputFd_;
+  TesseractRecognizer recognizer_;
+};
+
+// Reads fd to its end, keeping at most maxBytes; stops reading as soon as
+// more than that has arrived.
+InputBytes readAll(int fd, size_t maxBytes);
+
+}  // namespace quorvane::ocr
