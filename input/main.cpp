@@ -10,6 +10,7 @@
 #include "input/scroll/scroll_rules.h"
 #include "input/window_queries.h"
 #include "input/x11/x11_platform.h"
+#include "input/x11/x11_monitor.h"
 
 using namespace quorvane;
 using namespace quorvane::input;
@@ -37,9 +38,10 @@ int main(int argc, char** argv) {
       return runWindowInfo(platform, args, channel);
     case Mode::Check:
       return runCheck(platform, channel);
+    case Mode::Monitor:
+      return runX11Monitor(platform, d.source, names, channel);
     case Mode::FocusWindow:
     case Mode::Scroll:
-    case Mode::Monitor:
     case Mode::Invalid:
       break;
   }

@@ -1,0 +1,106 @@
+// The global input monitor: while the application records a screen or a
+// window, it reports clicks, named shortcuts (never plain typing) and thirty
+// pointer samples a second, each click and sample with the recorded frame.
+//
+// The backend owns the event loop and calls the handlers below; each handler
+// writes its Messages and tells the loop whether to carry on or to end.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "common/channel.h"
+#include "input/dispatcher.h"
+#include "input/key_names.h"
+#include "input/monitor_platform.h"
+#include "input/platform.h"
+
+namespace quorvane::input {
+
+// What the loop does after a handler: carry on, or end the process with a
+// status after writing the Error Message, if any.
+struct Step {
+  bool carryOn = true;
+  int status = 0;
+  std::optional<Json> message;
+
+  static Step next() { return {}; }
+  static Step end(int status, std::optional<Json> message = std::nullopt) {
+    return {false, status, std::move(message)};
+  }
+};
+
+// Writes the final Message of a Step that ends and gives the exit status.
+int conclude(Channel& channel, const Step& step);
+
+// The sampling timer: first firing at start, then every interval. Firings
+// missed while the loop was busy collapse into one, so a stall never turns
+// into a burst of samples.
+class TickSchedule {
+ public:
+  TickSchedule(double start, double interval) : next_(start), interval_(interval) {}
+  bool due(double now) const { return now >= next_; }
+  void fired(double now);
+  // How long the loop may wait for input before the next firing, rounded up
+  // so that it never wakes early and spins.
+  int millisUntilDue(double now) const;
+
+ private:
+  double next_;
+  double interval_;
+};
+
+inline constexpr double kSampleInterval = 1.0 / 30.0;
+
+inline constexpr const char* kNoPermissionText =
+    "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，然后重启应用；不采集普通输入文字。";
+inline constexpr const char* kCannotStartText = "无法创建全局输入监控，请检查输入监控或辅助功能授权";
+inline constexpr const char* kFrameLostText = "录制窗口已关闭或无法取得窗口坐标";
+inline constexpr const char* kListeningStoppedText = "系统已暂停输入监控，录制将停止以避免遗漏所选效果";
+
+// Exit statuses of the monitor besides 0 (the application is gone).
+inline constexpr int kStatusFrameLost = 1;
+inline constexpr int kStatusCannotStart = 2;
+inline constexpr int kStatusListeningStopped = 3;
+
+struct MonitorServices {
+  WindowServer& windows;
+  MonitorPlatform& platform;
+  Permissions& permissions;
+  Process& process;
+  Channel& channel;
+};
+
+class Monitor {
+ public:
+  Monitor(const KeyNames& names, InputSource source, MonitorServices services)
+      : names_(names), source_(std::move(source)), s_(services) {}
+
+  // Checks the permission and the recorded frame, starts listening and sends
+  // `ready`. The loop then starts the sampling timer at once.
+  Step start();
+
+  Step onKeyDown(std::int64_t keyCode, std::uint64_t flags);
+  // A left, right or other button went down; wheel steps are not clicks.
+  Step onButtonDown(Point location);
+  // The system stopped delivering input.
+  Step onListeningStopped();
+  // One firing of the sampling timer: the parent watch, then a sample.
+  Step onTick();
+
+  // The recorded frame, read afresh each time.
+  std::optional<Rect> bounds();
+  // Sends a click or pointer sample with the recorded frame, or ends when
+  // the frame can no longer be measured.
+  Step pointer(const char* type, Point location);
+
+ private:
+  Step emit(const Json& message);
+
+  const KeyNames& names_;
+  InputSource source_;
+  MonitorServices s_;
+  std::optional<std::int32_t> parentAtStart_;
+};
+
+}  // namespace quorvane::input
