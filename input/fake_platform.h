@@ -3,6 +3,7 @@
 // the core asked.
 #pragma once
 
+#include <functional>
 #include <map>
 
 #include "input/platform.h"
@@ -13,6 +14,7 @@ class FakeWindowServer : public WindowServer {
  public:
   std::optional<WindowList> onScreenWindows() override {
     ++listCalls;
+    if (beforeList) beforeList(listCalls);
     return onScreen;
   }
   std::optional<WindowList> windowById(std::uint32_t number) override {
@@ -28,6 +30,7 @@ class FakeWindowServer : public WindowServer {
   bool unreadable = false;  // the window server cannot be asked at all
   int listCalls = 0;
   int lookupCalls = 0;
+  std::function<void(int)> beforeList;  // called with the list call's ordinal (1 = the first)
 };
 
 class FakeProcess : public Process {

@@ -1,0 +1,74 @@
+#include "input/focus.h"
+
+#include <cmath>
+
+#include "common/numbers.h"
+#include "input/answer.h"
+#include "input/window_queries.h"
+
+namespace quorvane::input {
+
+namespace {
+
+constexpr const char* kInvalidWindow = "所选窗口已关闭、最小化或无效";
+constexpr const char* kNeedsAccessibility =
+    "自动显示所选窗口需要辅助功能授权。请到系统设置 → 隐私与安全性 → 辅助功能允许 Quorvane/输入辅助程序，"
+    "或先手动显示目标窗口后重试。";
+constexpr const char* kCannotLocate = "无法定位所选窗口";
+constexpr const char* kNotUnique = "无法唯一确认并显示所选窗口，请手动显示该窗口后重试";
+constexpr const char* kNotInFront = "所选窗口未能切换到前台，录制尚未开始";
+
+// Time for the window manager to settle after activating, and after raising.
+constexpr double kActivationSettle = 0.3;
+constexpr double kRaiseSettle = 0.2;
+constexpr double kFrameTolerance = 2.0;
+
+int fail(Channel& channel, const char* text) { return answer(channel, Json{{"error", text}}, 1); }
+
+// The target's application is in front, and the target is its front normal window.
+bool isTargetFrontmost(FocusPlatform& p, std::int32_t owner, std::uint32_t number) {
+  if (p.applications.frontmostPid() != owner) return false;
+  auto list = p.windows.onScreenWindows();
+  if (!list) return false;
+  for (const auto& d : *list) {
+    if (asI32(d, WindowKey::OwnerPid) == owner && asInteger(d, WindowKey::Layer) == 0) {
+      return asU32(d, WindowKey::Number) == number;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool frameMatches(const AccessibilityWindow& w, const Rect& frame) {
+  if (!w.position || !w.size) return false;
+  return std::fabs(w.position->x - frame.minX()) < kFrameTolerance &&
+         std::fabs(w.position->y - frame.minY()) < kFrameTolerance &&
+         std::fabs(w.size->x - frame.w()) < kFrameTolerance && std::fabs(w.size->y - frame.h()) < kFrameTolerance;
+}
+
+int runFocusWindow(FocusPlatform& p, const std::string& windowText, Channel& channel) {
+  auto number = parseU32(windowText);
+  if (!number) return fail(channel, kInvalidWindow);
+  auto info = scrollWindowInfo(p.windows, *number);
+  if (!info || info->ownerPid == p.process.parentPid()) return fail(channel, kInvalidWindow);
+  if (!p.applications.running(info->ownerPid)) return fail(channel, kInvalidWindow);
+
+  p.applications.activate(info->ownerPid);
+  p.clock.sleep(kActivationSettle);
+  if (!isTargetFrontmost(p, info->ownerPid, *number)) {
+    if (!p.accessibility.trusted()) return fail(channel, kNeedsAccessibility);
+    auto windows = p.accessibility.windows(info->ownerPid);
+    if (!windows) return fail(channel, kCannotLocate);
+    std::vector<AccessibilityWindow> matching;
+    for (const auto& w : *windows) {
+      if (frameMatches(w, info->bounds)) matching.push_back(w);
+    }
+    if (matching.size() != 1 || !p.accessibility.raise(matching.front())) return fail(channel, kNotUnique);
+    p.clock.sleep(kRaiseSettle);
+  }
+  if (!isTargetFrontmost(p, info->ownerPid, *number)) return fail(channel, kNotInFront);
+  return answer(channel, Json{{"focused", true}}, 0);
+}
+
+}  // namespace quorvane::input

@@ -1,0 +1,29 @@
+// Bringing a window to the front before a recording: activate its
+// application, and only when that is not enough, raise it through the
+// accessibility interface.
+#pragma once
+
+#include <string>
+
+#include "common/channel.h"
+#include "common/clock.h"
+#include "input/automation_platform.h"
+#include "input/platform.h"
+
+namespace quorvane::input {
+
+struct FocusPlatform {
+  WindowServer& windows;
+  Process& process;
+  Applications& applications;
+  Accessibility& accessibility;
+  Clock& clock;
+};
+
+// Answers { focused: true } or { error: text } and gives the exit status.
+int runFocusWindow(FocusPlatform& platform, const std::string& windowText, Channel& channel);
+
+// An accessibility window matches a frame when every measure differs by less than 2 points.
+bool frameMatches(const AccessibilityWindow& window, const Rect& frame);
+
+}  // namespace quorvane::input

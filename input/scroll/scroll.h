@@ -1,0 +1,42 @@
+// Auto-scroll: turn the wheel inside a selection of another application's
+// window, one step per command, and stop at the first sign that the wheel
+// would land anywhere else.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/channel.h"
+#include "common/clock.h"
+#include "input/automation_platform.h"
+#include "input/platform.h"
+
+namespace quorvane::input {
+
+struct ScrollPlatform {
+  WindowServer& windows;
+  Process& process;
+  Applications& applications;
+  Accessibility& accessibility;
+  SyntheticEvents& events;
+  CommandInput& commands;
+  Clock& clock;
+};
+
+// The whole mode, from the argument check to the pointer put back. Every end
+// is status 0 (1 only if a Message could not be encoded).
+int runScroll(ScrollPlatform& platform, const std::vector<std::string>& args, Channel& channel);
+
+// Whether the window is the one under the point, as a user would see it.
+bool frontmost(ScrollPlatform& platform, std::int32_t ownerPid, std::uint32_t number, Point point);
+
+// Pixels per step: 45 % of the selection's height, bounded to 1..500.
+int stepAmount(double selectionHeight, double windowHeight);
+
+inline constexpr int kMaxSteps = 100;
+inline constexpr double kRunSeconds = 120.0;
+inline constexpr int kCommandWaitMs = 10000;
+inline constexpr double kPointerTolerance = 3.0;
+
+}  // namespace quorvane::input
