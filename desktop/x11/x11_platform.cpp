@@ -95,6 +95,16 @@ xcb_visualtype_t* rootVisual(xcb_screen_t* screen) {
 
 }  // namespace
 
+CoverRect coverRect(const Screen& f, std::uint32_t rootWidth, std::uint32_t rootHeight) {
+  CoverRect r{f.x, f.y, f.width + 1, f.height, 0, 0};
+  std::int64_t right = std::int64_t{f.x} + f.width, bottom = std::int64_t{f.y} + f.height;
+  if (right >= rootWidth) return r;  // the extra column is off the root
+  if (bottom >= rootHeight) return {f.x, f.y, f.width, f.height + 1, 0, 0};
+  if (f.x <= 0) return {f.x - 1, f.y, f.width + 1, f.height, 1, 0};
+  if (f.y <= 0) return {f.x, f.y - 1, f.width, f.height + 1, 0, 1};
+  return r;  // enclosed: one column under the neighbour's cover
+}
+
 X11Platform::X11Platform() = default;
 X11Platform::~X11Platform() = default;
 
@@ -189,14 +199,15 @@ std::optional<PlacementOptions> X11Platform::placementOptions(const Screen&) {
   return std::nullopt;
 }
 
-xcb_pixmap_t X11Platform::paint(const CoverPlan& plan) {
+xcb_pixmap_t X11Platform::paint(const CoverPlan& plan, const CoverRect& rect) {
   xcb_connection_t* c = conn_->get();
-  int w = static_cast<int>(plan.frame.width), h = static_cast<int>(plan.frame.height);
+  int w = static_cast<int>(rect.width), h = static_cast<int>(rect.height);
   // Scaled once, client side, then sent once; the server repaints from the pixmap.
   cairo_surface_t* canvas = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
   cairo_t* cr = cairo_create(canvas);
   cairo_set_source_rgba(cr, plan.fill.red, plan.fill.green, plan.fill.blue, plan.fill.alpha);
   cairo_paint(cr);
+  cairo_translate(cr, rect.pictureX, rect.pictureY);
   const Bitmap& b = *plan.image;
   cairo_surface_t* picture = cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(b.pixels.data())), CAIRO_FORMAT_ARGB32,
@@ -230,7 +241,7 @@ xcb_pixmap_t X11Platform::paint(const CoverPlan& plan) {
   return pixmap;
 }
 
-void X11Platform::setCoverProperties(xcb_window_t w, const Screen& frame) {
+void X11Platform::setCoverProperties(xcb_window_t w, const CoverRect& frame) {
   xcb_connection_t* c = conn_->get();
   auto a = conn_->atoms({"_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE",
                          "_NET_WM_STATE_BELOW", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR",
@@ -271,16 +282,17 @@ void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
   // setCoverProperties asks for it with _NET_WM_STATE_BELOW.
   xcb_connection_t* c = conn_->get();
   Cover cover;
-  cover.pixmap = paint(plan);
+  const Screen& f = plan.frame;
+  CoverRect rect = coverRect(f, conn_->screen()->width_in_pixels, conn_->screen()->height_in_pixels);
+  cover.pixmap = paint(plan, rect);
   cover.window = xcb_generate_id(c);
   std::uint32_t mask = XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK;
   std::uint32_t values[] = {cover.pixmap, 0, XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
-  const Screen& f = plan.frame;
-  xcb_create_window(c, conn_->screen()->root_depth, cover.window, conn_->root(), static_cast<std::int16_t>(f.x),
-                    static_cast<std::int16_t>(f.y), static_cast<std::uint16_t>(f.width),
-                    static_cast<std::uint16_t>(f.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+  xcb_create_window(c, conn_->screen()->root_depth, cover.window, conn_->root(), static_cast<std::int16_t>(rect.x),
+                    static_cast<std::int16_t>(rect.y), static_cast<std::uint16_t>(rect.width),
+                    static_cast<std::uint16_t>(rect.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                     conn_->screen()->root_visual, mask, values);
-  setCoverProperties(cover.window, f);
+  setCoverProperties(cover.window, rect);
   covers_.push_back(cover);
 }
 

@@ -18,6 +18,18 @@
 
 namespace quorvane::desktop::x11 {
 
+// A cover's window: the screen's frame grown by one pixel past an edge of the
+// root where one is free, else into the right-hand neighbour. Window managers
+// (openbox, mutter) take an undecorated window of exactly a monitor's size for
+// an old-style fullscreen window and lift it above everything when nothing on
+// that monitor has focus.
+struct CoverRect {
+  std::int32_t x, y;
+  std::uint32_t width, height;
+  std::int32_t pictureX, pictureY;  // where the screen's picture starts in the window
+};
+CoverRect coverRect(const Screen& frame, std::uint32_t rootWidth, std::uint32_t rootHeight);
+
 class X11Platform final : public Platform {
  public:
   X11Platform();
@@ -57,8 +69,8 @@ class X11Platform final : public Platform {
   std::vector<Screen> readScreens();
   std::optional<std::uint32_t> currentDesktop();
   const std::optional<DesktopBackground>& background();
-  xcb_pixmap_t paint(const CoverPlan& plan);
-  void setCoverProperties(xcb_window_t w, const Screen& frame);
+  xcb_pixmap_t paint(const CoverPlan& plan, const CoverRect& rect);
+  void setCoverProperties(xcb_window_t w, const CoverRect& frame);
   Change handleEvent(xcb_generic_event_t* event, bool& allShown);
 
   std::unique_ptr<quorvane::x11::Connection> conn_;
