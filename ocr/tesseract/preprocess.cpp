@@ -1,7 +1,7 @@
 #include "ocr/tesseract/preprocess.h"
 
 #include <algorithm>
-#include <array>
+#include <cstdlib>
 
 namespace quorvane::ocr {
 
@@ -27,80 +27,64 @@ bool stripOwnsLine(const Strip& strip, std::uint32_t lineTop, std::uint32_t line
 
 namespace {
 
-// Big enough that a tile inside a large glyph is rare, small enough to follow
-// the panels of a dark-mode window.
-constexpr std::uint32_t kTile = 40;
-constexpr std::uint32_t kDarkMedian = 110;
+// Wider than the strokes of any text we expect to read (bold headings on
+// HiDPI screens included), so the median over it is the ground, not the ink.
+constexpr l_int32 kGroundWindow = 15;
+// Muted grey labels differ from their ground by about half the range.
+constexpr int kInkGain = 2;
 
-std::uint32_t tileMedian(Pix* grey, std::uint32_t x0, std::uint32_t y0, std::uint32_t x1, std::uint32_t y1) {
-  std::array<std::uint32_t, 256> histogram{};
-  const l_uint32* data = pixGetData(grey);
+}  // namespace
+
+PixPtr inkOnWhite(Pix* grey) {
+  PixPtr ground(pixMedianFilter(grey, kGroundWindow, kGroundWindow));
+  PixPtr ink(pixCreateTemplate(grey));
+  if (!ground || !ink) return nullptr;
+  const std::uint32_t width = pixGetWidth(grey), height = pixGetHeight(grey);
   const l_int32 wpl = pixGetWpl(grey);
-  for (std::uint32_t y = y0; y < y1; ++y) {
-    const l_uint32* row = data + std::size_t(y) * wpl;
-    for (std::uint32_t x = x0; x < x1; ++x) ++histogram[GET_DATA_BYTE(row, x)];
+  for (std::uint32_t y = 0; y < height; ++y) {
+    const l_uint32* g = pixGetData(grey) + std::size_t(y) * wpl;
+    const l_uint32* m = pixGetData(ground.get()) + std::size_t(y) * wpl;
+    l_uint32* out = pixGetData(ink.get()) + std::size_t(y) * wpl;
+    for (std::uint32_t x = 0; x < width; ++x) {
+      int distance = std::abs(int(GET_DATA_BYTE(g, x)) - int(GET_DATA_BYTE(m, x))) * kInkGain;
+      SET_DATA_BYTE(out, x, 255 - std::min(distance, 255));
+    }
   }
-  const std::uint32_t half = (x1 - x0) * (y1 - y0) / 2;
-  std::uint32_t seen = 0;
-  for (std::uint32_t value = 0; value < 256; ++value) {
-    seen += histogram[value];
-    if (seen > half) return value;
-  }
-  return 255;
+  return ink;
 }
 
-void invertTile(Pix* grey, std::uint32_t x0, std::uint32_t y0, std::uint32_t x1, std::uint32_t y1) {
-  l_uint32* data = pixGetData(grey);
-  const l_int32 wpl = pixGetWpl(grey);
-  for (std::uint32_t y = y0; y < y1; ++y) {
-    l_uint32* row = data + std::size_t(y) * wpl;
-    for (std::uint32_t x = x0; x < x1; ++x) SET_DATA_BYTE(row, x, 255 - GET_DATA_BYTE(row, x));
+namespace {
+
+// Heights of character-like connected components of one polarity.
+std::vector<std::uint32_t> glyphHeights(Pix* binary) {
+  constexpr l_int32 kMinGlyph = 4, kMaxGlyph = 160;
+  std::vector<std::uint32_t> heights;
+  Boxa* boxes = pixConnCompBB(binary, 8);
+  if (!boxes) return heights;
+  for (l_int32 i = 0, n = boxaGetCount(boxes); i < n; ++i) {
+    l_int32 x, y, w, h;
+    if (boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h) != 0) continue;
+    // Not a speck, not a rule, not a panel.
+    if (h >= kMinGlyph && h <= kMaxGlyph && w <= 2 * h) heights.push_back(static_cast<std::uint32_t>(h));
   }
+  boxaDestroy(&boxes);
+  return heights;
 }
 
 }  // namespace
 
-PixPtr lightBackground(Pix* grey) {
-  const std::uint32_t width = pixGetWidth(grey), height = pixGetHeight(grey);
-  const std::uint32_t columns = (width + kTile - 1) / kTile, rows = (height + kTile - 1) / kTile;
-  std::vector<bool> dark(std::size_t(columns) * rows);
-  bool anyDark = false;
-  for (std::uint32_t r = 0; r < rows; ++r) {
-    for (std::uint32_t c = 0; c < columns; ++c) {
-      std::uint32_t x0 = c * kTile, y0 = r * kTile;
-      bool isDark = tileMedian(grey, x0, y0, std::min(x0 + kTile, width), std::min(y0 + kTile, height)) < kDarkMedian;
-      dark[std::size_t(r) * columns + c] = isDark;
-      anyDark = anyDark || isDark;
-    }
-  }
-  if (!anyDark) return nullptr;
-  PixPtr light(pixCopy(nullptr, grey));
-  if (!light) return nullptr;
-  for (std::uint32_t r = 0; r < rows; ++r) {
-    for (std::uint32_t c = 0; c < columns; ++c) {
-      if (!dark[std::size_t(r) * columns + c]) continue;
-      std::uint32_t x0 = c * kTile, y0 = r * kTile;
-      invertTile(light.get(), x0, y0, std::min(x0 + kTile, width), std::min(y0 + kTile, height));
-    }
-  }
-  return light;
-}
-
 std::uint32_t typicalGlyphHeight(Pix* grey) {
   constexpr l_int32 kInk = 128;
-  constexpr l_int32 kMinGlyph = 4, kMaxGlyph = 160;
-  PixPtr binary(pixThresholdToBinary(grey, kInk));
-  if (!binary) return 0;
-  Boxa* boxes = pixConnCompBB(binary.get(), 8);
-  if (!boxes) return 0;
-  std::vector<std::uint32_t> heights;
-  for (l_int32 i = 0, n = boxaGetCount(boxes); i < n; ++i) {
-    l_int32 x, y, w, h;
-    if (boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h) != 0) continue;
-    // Character-like: not a speck, not a rule or a panel.
-    if (h >= kMinGlyph && h <= kMaxGlyph && w <= 2 * h) heights.push_back(static_cast<std::uint32_t>(h));
+  PixPtr dark(pixThresholdToBinary(grey, kInk));
+  if (!dark) return 0;
+  std::vector<std::uint32_t> heights = glyphHeights(dark.get());
+  // Light text on dark ground: the glyphs are the other polarity. The one with
+  // more character-like pieces is the text.
+  PixPtr light(pixInvert(nullptr, dark.get()));
+  if (light) {
+    std::vector<std::uint32_t> inverted = glyphHeights(light.get());
+    if (inverted.size() > heights.size()) heights = std::move(inverted);
   }
-  boxaDestroy(&boxes);
   if (heights.empty()) return 0;
   auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
   std::nth_element(heights.begin(), middle, heights.end());

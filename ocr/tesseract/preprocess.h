@@ -27,13 +27,14 @@ std::vector<Strip> stripsFor(std::uint32_t height, std::uint32_t maxHeight, std:
 
 bool stripOwnsLine(const Strip& strip, std::uint32_t lineTop, std::uint32_t lineBottom);
 
-// Light text on dark regions becomes dark text on light: background
-// luminance is judged per tile, and tiles on a dark background are inverted.
-// Returns null when nothing is dark (the image is used as it is).
-PixPtr lightBackground(Pix* grey);
+// Ink of either polarity as dark on white: each pixel's distance from its
+// local ground (the median around it). Light text on a dark panel, dark text
+// on a light one and white text on a coloured button all come out alike,
+// with panel edges kept sharp, which global thresholding cannot do.
+PixPtr inkOnWhite(Pix* grey);
 
-// Median height of character-like connected components on the binarised
-// image; 0 when there are none.
+// Median height of character-like connected components, in the polarity
+// that has more of them; 0 when there are none.
 std::uint32_t typicalGlyphHeight(Pix* grey);
 
 }  // namespace quorvane::ocr
