@@ -41,7 +41,11 @@ x11::Connection* X11Platform::connection() {
   if (!tried_) {
     tried_ = true;
     conn_ = x11::Connection::open();
-    if (conn_) atoms_ = std::make_unique<Atoms>(*conn_);
+    if (conn_) {
+      // The extension query travels with the atoms: one round trip for both.
+      xcb_prefetch_extension_data(conn_->get(), &xcb_res_id);
+      atoms_ = std::make_unique<Atoms>(*conn_);
+    }
   }
   return conn_ && !conn_->broken() ? conn_.get() : nullptr;
 }
@@ -270,13 +274,29 @@ std::vector<xcb_window_t> rootChildren(x11::Connection& c, bool mappedOnly) {
   return result;
 }
 
+// A client list of the root and the current desktop, asked together.
+std::pair<std::optional<std::vector<std::uint32_t>>, std::optional<std::uint32_t>> rootLists(
+    x11::Connection& c, xcb_atom_t list, xcb_atom_t currentDesktop) {
+  auto listCookie = xcb_get_property(c.get(), 0, c.root(), list, XCB_ATOM_WINDOW, 0, kMaxClients);
+  auto desktopCookie = xcb_get_property(c.get(), 0, c.root(), currentDesktop, XCB_ATOM_CARDINAL, 0, 1);
+  Reply<xcb_get_property_reply_t> listReply(xcb_get_property_reply(c.get(), listCookie, nullptr));
+  Reply<xcb_get_property_reply_t> desktopReply(xcb_get_property_reply(c.get(), desktopCookie, nullptr));
+  std::optional<std::vector<std::uint32_t>> windows;
+  if (listReply && listReply->type == XCB_ATOM_WINDOW && listReply->format == 32) {
+    windows = propertyValues32(listReply.get(), XCB_ATOM_WINDOW);
+  }
+  std::optional<std::uint32_t> desktop;
+  if (auto d = propertyValues32(desktopReply.get(), XCB_ATOM_CARDINAL); !d.empty()) desktop = d[0];
+  return {windows, desktop};
+}
+
 }  // namespace
 
 std::optional<WindowList> X11Platform::onScreenWindows() {
   x11::Connection* c = connection();
   if (!c) return std::nullopt;
   const Atoms& a = atoms();
-  auto stacking = x11::cardinals(*c, c->root(), a.clientListStacking, XCB_ATOM_WINDOW, kMaxClients);
+  auto [stacking, desktop] = rootLists(*c, a.clientListStacking, a.currentDesktop);
   std::vector<xcb_window_t> windows;
   if (stacking) {
     windows.assign(stacking->begin(), stacking->end());
@@ -285,7 +305,7 @@ std::optional<WindowList> X11Platform::onScreenWindows() {
   }
   std::reverse(windows.begin(), windows.end());  // X stacks bottom to top; the list is front to back
 
-  Describer describer{*c, a, x11::cardinal(*c, c->root(), a.currentDesktop, XCB_ATOM_CARDINAL)};
+  Describer describer{*c, a, desktop};
   WindowList list;
   for (auto& d : describer.describe(windows)) {
     if (d && d->onScreen && !d->desktopElement) list.push_back(std::move(d->description));
@@ -300,12 +320,12 @@ std::optional<WindowList> X11Platform::windowById(std::uint32_t number) {
   const Atoms& a = atoms();
   // Only top-level client windows have numbers; frames, children and ids of
   // nothing name no window.
-  auto clients = x11::cardinals(*c, c->root(), a.clientList, XCB_ATOM_WINDOW, kMaxClients);
+  auto [clients, desktop] = rootLists(*c, a.clientList, a.currentDesktop);
   std::vector<xcb_window_t> known = clients ? std::vector<xcb_window_t>(clients->begin(), clients->end())
                                             : rootChildren(*c, false);
   if (std::find(known.begin(), known.end(), number) == known.end()) return WindowList{};
 
-  Describer describer{*c, a, x11::cardinal(*c, c->root(), a.currentDesktop, XCB_ATOM_CARDINAL)};
+  Describer describer{*c, a, desktop};
   auto described = describer.describe({number});
   if (c->broken()) return std::nullopt;
   if (!described[0]) return WindowList{};
