@@ -59,13 +59,16 @@ namespace {
 std::vector<std::uint32_t> glyphHeights(Pix* binary) {
   constexpr l_int32 kMinGlyph = 4, kMaxGlyph = 160;
   std::vector<std::uint32_t> heights;
+  const l_int32 imageHeight = pixGetHeight(binary);
   Boxa* boxes = pixConnCompBB(binary, 8);
   if (!boxes) return heights;
   for (l_int32 i = 0, n = boxaGetCount(boxes); i < n; ++i) {
     l_int32 x, y, w, h;
     if (boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h) != 0) continue;
     // Not a speck, not a rule, not a panel.
-    if (h >= kMinGlyph && h <= kMaxGlyph && w <= 2 * h) heights.push_back(static_cast<std::uint32_t>(h));
+    if (h >= kMinGlyph && h <= kMaxGlyph && 2 * h < imageHeight && w <= 2 * h) {
+      heights.push_back(static_cast<std::uint32_t>(h));
+    }
   }
   boxaDestroy(&boxes);
   return heights;
