@@ -1,0 +1,140 @@
+// Time from start to `ready` and peak memory of quorvane-desktop with a large
+// wallpaper on two 1920x1080 monitors, against a wallpaper of monitor size as
+// the baseline. The ready Message waits a fixed 0.15 s on purpose; it is
+// subtracted from the figures.
+//   desktop_bench [runs]
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <turbojpeg.h>
+
+#include "tests/support/process.h"
+#include "tests/support/xsession.h"
+
+namespace {
+
+using quorvane::test::binary;
+
+constexpr double kReadyDelay = 0.15;
+
+// A photo-like picture: smooth gradients with some texture, so the JPEG has real detail.
+void writeJpeg(const std::string& path, int w, int h) {
+  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      unsigned char* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+      p[0] = static_cast<unsigned char>(x * 255 / w);
+      p[1] = static_cast<unsigned char>(y * 255 / h);
+      p[2] = static_cast<unsigned char>(128 + 60 * std::sin(x * 0.05) * std::cos(y * 0.03));
+    }
+  }
+  tjhandle tj = tjInitCompress();
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  tjCompress2(tj, rgb.data(), w, w * 3, h, TJPF_RGB, &out, &size, TJSAMP_420, 90, 0);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(out), static_cast<std::streamsize>(size));
+  tjFree(out);
+  tjDestroy(tj);
+}
+
+struct Sample {
+  double readySeconds;
+  long peakKiB;
+};
+
+// One run: spawn, read `ready`, stop, and take the child's peak resident size.
+Sample runOnce(const std::string& config) {
+  int in[2], out[2];
+  if (pipe(in) != 0 || pipe(out) != 0) std::exit(1);
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    close(in[1]);
+    close(out[0]);
+    setenv("GSETTINGS_BACKEND", "keyfile", 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    std::string prog = binary("quorvane-desktop");
+    execl(prog.c_str(), prog.c_str(), "--mask-desktop", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  std::string line;
+  char c;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (line != R"({"type":"ready"})") {
+    std::fprintf(stderr, "desktop_bench: expected ready, got '%s'\n", line.c_str());
+    std::exit(1);
+  }
+  if (write(in[1], "stop\n", 5) != 5) std::exit(1);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  close(in[1]);
+  close(out[0]);
+  return {seconds - kReadyDelay, usage.ru_maxrss};
+}
+
+Sample median(const std::string& config, int runs) {
+  std::vector<double> t;
+  long peak = 0;
+  for (int i = 0; i < runs; ++i) {
+    Sample s = runOnce(config);
+    t.push_back(s.readySeconds);
+    peak = std::max(peak, s.peakKiB);
+  }
+  std::sort(t.begin(), t.end());
+  return {t[t.size() / 2], peak};
+}
+
+std::string configFor(const std::string& dir, const std::string& name, const std::string& image) {
+  std::string config = dir + "/" + name;
+  std::system(("mkdir -p " + config + "/glib-2.0/settings").c_str());
+  std::ofstream(config + "/glib-2.0/settings/keyfile")
+      << "[org/gnome/desktop/background]\npicture-uri='file://" << image << "'\npicture-options='zoom'\n";
+  return config;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  quorvane::test::XSessionOptions options;
+  options.width = 3840;
+  options.height = 1080;
+  options.monitors = {"1920x1080+0+0", "1920x1080+1920+0"};
+  quorvane::test::XSession session(options);
+  session.exportDisplay();
+
+  char tmpl[] = "/tmp/quorvane-desktop-bench-XXXXXX";
+  std::string dir = mkdtemp(tmpl);
+  writeJpeg(dir + "/5k.jpg", 5120, 2880);
+  writeJpeg(dir + "/hd.jpg", 1920, 1080);
+  std::string big = configFor(dir, "big", dir + "/5k.jpg");
+  std::string small = configFor(dir, "small", dir + "/hd.jpg");
+
+  runOnce(big);  // warm the file cache
+  Sample large = median(big, runs);
+  Sample base = median(small, runs);
+  std::printf("start to ready, minus the fixed 0.15 s (median of %d):\n", runs);
+  std::printf("  5120x2880 JPEG on two 1920x1080 monitors: %.1f ms (target < 100 ms), peak %ld MiB\n",
+              large.readySeconds * 1000, large.peakKiB / 1024);
+  std::printf("  1920x1080 JPEG baseline:                  %.1f ms, peak %ld MiB\n", base.readySeconds * 1000,
+              base.peakKiB / 1024);
+  std::printf("  ratio 5K / baseline: time %.2f, memory %.2f\n", large.readySeconds / base.readySeconds,
+              static_cast<double>(large.peakKiB) / static_cast<double>(base.peakKiB));
+  std::system(("rm -rf " + dir).c_str());
+  return 0;
+}
