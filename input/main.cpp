@@ -6,9 +6,13 @@
 #include "common/channel.h"
 #include "input/answer.h"
 #include "input/dispatcher.h"
+#include "input/fd_commands.h"
+#include "input/focus.h"
 #include "input/key_names.h"
+#include "input/scroll/scroll.h"
 #include "input/scroll/scroll_rules.h"
 #include "input/window_queries.h"
+#include "input/x11/x11_automation.h"
 #include "input/x11/x11_platform.h"
 #include "input/x11/x11_monitor.h"
 
@@ -40,8 +44,19 @@ int main(int argc, char** argv) {
       return runCheck(platform, channel);
     case Mode::Monitor:
       return runX11Monitor(platform, d.source, names, channel);
-    case Mode::FocusWindow:
-    case Mode::Scroll:
+    case Mode::FocusWindow: {
+      X11Automation automation(platform);
+      SystemClock clock;
+      FocusPlatform focus{platform, platform, automation, automation, clock};
+      return runFocusWindow(focus, args[2], channel);
+    }
+    case Mode::Scroll: {
+      X11Automation automation(platform);
+      SystemClock clock;
+      FdCommands commands(0);
+      ScrollPlatform scroll{platform, platform, automation, automation, automation, commands, clock};
+      return runScroll(scroll, args, channel);
+    }
     case Mode::Invalid:
       break;
   }

@@ -18,6 +18,8 @@ class X11Platform : public WindowServer, public Process, public Permissions {
 
   std::optional<WindowList> onScreenWindows() override;
   std::optional<WindowList> windowById(std::uint32_t number) override;
+  // Every managed client window, front to back, on screen or not.
+  std::optional<WindowList> allClients();
 
   std::int32_t parentPid() override;
   std::int32_t ownPid() override;

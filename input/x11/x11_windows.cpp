@@ -314,6 +314,23 @@ std::optional<WindowList> X11Platform::onScreenWindows() {
   return list;
 }
 
+std::optional<WindowList> X11Platform::allClients() {
+  x11::Connection* c = connection();
+  if (!c) return std::nullopt;
+  const Atoms& a = atoms();
+  auto [stacking, desktop] = rootLists(*c, a.clientListStacking, a.currentDesktop);
+  std::vector<xcb_window_t> windows =
+      stacking ? std::vector<xcb_window_t>(stacking->begin(), stacking->end()) : rootChildren(*c, false);
+  std::reverse(windows.begin(), windows.end());
+  Describer describer{*c, a, desktop};
+  WindowList list;
+  for (auto& d : describer.describe(windows)) {
+    if (d) list.push_back(std::move(d->description));
+  }
+  if (c->broken()) return std::nullopt;
+  return list;
+}
+
 std::optional<WindowList> X11Platform::windowById(std::uint32_t number) {
   x11::Connection* c = connection();
   if (!c) return std::nullopt;
