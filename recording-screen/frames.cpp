@@ -1,0 +1,48 @@
+#include "recording-screen/frames.h"
+
+#include "recording-screen/texts.h"
+
+namespace quorvane::recording {
+
+std::string recordHeader(std::uint32_t length) {
+  return {static_cast<char>(length >> 24), static_cast<char>(length >> 16), static_cast<char>(length >> 8),
+          static_cast<char>(length)};
+}
+
+void Frames::request() {
+  std::lock_guard<std::mutex> guard(lock_);
+  requested_ = true;
+}
+
+bool Frames::answersRequests(const Sample& sample) {
+  return sample.type == OutputType::screen && sample.valid && sample.status == kFrameComplete &&
+         sample.image != nullptr;
+}
+
+bool Frames::takeRequest() {
+  std::lock_guard<std::mutex> guard(lock_);
+  bool was = requested_;
+  requested_ = false;
+  return was;
+}
+
+Outcome Frames::handle(const Sample& sample) {
+  // Frames that cannot answer leave a pending request for the next one.
+  if (!answersRequests(sample) || !takeRequest()) return std::nullopt;
+  // The lock is not held from here on: encoding is the slow part.
+  auto pixels = sample.image->pixels();
+  if (!pixels) return failure(texts::kEncodeFailed);
+  auto jpeg = encoder_.encodeJpeg(*pixels);
+  if (!jpeg || jpeg->size() < kMinJpegBytes || jpeg->size() > kMaxJpegBytes) return failure(texts::kEncodeFailed);
+  return writeRecord(*jpeg);
+}
+
+Outcome Frames::writeRecord(const std::string& jpeg) {
+  if (auto error = process_.writeOutput(recordHeader(static_cast<std::uint32_t>(jpeg.size())))) {
+    return failure(texts::kWriteFailed + *error);
+  }
+  if (auto error = process_.writeOutput(jpeg)) return failure(texts::kWriteFailed + *error);
+  return std::nullopt;
+}
+
+}  // namespace quorvane::recording

@@ -1,0 +1,24 @@
+// JPEG encoding with libjpeg-turbo, straight from the captured BGRX pixels.
+#pragma once
+
+#include "recording-screen/platform.h"
+
+namespace quorvane::recording {
+
+inline constexpr int kJpegQuality = 92;
+
+class TurboJpegEncoder final : public Encoder {
+ public:
+  TurboJpegEncoder();
+  ~TurboJpegEncoder() override;
+  TurboJpegEncoder(const TurboJpegEncoder&) = delete;
+  TurboJpegEncoder& operator=(const TurboJpegEncoder&) = delete;
+
+  // Not thread-safe: one encoder serves the one sample worker.
+  std::optional<std::string> encodeJpeg(const PixelView& pixels) override;
+
+ private:
+  void* handle_;  // tjhandle, created once and reused for every frame
+};
+
+}  // namespace quorvane::recording

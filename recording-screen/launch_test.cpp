@@ -1,0 +1,104 @@
+#include "recording-screen/launch.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane::recording {
+namespace {
+
+struct ArgsCase {
+  std::vector<std::string> args;
+  std::optional<LaunchParameters> expected;
+};
+
+TEST(ParseLaunch, AcceptsOnlyTheDocumentedForms) {
+  const ArgsCase cases[] = {
+      {{"1", "30"}, LaunchParameters{1, 30, true}},
+      {{"1", "30", "hidden"}, LaunchParameters{1, 30, false}},
+      {{"1", "15"}, LaunchParameters{1, 15, true}},
+      {{"1", "+30"}, LaunchParameters{1, 30, true}},
+      {{"1", "060"}, LaunchParameters{1, 60, true}},
+      {{"4294967295", "60"}, LaunchParameters{4294967295u, 60, true}},
+      {{"-0", "30"}, LaunchParameters{0, 30, true}},
+      {{"+0007", "30"}, LaunchParameters{7, 30, true}},
+      {{"1", "30", "Hidden"}, std::nullopt},
+      {{"1", "30", "hidden", "x"}, std::nullopt},
+      {{"1", "30", "hidden "}, std::nullopt},
+      {{"1"}, std::nullopt},
+      {{}, std::nullopt},
+      {{"1", "25"}, std::nullopt},
+      {{"1", "30.0"}, std::nullopt},
+      {{"1", " 30"}, std::nullopt},
+      {{"1", "0x1e"}, std::nullopt},
+      {{"1", ""}, std::nullopt},
+      {{"1", "-30"}, std::nullopt},
+      {{"1", "4294967326"}, std::nullopt},  // 30 modulo 2^32
+      {{"4294967296", "30"}, std::nullopt},
+      {{"-1", "30"}, std::nullopt},
+      {{"+", "30"}, std::nullopt},
+      {{"abc", "30"}, std::nullopt},
+      {{"", "30"}, std::nullopt},
+      {{"1 ", "30"}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const auto& a : c.args) shown += "[" + a + "]";
+    auto got = parseLaunch(c.args);
+    ASSERT_EQ(got.has_value(), c.expected.has_value()) << shown;
+    if (!got) continue;
+    EXPECT_EQ(got->displayId, c.expected->displayId) << shown;
+    EXPECT_EQ(got->frameRate, c.expected->frameRate) << shown;
+    EXPECT_EQ(got->cursorShown, c.expected->cursorShown) << shown;
+  }
+}
+
+TEST(FrameSize, LimitsEachSideAndTheArea) {
+  struct Case {
+    std::uint32_t width, height;
+    bool allowed;
+  };
+  const Case cases[] = {
+      {5120, 2880, true},   // 14,745,600
+      {4000, 4000, true},   // exactly 16,000,000
+      {4096, 3907, false},  // 16,003,072
+      {8193, 100, false},   // the width alone
+      {100, 8193, false},   // the height alone
+      {8192, 1953, true},   // 15,998,976
+      {8192, 1954, false},  // 16,007,168
+      {8192, 8192, false},
+      {4294967295u, 1, false},  // a product that would wrap in 32 bits
+      {0, 0, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(frameSizeAllowed(c.width, c.height), c.allowed) << c.width << "x" << c.height;
+  }
+}
+
+TEST(BuildConfiguration, TakesTheModeSizeWhenThereIsOne) {
+  Display display{9, 1280, 800, PixelSize{2560, 1600}};
+  auto c = buildConfiguration(display, LaunchParameters{9, 60, false});
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->width, 2560u);
+  EXPECT_EQ(c->height, 1600u);
+  EXPECT_EQ(c->frameRate, 60);
+  EXPECT_EQ(c->queueDepth, 3);
+  EXPECT_FALSE(c->showsCursor);
+  EXPECT_EQ(c->pixelFormat, 0x42475241u);
+}
+
+TEST(BuildConfiguration, FallsBackToTheDisplaySizeForSizeAndLimits) {
+  Display plain{9, 1920, 1080, std::nullopt};
+  auto c = buildConfiguration(plain, LaunchParameters{9, 15, true});
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->width, 1920u);
+  EXPECT_EQ(c->height, 1080u);
+  EXPECT_TRUE(c->showsCursor);
+
+  Display huge{9, 4096, 3907, std::nullopt};
+  EXPECT_FALSE(buildConfiguration(huge, LaunchParameters{9, 15, true}));
+  // The mode decides even when the object's own size would pass.
+  Display hugeMode{9, 1280, 800, PixelSize{8193, 100}};
+  EXPECT_FALSE(buildConfiguration(hugeMode, LaunchParameters{9, 15, true}));
+}
+
+}  // namespace
+}  // namespace quorvane::recording

@@ -1,0 +1,230 @@
+#include "recording-screen/streamer.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "recording-screen/control.h"
+#include "recording-screen/texts.h"
+
+namespace quorvane::recording {
+
+void Mailbox::postEnd(Exit exit) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (end_) return;
+    end_ = std::move(exit);
+  }
+  changed_.notify_all();
+}
+
+void Mailbox::postStop() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool Mailbox::ended() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return end_.has_value();
+}
+
+Mailbox::Event Mailbox::wait(double seconds) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return end_ || stop_; });
+  if (end_) return {Kind::end, *end_};
+  if (stop_) {
+    stop_ = false;
+    return {Kind::stop, {}};
+  }
+  return {Kind::timeout, {}};
+}
+
+SampleQueue::SampleQueue(std::size_t depth, std::function<void(const Sample&)> handler)
+    : depth_(std::max<std::size_t>(depth, 1)), handler_(std::move(handler)), worker_([this] { work(); }) {}
+
+SampleQueue::~SampleQueue() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_all();
+  worker_.join();
+}
+
+void SampleQueue::push(Sample sample) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (closing_) return;
+    if (samples_.size() >= depth_) dropOne();
+    samples_.push_back(std::move(sample));
+  }
+  changed_.notify_one();
+}
+
+void SampleQueue::dropOne() {
+  auto idle = std::find_if(samples_.begin(), samples_.end(),
+                           [](const Sample& s) { return s.status != kFrameComplete; });
+  samples_.erase(idle != samples_.end() ? idle : samples_.begin());
+}
+
+void SampleQueue::work() {
+  for (;;) {
+    Sample sample;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return closing_ || !samples_.empty(); });
+      if (closing_) return;
+      sample = std::move(samples_.front());
+      samples_.pop_front();
+    }
+    handler_(sample);
+  }
+}
+
+std::vector<std::int32_t> excludedApplications(const std::vector<std::int32_t>& applicationPids,
+                                               std::int32_t parentPid, std::int32_t ownPid) {
+  std::vector<std::int32_t> excluded;
+  for (auto pid : applicationPids) {
+    if (pid == parentPid || pid == ownPid) excluded.push_back(pid);
+  }
+  return excluded;
+}
+
+namespace {
+
+const Display* findDisplay(const std::vector<Display>& displays, std::uint32_t id) {
+  for (const auto& d : displays) {
+    if (d.id == id) return &d;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+Streamer::~Streamer() {
+  // Tear-down for tests and early returns: the real process ends without it.
+  mailbox_.postEnd(quietExit());
+  if (captureStarted_) platform_.capture.halt();
+  if (reader_.joinable()) {
+    platform_.input.interrupt();
+    reader_.join();
+  }
+  queue_.reset();
+}
+
+Exit Streamer::run(const std::vector<std::string>& args) {
+  auto launch = parseLaunch(args);
+  if (!launch) return failure(texts::kBadArguments);
+  if (!platform_.capture.permitted()) return failure(texts::kNoPermission);
+  parentPid_ = platform_.process.parentPid();
+  if (auto end = startCapture(*launch)) return *end;
+  return mainLoop();
+}
+
+Outcome Streamer::startCapture(const LaunchParameters& launch) {
+  auto listed = platform_.capture.shareableContent();
+  if (!listed.content) return failure(texts::kCaptureFailed + listed.error);
+  const Display* display = findDisplay(listed.content->displays, launch.displayId);
+  if (!display) return failure(texts::kDisplayGone);
+  auto excluded = excludedApplications(listed.content->applicationPids, parentPid_, platform_.process.ownPid());
+  // Leaving out only our own windows is not enough: the application's must go.
+  if (std::find(excluded.begin(), excluded.end(), parentPid_) == excluded.end()) return failure(texts::kCannotExclude);
+  auto configuration = buildConfiguration(*display, launch);
+  if (!configuration) return failure(texts::kTooLarge);
+
+  frames_.emplace(platform_.encoder, platform_.process);
+  queue_ = std::make_unique<SampleQueue>(static_cast<std::size_t>(configuration->queueDepth),
+                                         [this](const Sample& s) { handleSample(s); });
+  ContentFilter filter{*display, std::move(excluded)};
+  if (auto error = platform_.capture.start(filter, *configuration, *this)) {
+    return failure(texts::kCaptureFailed + *error);
+  }
+  captureStarted_ = true;
+  // Lines sent before now waited in the pipe; they are read from here on.
+  reader_ = std::thread([this] { readControl(); });
+  return std::nullopt;
+}
+
+Exit Streamer::mainLoop() {
+  for (;;) {
+    auto event = mailbox_.wait(parentWatchSeconds_);
+    switch (event.kind) {
+      case Mailbox::Kind::end:
+        return event.exit;
+      case Mailbox::Kind::stop:
+        mailbox_.postEnd(stopCapture());
+        break;
+      case Mailbox::Kind::timeout:
+        if (auto end = parentWatch()) mailbox_.postEnd(*end);
+        break;
+    }
+  }
+}
+
+Outcome Streamer::parentWatch() {
+  // An orphan is adopted by another process (init or a subreaper): any change
+  // means the application is gone.
+  if (platform_.process.parentPid() != parentPid_) return quietExit();
+  return std::nullopt;
+}
+
+Exit Streamer::stopCapture() {
+  if (auto error = platform_.capture.stop()) return failure(texts::kStopFailed + *error);
+  return quietExit();
+}
+
+void Streamer::readControl() {
+  ControlLines lines;
+  while (!mailbox_.ended()) {
+    auto bytes = platform_.input.read();
+    if (!bytes) {
+      auto last = lines.rest();
+      if (last && !obey(*last)) return;
+      mailbox_.postEnd(quietExit());
+      return;
+    }
+    lines.feed(*bytes);
+    while (auto line = lines.next()) {
+      if (!obey(*line)) return;
+    }
+    if (lines.overlong()) {
+      mailbox_.postEnd(failure(texts::kBadControlLine));
+      return;
+    }
+  }
+}
+
+// Acts on one control line; false when the reader is done.
+bool Streamer::obey(const std::string& line) {
+  switch (parseCommand(line)) {
+    case Command::frame:
+      frames_->request();
+      platform_.capture.frameRequested();
+      return true;
+    case Command::stop:
+      mailbox_.postStop();
+      return false;
+    case Command::invalid:
+      mailbox_.postEnd(failure(texts::kBadControlLine));
+      return false;
+  }
+  return false;
+}
+
+void Streamer::handleSample(const Sample& sample) {
+  // Once the process is ending nothing more is written.
+  if (mailbox_.ended()) return;
+  if (auto end = frames_->handle(sample)) mailbox_.postEnd(*end);
+}
+
+void Streamer::deliver(Sample sample) {
+  if (!mailbox_.ended()) queue_->push(std::move(sample));
+}
+
+void Streamer::stoppedWithError(const std::string& description) {
+  mailbox_.postEnd(failure(texts::kCaptureFailed + description));
+}
+
+}  // namespace quorvane::recording

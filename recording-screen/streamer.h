@@ -1,0 +1,115 @@
+// The streamer's life: the command line, the start of the capture, the control
+// reader, the parent watch and the stop. Four places of work share it: the
+// thread that calls run() (start, stop, parent watch), the control reader, the
+// serial sample worker (the only writer of standard output) and the capture
+// service's own thread. The first end decided anywhere is the one run()
+// returns; the caller then ends the process.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "recording-screen/frames.h"
+#include "recording-screen/launch.h"
+#include "recording-screen/outcome.h"
+#include "recording-screen/platform.h"
+
+namespace quorvane::recording {
+
+inline constexpr double kParentWatchSeconds = 1.0;
+
+// What the main thread waits for: the end of the process or a stop request.
+class Mailbox {
+ public:
+  enum class Kind { timeout, stop, end };
+  struct Event {
+    Kind kind = Kind::timeout;
+    Exit exit;
+  };
+  // The first end posted wins; later ones are ignored.
+  void postEnd(Exit exit);
+  void postStop();
+  bool ended() const;
+  // The end as soon as there is one, else a pending stop, else a time-out.
+  Event wait(double seconds);
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::optional<Exit> end_;
+  bool stop_ = false;
+};
+
+// The serial sample queue: frames wait here for the one worker that handles
+// them. It holds at most `depth` frames; when full it drops an idle frame
+// before a complete one, so new content is never lost to a backlog of nothing.
+class SampleQueue {
+ public:
+  SampleQueue(std::size_t depth, std::function<void(const Sample&)> handler);
+  ~SampleQueue();
+  SampleQueue(const SampleQueue&) = delete;
+  SampleQueue& operator=(const SampleQueue&) = delete;
+
+  void push(Sample sample);
+
+ private:
+  void dropOne();
+  void work();
+
+  std::size_t depth_;
+  std::function<void(const Sample&)> handler_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Sample> samples_;
+  bool closing_ = false;
+  std::thread worker_;
+};
+
+// Which shareable applications to leave out: the parent and this process, in
+// the service's order.
+std::vector<std::int32_t> excludedApplications(const std::vector<std::int32_t>& applicationPids,
+                                               std::int32_t parentPid, std::int32_t ownPid);
+
+class Streamer final : private StreamOutput {
+ public:
+  explicit Streamer(Platform platform, double parentWatchSeconds = kParentWatchSeconds)
+      : platform_(platform), parentWatchSeconds_(parentWatchSeconds) {}
+  ~Streamer() override;
+  Streamer(const Streamer&) = delete;
+  Streamer& operator=(const Streamer&) = delete;
+
+  // Runs until the process is to end, and says how.
+  Exit run(const std::vector<std::string>& args);
+
+ private:
+  Outcome startCapture(const LaunchParameters& launch);
+  Exit mainLoop();
+  Outcome parentWatch();
+  Exit stopCapture();
+  void readControl();
+  bool obey(const std::string& line);
+  void handleSample(const Sample& sample);
+
+  // StreamOutput, called by the capture service.
+  void deliver(Sample sample) override;
+  void stoppedWithError(const std::string& description) override;
+
+  Platform platform_;
+  double parentWatchSeconds_;
+  std::int32_t parentPid_ = 0;
+  Mailbox mailbox_;
+  std::optional<Frames> frames_;
+  std::unique_ptr<SampleQueue> queue_;
+  std::thread reader_;
+  bool captureStarted_ = false;
+};
+
+}  // namespace quorvane::recording

@@ -1,0 +1,201 @@
+#include "recording-screen/x11/capture_x11.h"
+
+#include <chrono>
+#include <climits>
+
+#include <xcb/xfixes.h>
+
+#include "recording-screen/x11/owners.h"
+
+namespace quorvane::recording::x11 {
+
+namespace {
+
+using quorvane::x11::Reply;
+
+constexpr char kConnectionLost[] = "the connection to the X server was lost";
+
+// A frame's pixels, composed when (and if) the sample worker asks for them.
+class LazyFrame final : public FrameImage {
+ public:
+  LazyFrame(Compositor& compositor, const Connection& connection, StreamOutput& output,
+            std::vector<std::int32_t> excluded, bool cursor)
+      : compositor_(compositor), connection_(connection), output_(output), excluded_(std::move(excluded)),
+        cursor_(cursor) {}
+  std::optional<PixelView> pixels() override {
+    auto view = compositor_.compose(excluded_, cursor_);
+    // A picture lost with the connection is the stream failing, not the encoder.
+    if (!view && connection_.broken()) output_.stoppedWithError(kConnectionLost);
+    return view;
+  }
+
+ private:
+  Compositor& compositor_;
+  const Connection& connection_;
+  StreamOutput& output_;
+  std::vector<std::int32_t> excluded_;
+  bool cursor_;
+};
+
+bool intersects(const xcb_rectangle_t& r, const Area& m) {
+  return r.x < m.x + static_cast<std::int64_t>(m.width) && m.x < r.x + static_cast<std::int64_t>(r.width) &&
+         r.y < m.y + static_cast<std::int64_t>(m.height) && m.y < r.y + static_cast<std::int64_t>(r.height);
+}
+
+}  // namespace
+
+X11Capture::X11Capture() = default;
+
+X11Capture::~X11Capture() { halt(); }
+
+bool X11Capture::permitted() {
+  // Connected only now, after the command line was found good.
+  if (!connection_) connection_ = Connection::open();
+  if (!connection_ || connection_->broken()) return false;
+  // X has no capture permission: the screen can be read when the root answers.
+  Reply<xcb_get_geometry_reply_t> root(
+      xcb_get_geometry_reply(connection_->get(), xcb_get_geometry(connection_->get(), connection_->root()), nullptr));
+  return root != nullptr;
+}
+
+ContentResult X11Capture::shareableContent() {
+  if (!connection_ || connection_->broken()) return {std::nullopt, kConnectionLost};
+  ShareableContent content;
+  for (const auto& m : quorvane::x11::monitors(*connection_)) {
+    content.displays.push_back(Display{m.id, m.width, m.height, PixelSize{m.width, m.height}});
+  }
+  content.applicationPids = ownerPids(topLevels(*connection_));
+  if (connection_->broken()) return {std::nullopt, kConnectionLost};
+  return {content, {}};
+}
+
+std::optional<std::string> X11Capture::start(const ContentFilter& filter, const StreamConfiguration& configuration,
+                                             StreamOutput& output) {
+  xcb_connection_t* x = connection_->get();
+  filter_ = filter;
+  configuration_ = configuration;
+  output_ = &output;
+  for (const auto& m : quorvane::x11::monitors(*connection_)) {
+    if (m.id == filter.display.id) monitor_ = Area{m.x, m.y, configuration.width, configuration.height};
+  }
+  if (monitor_.width == 0 || monitor_.height == 0) return std::string("the monitor has no pixels");
+
+  std::string error;
+  compositor_ = Compositor::create(*connection_, monitor_, error);
+  if (!compositor_) return error;
+
+  if (!connection_->hasExtension(&xcb_damage_id)) return std::string("the X server lacks the DAMAGE extension");
+  Reply<xcb_damage_query_version_reply_t> version(
+      xcb_damage_query_version_reply(x, xcb_damage_query_version(x, 1, 1), nullptr));
+  if (!version) return std::string("the X server did not answer the DAMAGE version query");
+  damageEvent_ = xcb_get_extension_data(x, &xcb_damage_id)->first_event;
+  xfixesEvent_ = xcb_get_extension_data(x, &xcb_xfixes_id)->first_event;
+  damage_ = xcb_generate_id(x);
+  xcb_damage_create(x, damage_, connection_->root(), XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX);
+  if (configuration.showsCursor) {
+    xcb_xfixes_select_cursor_input(x, connection_->root(), XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
+  }
+  xcb_flush(x);
+  if (connection_->broken()) return std::string(kConnectionLost);
+  thread_ = std::thread([this] { run(); });
+  return std::nullopt;
+}
+
+std::optional<std::string> X11Capture::stop() {
+  halt();
+  return std::nullopt;
+}
+
+void X11Capture::frameRequested() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    requested_ = true;
+  }
+  wake_.notify_one();
+}
+
+void X11Capture::halt() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    halted_ = true;
+  }
+  wake_.notify_one();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void X11Capture::run() {
+  using Clock = std::chrono::steady_clock;
+  const auto interval = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(1.0 / std::max(configuration_.frameRate, 1)));
+  auto next = Clock::now();
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      // A request does not wait for the next tick.
+      wake_.wait_until(lock, next, [this] { return halted_ || requested_; });
+      if (halted_) return;
+      requested_ = false;
+    }
+    if (connection_->broken()) {
+      output_->stoppedWithError(kConnectionLost);
+      return;
+    }
+    tick();
+    auto now = Clock::now();
+    next = std::max(next + interval, now);
+    if (next > now + interval) next = now + interval;
+  }
+}
+
+void X11Capture::tick() {
+  bool changed = takeDamage();
+  if (configuration_.showsCursor && pointerMoved()) changed = true;
+  if (firstFrame_) changed = true;
+  firstFrame_ = false;
+  Sample sample;
+  sample.type = OutputType::screen;
+  sample.valid = true;
+  sample.status = changed ? kFrameComplete : kFrameIdle;
+  sample.image = std::make_shared<LazyFrame>(*compositor_, *connection_, *output_, filter_.excludedPids,
+                                             configuration_.showsCursor);
+  output_->deliver(std::move(sample));
+}
+
+// Whether anything was drawn on the monitor since the last tick.
+bool X11Capture::takeDamage() {
+  bool damaged = false, any = false;
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_->get())) {
+    std::uint8_t type = event->response_type & 0x7F;
+    if (type == damageEvent_ + XCB_DAMAGE_NOTIFY) {
+      any = true;
+      if (intersects(reinterpret_cast<xcb_damage_notify_event_t*>(event)->area, monitor_)) damaged = true;
+    } else if (type == xfixesEvent_ + XCB_XFIXES_CURSOR_NOTIFY) {
+      damaged = true;  // the cursor changed shape
+    }
+    // Errors of requests nobody checks (a window gone mid-frame) land here too; they are normal.
+    std::free(event);
+  }
+  if (any) {
+    xcb_damage_subtract(connection_->get(), damage_, XCB_NONE, XCB_NONE);
+    xcb_flush(connection_->get());
+  }
+  return damaged;
+}
+
+bool X11Capture::pointerMoved() {
+  Reply<xcb_query_pointer_reply_t> p(xcb_query_pointer_reply(
+      connection_->get(), xcb_query_pointer(connection_->get(), connection_->root()), nullptr));
+  if (!p) return false;
+  auto inside = [this](std::int32_t x, std::int32_t y) {
+    return x >= monitor_.x && x < monitor_.x + static_cast<std::int64_t>(monitor_.width) && y >= monitor_.y &&
+           y < monitor_.y + static_cast<std::int64_t>(monitor_.height);
+  };
+  bool moved = p->root_x != pointerX_ || p->root_y != pointerY_;
+  // Moves elsewhere do not change this monitor's picture.
+  bool seen = moved && (inside(p->root_x, p->root_y) || inside(pointerX_, pointerY_));
+  pointerX_ = p->root_x;
+  pointerY_ = p->root_y;
+  return seen;
+}
+
+}  // namespace quorvane::recording::x11

@@ -1,0 +1,277 @@
+#include "recording-screen/x11/compositor.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <xcb/composite.h>
+#include <xcb/shm.h>
+#include <xcb/xfixes.h>
+
+namespace quorvane::recording::x11 {
+
+namespace {
+
+using quorvane::x11::Reply;
+
+constexpr std::uint32_t kBytesPerPixel = 4;
+// Larger than any real cursor; a bound on what the server may hand us.
+constexpr std::uint32_t kMaxCursorSide = 1024;
+
+bool contains(const std::vector<std::int32_t>& pids, std::int32_t pid) {
+  return std::find(pids.begin(), pids.end(), pid) != pids.end();
+}
+
+std::optional<xcb_rectangle_t> clipTo(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, const Area& m) {
+  std::int64_t left = std::max<std::int64_t>(x - m.x, 0);
+  std::int64_t top = std::max<std::int64_t>(y - m.y, 0);
+  std::int64_t right = std::min<std::int64_t>(x - m.x + w, m.width);
+  std::int64_t bottom = std::min<std::int64_t>(y - m.y + h, m.height);
+  if (right <= left || bottom <= top) return std::nullopt;
+  return xcb_rectangle_t{static_cast<std::int16_t>(left), static_cast<std::int16_t>(top),
+                         static_cast<std::uint16_t>(right - left), static_cast<std::uint16_t>(bottom - top)};
+}
+
+bool overlaps(const TopLevel& w, const std::vector<xcb_rectangle_t>& holes, const Area& m) {
+  auto own = clipTo(w.x, w.y, w.width + 2 * std::int64_t{w.border}, w.height + 2 * std::int64_t{w.border}, m);
+  if (!own) return false;
+  for (const auto& h : holes) {
+    if (own->x < h.x + h.width && h.x < own->x + own->width && own->y < h.y + h.height && h.y < own->y + own->height)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& owners,
+                                         const Area& monitor) {
+  std::vector<xcb_rectangle_t> areas;
+  for (const auto& w : windows) {
+    if (!w.viewable || !contains(owners, w.pid)) continue;
+    // The border belongs to the window: it goes too.
+    if (auto r = clipTo(w.x, w.y, w.width + 2 * std::int64_t{w.border}, w.height + 2 * std::int64_t{w.border}, monitor))
+      areas.push_back(*r);
+  }
+  return areas;
+}
+
+void blendCursor(std::uint8_t* bgrx, std::uint32_t width, std::uint32_t height, std::size_t stride,
+                 const std::uint32_t* argb, std::uint32_t cursorWidth, std::uint32_t cursorHeight, std::int32_t x,
+                 std::int32_t y) {
+  for (std::uint32_t row = 0; row < cursorHeight; ++row) {
+    std::int64_t py = std::int64_t{y} + row;
+    if (py < 0 || py >= height) continue;
+    for (std::uint32_t col = 0; col < cursorWidth; ++col) {
+      std::int64_t px = std::int64_t{x} + col;
+      if (px < 0 || px >= width) continue;
+      std::uint32_t s = argb[std::size_t{row} * cursorWidth + col];
+      std::uint32_t alpha = s >> 24;
+      if (alpha == 0) continue;
+      std::uint8_t* d = bgrx + static_cast<std::size_t>(py) * stride + static_cast<std::size_t>(px) * kBytesPerPixel;
+      // The image is premultiplied: colour + (1 - alpha) * background.
+      for (int ch = 0; ch < 3; ++ch) {
+        std::uint32_t sc = (s >> (8 * ch)) & 0xFF;
+        std::uint32_t v = sc + (d[ch] * (255 - alpha) + 127) / 255;
+        d[ch] = static_cast<std::uint8_t>(std::min<std::uint32_t>(v, 255));
+      }
+    }
+  }
+}
+
+std::unique_ptr<Compositor> Compositor::create(const Connection& c, const Area& monitor, std::string& error) {
+  std::unique_ptr<Compositor> compositor(new Compositor(c, monitor));
+  if (!compositor->setUp(error)) return nullptr;
+  return compositor;
+}
+
+bool Compositor::setUp(std::string& error) {
+  xcb_connection_t* x = c_.get();
+  if (!c_.hasExtension(&xcb_composite_id) || !c_.hasExtension(&xcb_render_id) || !c_.hasExtension(&xcb_xfixes_id)) {
+    error = "the X server lacks the Composite, RENDER or XFIXES extension";
+    return false;
+  }
+  // Versions must be agreed before the extensions may be used.
+  auto cv = xcb_composite_query_version(x, 0, 4);
+  auto rv = xcb_render_query_version(x, 0, 11);
+  auto xv = xcb_xfixes_query_version(x, 5, 0);
+  Reply<xcb_composite_query_version_reply_t> composite(xcb_composite_query_version_reply(x, cv, nullptr));
+  Reply<xcb_render_query_version_reply_t> render(xcb_render_query_version_reply(x, rv, nullptr));
+  Reply<xcb_xfixes_query_version_reply_t> xfixes(xcb_xfixes_query_version_reply(x, xv, nullptr));
+  if (!composite || !render || !xfixes) {
+    error = "the X server did not answer the version queries";
+    return false;
+  }
+
+  Reply<xcb_render_query_pict_formats_reply_t> formats(
+      xcb_render_query_pict_formats_reply(x, xcb_render_query_pict_formats(x), nullptr));
+  if (!formats) {
+    error = "the X server lists no picture formats";
+    return false;
+  }
+  for (auto s = xcb_render_query_pict_formats_screens_iterator(formats.get()); s.rem; xcb_render_pictscreen_next(&s)) {
+    for (auto d = xcb_render_pictscreen_depths_iterator(s.data); d.rem; xcb_render_pictdepth_next(&d)) {
+      for (auto v = xcb_render_pictdepth_visuals_iterator(d.data); v.rem; xcb_render_pictvisual_next(&v)) {
+        formats_.emplace_back(v.data->visual, v.data->format);
+      }
+    }
+  }
+  rootFormat_ = formatOf(c_.screen()->root_visual);
+  if (rootFormat_ == 0) {
+    error = "the root visual has no picture format";
+    return false;
+  }
+
+  // Automatic redirection may coexist with a compositing manager; it keeps
+  // covered parts of windows readable.
+  if (auto* e = xcb_request_check(x, xcb_composite_redirect_subwindows_checked(x, c_.root(),
+                                                                               XCB_COMPOSITE_REDIRECT_AUTOMATIC))) {
+    std::free(e);
+    error = "the X server refused to redirect the windows";
+    return false;
+  }
+
+  pixmap_ = xcb_generate_id(x);
+  xcb_create_pixmap(x, c_.screen()->root_depth, pixmap_, c_.root(), static_cast<std::uint16_t>(monitor_.width),
+                    static_cast<std::uint16_t>(monitor_.height));
+  picture_ = xcb_generate_id(x);
+  xcb_render_create_picture(x, picture_, pixmap_, rootFormat_, 0, nullptr);
+  screen_ = xcb_generate_id(x);
+  std::uint32_t include = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
+  xcb_render_create_picture(x, screen_, c_.root(), rootFormat_, XCB_RENDER_CP_SUBWINDOW_MODE, &include);
+  if (!setUpSharedMemory()) copy_.resize(std::size_t{monitor_.width} * monitor_.height * kBytesPerPixel);
+  return true;
+}
+
+bool Compositor::setUpSharedMemory() {
+  xcb_connection_t* x = c_.get();
+  if (!c_.hasExtension(&xcb_shm_id)) return false;
+  Reply<xcb_shm_query_version_reply_t> version(xcb_shm_query_version_reply(x, xcb_shm_query_version(x), nullptr));
+  if (!version) return false;
+  std::size_t size = std::size_t{monitor_.width} * monitor_.height * kBytesPerPixel;
+  int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+  if (id < 0) return false;
+  void* address = shmat(id, nullptr, 0);
+  if (address == reinterpret_cast<void*>(-1)) {
+    shmctl(id, IPC_RMID, nullptr);
+    return false;
+  }
+  std::uint32_t segment = xcb_generate_id(x);
+  xcb_generic_error_t* e = xcb_request_check(x, xcb_shm_attach_checked(x, segment, static_cast<std::uint32_t>(id), 0));
+  // Once the server holds it, marking it removed frees it when both let go,
+  // even if we die.
+  shmctl(id, IPC_RMID, nullptr);
+  if (e) {
+    std::free(e);
+    shmdt(address);
+    return false;
+  }
+  shmSegment_ = segment;
+  shared_ = static_cast<std::uint8_t*>(address);
+  return true;
+}
+
+Compositor::~Compositor() {
+  xcb_connection_t* x = c_.get();
+  if (shared_) {
+    xcb_shm_detach(x, shmSegment_);
+    shmdt(shared_);
+  }
+  if (screen_) xcb_render_free_picture(x, screen_);
+  if (picture_) xcb_render_free_picture(x, picture_);
+  if (pixmap_) xcb_free_pixmap(x, pixmap_);
+  xcb_flush(x);
+}
+
+xcb_render_pictformat_t Compositor::formatOf(xcb_visualid_t visual) const {
+  for (const auto& [v, f] : formats_) {
+    if (v == visual) return f;
+  }
+  return 0;
+}
+
+std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor) {
+  if (c_.broken()) return std::nullopt;
+  auto w = static_cast<std::uint16_t>(monitor_.width), h = static_cast<std::uint16_t>(monitor_.height);
+  xcb_render_composite(c_.get(), XCB_RENDER_PICT_OP_SRC, screen_, XCB_NONE, picture_,
+                       static_cast<std::int16_t>(monitor_.x), static_cast<std::int16_t>(monitor_.y), 0, 0, 0, 0, w, h);
+  auto windows = topLevels(c_);
+  auto holes = hiddenAreas(windows, excludedPids, monitor_);
+  if (!holes.empty()) rebuild(windows, excludedPids, holes);
+  if (!readBack()) return std::nullopt;
+  if (withCursor) drawCursor();
+  return PixelView{pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel};
+}
+
+void Compositor::paintBackground() {
+  xcb_connection_t* x = c_.get();
+  // The wallpaper, when a desktop has published it; plain black otherwise.
+  auto root = quorvane::x11::cardinal(c_, c_.root(), c_.atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP);
+  xcb_render_color_t black{0, 0, 0, 0xFFFF};
+  xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(monitor_.width), static_cast<std::uint16_t>(monitor_.height)};
+  xcb_render_fill_rectangles(x, XCB_RENDER_PICT_OP_SRC, picture_, black, 1, &all);
+  if (!root || *root == XCB_NONE) return;
+  xcb_render_picture_t wallpaper = xcb_generate_id(x);
+  xcb_render_create_picture(x, wallpaper, *root, rootFormat_, 0, nullptr);
+  xcb_render_composite(x, XCB_RENDER_PICT_OP_SRC, wallpaper, XCB_NONE, picture_, static_cast<std::int16_t>(monitor_.x),
+                       static_cast<std::int16_t>(monitor_.y), 0, 0, 0, 0, all.width, all.height);
+  xcb_render_free_picture(x, wallpaper);
+}
+
+void Compositor::rebuild(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& excludedPids,
+                         const std::vector<xcb_rectangle_t>& holes) {
+  xcb_connection_t* x = c_.get();
+  // Only the holes are painted again; the rest of the screen stays as read.
+  xcb_render_set_picture_clip_rectangles(x, picture_, 0, 0, static_cast<std::uint32_t>(holes.size()), holes.data());
+  paintBackground();
+  std::uint32_t include = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
+  for (const auto& w : windows) {
+    if (!w.viewable || w.inputOnly || contains(excludedPids, w.pid) || !overlaps(w, holes, monitor_)) continue;
+    auto format = formatOf(w.visual);
+    if (format == 0) continue;
+    xcb_render_picture_t source = xcb_generate_id(x);
+    xcb_render_create_picture(x, source, w.window, format, XCB_RENDER_CP_SUBWINDOW_MODE, &include);
+    xcb_render_composite(x, XCB_RENDER_PICT_OP_OVER, source, XCB_NONE, picture_, 0, 0, 0, 0,
+                         static_cast<std::int16_t>(w.x + static_cast<std::int32_t>(w.border) - monitor_.x),
+                         static_cast<std::int16_t>(w.y + static_cast<std::int32_t>(w.border) - monitor_.y),
+                         static_cast<std::uint16_t>(w.width), static_cast<std::uint16_t>(w.height));
+    xcb_render_free_picture(x, source);
+  }
+  std::uint32_t none = XCB_NONE;
+  xcb_render_change_picture(x, picture_, XCB_RENDER_CP_CLIP_MASK, &none);
+}
+
+bool Compositor::readBack() {
+  xcb_connection_t* x = c_.get();
+  auto w = static_cast<std::uint16_t>(monitor_.width), h = static_cast<std::uint16_t>(monitor_.height);
+  std::size_t size = std::size_t{w} * h * kBytesPerPixel;
+  if (shared_) {
+    Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(
+        x, xcb_shm_get_image(x, pixmap_, 0, 0, w, h, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment_, 0), nullptr));
+    if (!r || r->size < size) return false;
+    pixels_ = shared_;
+    return true;
+  }
+  Reply<xcb_get_image_reply_t> r(
+      xcb_get_image_reply(x, xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap_, 0, 0, w, h, ~0u), nullptr));
+  if (!r || static_cast<std::size_t>(xcb_get_image_data_length(r.get())) < size) return false;
+  std::memcpy(copy_.data(), xcb_get_image_data(r.get()), size);
+  pixels_ = copy_.data();
+  return true;
+}
+
+void Compositor::drawCursor() {
+  xcb_connection_t* x = c_.get();
+  Reply<xcb_xfixes_get_cursor_image_reply_t> r(
+      xcb_xfixes_get_cursor_image_reply(x, xcb_xfixes_get_cursor_image(x), nullptr));
+  if (!r || r->width == 0 || r->height == 0 || r->width > kMaxCursorSide || r->height > kMaxCursorSide) return;
+  if (static_cast<std::size_t>(xcb_xfixes_get_cursor_image_cursor_image_length(r.get())) <
+      std::size_t{r->width} * r->height)
+    return;
+  blendCursor(pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel,
+              xcb_xfixes_get_cursor_image_cursor_image(r.get()), r->width, r->height,
+              r->x - r->xhot - monitor_.x, r->y - r->yhot - monitor_.y);
+}
+
+}  // namespace quorvane::recording::x11

@@ -1,0 +1,78 @@
+// Builds the picture of one monitor without some applications' windows, on
+// the X server, and reads it back once.
+//
+// Top-level windows are redirected (automatic Composite), so each keeps its
+// whole content even where another window covers it. A frame is the screen
+// as it is, except where a left-out window lies: there the background is
+// painted again and every other window is composed over it, bottom to top.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <xcb/render.h>
+#include <xcb/xcb.h>
+
+#include "common/x11/connection.h"
+#include "recording-screen/platform.h"
+#include "recording-screen/x11/owners.h"
+
+namespace quorvane::recording::x11 {
+
+struct Area {
+  std::int32_t x = 0, y = 0;
+  std::uint32_t width = 0, height = 0;
+};
+
+// The parts of the monitor covered by windows of the given owners, in
+// monitor coordinates (clipped to it).
+std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& owners,
+                                         const Area& monitor);
+
+// Blends a premultiplied ARGB cursor image over BGRX pixels at (x, y), which may
+// lie partly or wholly outside the picture.
+void blendCursor(std::uint8_t* bgrx, std::uint32_t width, std::uint32_t height, std::size_t stride,
+                 const std::uint32_t* argb, std::uint32_t cursorWidth, std::uint32_t cursorHeight, std::int32_t x,
+                 std::int32_t y);
+
+class Compositor {
+ public:
+  // nullptr with `error` set when the server lacks what is needed.
+  static std::unique_ptr<Compositor> create(const Connection& c, const Area& monitor, std::string& error);
+  ~Compositor();
+  Compositor(const Compositor&) = delete;
+  Compositor& operator=(const Compositor&) = delete;
+
+  // The monitor's picture now; nullopt when the server could not give it.
+  // Valid until the next call. Not thread-safe: one reader.
+  std::optional<PixelView> compose(const std::vector<std::int32_t>& excludedPids, bool withCursor);
+
+ private:
+  Compositor(const Connection& c, const Area& monitor) : c_(c), monitor_(monitor) {}
+  bool setUp(std::string& error);
+  bool setUpSharedMemory();
+  xcb_render_pictformat_t formatOf(xcb_visualid_t visual) const;
+  void paintBackground();
+  void rebuild(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& excludedPids,
+               const std::vector<xcb_rectangle_t>& holes);
+  bool readBack();
+  void drawCursor();
+
+  const Connection& c_;
+  Area monitor_;
+  std::vector<std::pair<xcb_visualid_t, xcb_render_pictformat_t>> formats_;
+  xcb_render_pictformat_t rootFormat_ = 0;
+  xcb_pixmap_t pixmap_ = XCB_NONE;
+  xcb_render_picture_t picture_ = XCB_NONE;
+  xcb_render_picture_t screen_ = XCB_NONE;  // the root with everything on it
+  // Read-back: a shared segment when the server shares memory, else a copy.
+  std::uint32_t shmSegment_ = 0;
+  std::uint8_t* shared_ = nullptr;
+  std::vector<std::uint8_t> copy_;
+  std::uint8_t* pixels_ = nullptr;
+};
+
+}  // namespace quorvane::recording::x11
