@@ -38,29 +38,6 @@ TEST(X11MonitorEventsTest, WheelButtonsAreNeverClicks) {
   for (const auto& c : cases) EXPECT_EQ(isClickButton(c.button), c.click) << c.button;
 }
 
-TEST(KeycodesTest, KeysOfAUsKeyboardGetTheirNames) {
-  const KeyNames names = buildNames();
-  // X keycodes of a US keyboard on the evdev rules, with the names their keys carry.
-  const struct {
-    std::uint32_t xKeycode;
-    const char* name;
-  } cases[] = {
-      {38, "A"},           {56, "B"},          {18, "9"},         {19, "0"},          {10, "1"},
-      {15, "6"},           {14, "5"},          {20, "Minus"},     {21, "Equal"},      {34, "BracketLeft"},
-      {35, "BracketRight"}, {47, "Semicolon"}, {48, "Quote"},     {49, "Backquote"},  {51, "Backslash"},
-      {59, "Comma"},       {60, "Period"},     {61, "Slash"},     {65, "Space"},      {36, "Enter"},
-      {23, "Tab"},         {22, "Backspace"},  {9, "Esc"},        {113, "Left"},      {114, "Right"},
-      {111, "Up"},         {116, "Down"},      {29, "Y"},         {52, "Z"},          {24, "Q"},
-  };
-  for (const auto& c : cases) {
-    auto code = ansiKeyCode(c.xKeycode);
-    ASSERT_TRUE(code) << c.xKeycode;
-    auto it = names.find(*code);
-    ASSERT_NE(it, names.end()) << c.xKeycode;
-    EXPECT_EQ(it->second, c.name) << c.xKeycode;
-  }
-}
-
 TEST(KeycodesTest, EveryNamedKeyHasExactlyOneKeycode) {
   const KeyNames names = buildNames();
   std::set<std::int64_t> seen;

@@ -346,6 +346,16 @@ TEST_F(InputMonitorTest, EndsQuietlyOnceTheApplicationIsGone) {
   }
 }
 
+TEST(InputMonitorWithoutX, CannotListenWithoutAServer) {
+  SpawnOptions options;
+  options.env["DISPLAY"] = ":65000";  // nothing listens there
+  Result r = run({binary("quorvane-input"), "screen", "1"}, "", options);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, json({{"type", "error"},
+                         {"error", "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，然后重启应用；不采集普通输入文字。"}})
+                           .dump() + "\n");
+}
+
 // The pid of the X server at the other end of a connection (a local socket).
 pid_t serverPid(x11::Connection& c) {
   ucred peer{};
