@@ -28,8 +28,10 @@ bool stripOwnsLine(const Strip& strip, std::uint32_t lineTop, std::uint32_t line
 namespace {
 
 // Wider than the strokes of any text we expect to read (bold headings on
-// HiDPI screens included), so the median over it is the ground, not the ink.
-constexpr l_int32 kGroundWindow = 15;
+// HiDPI screens included) and than most of a dense CJK glyph, so the median
+// over it is the ground, not the ink. 15 left holes in 14 px Chinese (5.3 %
+// character errors against 1.6 % at 21); 27 costs more and reads no better.
+constexpr l_int32 kGroundWindow = 21;
 // Muted grey labels differ from their ground by about half the range.
 constexpr int kInkGain = 2;
 
