@@ -1,0 +1,243 @@
+// Benchmark of quorvane-recording-screen on a private display, at 1920x1080 and
+// 5120x2880 with a desktop-like picture:
+//  (a) delay from a "frame" line to the complete record, against a baseline of
+//      one MIT-SHM grab plus one libjpeg-turbo encode of the same picture;
+//  (b) the streamer's CPU over 10 s at 60 fps with no requests while the screen changes;
+//  (c) its peak memory.
+// Run from the release build: bench_recording_screen [seconds for (b), default 10]
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <turbojpeg.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+#include "common/x11/connection.h"
+#include "tests/support/process.h"
+#include "tests/support/xsession.h"
+
+using Clock = std::chrono::steady_clock;
+using quorvane::x11::Connection;
+
+namespace {
+
+constexpr int kSamples = 25;
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// A desktop-like root: gradient wallpaper, window-sized panels with rows of
+// "text" strokes, so the JPEG has the detail a real screen has.
+void paintDesktop(Connection& c, int width, int height) {
+  xcb_connection_t* x = c.get();
+  xcb_gcontext_t gc = xcb_generate_id(x);
+  xcb_create_gc(x, gc, c.root(), 0, nullptr);
+  auto fill = [&](xcb_drawable_t d, std::uint32_t colour, int rx, int ry, int rw, int rh) {
+    xcb_change_gc(x, gc, XCB_GC_FOREGROUND, &colour);
+    xcb_rectangle_t r{static_cast<std::int16_t>(rx), static_cast<std::int16_t>(ry), static_cast<std::uint16_t>(rw),
+                      static_cast<std::uint16_t>(rh)};
+    xcb_poly_fill_rectangle(x, d, gc, 1, &r);
+  };
+  for (int y = 0; y < height; y += 8) fill(c.root(), 0x203050 + ((y * 96 / height) << 8), 0, y, width, 8);
+  unsigned seed = 7;
+  for (int w = 0; w < 6; ++w) {
+    int ww = width / 3, wh = height / 3, wx = (w % 3) * width / 3 + 10, wy = (w / 3) * height / 2 + 20;
+    xcb_window_t win = xcb_generate_id(x);
+    std::uint32_t white = 0xf4f4f0;
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, win, c.root(), static_cast<std::int16_t>(wx),
+                      static_cast<std::int16_t>(wy), static_cast<std::uint16_t>(ww - 20), static_cast<std::uint16_t>(wh),
+                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, c.screen()->root_visual, XCB_CW_BACK_PIXEL, &white);
+    xcb_map_window(x, win);
+    xcb_flush(x);
+    free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
+    fill(win, 0x3a6ea5, 0, 0, ww, 24);
+    for (int line = 40; line < wh - 10; line += 18) {
+      for (int col = 10; col < ww - 60;) {
+        seed = seed * 1103515245 + 12345;
+        int word = 12 + static_cast<int>(seed >> 16) % 60;
+        fill(win, (seed >> 8) % 5 == 0 ? 0x1060c0 : 0x202020, col, line, word, 10);
+        col += word + 8;
+      }
+    }
+  }
+  free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
+}
+
+// The baseline: one MIT-SHM grab of the root plus one encode, as a minimal grabber would do it.
+double baselineMs(Connection& c, int width, int height) {
+  xcb_connection_t* x = c.get();
+  std::size_t size = static_cast<std::size_t>(width) * height * 4;
+  int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+  auto* mem = static_cast<unsigned char*>(shmat(id, nullptr, 0));
+  xcb_shm_seg_t seg = xcb_generate_id(x);
+  free(xcb_request_check(x, xcb_shm_attach_checked(x, seg, static_cast<std::uint32_t>(id), 0)));
+  shmctl(id, IPC_RMID, nullptr);
+  tjhandle tj = tjInitCompress();
+  std::vector<double> times;
+  for (int i = 0; i < kSamples; ++i) {
+    auto start = Clock::now();
+    free(xcb_shm_get_image_reply(x, xcb_shm_get_image(x, c.root(), 0, 0, static_cast<std::uint16_t>(width),
+                                                      static_cast<std::uint16_t>(height), ~0u,
+                                                      XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
+                                 nullptr));
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    tjCompress2(tj, mem, width, width * 4, height, TJPF_BGRX, &out, &outSize, TJSAMP_420, 92, TJFLAG_FASTDCT);
+    tjFree(out);
+    times.push_back(ms(Clock::now() - start));
+  }
+  tjDestroy(tj);
+  xcb_shm_detach(x, seg);
+  shmdt(mem);
+  return median(times);
+}
+
+struct Helper {
+  pid_t pid = -1;
+  int in = -1, out = -1;
+};
+
+Helper startHelper(const std::string& display, const std::string& fps) {
+  int in[2], out[2];
+  if (pipe(in) != 0 || pipe(out) != 0) std::exit(2);
+  std::string path = quorvane::test::binary("quorvane-recording-screen");
+  Helper h;
+  h.pid = fork();
+  if (h.pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+    execl(path.c_str(), path.c_str(), display.c_str(), fps.c_str(), "hidden", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  h.in = in[1];
+  h.out = out[0];
+  return h;
+}
+
+bool readExactly(int fd, std::string& buffer, std::size_t n) {
+  buffer.resize(n);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t r = read(fd, buffer.data() + done, n - done);
+    if (r <= 0) return false;
+    done += static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+std::size_t readRecord(int fd) {
+  std::string header, body;
+  if (!readExactly(fd, header, 4)) return 0;
+  auto* p = reinterpret_cast<const unsigned char*>(header.data());
+  std::size_t n = std::size_t{p[0]} << 24 | std::size_t{p[1]} << 16 | std::size_t{p[2]} << 8 | p[3];
+  return readExactly(fd, body, n) ? n : 0;
+}
+
+// utime + stime of a process, in seconds.
+double cpuSeconds(pid_t pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+  std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  auto rest = s.substr(s.rfind(')') + 2);
+  std::vector<std::string> fields;
+  std::size_t at = 0;
+  while (at < rest.size()) {
+    auto next = rest.find(' ', at);
+    fields.push_back(rest.substr(at, next - at));
+    if (next == std::string::npos) break;
+    at = next + 1;
+  }
+  return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+std::string peakMemory(pid_t pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(f, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return line.substr(6);
+  }
+  return "?";
+}
+
+void measure(int width, int height, double cpuWindow) {
+  quorvane::test::XSessionOptions options;
+  options.width = width;
+  options.height = height;
+  options.windowManager = false;
+  quorvane::test::XSession session(options);
+  session.exportDisplay();
+  auto c = Connection::open(session.display().c_str());
+  paintDesktop(*c, width, height);
+  auto monitor = quorvane::x11::mainMonitor(quorvane::x11::monitors(*c));
+  // Something that moves, as on a live screen, so frames keep being complete.
+  xcb_window_t ticker = xcb_generate_id(c->get());
+  std::uint32_t colour = 0xc04040;
+  xcb_create_window(c->get(), XCB_COPY_FROM_PARENT, ticker, c->root(), 0, 0, 40, 40, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    c->screen()->root_visual, XCB_CW_BACK_PIXEL, &colour);
+  xcb_map_window(c->get(), ticker);
+  int step = 0;
+  auto move = [&] {
+    std::uint32_t xy[] = {static_cast<std::uint32_t>(100 + (step++ % 200) * 4), 40};
+    xcb_configure_window(c->get(), ticker, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, xy);
+    free(xcb_get_input_focus_reply(c->get(), xcb_get_input_focus(c->get()), nullptr));
+  };
+  move();
+  double baseline = baselineMs(*c, width, height);
+
+  Helper h = startHelper(std::to_string(monitor->id), "60");
+  std::size_t bytes = readRecord(h.out);
+  std::vector<double> delays;
+  for (int i = 0; i < kSamples; ++i) {
+    move();
+    auto start = Clock::now();
+    if (write(h.in, "frame\n", 6) != 6) break;
+    bytes = readRecord(h.out);
+    delays.push_back(ms(Clock::now() - start));
+  }
+  double delay = median(delays);
+
+  double cpuStart = cpuSeconds(h.pid);
+  auto until = Clock::now() + std::chrono::duration<double>(cpuWindow);
+  auto wallStart = Clock::now();
+  while (Clock::now() < until) {
+    move();
+    usleep(16000);
+  }
+  double cpu = (cpuSeconds(h.pid) - cpuStart) / std::chrono::duration<double>(Clock::now() - wallStart).count();
+  std::string peak = peakMemory(h.pid);
+  close(h.in);
+  int status = 0;
+  waitpid(h.pid, &status, 0);
+  close(h.out);
+
+  std::printf("%dx%d: frame delay median %.1f ms, baseline grab+encode %.1f ms, ratio %.2fx (target <= 1.2x); "
+              "JPEG %zu bytes\n",
+              width, height, delay, baseline, delay / baseline, bytes);
+  std::printf("%dx%d: CPU at 60 fps, no requests, screen changing: %.2f%% of one core over %.0f s (target < 2%%); "
+              "peak memory%s\n",
+              width, height, cpu * 100, cpuWindow, peak.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  double window = argc > 1 ? std::atof(argv[1]) : 10.0;
+  measure(1920, 1080, window);
+  measure(5120, 2880, window);
+}
