@@ -1,6 +1,7 @@
 #include "recording-screen/streamer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "recording-screen/control.h"
@@ -120,7 +121,11 @@ Exit Streamer::run(const std::vector<std::string>& args) {
   if (!platform_.capture.permitted()) return failure(texts::kNoPermission);
   parentPid_ = platform_.process.parentPid();
   if (auto end = startCapture(*launch)) return *end;
-  return mainLoop();
+  Exit exit = mainLoop();
+  // A reader that has finished (or is finishing) is joined; one still
+  // blocked in a read is left to the process's end.
+  if (readerDone_ && reader_.joinable()) reader_.join();
+  return exit;
 }
 
 Outcome Streamer::startCapture(const LaunchParameters& launch) {
@@ -175,13 +180,17 @@ Exit Streamer::stopCapture() {
   return quietExit();
 }
 
+// The reader ends only by its own decision (end of input, stop, a bad line),
+// and says so before the main thread can act on it, so that the main thread
+// knows it may join it.
 void Streamer::readControl() {
   ControlLines lines;
-  while (!mailbox_.ended()) {
+  for (;;) {
     auto bytes = platform_.input.read();
     if (!bytes) {
       auto last = lines.rest();
       if (last && !obey(*last)) return;
+      readerDone_ = true;
       mailbox_.postEnd(quietExit());
       return;
     }
@@ -190,6 +199,7 @@ void Streamer::readControl() {
       if (!obey(*line)) return;
     }
     if (lines.overlong()) {
+      readerDone_ = true;
       mailbox_.postEnd(failure(texts::kBadControlLine));
       return;
     }
@@ -204,9 +214,11 @@ bool Streamer::obey(const std::string& line) {
       platform_.capture.frameRequested();
       return true;
     case Command::stop:
+      readerDone_ = true;
       mailbox_.postStop();
       return false;
     case Command::invalid:
+      readerDone_ = true;
       mailbox_.postEnd(failure(texts::kBadControlLine));
       return false;
   }

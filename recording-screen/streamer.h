@@ -6,6 +6,7 @@
 // returns; the caller then ends the process.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -109,6 +110,7 @@ class Streamer final : private StreamOutput {
   std::optional<Frames> frames_;
   std::unique_ptr<SampleQueue> queue_;
   std::thread reader_;
+  std::atomic<bool> readerDone_{false};
   bool captureStarted_ = false;
 };
 
