@@ -72,6 +72,7 @@ class JpegImage final : public EncodedImage {
                            static_cast<int>(bitmap->width * 4), static_cast<int>(bitmap->height), format,
                            TJFLAG_STOPONWARNING);
     if (rc != 0) return nullptr;
+    bitmap->opaque = true;
     return bitmap;
   }
 
@@ -122,9 +123,11 @@ class PngImage final : public EncodedImage {
 
  private:
   static void premultiply(Bitmap& b) {
+    b.opaque = true;
     for (std::uint32_t& p : b.pixels) {
       std::uint32_t a = p >> 24;
       if (a == 0xFF) continue;
+      b.opaque = false;
       auto scale = [a](std::uint32_t c) { return (c * a + 127) / 255; };
       p = (a << 24) | (scale((p >> 16) & 0xFF) << 16) | (scale((p >> 8) & 0xFF) << 8) | scale(p & 0xFF);
     }

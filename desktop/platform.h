@@ -29,6 +29,7 @@ struct Color {
 // Decoded pixels, premultiplied 32-bit ARGB in native byte order, rows packed.
 struct Bitmap {
   std::uint32_t width = 0, height = 0;
+  bool opaque = false;  // every alpha is 0xFF: nothing behind the picture shows
   std::vector<std::uint32_t> pixels;
 };
 

@@ -6,11 +6,10 @@
 #include <cmath>
 #include <cstring>
 #include <poll.h>
+#include <system_error>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cairo-xcb.h>
-#include <cairo.h>
 #include <glib.h>
 #include <xcb/randr.h>
 #include <xcb/xcb_icccm.h>
@@ -95,18 +94,13 @@ xcb_visualtype_t* rootVisual(xcb_screen_t* screen) {
 
 }  // namespace
 
-CoverRect coverRect(const Screen& f, std::uint32_t rootWidth, std::uint32_t rootHeight) {
-  CoverRect r{f.x, f.y, f.width + 1, f.height, 0, 0};
-  std::int64_t right = std::int64_t{f.x} + f.width, bottom = std::int64_t{f.y} + f.height;
-  if (right >= rootWidth) return r;  // the extra column is off the root
-  if (bottom >= rootHeight) return {f.x, f.y, f.width, f.height + 1, 0, 0};
-  if (f.x <= 0) return {f.x - 1, f.y, f.width + 1, f.height, 1, 0};
-  if (f.y <= 0) return {f.x, f.y - 1, f.width, f.height + 1, 0, 1};
-  return r;  // enclosed: one column under the neighbour's cover
-}
-
 X11Platform::X11Platform() = default;
-X11Platform::~X11Platform() = default;
+X11Platform::~X11Platform() {
+  // Drawings still running when a later screen failed.
+  for (Cover& cover : covers_) {
+    if (cover.drawing.joinable()) cover.drawing.join();
+  }
+}
 
 bool X11Platform::connect() {
   if (triedConnect_) return conn_ != nullptr;
@@ -199,46 +193,26 @@ std::optional<PlacementOptions> X11Platform::placementOptions(const Screen&) {
   return std::nullopt;
 }
 
-xcb_pixmap_t X11Platform::paint(const CoverPlan& plan, const CoverRect& rect) {
+void X11Platform::readPixmapFormats() {
   xcb_connection_t* c = conn_->get();
-  int w = static_cast<int>(rect.width), h = static_cast<int>(rect.height);
-  // Scaled once, client side, then sent once; the server repaints from the pixmap.
-  cairo_surface_t* canvas = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-  cairo_t* cr = cairo_create(canvas);
-  cairo_set_source_rgba(cr, plan.fill.red, plan.fill.green, plan.fill.blue, plan.fill.alpha);
-  cairo_paint(cr);
-  cairo_translate(cr, rect.pictureX, rect.pictureY);
-  const Bitmap& b = *plan.image;
-  cairo_surface_t* picture = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(b.pixels.data())), CAIRO_FORMAT_ARGB32,
-      static_cast<int>(b.width), static_cast<int>(b.height), static_cast<int>(b.width * 4));
-  cairo_rectangle(cr, plan.placed.x, plan.placed.y, plan.placed.width, plan.placed.height);
-  cairo_clip(cr);
-  cairo_translate(cr, plan.placed.x, plan.placed.y);
-  cairo_scale(cr, plan.placed.width / b.width, plan.placed.height / b.height);
-  cairo_set_source_surface(cr, picture, 0, 0);
-  // GOOD looks the same as BEST here and is many times faster.
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-  cairo_paint(cr);
-  cairo_destroy(cr);
-  cairo_surface_destroy(picture);
-  cairo_surface_flush(canvas);
+  visual_ = rootVisual(conn_->screen());
+  nativeXrgb_ = takesNativeXrgb(xcb_get_setup(c), conn_->screen(), visual_) && conn_->hasExtension(&xcb_shm_id);
+  if (!nativeXrgb_) return;
+  qx::Reply<xcb_shm_query_version_reply_t> version(xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
+  sharedPixmaps_ = version && version->shared_pixmaps && version->pixmap_format == XCB_IMAGE_FORMAT_Z_PIXMAP;
+}
 
-  xcb_screen_t* screen = conn_->screen();
-  xcb_pixmap_t pixmap = xcb_generate_id(c);
-  xcb_create_pixmap(c, screen->root_depth, pixmap, screen->root, static_cast<std::uint16_t>(w),
-                    static_cast<std::uint16_t>(h));
-  cairo_surface_t* target = cairo_xcb_surface_create(c, pixmap, rootVisual(screen), w, h);
-  cairo_t* up = cairo_create(target);
-  cairo_set_operator(up, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(up, canvas, 0, 0);
-  cairo_paint(up);
-  cairo_destroy(up);
-  cairo_surface_flush(target);
-  cairo_surface_destroy(target);
-  cairo_surface_destroy(canvas);
-  return pixmap;
+void X11Platform::startDrawing(Cover& cover, const CoverPlan& plan, const CoverRect& rect) {
+  CoverCanvas* canvas = cover.canvas.get();
+  if (!canvas->pixels()) return;  // no memory: the pixmap stays as the server made it
+  auto draw = [plan, rect, canvas] { drawCover(plan, rect, canvas->pixels(), canvas->stride()); };
+  // Each screen is drawn on a core of its own while the next screen's
+  // wallpaper is read; showCovers waits for them all.
+  try {
+    cover.drawing = std::thread(draw);
+  } catch (const std::system_error&) {
+    draw();
+  }
 }
 
 void X11Platform::setCoverProperties(xcb_window_t w, const CoverRect& frame) {
@@ -281,24 +255,37 @@ void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
   // The level is the "below" layer, which only the window manager can give:
   // setCoverProperties asks for it with _NET_WM_STATE_BELOW.
   xcb_connection_t* c = conn_->get();
-  Cover cover;
-  const Screen& f = plan.frame;
-  CoverRect rect = coverRect(f, conn_->screen()->width_in_pixels, conn_->screen()->height_in_pixels);
-  cover.pixmap = paint(plan, rect);
+  xcb_screen_t* screen = conn_->screen();
+  if (covers_.empty()) readPixmapFormats();
+  Cover& cover = covers_.emplace_back();
+  CoverRect rect = coverRect(plan.frame, screen->width_in_pixels, screen->height_in_pixels);
+  cover.canvas = std::make_unique<CoverCanvas>(c, rect.width, rect.height, nativeXrgb_);
+  startDrawing(cover, plan, rect);
+
+  // Its background pixmap is set once the picture is drawn.
   cover.window = xcb_generate_id(c);
-  std::uint32_t mask = XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK;
-  std::uint32_t values[] = {cover.pixmap, 0, XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
-  xcb_create_window(c, conn_->screen()->root_depth, cover.window, conn_->root(), static_cast<std::int16_t>(rect.x),
+  std::uint32_t mask = XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK;
+  std::uint32_t values[] = {0, XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+  xcb_create_window(c, screen->root_depth, cover.window, conn_->root(), static_cast<std::int16_t>(rect.x),
                     static_cast<std::int16_t>(rect.y), static_cast<std::uint16_t>(rect.width),
-                    static_cast<std::uint16_t>(rect.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                    conn_->screen()->root_visual, mask, values);
+                    static_cast<std::uint16_t>(rect.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                    mask, values);
   setCoverProperties(cover.window, rect);
-  covers_.push_back(cover);
+  xcb_flush(c);  // the server attaches the shared memory and sets up while we draw
 }
 
 void X11Platform::showCovers() {
-  for (const Cover& cover : covers_) xcb_map_window(conn_->get(), cover.window);
-  xcb_flush(conn_->get());
+  xcb_connection_t* c = conn_->get();
+  for (Cover& cover : covers_) {
+    if (cover.drawing.joinable()) cover.drawing.join();
+    cover.pixmap = cover.canvas->toPixmap(conn_->screen(), visual_, sharedPixmaps_);
+    cover.canvas.reset();
+    xcb_change_window_attributes(c, cover.window, XCB_CW_BACK_PIXMAP, &cover.pixmap);
+  }
+  // The decoded pictures are in the server now.
+  opened_.clear();
+  for (const Cover& cover : covers_) xcb_map_window(c, cover.window);
+  xcb_flush(c);
 }
 
 std::int32_t X11Platform::parentPid() { return static_cast<std::int32_t>(getppid()); }

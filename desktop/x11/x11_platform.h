@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -14,21 +15,10 @@
 #include "common/x11/connection.h"
 #include "desktop/mask.h"
 #include "desktop/platform.h"
+#include "desktop/x11/cover_picture.h"
 #include "desktop/x11/gsettings_wallpaper.h"
 
 namespace quorvane::desktop::x11 {
-
-// A cover's window: the screen's frame grown by one pixel past an edge of the
-// root where one is free, else into the right-hand neighbour. Window managers
-// (openbox, mutter) take an undecorated window of exactly a monitor's size for
-// an old-style fullscreen window and lift it above everything when nothing on
-// that monitor has focus.
-struct CoverRect {
-  std::int32_t x, y;
-  std::uint32_t width, height;
-  std::int32_t pictureX, pictureY;  // where the screen's picture starts in the window
-};
-CoverRect coverRect(const Screen& frame, std::uint32_t rootWidth, std::uint32_t rootHeight);
 
 class X11Platform final : public Platform {
  public:
@@ -62,6 +52,8 @@ class X11Platform final : public Platform {
     xcb_window_t window = XCB_NONE;
     xcb_pixmap_t pixmap = XCB_NONE;
     bool exposed = false;
+    std::unique_ptr<CoverCanvas> canvas;  // until its pixels are in the pixmap
+    std::thread drawing;
   };
   enum class Change { kNone, kScreens, kSpace };
 
@@ -69,7 +61,8 @@ class X11Platform final : public Platform {
   std::vector<Screen> readScreens();
   std::optional<std::uint32_t> currentDesktop();
   const std::optional<DesktopBackground>& background();
-  xcb_pixmap_t paint(const CoverPlan& plan, const CoverRect& rect);
+  void readPixmapFormats();
+  void startDrawing(Cover& cover, const CoverPlan& plan, const CoverRect& rect);
   void setCoverProperties(xcb_window_t w, const CoverRect& frame);
   Change handleEvent(xcb_generic_event_t* event, bool& allShown);
 
@@ -82,6 +75,9 @@ class X11Platform final : public Platform {
   xcb_atom_t currentDesktopAtom_ = XCB_NONE;
   bool backgroundRead_ = false;
   std::optional<DesktopBackground> background_;
+  xcb_visualtype_t* visual_ = nullptr;
+  bool nativeXrgb_ = false;     // pixels go to the server as drawn, through shared memory
+  bool sharedPixmaps_ = false;  // the shared memory can be the pixmap itself
   std::vector<Cover> covers_;
   // Covers share decoded images: the cache keeps each file opened once.
   std::vector<std::pair<std::string, std::shared_ptr<WallpaperImage>>> opened_;

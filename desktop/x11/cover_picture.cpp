@@ -1,0 +1,192 @@
+#include "desktop/x11/cover_picture.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cairo-xcb.h>
+#include <cairo.h>
+
+namespace quorvane::desktop::x11 {
+
+namespace {
+
+constexpr std::uint8_t kNativeImageOrder =
+    std::endian::native == std::endian::little ? XCB_IMAGE_ORDER_LSB_FIRST : XCB_IMAGE_ORDER_MSB_FIRST;
+
+// The part of the canvas that an opaque picture covers whole pixels of: the
+// fill colour is needed everywhere else only. Empty when nothing is covered.
+struct PixelBox {
+  int x0, y0, x1, y1;
+  bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+
+PixelBox coveredPixels(double x, double y, double w, double h, int width, int height) {
+  auto inward = [](double from, double to, int limit, int& lo, int& hi) {
+    lo = static_cast<int>(std::ceil(std::clamp(from, 0.0, static_cast<double>(limit))));
+    hi = static_cast<int>(std::floor(std::clamp(to, 0.0, static_cast<double>(limit))));
+  };
+  PixelBox box{};
+  inward(x, x + w, width, box.x0, box.x1);
+  inward(y, y + h, height, box.y0, box.y1);
+  return box;
+}
+
+}  // namespace
+
+CoverRect coverRect(const Screen& f, std::uint32_t rootWidth, std::uint32_t rootHeight) {
+  CoverRect r{f.x, f.y, f.width + 1, f.height, 0, 0};
+  std::int64_t right = std::int64_t{f.x} + f.width, bottom = std::int64_t{f.y} + f.height;
+  if (right >= rootWidth) return r;  // the extra column is off the root
+  if (bottom >= rootHeight) return {f.x, f.y, f.width, f.height + 1, 0, 0};
+  if (f.x <= 0) return {f.x - 1, f.y, f.width + 1, f.height, 1, 0};
+  if (f.y <= 0) return {f.x, f.y - 1, f.width, f.height + 1, 0, 1};
+  return r;  // enclosed: one column under the neighbour's cover
+}
+
+void drawCover(const CoverPlan& plan, const CoverRect& rect, std::uint32_t* pixels, std::size_t stride) {
+  int w = static_cast<int>(rect.width), h = static_cast<int>(rect.height);
+  cairo_surface_t* canvas = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels),
+                                                                CAIRO_FORMAT_RGB24, w, h, static_cast<int>(stride));
+  cairo_t* cr = cairo_create(canvas);
+  const Bitmap& b = *plan.image;
+  double px = plan.placed.x + rect.pictureX, py = plan.placed.y + rect.pictureY;
+
+  // The fill goes where the picture leaves anything of the background to see:
+  // around an opaque picture only, which saves a pass over every pixel.
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_rgba(cr, plan.fill.red, plan.fill.green, plan.fill.blue, plan.fill.alpha);
+  cairo_rectangle(cr, 0, 0, w, h);
+  PixelBox covered = coveredPixels(px, py, plan.placed.width, plan.placed.height, w, h);
+  if (b.opaque && !covered.empty()) {
+    cairo_rectangle(cr, covered.x0, covered.y0, covered.x1 - covered.x0, covered.y1 - covered.y0);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+  }
+  cairo_fill(cr);
+
+  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+  cairo_surface_t* picture = cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(b.pixels.data())), CAIRO_FORMAT_ARGB32,
+      static_cast<int>(b.width), static_cast<int>(b.height), static_cast<int>(b.width * 4));
+  cairo_rectangle(cr, px, py, plan.placed.width, plan.placed.height);
+  cairo_clip(cr);
+  cairo_translate(cr, px, py);
+  cairo_scale(cr, plan.placed.width / b.width, plan.placed.height / b.height);
+  cairo_set_source_surface(cr, picture, 0, 0);
+  // GOOD looks the same as BEST here and is many times faster.
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(picture);
+  cairo_surface_flush(canvas);
+  cairo_surface_destroy(canvas);
+}
+
+bool takesNativeXrgb(const xcb_setup_t* setup, const xcb_screen_t* screen, const xcb_visualtype_t* visual) {
+  constexpr std::uint8_t kDepth = 24, kBitsPerPixel = 32;
+  if (!visual || screen->root_depth != kDepth || setup->image_byte_order != kNativeImageOrder) return false;
+  if (visual->_class != XCB_VISUAL_CLASS_TRUE_COLOR || visual->red_mask != 0xFF0000 ||
+      visual->green_mask != 0x00FF00 || visual->blue_mask != 0x0000FF) {
+    return false;
+  }
+  for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f)) {
+    if (f.data->depth == kDepth) return f.data->bits_per_pixel == kBitsPerPixel && f.data->scanline_pad <= 32;
+  }
+  return false;
+}
+
+CoverCanvas::CoverCanvas(xcb_connection_t* c, std::uint32_t width, std::uint32_t height, bool share)
+    : c_(c), width_(width), height_(height) {
+  std::size_t count = std::size_t{width} * height;
+  if (share) {
+    int id = shmget(IPC_PRIVATE, count * 4, IPC_CREAT | 0600);
+    if (id >= 0) {
+      void* address = shmat(id, nullptr, 0);
+      if (address != reinterpret_cast<void*>(-1)) {
+        shared_ = address;
+        pixels_ = static_cast<std::uint32_t*>(address);
+        segment_ = xcb_generate_id(c_);
+        // Writable: a pixmap cannot be made of a read-only segment. The
+        // answer is awaited only after the drawing.
+        attach_ = xcb_shm_attach_checked(c_, segment_, static_cast<std::uint32_t>(id), 0);
+      }
+      // Marked for removal at once, so that it cannot outlive us even if we
+      // are killed: Linux still lets the server attach it while we hold it.
+      shmctl(id, IPC_RMID, nullptr);
+    }
+  }
+  if (!pixels_) {
+    // Not value-initialised: every pixel is drawn anyway.
+    heap_.reset(new (std::nothrow) std::uint32_t[count]);
+    pixels_ = heap_.get();
+  }
+}
+
+CoverCanvas::~CoverCanvas() { release(); }
+
+bool CoverCanvas::attached() {
+  if (!segment_) return false;
+  checked_ = true;
+  xcb_generic_error_t* error = xcb_request_check(c_, attach_);
+  if (!error) return true;
+  std::free(error);
+  segment_ = 0;  // nothing to detach
+  return false;
+}
+
+xcb_pixmap_t CoverCanvas::toPixmap(xcb_screen_t* screen, xcb_visualtype_t* visual, bool sharedPixmaps) {
+  auto w = static_cast<std::uint16_t>(width_), h = static_cast<std::uint16_t>(height_);
+  xcb_pixmap_t pixmap = xcb_generate_id(c_);
+  bool viaSegment = shared_ && attached();
+  if (viaSegment && sharedPixmaps) {
+    xcb_shm_create_pixmap(c_, pixmap, screen->root, w, h, screen->root_depth, segment_, 0);
+    release();  // the server keeps the segment while the pixmap lives
+    return pixmap;
+  }
+  xcb_create_pixmap(c_, screen->root_depth, pixmap, screen->root, w, h);
+  if (!pixels_) return pixmap;
+  if (viaSegment) {
+    xcb_gcontext_t gc = xcb_generate_id(c_);
+    std::uint32_t noExposures = 0;
+    xcb_create_gc(c_, gc, pixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+    xcb_shm_put_image(c_, pixmap, gc, w, h, 0, 0, w, h, 0, 0, screen->root_depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 0,
+                      segment_, 0);
+    xcb_free_gc(c_, gc);
+  } else {
+    // cairo converts to whatever layout the visual has and splits the
+    // transfer into requests the server accepts.
+    cairo_surface_t* source = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(pixels_), CAIRO_FORMAT_RGB24, w, h, static_cast<int>(stride()));
+    cairo_surface_t* target = cairo_xcb_surface_create(c_, pixmap, visual, w, h);
+    cairo_t* up = cairo_create(target);
+    cairo_set_operator(up, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(up, source, 0, 0);
+    cairo_paint(up);
+    cairo_destroy(up);
+    cairo_surface_flush(target);
+    cairo_surface_destroy(target);
+    cairo_surface_destroy(source);
+  }
+  release();
+  return pixmap;
+}
+
+void CoverCanvas::release() {
+  if (segment_ && !checked_) xcb_discard_reply(c_, attach_.sequence);
+  // The server handles requests in order, so detaching right after the
+  // requests that read the segment is safe, and our own mapping can go at
+  // once: the server's attachment (and any pixmap on it) keeps the memory.
+  if (segment_) xcb_shm_detach(c_, segment_);
+  segment_ = 0;
+  if (shared_) shmdt(shared_);
+  shared_ = nullptr;
+  heap_.reset();
+  pixels_ = nullptr;
+}
+
+}  // namespace quorvane::desktop::x11
