@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "tests/support/eventually.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
@@ -23,15 +24,6 @@ const std::string kReady = "{\"type\":\"ready\"}";
 const std::string kStep = "{\"type\":\"step\"}";
 const std::string kStopped = "{\"error\":\"已停止：鼠标被移动、目标窗口被遮挡/移动/关闭或滚动请求无效\",\"type\":\"error\"}";
 const std::string kCovered = "{\"error\":\"所选窗口未在前台或选区被遮挡，请先显示目标窗口后重试\",\"type\":\"error\"}";
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return condition();
-}
 
 class AutomationTest : public ::testing::Test {
  protected:

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "tests/support/eventually.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
@@ -14,16 +15,6 @@ namespace {
 
 using nlohmann::json;
 using namespace std::chrono_literals;
-
-// Polls until the condition holds; window managers act asynchronously.
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return condition();
-}
 
 class InputWindowsTest : public ::testing::Test {
  protected:
