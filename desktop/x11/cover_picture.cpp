@@ -131,6 +131,7 @@ CoverCanvas::~CoverCanvas() { release(); }
 
 bool CoverCanvas::attached() {
   if (!segment_) return false;
+  if (checked_) return true;
   checked_ = true;
   xcb_generic_error_t* error = xcb_request_check(c_, attach_);
   if (!error) return true;
@@ -142,11 +143,18 @@ bool CoverCanvas::attached() {
 xcb_pixmap_t CoverCanvas::toPixmap(xcb_screen_t* screen, xcb_visualtype_t* visual, bool sharedPixmaps) {
   auto w = static_cast<std::uint16_t>(width_), h = static_cast<std::uint16_t>(height_);
   xcb_pixmap_t pixmap = xcb_generate_id(c_);
-  bool viaSegment = shared_ && attached();
+  bool viaSegment = sharedWithServer();
   if (viaSegment && sharedPixmaps) {
-    xcb_shm_create_pixmap(c_, pixmap, screen->root, w, h, screen->root_depth, segment_, 0);
-    release();  // the server keeps the segment while the pixmap lives
-    return pixmap;
+    // Checked: a window whose background pixmap is missing would show the
+    // icons it is meant to hide.
+    xcb_generic_error_t* error = xcb_request_check(
+        c_, xcb_shm_create_pixmap_checked(c_, pixmap, screen->root, w, h, screen->root_depth, segment_, 0));
+    if (!error) {
+      release();  // the server keeps the segment while the pixmap lives
+      return pixmap;
+    }
+    std::free(error);
+    pixmap = xcb_generate_id(c_);
   }
   xcb_create_pixmap(c_, screen->root_depth, pixmap, screen->root, w, h);
   if (!pixels_) return pixmap;

@@ -52,6 +52,9 @@ class CoverCanvas {
   std::uint32_t width() const { return width_; }
   std::uint32_t height() const { return height_; }
 
+  // Whether the server attached the shared segment (waits for its answer).
+  bool sharedWithServer() { return shared_ && attached(); }
+
   // A pixmap of the root depth holding the drawn pixels: the shared segment
   // itself where the server makes pixmaps of shared memory (no copy at all),
   // else a new pixmap filled from the segment, else through the socket with
