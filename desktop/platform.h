@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "desktop/pixel_memory.h"
 #include "desktop/placement.h"
 
 namespace quorvane::desktop {
@@ -30,7 +31,7 @@ struct Color {
 struct Bitmap {
   std::uint32_t width = 0, height = 0;
   bool opaque = false;  // every alpha is 0xFF: nothing behind the picture shows
-  std::vector<std::uint32_t> pixels;
+  std::vector<std::uint32_t, PixelAllocator<std::uint32_t>> pixels;
 };
 
 // An image whose size is known from its header but whose pixels are not read
