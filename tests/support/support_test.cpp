@@ -1,5 +1,6 @@
 // The harness itself: a private server comes up with its window manager, the
 // fake application answers, and stopping the session takes the server down.
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -26,16 +27,19 @@ TEST(HarnessTest, FakeApplicationOpensWindowsAndRunsAHelper) {
   EXPECT_EQ(app.waitHelper(), 0);
 }
 
-TEST(HarnessTest, SessionEndTakesTheServerDown) {
-  std::string display;
+TEST(HarnessTest, SessionEndTakesTheServerAndWindowManagerDown) {
+  pid_t server, wm;
   {
-    XSessionOptions options;
-    options.windowManager = false;
-    XSession session(options);
-    display = session.display();
-    EXPECT_EQ(run({"xdpyinfo", "-display", display}).status, 0);
+    XSession session;
+    server = session.serverPid();
+    wm = session.windowManagerPid();
+    EXPECT_EQ(run({"xdpyinfo", "-display", session.display()}).status, 0);
   }
-  EXPECT_NE(run({"xdpyinfo", "-display", display}).status, 0);
+  // Not the display number: another test's server may take it over at once.
+  for (pid_t pid : {server, wm}) {
+    EXPECT_EQ(kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+  }
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ class XSession {
   // ":N", ready for DISPLAY.
   const std::string& display() const { return display_; }
   bool hasWindowManager() const { return wmPid_ > 0; }
+  pid_t serverPid() const { return serverPid_; }
+  pid_t windowManagerPid() const { return wmPid_; }
 
   // Makes this session the display of the test process and its children.
   void exportDisplay() const;

@@ -19,6 +19,7 @@
 
 #include "common/x11/connection.h"
 #include "recording-screen/tools/frame_records.h"
+#include "tests/support/eventually.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
@@ -302,7 +303,13 @@ TEST(RecordingScreen, AReaderThatClosesItsEndIsAWriteError) {
   xcb_create_window(c->get(), XCB_COPY_FROM_PARENT, w, c->root(), 20, 20, 60, 60, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                     c->screen()->root_visual, XCB_CW_BACK_PIXEL, &white);
   xcb_map_window(c->get(), w);
-  free(xcb_get_input_focus_reply(c->get(), xcb_get_input_focus(c->get()), nullptr));
+  // The window manager maps it in its own time; the helper must find it managed.
+  ASSERT_TRUE(eventually([&] {
+    auto* a = xcb_get_window_attributes_reply(c->get(), xcb_get_window_attributes(c->get(), w), nullptr);
+    bool viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    free(a);
+    return viewable;
+  }));
 
   std::signal(SIGPIPE, SIG_IGN);  // the helper's end of its input closes when it ends
   int in[2], out[2], err[2];
@@ -323,7 +330,13 @@ TEST(RecordingScreen, AReaderThatClosesItsEndIsAWriteError) {
   close(out[1]);
   close(err[1]);
   char header[4];
-  ASSERT_EQ(read(out[0], header, 4), 4);  // the first record is on its way
+  if (read(out[0], header, 4) != 4) {  // the first record is on its way
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    char why[512] = {};
+    ssize_t n = read(err[0], why, sizeof why - 1);
+    FAIL() << "no first record; stderr: " << (n > 0 ? why : "");
+  }
   close(out[0]);
   // Ask for more and change the screen until the helper notices the closed pipe.
   int status = -1;
