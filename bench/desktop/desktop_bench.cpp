@@ -1,9 +1,11 @@
 // Time from start to `ready` and peak memory of quorvane-desktop with a large
 // wallpaper on two 1920x1080 monitors, against a wallpaper of monitor size as
 // the baseline. The ready Message waits a fixed 0.15 s on purpose; it is
-// subtracted from the figures.
-//   desktop_bench [runs]
+// subtracted from the figures. Given another build of the program, runs of
+// both alternate, so that the machine's load falls on both alike.
+//   desktop_bench [runs] [other-quorvane-desktop]
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -25,6 +28,7 @@ namespace {
 using quorvane::test::binary;
 
 constexpr double kReadyDelay = 0.15;
+constexpr auto kSettle = std::chrono::milliseconds(100);
 
 // A photo-like picture: smooth gradients with some texture, so the JPEG has real detail.
 void writeJpeg(const std::string& path, int w, int h) {
@@ -52,7 +56,7 @@ struct Sample {
 };
 
 // One run: spawn, read `ready`, stop, and take the child's peak resident size.
-Sample runOnce(const std::string& config) {
+Sample runOnce(const std::string& program, const std::string& config) {
   int in[2], out[2];
   if (pipe(in) != 0 || pipe(out) != 0) std::exit(1);
   auto start = std::chrono::steady_clock::now();
@@ -64,8 +68,7 @@ Sample runOnce(const std::string& config) {
     close(out[0]);
     setenv("GSETTINGS_BACKEND", "keyfile", 1);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    std::string prog = binary("quorvane-desktop");
-    execl(prog.c_str(), prog.c_str(), "--mask-desktop", static_cast<char*>(nullptr));
+    execl(program.c_str(), program.c_str(), "--mask-desktop", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(in[0]);
@@ -75,7 +78,7 @@ Sample runOnce(const std::string& config) {
   while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (line != R"({"type":"ready"})") {
-    std::fprintf(stderr, "desktop_bench: expected ready, got '%s'\n", line.c_str());
+    std::fprintf(stderr, "desktop_bench: %s: expected ready, got '%s'\n", program.c_str(), line.c_str());
     std::exit(1);
   }
   if (write(in[1], "stop\n", 5) != 5) std::exit(1);
@@ -84,20 +87,24 @@ Sample runOnce(const std::string& config) {
   wait4(pid, &status, 0, &usage);
   close(in[1]);
   close(out[0]);
+  // The window manager and the server tear the covers down after the exit;
+  // the application never asks again that fast, so runs do not overlap that.
+  std::this_thread::sleep_for(kSettle);
   return {seconds - kReadyDelay, usage.ru_maxrss};
 }
 
-Sample median(const std::string& config, int runs) {
-  std::vector<double> t;
-  long peak = 0;
-  for (int i = 0; i < runs; ++i) {
-    Sample s = runOnce(config);
-    t.push_back(s.readySeconds);
-    peak = std::max(peak, s.peakKiB);
+struct Series {
+  std::vector<double> seconds;
+  long peakKiB = 0;
+  void add(const Sample& s) {
+    seconds.push_back(s.readySeconds);
+    peakKiB = std::max(peakKiB, s.peakKiB);
   }
-  std::sort(t.begin(), t.end());
-  return {t[t.size() / 2], peak};
-}
+  double median() {
+    std::sort(seconds.begin(), seconds.end());
+    return seconds[seconds.size() / 2];
+  }
+};
 
 std::string configFor(const std::string& dir, const std::string& name, const std::string& image) {
   std::string config = dir + "/" + name;
@@ -110,7 +117,10 @@ std::string configFor(const std::string& dir, const std::string& name, const std
 }  // namespace
 
 int main(int argc, char** argv) {
-  int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+  std::vector<std::string> programs{binary("quorvane-desktop")};
+  if (argc > 2) programs.push_back(argv[2]);
+
   quorvane::test::XSessionOptions options;
   options.width = 3840;
   options.height = 1080;
@@ -122,19 +132,30 @@ int main(int argc, char** argv) {
   std::string dir = mkdtemp(tmpl);
   writeJpeg(dir + "/5k.jpg", 5120, 2880);
   writeJpeg(dir + "/hd.jpg", 1920, 1080);
-  std::string big = configFor(dir, "big", dir + "/5k.jpg");
-  std::string small = configFor(dir, "small", dir + "/hd.jpg");
+  const std::string configs[] = {configFor(dir, "big", dir + "/5k.jpg"), configFor(dir, "small", dir + "/hd.jpg")};
 
-  runOnce(big);  // warm the file cache
-  Sample large = median(big, runs);
-  Sample base = median(small, runs);
-  std::printf("start to ready, minus the fixed 0.15 s (median of %d):\n", runs);
-  std::printf("  5120x2880 JPEG on two 1920x1080 monitors: %.1f ms (target < 100 ms), peak %ld MiB\n",
-              large.readySeconds * 1000, large.peakKiB / 1024);
-  std::printf("  1920x1080 JPEG baseline:                  %.1f ms, peak %ld MiB\n", base.readySeconds * 1000,
-              base.peakKiB / 1024);
-  std::printf("  ratio 5K / baseline: time %.2f, memory %.2f\n", large.readySeconds / base.readySeconds,
-              static_cast<double>(large.peakKiB) / static_cast<double>(base.peakKiB));
+  for (const std::string& program : programs) runOnce(program, configs[0]);  // warm the file cache
+  std::vector<std::array<Series, 2>> series(programs.size());
+  for (int i = 0; i < runs; ++i) {
+    for (std::size_t p = 0; p < programs.size(); ++p) {
+      for (int image = 0; image < 2; ++image) series[p][image].add(runOnce(programs[p], configs[image]));
+    }
+  }
+
+  std::printf("start to ready, minus the fixed 0.15 s (median of %d runs each, alternating):\n", runs);
+  std::vector<double> large(programs.size());
+  for (std::size_t p = 0; p < programs.size(); ++p) {
+    large[p] = series[p][0].median();
+    double base = series[p][1].median();
+    std::printf("%s\n", programs[p].c_str());
+    std::printf("  5120x2880 JPEG on two 1920x1080 monitors: %6.1f ms (target < 100 ms), peak %ld MiB\n",
+                large[p] * 1000, series[p][0].peakKiB / 1024);
+    std::printf("  1920x1080 JPEG baseline:                  %6.1f ms, peak %ld MiB\n", base * 1000,
+                series[p][1].peakKiB / 1024);
+    std::printf("  ratio 5K / baseline: time %.2f, memory %.2f\n", large[p] / base,
+                static_cast<double>(series[p][0].peakKiB) / static_cast<double>(series[p][1].peakKiB));
+  }
+  if (programs.size() == 2) std::printf("5K time, this build / the other: %.2f\n", large[0] / large[1]);
   std::system(("rm -rf " + dir).c_str());
   return 0;
 }
