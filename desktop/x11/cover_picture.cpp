@@ -38,6 +38,42 @@ PixelBox coveredPixels(double x, double y, double w, double h, int width, int he
   return box;
 }
 
+// Bilinear sampling weighs every source pixel only while a picture shrinks to
+// no less than half its size (at one half exactly it averages 2 x 2 pixels).
+// Smaller than that it would skip pixels and alias, so the picture is first
+// halved as often as needed: a box filter in steps, at a small part of the
+// cost of cairo's GOOD filter, whose convolution takes about 100 ms a screen
+// at factors like 0.7. Returns the picture to draw (the one given, or a new
+// one) and leaves in sx, sy the factors still to apply.
+cairo_surface_t* halvedForScale(cairo_surface_t* picture, double& sx, double& sy) {
+  constexpr double kLeast = 0.5;
+  cairo_surface_t* current = cairo_surface_reference(picture);
+  while (sx < kLeast || sy < kLeast) {
+    int w = cairo_image_surface_get_width(current), h = cairo_image_surface_get_height(current);
+    int halfW = sx < kLeast ? (w + 1) / 2 : w, halfH = sy < kLeast ? (h + 1) / 2 : h;
+    if (halfW == w && halfH == h) break;  // a single pixel: nothing left to halve
+    cairo_surface_t* half = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, halfW, halfH);
+    if (cairo_surface_status(half) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(half);
+      break;  // out of memory: draw what there is
+    }
+    double fx = static_cast<double>(halfW) / w, fy = static_cast<double>(halfH) / h;
+    cairo_t* cr = cairo_create(half);
+    cairo_scale(cr, fx, fy);
+    cairo_set_source_surface(cr, current, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
+    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(current);
+    current = half;
+    sx /= fx;
+    sy /= fy;
+  }
+  return current;
+}
+
 }  // namespace
 
 CoverRect coverRect(const Screen& f, std::uint32_t rootWidth, std::uint32_t rootHeight) {
@@ -71,20 +107,22 @@ void drawCover(const CoverPlan& plan, const CoverRect& rect, std::uint32_t* pixe
   cairo_fill(cr);
 
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-  cairo_surface_t* picture = cairo_image_surface_create_for_data(
+  cairo_surface_t* decoded = cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(b.pixels.data())), CAIRO_FORMAT_ARGB32,
       static_cast<int>(b.width), static_cast<int>(b.height), static_cast<int>(b.width * 4));
+  double sx = plan.placed.width / b.width, sy = plan.placed.height / b.height;
+  cairo_surface_t* picture = halvedForScale(decoded, sx, sy);
   cairo_rectangle(cr, px, py, plan.placed.width, plan.placed.height);
   cairo_clip(cr);
   cairo_translate(cr, px, py);
-  cairo_scale(cr, plan.placed.width / b.width, plan.placed.height / b.height);
+  cairo_scale(cr, sx, sy);
   cairo_set_source_surface(cr, picture, 0, 0);
-  // GOOD looks the same as BEST here and is many times faster.
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
   cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
   cairo_paint(cr);
   cairo_destroy(cr);
   cairo_surface_destroy(picture);
+  cairo_surface_destroy(decoded);
   cairo_surface_flush(canvas);
   cairo_surface_destroy(canvas);
 }

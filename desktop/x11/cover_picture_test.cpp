@@ -1,5 +1,7 @@
 #include "desktop/x11/cover_picture.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -76,6 +78,37 @@ TEST(DrawCoverTest, PlacesThePictureAndFillsAroundIt) {
     }
     for (std::uint32_t p : canvas.pixels) ASSERT_NE(p, kGarbage);
   }
+}
+
+TEST(DrawCoverTest, AMuchSmallerPictureAveragesEveryPixelItShrinks) {
+  // Grey noise shrunk to a quarter: each pixel drawn is the mean of its 4 x 4
+  // block. Sampling only some of the block's pixels would be far off.
+  constexpr std::uint32_t kSide = 64, kFactor = 4;
+  auto noise = std::make_shared<Bitmap>();
+  noise->width = noise->height = kSide;
+  noise->opaque = true;
+  std::uint32_t seed = 12345;
+  for (std::uint32_t i = 0; i < kSide * kSide; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    std::uint32_t grey = (seed >> 16) & 0xFF;
+    noise->pixels.push_back(0xFF000000 | grey << 16 | grey << 8 | grey);
+  }
+  constexpr std::uint32_t kDrawn = kSide / kFactor;
+  Canvas canvas = draw(noise, {0, 0, kDrawn, kDrawn}, {0, 0, kDrawn, kDrawn, 0, 0});
+  int worst = 0;
+  for (std::uint32_t y = 0; y < kDrawn; ++y) {
+    for (std::uint32_t x = 0; x < kDrawn; ++x) {
+      int sum = 0;
+      for (std::uint32_t dy = 0; dy < kFactor; ++dy) {
+        for (std::uint32_t dx = 0; dx < kFactor; ++dx) {
+          sum += noise->pixels[(y * kFactor + dy) * kSide + x * kFactor + dx] & 0xFF;
+        }
+      }
+      int mean = sum / static_cast<int>(kFactor * kFactor);
+      worst = std::max(worst, std::abs(static_cast<int>(canvas.at(static_cast<int>(x), static_cast<int>(y)) & 0xFF) - mean));
+    }
+  }
+  EXPECT_LE(worst, 3);
 }
 
 TEST(DrawCoverTest, AFractionalEdgeBlendsThePictureWithTheFill) {
