@@ -6,9 +6,7 @@
 #include <cstdlib>
 #include <new>
 #include <sys/ipc.h>
-#include <sys/mman.h>
 #include <sys/shm.h>
-#include <unistd.h>
 
 #include <cairo-xcb.h>
 #include <cairo.h>
@@ -168,17 +166,6 @@ CoverCanvas::CoverCanvas(xcb_connection_t* c, std::uint32_t width, std::uint32_t
 }
 
 CoverCanvas::~CoverCanvas() { release(); }
-
-void CoverCanvas::prefault() {
-  if (!pixels_) return;
-  std::size_t bytes = stride() * height_;
-#ifdef MADV_POPULATE_WRITE
-  if (madvise(pixels_, bytes, MADV_POPULATE_WRITE) == 0) return;  // one call instead of a fault per page
-#endif
-  auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  auto* bytesOf = reinterpret_cast<volatile unsigned char*>(pixels_);
-  for (std::size_t at = 0; at < bytes; at += page) bytesOf[at] = 0;
-}
 
 bool CoverCanvas::attached() {
   if (!segment_) return false;

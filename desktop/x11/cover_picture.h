@@ -52,9 +52,6 @@ class CoverCanvas {
   std::uint32_t width() const { return width_; }
   std::uint32_t height() const { return height_; }
 
-  // Faults every page in now, so that drawing later only writes.
-  void prefault();
-
   // Whether the server attached the shared segment (waits for its answer).
   bool sharedWithServer() { return shared_ && attached(); }
 

@@ -96,14 +96,10 @@ xcb_visualtype_t* rootVisual(xcb_screen_t* screen) {
 
 X11Platform::X11Platform() = default;
 X11Platform::~X11Platform() {
-  // Workers still waiting or drawing when a screen failed.
-  for (Cover& cover : covers_) endWorker(cover);
-}
-
-void X11Platform::endWorker(Cover& cover) {
-  if (!cover.worker.joinable()) return;
-  if (!cover.planned) cover.plan.set_value(nullptr);
-  cover.worker.join();
+  // Drawings still running when a later screen failed.
+  for (Cover& cover : covers_) {
+    if (cover.drawing.joinable()) cover.drawing.join();
+  }
 }
 
 bool X11Platform::connect() {
@@ -148,7 +144,6 @@ void X11Platform::becomeAccessory() { connect(); }
 std::vector<Screen> X11Platform::screens() {
   if (!connect()) return {};
   screens_ = readScreens();
-  startCovers();
   return screens_;
 }
 
@@ -199,8 +194,6 @@ std::optional<PlacementOptions> X11Platform::placementOptions(const Screen&) {
 }
 
 void X11Platform::readPixmapFormats() {
-  if (formatsRead_) return;
-  formatsRead_ = true;
   xcb_connection_t* c = conn_->get();
   visual_ = rootVisual(conn_->screen());
   nativeXrgb_ = takesNativeXrgb(xcb_get_setup(c), conn_->screen(), visual_) && conn_->hasExtension(&xcb_shm_id);
@@ -209,51 +202,17 @@ void X11Platform::readPixmapFormats() {
   sharedPixmaps_ = version && version->shared_pixmaps && version->pixmap_format == XCB_IMAGE_FORMAT_Z_PIXMAP;
 }
 
-namespace {
-
-void drawWhenPlanned(CoverCanvas* canvas, CoverRect rect, std::future<std::shared_ptr<const CoverPlan>> plan) {
-  canvas->prefault();
-  std::shared_ptr<const CoverPlan> p = plan.get();
-  if (p && canvas->pixels()) drawCover(*p, rect, canvas->pixels(), canvas->stride());
-}
-
-}  // namespace
-
-void X11Platform::startCovers() {
-  // Only for screens the mask will cover; otherwise the core ends at once.
-  bool anyEmpty = std::any_of(screens_.begin(), screens_.end(), [](const Screen& s) { return !s.width || !s.height; });
-  if (!covers_.empty() || screens_.empty() || screens_.size() > kMostScreens || anyEmpty) return;
-  readPixmapFormats();
-  xcb_connection_t* c = conn_->get();
-  xcb_screen_t* screen = conn_->screen();
-  // Fresh pages cost about as much to fault in as the wallpaper takes to
-  // decode: each screen's worker does that on the other core meanwhile.
-  for (const Screen& frame : screens_) {
-    Cover& cover = covers_.emplace_back();
-    cover.frame = frame;
-    cover.rect = coverRect(frame, screen->width_in_pixels, screen->height_in_pixels);
-    cover.canvas = std::make_unique<CoverCanvas>(c, cover.rect.width, cover.rect.height, nativeXrgb_);
-    try {
-      cover.worker = std::thread(drawWhenPlanned, cover.canvas.get(), cover.rect, cover.plan.get_future());
-    } catch (const std::system_error&) {
-      // prepareCover draws it instead.
-    }
+void X11Platform::startDrawing(Cover& cover, const CoverPlan& plan, const CoverRect& rect) {
+  CoverCanvas* canvas = cover.canvas.get();
+  if (!canvas->pixels()) return;  // no memory: the pixmap stays as the server made it
+  auto draw = [plan, rect, canvas] { drawCover(plan, rect, canvas->pixels(), canvas->stride()); };
+  // Each screen is drawn on a core of its own while the next screen's
+  // wallpaper is read; showCovers waits for them all.
+  try {
+    cover.drawing = std::thread(draw);
+  } catch (const std::system_error&) {
+    draw();
   }
-  xcb_flush(c);  // the server attaches the shared memory meanwhile
-}
-
-X11Platform::Cover& X11Platform::coverFor(const Screen& frame) {
-  for (Cover& cover : covers_) {
-    if (!cover.planned && cover.frame == frame) return cover;
-  }
-  // A screen startCovers did not foresee: a cover drawn in prepareCover.
-  readPixmapFormats();
-  xcb_screen_t* screen = conn_->screen();
-  Cover& cover = covers_.emplace_back();
-  cover.frame = frame;
-  cover.rect = coverRect(frame, screen->width_in_pixels, screen->height_in_pixels);
-  cover.canvas = std::make_unique<CoverCanvas>(conn_->get(), cover.rect.width, cover.rect.height, nativeXrgb_);
-  return cover;
 }
 
 void X11Platform::setCoverProperties(xcb_window_t w, const CoverRect& frame) {
@@ -297,16 +256,13 @@ void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
   // setCoverProperties asks for it with _NET_WM_STATE_BELOW.
   xcb_connection_t* c = conn_->get();
   xcb_screen_t* screen = conn_->screen();
-  Cover& cover = coverFor(plan.frame);
-  cover.planned = true;
-  if (cover.worker.joinable()) {
-    cover.plan.set_value(std::make_shared<const CoverPlan>(plan));
-  } else if (cover.canvas->pixels()) {
-    drawCover(plan, cover.rect, cover.canvas->pixels(), cover.canvas->stride());
-  }
+  if (covers_.empty()) readPixmapFormats();
+  Cover& cover = covers_.emplace_back();
+  CoverRect rect = coverRect(plan.frame, screen->width_in_pixels, screen->height_in_pixels);
+  cover.canvas = std::make_unique<CoverCanvas>(c, rect.width, rect.height, nativeXrgb_);
+  startDrawing(cover, plan, rect);
 
   // Its background pixmap is set once the picture is drawn.
-  const CoverRect& rect = cover.rect;
   cover.window = xcb_generate_id(c);
   std::uint32_t mask = XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK;
   std::uint32_t values[] = {0, XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
@@ -315,18 +271,13 @@ void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
                     static_cast<std::uint16_t>(rect.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                     mask, values);
   setCoverProperties(cover.window, rect);
-  xcb_flush(c);
+  xcb_flush(c);  // the server attaches the shared memory and sets up while we draw
 }
 
 void X11Platform::showCovers() {
   xcb_connection_t* c = conn_->get();
-  // Only the screens the core planned are shown (and waited for).
   for (Cover& cover : covers_) {
-    if (!cover.planned) endWorker(cover);
-  }
-  std::erase_if(covers_, [](const Cover& cover) { return !cover.planned; });
-  for (Cover& cover : covers_) {
-    endWorker(cover);
+    if (cover.drawing.joinable()) cover.drawing.join();
     cover.pixmap = cover.canvas->toPixmap(conn_->screen(), visual_, sharedPixmaps_);
     cover.canvas.reset();
     xcb_change_window_attributes(c, cover.window, XCB_CW_BACK_PIXMAP, &cover.pixmap);

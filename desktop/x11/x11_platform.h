@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <future>
 #include <optional>
 #include <string>
 #include <thread>
@@ -49,18 +48,12 @@ class X11Platform final : public Platform {
   static constexpr std::int32_t kNormalLayer = 2;
 
  private:
-  // One screen's cover. Its worker faults the canvas in while the wallpaper
-  // is decoded, then draws the plan it is handed (none: it ends).
   struct Cover {
-    Screen frame;
-    CoverRect rect{};
-    bool planned = false;
-    std::unique_ptr<CoverCanvas> canvas;  // until its pixels are in the pixmap
-    std::promise<std::shared_ptr<const CoverPlan>> plan;
-    std::thread worker;
     xcb_window_t window = XCB_NONE;
     xcb_pixmap_t pixmap = XCB_NONE;
     bool exposed = false;
+    std::unique_ptr<CoverCanvas> canvas;  // until its pixels are in the pixmap
+    std::thread drawing;
   };
   enum class Change { kNone, kScreens, kSpace };
 
@@ -69,9 +62,7 @@ class X11Platform final : public Platform {
   std::optional<std::uint32_t> currentDesktop();
   const std::optional<DesktopBackground>& background();
   void readPixmapFormats();
-  void startCovers();
-  Cover& coverFor(const Screen& frame);
-  void endWorker(Cover& cover);
+  void startDrawing(Cover& cover, const CoverPlan& plan, const CoverRect& rect);
   void setCoverProperties(xcb_window_t w, const CoverRect& frame);
   Change handleEvent(xcb_generic_event_t* event, bool& allShown);
 
@@ -84,7 +75,6 @@ class X11Platform final : public Platform {
   xcb_atom_t currentDesktopAtom_ = XCB_NONE;
   bool backgroundRead_ = false;
   std::optional<DesktopBackground> background_;
-  bool formatsRead_ = false;
   xcb_visualtype_t* visual_ = nullptr;
   bool nativeXrgb_ = false;     // pixels go to the server as drawn, through shared memory
   bool sharedPixmaps_ = false;  // the shared memory can be the pixmap itself
