@@ -14,6 +14,19 @@ namespace quorvane::desktop {
 
 inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
+// Under AddressSanitizer every block stays on the heap, where an overrun is caught.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kPixelsInHugePages = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kPixelsInHugePages = false;
+#else
+inline constexpr bool kPixelsInHugePages = true;
+#endif
+#else
+inline constexpr bool kPixelsInHugePages = true;
+#endif
+
 // Whole huge pages aligned on a huge-page boundary, or nullptr.
 inline void* mapHugePages(std::size_t bytes) {
   std::size_t size = (bytes + kHugePage - 1) & ~(kHugePage - 1);
@@ -44,14 +57,14 @@ struct PixelAllocator {
   T* allocate(std::size_t n) {
     if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
     std::size_t bytes = n * sizeof(T);
-    if (bytes < kHugePage) return static_cast<T*>(::operator new(bytes));
+    if (!kPixelsInHugePages || bytes < kHugePage) return static_cast<T*>(::operator new(bytes));
     void* p = mapHugePages(bytes);
     if (!p) throw std::bad_alloc();
     return static_cast<T*>(p);
   }
   void deallocate(T* p, std::size_t n) noexcept {
     std::size_t bytes = n * sizeof(T);
-    if (bytes < kHugePage) {
+    if (!kPixelsInHugePages || bytes < kHugePage) {
       ::operator delete(p);
     } else {
       unmapHugePages(p, bytes);
