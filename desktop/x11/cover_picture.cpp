@@ -84,6 +84,15 @@ CoverRect coverRect(const Screen& f, std::uint32_t rootWidth, std::uint32_t root
   return r;  // enclosed: one column under the neighbour's cover
 }
 
+CoverPicture coverPicture(const CoverPlan& plan, const CoverRect& window) {
+  return {plan.image.get(), plan.placed,     plan.fill,        plan.frame.width,
+          plan.frame.height, window.pictureX, window.pictureY};
+}
+
+CoverRect canvasRect(const CoverPicture& p) {
+  return {0, 0, p.screenWidth + 1, p.screenHeight + 1, p.pictureX, p.pictureY};
+}
+
 void drawCover(const CoverPlan& plan, const CoverRect& rect, std::uint32_t* pixels, std::size_t stride) {
   int w = static_cast<int>(rect.width), h = static_cast<int>(rect.height);
   cairo_surface_t* canvas = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels),

@@ -202,10 +202,12 @@ void X11Platform::readPixmapFormats() {
   sharedPixmaps_ = version && version->shared_pixmaps && version->pixmap_format == XCB_IMAGE_FORMAT_Z_PIXMAP;
 }
 
-void X11Platform::startDrawing(Cover& cover, const CoverPlan& plan, const CoverRect& rect) {
+void X11Platform::startDrawing(Cover& cover, const CoverPlan& plan) {
   CoverCanvas* canvas = cover.canvas.get();
   if (!canvas->pixels()) return;  // no memory: the pixmap stays as the server made it
-  auto draw = [plan, rect, canvas] { drawCover(plan, rect, canvas->pixels(), canvas->stride()); };
+  auto draw = [plan, rect = canvasRect(cover.picture), canvas] {
+    drawCover(plan, rect, canvas->pixels(), canvas->stride());
+  };
   // Each screen is drawn on a core of its own while the next screen's
   // wallpaper is read; showCovers waits for them all.
   try {
@@ -257,10 +259,19 @@ void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
   xcb_connection_t* c = conn_->get();
   xcb_screen_t* screen = conn_->screen();
   if (covers_.empty()) readPixmapFormats();
-  Cover& cover = covers_.emplace_back();
   CoverRect rect = coverRect(plan.frame, screen->width_in_pixels, screen->height_in_pixels);
-  cover.canvas = std::make_unique<CoverCanvas>(c, rect.width, rect.height, nativeXrgb_);
-  startDrawing(cover, plan, rect);
+  Cover cover;
+  cover.picture = coverPicture(plan, rect);
+  cover.image = plan.image;
+  cover.drawnBy = covers_.size();
+  for (std::size_t i = 0; i < covers_.size() && cover.drawnBy == covers_.size(); ++i) {
+    if (covers_[i].drawnBy == i && covers_[i].picture == cover.picture) cover.drawnBy = i;
+  }
+  if (cover.drawnBy == covers_.size()) {
+    CoverRect canvas = canvasRect(cover.picture);
+    cover.canvas = std::make_unique<CoverCanvas>(c, canvas.width, canvas.height, nativeXrgb_);
+    startDrawing(cover, plan);
+  }
 
   // Its background pixmap is set once the picture is drawn.
   cover.window = xcb_generate_id(c);
@@ -271,15 +282,21 @@ void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
                     static_cast<std::uint16_t>(rect.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                     mask, values);
   setCoverProperties(cover.window, rect);
+  covers_.push_back(std::move(cover));
   xcb_flush(c);  // the server attaches the shared memory and sets up while we draw
 }
 
 void X11Platform::showCovers() {
   xcb_connection_t* c = conn_->get();
   for (Cover& cover : covers_) {
-    if (cover.drawing.joinable()) cover.drawing.join();
-    cover.pixmap = cover.canvas->toPixmap(conn_->screen(), visual_, sharedPixmaps_);
-    cover.canvas.reset();
+    if (cover.canvas) {
+      if (cover.drawing.joinable()) cover.drawing.join();
+      cover.pixmap = cover.canvas->toPixmap(conn_->screen(), visual_, sharedPixmaps_);
+      cover.canvas.reset();
+    } else {
+      cover.pixmap = covers_[cover.drawnBy].pixmap;  // an earlier cover, so already made
+    }
+    cover.image.reset();
     xcb_change_window_attributes(c, cover.window, XCB_CW_BACK_PIXMAP, &cover.pixmap);
   }
   // The decoded pictures are in the server now.

@@ -52,6 +52,9 @@ class X11Platform final : public Platform {
     xcb_window_t window = XCB_NONE;
     xcb_pixmap_t pixmap = XCB_NONE;
     bool exposed = false;
+    CoverPicture picture;
+    std::shared_ptr<const Bitmap> image;  // keeps picture.image's identity meaningful
+    std::size_t drawnBy = 0;              // the cover whose canvas it shows (itself, or an alike one)
     std::unique_ptr<CoverCanvas> canvas;  // until its pixels are in the pixmap
     std::thread drawing;
   };
@@ -62,7 +65,7 @@ class X11Platform final : public Platform {
   std::optional<std::uint32_t> currentDesktop();
   const std::optional<DesktopBackground>& background();
   void readPixmapFormats();
-  void startDrawing(Cover& cover, const CoverPlan& plan, const CoverRect& rect);
+  void startDrawing(Cover& cover, const CoverPlan& plan);
   void setCoverProperties(xcb_window_t w, const CoverRect& frame);
   Change handleEvent(xcb_generic_event_t* event, bool& allShown);
 
