@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <system_error>
 #include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <glib.h>
@@ -82,6 +83,15 @@ class SharedImage final : public WallpaperImage {
  private:
   std::shared_ptr<WallpaperImage> image_;
 };
+
+// Shared memory means something only to a server on this machine; over TCP
+// the segment id could name another segment on the server's host.
+bool onThisMachine(xcb_connection_t* c) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  return getsockname(xcb_get_file_descriptor(c), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+         address.ss_family == AF_UNIX;
+}
 
 xcb_visualtype_t* rootVisual(xcb_screen_t* screen) {
   for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
@@ -196,7 +206,8 @@ std::optional<PlacementOptions> X11Platform::placementOptions(const Screen&) {
 void X11Platform::readPixmapFormats() {
   xcb_connection_t* c = conn_->get();
   visual_ = rootVisual(conn_->screen());
-  nativeXrgb_ = takesNativeXrgb(xcb_get_setup(c), conn_->screen(), visual_) && conn_->hasExtension(&xcb_shm_id);
+  nativeXrgb_ = takesNativeXrgb(xcb_get_setup(c), conn_->screen(), visual_) && onThisMachine(c) &&
+                conn_->hasExtension(&xcb_shm_id);
   if (!nativeXrgb_) return;
   qx::Reply<xcb_shm_query_version_reply_t> version(xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
   sharedPixmaps_ = version && version->shared_pixmaps && version->pixmap_format == XCB_IMAGE_FORMAT_Z_PIXMAP;
