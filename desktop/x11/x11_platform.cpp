@@ -228,6 +228,13 @@ void X11Platform::startDrawing(Cover& cover, const CoverPlan& plan) {
   }
 }
 
+std::size_t X11Platform::coverDrawing(const CoverPicture& picture) const {
+  for (std::size_t i = 0; i < covers_.size(); ++i) {
+    if (covers_[i].drawnBy == i && covers_[i].picture == picture) return i;
+  }
+  return covers_.size();
+}
+
 void X11Platform::setCoverProperties(xcb_window_t w, const CoverRect& frame) {
   xcb_connection_t* c = conn_->get();
   auto a = conn_->atoms({"_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE",
@@ -274,10 +281,7 @@ void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
   Cover cover;
   cover.picture = coverPicture(plan, rect);
   cover.image = plan.image;
-  cover.drawnBy = covers_.size();
-  for (std::size_t i = 0; i < covers_.size() && cover.drawnBy == covers_.size(); ++i) {
-    if (covers_[i].drawnBy == i && covers_[i].picture == cover.picture) cover.drawnBy = i;
-  }
+  cover.drawnBy = coverDrawing(cover.picture);
   if (cover.drawnBy == covers_.size()) {
     CoverRect canvas = canvasRect(cover.picture);
     cover.canvas = std::make_unique<CoverCanvas>(c, canvas.width, canvas.height, nativeXrgb_);

@@ -66,6 +66,8 @@ class X11Platform final : public Platform {
   const std::optional<DesktopBackground>& background();
   void readPixmapFormats();
   void startDrawing(Cover& cover, const CoverPlan& plan);
+  // The cover already drawing this picture, else covers_.size().
+  std::size_t coverDrawing(const CoverPicture& picture) const;
   void setCoverProperties(xcb_window_t w, const CoverRect& frame);
   Change handleEvent(xcb_generic_event_t* event, bool& allShown);
 
