@@ -6,7 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "recording-screen/jpeg_encoder.h"
+#include "recording-screen/banded_jpeg.h"
 #include "recording-screen/posix_process.h"
 #include "recording-screen/streamer.h"
 #include "recording-screen/x11/capture_x11.h"
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   // Nothing here is torn down: the process ends in end().
   auto* capture = new x11::X11Capture();
-  auto* encoder = new TurboJpegEncoder();
+  auto* encoder = new BandedJpegEncoder(kEncodeBands, kBandedMinPixels);
   auto* input = new StdinInput();
   auto* process = new PosixProcess();
   auto* streamer = new Streamer(Platform{*capture, *encoder, *input, *process});

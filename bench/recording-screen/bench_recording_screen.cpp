@@ -3,7 +3,10 @@
 //  (a) delay from a "frame" line to the complete record, against a baseline of
 //      one MIT-SHM grab plus one libjpeg-turbo encode of the same picture;
 //  (b) the streamer's CPU over 10 s at 60 fps with no requests while the screen changes;
-//  (c) its peak memory.
+//  (c) its peak memory;
+//  (d) the encode alone, single-threaded against two bands on two threads, on
+//      the grabbed picture, and the delay of (a) for the streamer built with
+//      each encoder, asked in turn so that both see the same load.
 // Run from the release build: bench_recording_screen [seconds for (b), default 10]
 #include <algorithm>
 #include <chrono>
@@ -11,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -23,6 +28,9 @@
 #include <xcb/xcb.h>
 
 #include "common/x11/connection.h"
+#include "recording-screen/banded_jpeg.h"
+#include "recording-screen/jpeg_encoder.h"
+#include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
 
@@ -78,7 +86,8 @@ void paintDesktop(Connection& c, int width, int height) {
 }
 
 // The baseline: one MIT-SHM grab of the root plus one encode, as a minimal grabber would do it.
-double baselineMs(Connection& c, int width, int height) {
+// Leaves the grabbed picture in `picture`.
+double baselineMs(Connection& c, int width, int height, std::vector<std::uint8_t>& picture) {
   xcb_connection_t* x = c.get();
   std::size_t size = static_cast<std::size_t>(width) * height * 4;
   int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
@@ -101,53 +110,80 @@ double baselineMs(Connection& c, int width, int height) {
     times.push_back(ms(Clock::now() - start));
   }
   tjDestroy(tj);
+  picture.assign(mem, mem + size);
   xcb_shm_detach(x, seg);
   shmdt(mem);
   return median(times);
 }
 
+// A streamer run the way the application runs it, by a fake application of
+// its own, so that the benchmark's desktop windows are another application's
+// and appear in the frames.
 struct Helper {
-  pid_t pid = -1;
-  int in = -1, out = -1;
+  std::unique_ptr<quorvane::test::FakeApp> app;
+  int pid = -1;
 };
 
-Helper startHelper(const std::string& display, const std::string& fps) {
-  int in[2], out[2];
-  if (pipe(in) != 0 || pipe(out) != 0) std::exit(2);
-  std::string path = quorvane::test::binary("quorvane-recording-screen");
+Helper startHelper(const quorvane::test::XSession& session, const std::string& program, const std::string& display,
+                   const std::string& fps) {
   Helper h;
-  h.pid = fork();
-  if (h.pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
-    execl(path.c_str(), path.c_str(), display.c_str(), fps.c_str(), "hidden", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  h.in = in[1];
-  h.out = out[0];
+  h.app = std::make_unique<quorvane::test::FakeApp>(session);
+  // The application must own a window to be left out; one pixel in a corner.
+  if (!h.app->openWindow("x=0 y=0 w=1 h=1 color=000000")) std::exit(2);
+  h.pid = h.app->run({quorvane::test::binary(program), display, fps, "hidden"});
+  if (h.pid < 0) std::exit(2);
   return h;
 }
 
-bool readExactly(int fd, std::string& buffer, std::size_t n) {
-  buffer.resize(n);
-  std::size_t done = 0;
-  while (done < n) {
-    ssize_t r = read(fd, buffer.data() + done, n - done);
-    if (r <= 0) return false;
-    done += static_cast<std::size_t>(r);
-  }
-  return true;
+// The JPEG size of the next record, 0 when none arrives.
+std::size_t readRecord(Helper& h) {
+  auto header = h.app->process().readBytes(4, std::chrono::seconds(30));
+  if (!header) return 0;
+  auto* p = reinterpret_cast<const unsigned char*>(header->data());
+  std::size_t n = std::size_t{p[0]} << 24 | std::size_t{p[1]} << 16 | std::size_t{p[2]} << 8 | p[3];
+  return h.app->process().readBytes(n, std::chrono::seconds(30)) ? n : 0;
 }
 
-std::size_t readRecord(int fd) {
-  std::string header, body;
-  if (!readExactly(fd, header, 4)) return 0;
-  auto* p = reinterpret_cast<const unsigned char*>(header.data());
-  std::size_t n = std::size_t{p[0]} << 24 | std::size_t{p[1]} << 16 | std::size_t{p[2]} << 8 | p[3];
-  return readExactly(fd, body, n) ? n : 0;
+std::vector<unsigned char> decodeRgb(const std::string& jpeg) {
+  tjhandle h = tjInitDecompress();
+  int w = 0, hgt = 0, sub = 0, space = 0;
+  auto* data = reinterpret_cast<const unsigned char*>(jpeg.data());
+  std::vector<unsigned char> rgb;
+  if (tjDecompressHeader3(h, data, jpeg.size(), &w, &hgt, &sub, &space) == 0) {
+    rgb.resize(static_cast<std::size_t>(w) * hgt * 3);
+    if (tjDecompress2(h, data, jpeg.size(), rgb.data(), w, 0, hgt, TJPF_RGB, 0) != 0) rgb.clear();
+  }
+  tjDestroy(h);
+  return rgb;
+}
+
+// (d), first half: the encoders alone on the grabbed picture, in turn.
+void compareEncoders(const std::vector<std::uint8_t>& picture, int width, int height) {
+  using namespace quorvane::recording;
+  PixelView view{picture.data(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                 static_cast<std::size_t>(width) * 4};
+  TurboJpegEncoder single;
+  BandPlan plan = planBands(view.width, view.height, 2);
+  std::vector<double> singleMs, bandedMs;
+  std::optional<std::string> one, banded;
+  for (int i = 0; i < kSamples; ++i) {
+    auto start = Clock::now();
+    one = single.encodeJpeg(view);
+    singleMs.push_back(ms(Clock::now() - start));
+    start = Clock::now();
+    banded = encodeBanded(view, plan);
+    bandedMs.push_back(ms(Clock::now() - start));
+  }
+  // The joined file must be what one compressor writes with the same restart
+  // interval, and must show the same pixels as the single-threaded encode.
+  auto reference = encodeBanded(view, BandPlan{1, view.height, plan.restartInterval});
+  bool identical = one && banded && reference && *banded == *reference && decodeRgb(*banded) == decodeRgb(*one) &&
+                   !decodeRgb(*one).empty();
+  std::printf("%dx%d: encode median single-threaded %.1f ms, %u bands %.1f ms, ratio %.2fx; JPEG %zu / %zu bytes; "
+              "banded file %s\n",
+              width, height, median(singleMs), plan.bands, median(bandedMs), median(bandedMs) / median(singleMs),
+              one ? one->size() : 0, banded ? banded->size() : 0,
+              identical ? "identical to one compressor's, same pixels" : "DIFFERS");
 }
 
 // utime + stime of a process, in seconds.
@@ -197,19 +233,36 @@ void measure(int width, int height, double cpuWindow) {
     free(xcb_get_input_focus_reply(c->get(), xcb_get_input_focus(c->get()), nullptr));
   };
   move();
-  double baseline = baselineMs(*c, width, height);
+  std::vector<std::uint8_t> picture;
+  double baseline = baselineMs(*c, width, height, picture);
+  compareEncoders(picture, width, height);
 
-  Helper h = startHelper(std::to_string(monitor->id), "60");
-  std::size_t bytes = readRecord(h.out);
-  std::vector<double> delays;
-  for (int i = 0; i < kSamples; ++i) {
+  // The program (banded above its threshold) and the single-threaded build,
+  // asked in turn.
+  std::string id = std::to_string(monitor->id);
+  Helper h = startHelper(session, "quorvane-recording-screen", id, "60");
+  Helper before = startHelper(session, "bench_recording_screen_single", id, "60");
+  std::size_t bytes = readRecord(h);
+  readRecord(before);
+  std::vector<double> delays, beforeDelays;
+  auto ask = [&](Helper& helper, std::vector<double>& into) {
     move();
     auto start = Clock::now();
-    if (write(h.in, "frame\n", 6) != 6) break;
-    bytes = readRecord(h.out);
-    delays.push_back(ms(Clock::now() - start));
+    helper.app->send("frame\n");
+    std::size_t n = readRecord(helper);
+    into.push_back(ms(Clock::now() - start));
+    return n;
+  };
+  for (int i = 0; i < kSamples; ++i) {
+    // Each goes first half of the time.
+    if (i % 2 == 0) bytes = ask(h, delays);
+    ask(before, beforeDelays);
+    if (i % 2 == 1) bytes = ask(h, delays);
   }
   double delay = median(delays);
+  double beforeDelay = median(beforeDelays);
+  before.app->closeHelperStdin();
+  before.app->waitHelper();
 
   double cpuStart = cpuSeconds(h.pid);
   auto until = Clock::now() + std::chrono::duration<double>(cpuWindow);
@@ -220,14 +273,14 @@ void measure(int width, int height, double cpuWindow) {
   }
   double cpu = (cpuSeconds(h.pid) - cpuStart) / std::chrono::duration<double>(Clock::now() - wallStart).count();
   std::string peak = peakMemory(h.pid);
-  close(h.in);
-  int status = 0;
-  waitpid(h.pid, &status, 0);
-  close(h.out);
+  h.app->closeHelperStdin();
+  h.app->waitHelper();
 
   std::printf("%dx%d: frame delay median %.1f ms, baseline grab+encode %.1f ms, ratio %.2fx (target <= 1.2x); "
               "JPEG %zu bytes\n",
               width, height, delay, baseline, delay / baseline, bytes);
+  std::printf("%dx%d: frame delay with the single-threaded encoder %.1f ms; program / single-threaded %.2fx\n", width,
+              height, beforeDelay, delay / beforeDelay);
   std::printf("%dx%d: CPU at 60 fps, no requests, screen changing: %.2f%% of one core over %.0f s (target < 2%%); "
               "peak memory%s\n",
               width, height, cpu * 100, cpuWindow, peak.c_str());
