@@ -25,4 +25,33 @@ std::optional<std::string> ControlLines::rest() {
   return line;
 }
 
+ControlReader::End ControlReader::obey(const std::string& line, const std::function<void()>& frame) {
+  switch (parseCommand(line)) {
+    case Command::frame:
+      frame();
+      return End::none;
+    case Command::stop:
+      return End::stop;
+    case Command::invalid:
+      return End::invalid;
+  }
+  return End::invalid;
+}
+
+ControlReader::End ControlReader::feed(std::string_view bytes, const std::function<void()>& frame) {
+  lines_.feed(bytes);
+  // Lines after the one that ends reading are never looked at.
+  while (auto line = lines_.next()) {
+    if (End end = obey(*line, frame); end != End::none) return end;
+  }
+  return lines_.overlong() ? End::invalid : End::none;
+}
+
+ControlReader::End ControlReader::finish(const std::function<void()>& frame) {
+  if (auto last = lines_.rest()) {
+    if (End end = obey(*last, frame); end != End::none) return end;
+  }
+  return End::endOfInput;
+}
+
 }  // namespace quorvane::recording

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,9 +30,32 @@ class ControlLines {
   std::optional<std::string> rest();
   // True once the unfinished line is already too long to be a command.
   bool overlong() const { return pending_.size() > kMaxControlLine; }
+  // Bytes held for lines not yet taken.
+  std::size_t held() const { return pending_.size(); }
 
  private:
   std::string pending_;
+};
+
+// What the control reader makes of standard input, chunk by chunk: a request
+// for each frame line as it comes, then how reading ends. Holds no more than
+// one unfinished line, and refuses that one once it is too long to be a
+// command, so a writer that never sends a line feed cannot grow it.
+class ControlReader {
+ public:
+  enum class End { none, stop, invalid, endOfInput };
+
+  // The next bytes read; `none` while reading goes on.
+  End feed(std::string_view bytes, const std::function<void()>& frame);
+  // End of input: a last line without a line feed still counts.
+  End finish(const std::function<void()>& frame);
+  // Bytes held between reads: at most one unfinished line of kMaxControlLine.
+  std::size_t held() const { return lines_.held(); }
+
+ private:
+  static End obey(const std::string& line, const std::function<void()>& frame);
+
+  ControlLines lines_;
 };
 
 }  // namespace quorvane::recording

@@ -66,5 +66,39 @@ TEST(ControlLines, NoticesAnUnfinishedLineTooLongToBeACommand) {
   EXPECT_FALSE(many.overlong());
 }
 
+TEST(ControlReader, CountsFramesAndEndsAtTheFirstLineThatEndsReading) {
+  using End = ControlReader::End;
+  struct Case {
+    std::vector<std::string> chunks;  // then end of input, unless reading ended before
+    int frames;
+    End end;
+  };
+  const Case cases[] = {
+      {{"frame\nframe\r\n", "fra", "me"}, 3, End::endOfInput},
+      {{"frame\nstop\nframe\nbogus\n"}, 1, End::stop},     // nothing after stop is looked at
+      {{"frame\n\nframe\n"}, 1, End::invalid},               // the empty line
+      {{"frame\r", "\n"}, 1, End::endOfInput},                // CR and LF in different reads
+      {{"frame\r"}, 0, End::invalid},                          // a CR not before a LF is part of the line
+      {{std::string("fr\0me\n", 6)}, 0, End::invalid},
+      {{"stop"}, 0, End::stop},                                 // the last line needs no line feed
+      {{"frame\n", std::string(kMaxControlLine + 1, 'f')}, 1, End::invalid},  // refused before its line feed
+      {{"frame\nstop\n" + std::string(5000, 'x')}, 1, End::stop},
+      {{}, 0, End::endOfInput},
+  };
+  for (const auto& c : cases) {
+    ControlReader reader;
+    int frames = 0;
+    auto frame = [&] { ++frames; };
+    End end = End::none;
+    for (const auto& chunk : c.chunks) {
+      end = reader.feed(chunk, frame);
+      if (end != End::none) break;
+    }
+    if (end == End::none) end = reader.finish(frame);
+    EXPECT_EQ(frames, c.frames) << (c.chunks.empty() ? "" : c.chunks.front());
+    EXPECT_EQ(end, c.end) << (c.chunks.empty() ? "" : c.chunks.front());
+  }
+}
+
 }  // namespace
 }  // namespace quorvane::recording

@@ -184,45 +184,29 @@ Exit Streamer::stopCapture() {
 // and says so before the main thread can act on it, so that the main thread
 // knows it may join it.
 void Streamer::readControl() {
-  ControlLines lines;
-  for (;;) {
+  ControlReader reader;
+  auto frame = [this] {
+    frames_->request();
+    platform_.capture.frameRequested();
+  };
+  ControlReader::End end = ControlReader::End::none;
+  while (end == ControlReader::End::none) {
     auto bytes = platform_.input.read();
-    if (!bytes) {
-      auto last = lines.rest();
-      if (last && !obey(*last)) return;
-      readerDone_ = true;
-      mailbox_.postEnd(quietExit());
-      return;
-    }
-    lines.feed(*bytes);
-    while (auto line = lines.next()) {
-      if (!obey(*line)) return;
-    }
-    if (lines.overlong()) {
-      readerDone_ = true;
-      mailbox_.postEnd(failure(texts::kBadControlLine));
-      return;
-    }
+    end = bytes ? reader.feed(*bytes, frame) : reader.finish(frame);
   }
-}
-
-// Acts on one control line; false when the reader is done.
-bool Streamer::obey(const std::string& line) {
-  switch (parseCommand(line)) {
-    case Command::frame:
-      frames_->request();
-      platform_.capture.frameRequested();
-      return true;
-    case Command::stop:
-      readerDone_ = true;
+  readerDone_ = true;
+  switch (end) {
+    case ControlReader::End::stop:
       mailbox_.postStop();
-      return false;
-    case Command::invalid:
-      readerDone_ = true;
+      break;
+    case ControlReader::End::endOfInput:
+      mailbox_.postEnd(quietExit());
+      break;
+    case ControlReader::End::invalid:
+    case ControlReader::End::none:
       mailbox_.postEnd(failure(texts::kBadControlLine));
-      return false;
+      break;
   }
-  return false;
 }
 
 void Streamer::handleSample(const Sample& sample) {

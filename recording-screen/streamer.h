@@ -96,7 +96,6 @@ class Streamer final : private StreamOutput {
   Outcome parentWatch();
   Exit stopCapture();
   void readControl();
-  bool obey(const std::string& line);
   void handleSample(const Sample& sample);
 
   // StreamOutput, called by the capture service.
