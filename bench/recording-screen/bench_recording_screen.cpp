@@ -261,6 +261,7 @@ void measure(int width, int height, double cpuWindow) {
   }
   double delay = median(delays);
   double beforeDelay = median(beforeDelays);
+  std::string beforePeak = peakMemory(before.pid);
   before.app->closeHelperStdin();
   before.app->waitHelper();
 
@@ -279,8 +280,9 @@ void measure(int width, int height, double cpuWindow) {
   std::printf("%dx%d: frame delay median %.1f ms, baseline grab+encode %.1f ms, ratio %.2fx (target <= 1.2x); "
               "JPEG %zu bytes\n",
               width, height, delay, baseline, delay / baseline, bytes);
-  std::printf("%dx%d: frame delay with the single-threaded encoder %.1f ms; program / single-threaded %.2fx\n", width,
-              height, beforeDelay, delay / beforeDelay);
+  std::printf("%dx%d: frame delay with the single-threaded encoder %.1f ms; program / single-threaded %.2fx; "
+              "its peak memory%s\n",
+              width, height, beforeDelay, delay / beforeDelay, beforePeak.c_str());
   std::printf("%dx%d: CPU at 60 fps, no requests, screen changing: %.2f%% of one core over %.0f s (target < 2%%); "
               "peak memory%s\n",
               width, height, cpu * 100, cpuWindow, peak.c_str());

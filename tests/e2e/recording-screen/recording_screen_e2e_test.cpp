@@ -359,5 +359,54 @@ TEST(RecordingScreen, AReaderThatClosesItsEndIsAWriteError) {
   EXPECT_EQ(text, "屏幕帧传输失败：Broken pipe");
 }
 
+// A monitor large enough to be encoded in bands: the first record is still one
+// baseline JPEG of the monitor's size that libjpeg-turbo and ImageMagick read,
+// with the application's window left out and the other's shown across the
+// band boundary.
+TEST(RecordingScreen, ALargeMonitorComesAsOneBaselineJpegOfItsSize) {
+  XSessionOptions options;
+  options.width = 3840;
+  options.height = 2160;
+  options.windowManager = false;
+  options.monitors = {"3840x2160+0+0"};
+  XSession big(options);
+  auto c = x11::Connection::open(big.display().c_str());
+  auto monitors = x11::monitors(*c);
+  ASSERT_EQ(monitors.size(), 1u);
+  FakeApp app(big);
+  FakeApp other(big);
+  ASSERT_TRUE(other.openWindow("color=00ff00 x=1000 y=900 w=1200 h=400"));  // over the middle row
+  ASSERT_TRUE(app.openWindow("color=ff0000 x=100 y=1800 w=300 h=200"));
+  ASSERT_GT(app.run({binary(kHelper), std::to_string(monitors[0].id), "15", "hidden"}), 0);
+  auto jpeg = readRecord(app.process(), 60s);
+  ASSERT_TRUE(jpeg);
+  app.closeHelperStdin();
+  EXPECT_EQ(app.waitHelper(), 0);
+
+  // Baseline (SOF0), one restart interval declared, one restart marker.
+  auto has = [&](const char* marker) { return jpeg->find(std::string(marker, 2)) != std::string::npos; };
+  EXPECT_TRUE(has("\xff\xc0"));
+  EXPECT_FALSE(has("\xff\xc2"));
+  EXPECT_TRUE(has("\xff\xdd"));
+  EXPECT_TRUE(has("\xff\xd0"));
+  auto picture = decode(*jpeg);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->width, 3840);
+  EXPECT_EQ(picture->height, 2160);
+  EXPECT_TRUE(near(picture->at(1100, 1000), kOtherGreen));
+  EXPECT_TRUE(near(picture->at(2100, 1250), kOtherGreen));
+  EXPECT_FALSE(near(picture->at(250, 1900), kAppRed));
+
+  char path[] = "/tmp/quorvane-frame-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, jpeg->data(), jpeg->size()), static_cast<ssize_t>(jpeg->size()));
+  close(fd);
+  auto identified = run({"identify", "-regard-warnings", "-format", "%m %w %h %Q %[interlace]", path});
+  unlink(path);
+  EXPECT_EQ(identified.status, 0) << identified.err;
+  EXPECT_EQ(identified.out, "JPEG 3840 2160 92 None");
+}
+
 }  // namespace
 }  // namespace quorvane::test
