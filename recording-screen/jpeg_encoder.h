@@ -19,6 +19,10 @@ class TurboJpegEncoder final : public Encoder {
 
  private:
   void* handle_;  // tjhandle, created once and reused for every frame
+  // The library's output buffer, kept from frame to frame: a fresh one each
+  // time costs page faults on every frame.
+  unsigned char* out_ = nullptr;
+  unsigned long capacity_ = 0;
 };
 
 }  // namespace quorvane::recording

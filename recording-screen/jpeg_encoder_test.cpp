@@ -79,5 +79,31 @@ TEST(TurboJpegEncoder, ReusesOneHandleForManyFrames) {
   for (int i = 0; i < 20; ++i) EXPECT_EQ(encoder.encodeJpeg(PixelView{pixels.data(), 16, 16, 64}), first);
 }
 
+TEST(TurboJpegEncoder, AKeptBufferServesPicturesOfEverySizeAndDetail) {
+  // Noise compresses worst; sizes go up and down so the kept buffer must grow and be reused.
+  struct Size {
+    std::uint32_t width, height;
+    bool noise;
+  };
+  const Size sizes[] = {{16, 16, false}, {640, 480, true}, {16, 16, true}, {641, 3, true}, {800, 600, true},
+                        {1, 1, false}};
+  TurboJpegEncoder kept;
+  unsigned seed = 1;
+  for (const auto& s : sizes) {
+    std::vector<std::uint8_t> pixels(std::size_t{s.width} * s.height * 4, 0x80);
+    if (s.noise) {
+      for (auto& p : pixels) p = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+    }
+    PixelView view{pixels.data(), s.width, s.height, std::size_t{s.width} * 4};
+    auto jpeg = kept.encodeJpeg(view);
+    ASSERT_TRUE(jpeg) << s.width << "x" << s.height;
+    EXPECT_TRUE(jpeg == TurboJpegEncoder().encodeJpeg(view)) << s.width << "x" << s.height;
+    auto d = decode(*jpeg);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->width, static_cast<int>(s.width));
+    EXPECT_EQ(d->height, static_cast<int>(s.height));
+  }
+}
+
 }  // namespace
 }  // namespace quorvane::recording
