@@ -53,10 +53,13 @@ class Process final : public recording::Process {
  public:
   std::int32_t parentPid() override { return parent.load(); }
   std::int32_t ownPid() override { return own; }
-  std::optional<std::string> writeOutput(std::string_view bytes) override {
+  // Each call is kept as one write of its parts joined.
+  std::optional<std::string> writeOutput(std::span<const std::string_view> parts) override {
     std::lock_guard<std::mutex> guard(mutex);
     if (failAfterWrites >= 0 && static_cast<int>(writes.size()) >= failAfterWrites) return std::string("Broken pipe");
-    writes.emplace_back(bytes);
+    std::string joined;
+    for (auto part : parts) joined += part;
+    writes.push_back(std::move(joined));
     return std::nullopt;
   }
   std::vector<std::string> written() {

@@ -38,10 +38,9 @@ Outcome Frames::handle(const Sample& sample) {
 }
 
 Outcome Frames::writeRecord(const std::string& jpeg) {
-  if (auto error = process_.writeOutput(recordHeader(static_cast<std::uint32_t>(jpeg.size())))) {
-    return failure(texts::kWriteFailed + *error);
-  }
-  if (auto error = process_.writeOutput(jpeg)) return failure(texts::kWriteFailed + *error);
+  std::string header = recordHeader(static_cast<std::uint32_t>(jpeg.size()));
+  const std::string_view parts[] = {header, jpeg};
+  if (auto error = process_.writeOutput(parts)) return failure(texts::kWriteFailed + *error);
   return std::nullopt;
 }
 

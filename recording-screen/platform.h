@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -130,8 +131,9 @@ class Process {
   virtual ~Process() = default;
   virtual std::int32_t parentPid() = 0;
   virtual std::int32_t ownPid() = 0;
-  // Writes all bytes to standard output as one write; an error description on failure.
-  virtual std::optional<std::string> writeOutput(std::string_view bytes) = 0;
+  // Writes the parts to standard output, in order and in full, with as few
+  // writes as the pipe allows; an error description on failure.
+  virtual std::optional<std::string> writeOutput(std::span<const std::string_view> parts) = 0;
 };
 
 struct Platform {

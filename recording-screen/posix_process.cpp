@@ -1,7 +1,10 @@
 #include "recording-screen/posix_process.h"
 
 #include <cerrno>
+#include <algorithm>
+#include <climits>
 #include <cstring>
+#include <vector>
 #include <unistd.h>
 
 namespace quorvane::recording {
@@ -24,13 +27,29 @@ std::int32_t PosixProcess::parentPid() { return static_cast<std::int32_t>(getppi
 
 std::int32_t PosixProcess::ownPid() { return static_cast<std::int32_t>(getpid()); }
 
-std::optional<std::string> PosixProcess::writeOutput(std::string_view bytes) {
-  // A pipe takes a large frame in pieces; the record is complete only when all are in.
-  while (!bytes.empty()) {
-    ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+std::optional<std::string> PosixProcess::writeOutput(std::span<const std::string_view> parts) {
+  return writeAll(STDOUT_FILENO, parts);
+}
+
+std::optional<std::string> writeAll(int fd, std::span<const std::string_view> parts, GatherWrite gather) {
+  // One system call for header and picture wakes the reader once; a pipe may
+  // still take a large frame in pieces, and the record is complete only when all are in.
+  std::vector<iovec> pending;
+  for (auto part : parts) {
+    if (!part.empty()) pending.push_back({const_cast<char*>(part.data()), part.size()});
+  }
+  std::size_t first = 0;
+  while (first < pending.size()) {
+    auto count = static_cast<int>(std::min<std::size_t>(pending.size() - first, IOV_MAX));
+    ssize_t n = gather(fd, pending.data() + first, count);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::string(std::strerror(errno));
-    bytes.remove_prefix(static_cast<std::size_t>(n));
+    auto done = static_cast<std::size_t>(n);
+    while (first < pending.size() && done >= pending[first].iov_len) done -= pending[first++].iov_len;
+    if (first < pending.size()) {
+      pending[first].iov_base = static_cast<char*>(pending[first].iov_base) + done;
+      pending[first].iov_len -= done;
+    }
   }
   return std::nullopt;
 }

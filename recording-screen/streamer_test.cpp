@@ -49,7 +49,7 @@ class StreamerTest : public ::testing::Test {
     EXPECT_EQ(running.wait_for(10s), std::future_status::ready);
     return running.get();
   }
-  std::size_t records() { return process.written().size() / 2; }
+  std::size_t records() { return process.written().size(); }
   void TearDown() override {
     input.close();
     if (running.valid()) running.wait();

@@ -1,0 +1,103 @@
+#include "recording-screen/posix_process.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace quorvane::recording {
+namespace {
+
+std::string readAll(int fd) {
+  std::string all;
+  char chunk[4096];  // smaller than the writes, so the writer waits on a full pipe
+  for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) all.append(chunk, static_cast<std::size_t>(n));
+  return all;
+}
+
+std::string pattern(std::size_t size, char seed) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(seed + i * 7 % 251);
+  return s;
+}
+
+TEST(WriteAll, DeliversEveryPartInOrderWhateverThePipeTakesAtOnce) {
+  const std::string header("\x00\x10\x00\x00", 4);
+  const std::string big = pattern(1 << 20, 'a');  // many times a pipe's buffer
+  const std::string other = pattern(70001, 'k');
+  struct Case {
+    const char* name;
+    std::vector<std::string_view> parts;
+  };
+  const Case cases[] = {
+      {"header and a large picture", {header, big}},
+      {"empty parts are skipped", {"", "abc", "", "de"}},
+      {"several large parts", {other, other, big}},
+      {"nothing at all", {}},
+  };
+  for (const auto& c : cases) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string expected;
+    for (auto part : c.parts) expected += part;
+    std::string got;
+    std::thread reader([&] { got = readAll(fds[0]); });
+    EXPECT_EQ(writeAll(fds[1], c.parts), std::nullopt) << c.name;
+    close(fds[1]);
+    reader.join();
+    close(fds[0]);
+    EXPECT_EQ(got.size(), expected.size()) << c.name;
+    EXPECT_TRUE(got == expected) << c.name;
+  }
+}
+
+// A descriptor that takes at most `limit` bytes per call and is interrupted
+// before every other call, as a pipe is under signals.
+std::string taken;
+std::size_t limit = 0;
+int calls = 0;
+
+ssize_t shortWrites(int, const iovec* parts, int count) {
+  if (++calls % 2 == 0) {
+    errno = EINTR;
+    return -1;
+  }
+  std::size_t n = 0;
+  for (int i = 0; i < count && n < limit; ++i) {
+    std::size_t take = std::min(parts[i].iov_len, limit - n);
+    taken.append(static_cast<const char*>(parts[i].iov_base), take);
+    n += take;
+  }
+  return static_cast<ssize_t>(n);
+}
+
+TEST(WriteAll, ResumesShortAndInterruptedWritesWhereTheyStopped) {
+  const std::string body = pattern(10000, 'q');
+  const std::string_view parts[] = {"HEAD", body, "", "tail"};
+  const std::string expected = "HEAD" + body + "tail";
+  for (std::size_t each : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{4097}, std::size_t{1} << 20}) {
+    taken.clear();
+    limit = each;
+    calls = 0;
+    EXPECT_EQ(writeAll(-1, parts, shortWrites), std::nullopt) << each;
+    EXPECT_TRUE(taken == expected) << each << ": " << taken.size() << " bytes";
+  }
+}
+
+TEST(WriteAll, AClosedReaderIsAnErrorNotSuccess) {
+  auto previous = std::signal(SIGPIPE, SIG_IGN);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  const std::string_view parts[] = {"head", "body"};
+  EXPECT_EQ(writeAll(fds[1], parts), std::string("Broken pipe"));
+  close(fds[1]);
+  std::signal(SIGPIPE, previous);
+}
+
+}  // namespace
+}  // namespace quorvane::recording
