@@ -19,6 +19,11 @@ constexpr std::uint32_t kBytesPerPixel = 4;
 // Larger than any real cursor; a bound on what the server may hand us.
 constexpr std::uint32_t kMaxCursorSide = 1024;
 
+struct Source {
+  xcb_drawable_t drawable;
+  std::int16_t x, y;
+};
+
 bool contains(const std::vector<std::int32_t>& pids, std::int32_t pid) {
   return std::find(pids.begin(), pids.end(), pid) != pids.end();
 }
@@ -55,6 +60,30 @@ std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<TopLevel>& windows, c
       areas.push_back(*r);
   }
   return areas;
+}
+
+std::vector<RowRun> rowRuns(const std::vector<xcb_rectangle_t>& holes, std::uint32_t height) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
+  for (const auto& h : holes) {
+    std::uint32_t top = std::min<std::uint32_t>(static_cast<std::uint32_t>(std::max<std::int32_t>(h.y, 0)), height);
+    std::uint32_t bottom = std::min<std::uint32_t>(top + h.height, height);
+    if (bottom > top) crossed.emplace_back(top, bottom);
+  }
+  std::sort(crossed.begin(), crossed.end());
+  std::vector<RowRun> runs;
+  std::uint32_t row = 0;
+  for (const auto& [top, bottom] : crossed) {
+    if (!runs.empty() && runs.back().rebuilt && top <= runs.back().bottom) {
+      runs.back().bottom = std::max(runs.back().bottom, bottom);
+      row = runs.back().bottom;
+      continue;
+    }
+    if (top > row) runs.push_back({row, top, false});
+    runs.push_back({top, bottom, true});
+    row = bottom;
+  }
+  if (row < height) runs.push_back({row, height, false});
+  return runs;
 }
 
 void blendCursor(std::uint8_t* bgrx, std::uint32_t width, std::uint32_t height, std::size_t stride,
@@ -193,13 +222,11 @@ xcb_render_pictformat_t Compositor::formatOf(xcb_visualid_t visual) const {
 
 std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor) {
   if (c_.broken()) return std::nullopt;
-  auto w = static_cast<std::uint16_t>(monitor_.width), h = static_cast<std::uint16_t>(monitor_.height);
-  xcb_render_composite(c_.get(), XCB_RENDER_PICT_OP_SRC, screen_, XCB_NONE, picture_,
-                       static_cast<std::int16_t>(monitor_.x), static_cast<std::int16_t>(monitor_.y), 0, 0, 0, 0, w, h);
   auto windows = topLevels(c_);
   auto holes = hiddenAreas(windows, excludedPids, monitor_);
-  if (!holes.empty()) rebuild(windows, excludedPids, holes);
-  if (!readBack()) return std::nullopt;
+  auto runs = rowRuns(holes, monitor_.height);
+  if (!holes.empty()) rebuild(windows, excludedPids, holes, runs);
+  if (!readBack(runs)) return std::nullopt;
   if (withCursor) drawCursor();
   return PixelView{pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel};
 }
@@ -220,8 +247,16 @@ void Compositor::paintBackground() {
 }
 
 void Compositor::rebuild(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& excludedPids,
-                         const std::vector<xcb_rectangle_t>& holes) {
+                         const std::vector<xcb_rectangle_t>& holes, const std::vector<RowRun>& runs) {
   xcb_connection_t* x = c_.get();
+  // Rows the holes cross are read from the picture, so the screen around the holes must be in it too.
+  for (const auto& run : runs) {
+    if (!run.rebuilt) continue;
+    xcb_render_composite(x, XCB_RENDER_PICT_OP_SRC, screen_, XCB_NONE, picture_, static_cast<std::int16_t>(monitor_.x),
+                         static_cast<std::int16_t>(monitor_.y + static_cast<std::int32_t>(run.top)), 0, 0, 0,
+                         static_cast<std::int16_t>(run.top), static_cast<std::uint16_t>(monitor_.width),
+                         static_cast<std::uint16_t>(run.bottom - run.top));
+  }
   // Only the holes are painted again; the rest of the screen stays as read.
   xcb_render_set_picture_clip_rectangles(x, picture_, 0, 0, static_cast<std::uint32_t>(holes.size()), holes.data());
   paintBackground();
@@ -242,23 +277,52 @@ void Compositor::rebuild(const std::vector<TopLevel>& windows, const std::vector
   xcb_render_change_picture(x, picture_, XCB_RENDER_CP_CLIP_MASK, &none);
 }
 
-bool Compositor::readBack() {
+// One read per run of rows, each landing at its own place in the picture; the
+// server answers them in order, so they are sent together and waited for once.
+bool Compositor::readBack(const std::vector<RowRun>& runs) {
   xcb_connection_t* x = c_.get();
-  auto w = static_cast<std::uint16_t>(monitor_.width), h = static_cast<std::uint16_t>(monitor_.height);
-  std::size_t size = std::size_t{w} * h * kBytesPerPixel;
+  auto w = static_cast<std::uint16_t>(monitor_.width);
+  std::size_t stride = std::size_t{monitor_.width} * kBytesPerPixel;
+  // The rebuilt picture is in monitor coordinates, the screen in root ones.
+  auto source = [this](const RowRun& run) {
+    if (run.rebuilt) return Source{pixmap_, 0, static_cast<std::int16_t>(run.top)};
+    return Source{c_.root(), static_cast<std::int16_t>(monitor_.x),
+                  static_cast<std::int16_t>(monitor_.y + static_cast<std::int32_t>(run.top))};
+  };
+  bool complete = true;
   if (shared_) {
-    Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(
-        x, xcb_shm_get_image(x, pixmap_, 0, 0, w, h, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment_, 0), nullptr));
-    if (!r || r->size < size) return false;
+    std::vector<xcb_shm_get_image_cookie_t> cookies;
+    for (const auto& run : runs) {
+      auto from = source(run);
+      cookies.push_back(xcb_shm_get_image(x, from.drawable, from.x, from.y, w,
+                                          static_cast<std::uint16_t>(run.bottom - run.top), ~0u,
+                                          XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment_,
+                                          static_cast<std::uint32_t>(run.top * stride)));
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(x, cookies[i], nullptr));
+      if (!r || r->size < (runs[i].bottom - runs[i].top) * stride) complete = false;
+    }
     pixels_ = shared_;
-    return true;
+    return complete;
   }
-  Reply<xcb_get_image_reply_t> r(
-      xcb_get_image_reply(x, xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap_, 0, 0, w, h, ~0u), nullptr));
-  if (!r || static_cast<std::size_t>(xcb_get_image_data_length(r.get())) < size) return false;
-  std::memcpy(copy_.data(), xcb_get_image_data(r.get()), size);
+  std::vector<xcb_get_image_cookie_t> cookies;
+  for (const auto& run : runs) {
+    auto from = source(run);
+    cookies.push_back(xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, from.drawable, from.x, from.y, w,
+                                    static_cast<std::uint16_t>(run.bottom - run.top), ~0u));
+  }
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    Reply<xcb_get_image_reply_t> r(xcb_get_image_reply(x, cookies[i], nullptr));
+    std::size_t size = (runs[i].bottom - runs[i].top) * stride;
+    if (!r || static_cast<std::size_t>(xcb_get_image_data_length(r.get())) < size) {
+      complete = false;
+      continue;
+    }
+    std::memcpy(copy_.data() + runs[i].top * stride, xcb_get_image_data(r.get()), size);
+  }
   pixels_ = copy_.data();
-  return true;
+  return complete;
 }
 
 void Compositor::drawCursor() {

@@ -5,6 +5,8 @@
 // whole content even where another window covers it. A frame is the screen
 // as it is, except where a left-out window lies: there the background is
 // painted again and every other window is composed over it, bottom to top.
+// Only the rows such a window crosses go through that server-side picture;
+// the others are read straight from the screen, as a plain grab would.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +34,18 @@ struct Area {
 std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& owners,
                                          const Area& monitor);
 
+// A stretch of the monitor's rows, [top, bottom), read either straight from
+// the screen or from the picture rebuilt without the left-out windows.
+struct RowRun {
+  std::uint32_t top = 0, bottom = 0;
+  bool rebuilt = false;
+  bool operator==(const RowRun&) const = default;
+};
+
+// The monitor's rows in order, each in exactly one run: the rows a hole
+// crosses are rebuilt, the others are the screen as it is.
+std::vector<RowRun> rowRuns(const std::vector<xcb_rectangle_t>& holes, std::uint32_t height);
+
 // Blends a premultiplied ARGB cursor image over BGRX pixels at (x, y), which may
 // lie partly or wholly outside the picture.
 void blendCursor(std::uint8_t* bgrx, std::uint32_t width, std::uint32_t height, std::size_t stride,
@@ -57,8 +71,8 @@ class Compositor {
   xcb_render_pictformat_t formatOf(xcb_visualid_t visual) const;
   void paintBackground();
   void rebuild(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& excludedPids,
-               const std::vector<xcb_rectangle_t>& holes);
-  bool readBack();
+               const std::vector<xcb_rectangle_t>& holes, const std::vector<RowRun>& runs);
+  bool readBack(const std::vector<RowRun>& runs);
   void drawCursor();
 
   const Connection& c_;

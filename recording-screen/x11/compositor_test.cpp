@@ -1,0 +1,43 @@
+#include "recording-screen/x11/compositor.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane::recording::x11 {
+
+void PrintTo(const RowRun& r, std::ostream* os) { *os << (r.rebuilt ? "rebuilt " : "screen ") << r.top << "-" << r.bottom; }
+
+namespace {
+
+xcb_rectangle_t rect(int x, int y, int w, int h) {
+  return {static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), static_cast<std::uint16_t>(w),
+          static_cast<std::uint16_t>(h)};
+}
+
+TEST(RowRuns, EachRowIsReadOnceAndRebuiltOnlyWhereAHoleCrossesIt) {
+  struct Case {
+    const char* name;
+    std::vector<xcb_rectangle_t> holes;
+    std::vector<RowRun> runs;
+  };
+  const Case cases[] = {
+      {"no hole: the screen as it is", {}, {{0, 100, false}}},
+      {"one pixel in the corner", {rect(0, 0, 1, 1)}, {{0, 1, true}, {1, 100, false}}},
+      {"a hole in the middle", {rect(30, 40, 10, 20)}, {{0, 40, false}, {40, 60, true}, {60, 100, false}}},
+      {"a hole down to the last row", {rect(0, 90, 5, 10)}, {{0, 90, false}, {90, 100, true}}},
+      {"the whole monitor", {rect(0, 0, 50, 100)}, {{0, 100, true}}},
+      {"overlapping rows merge, given in any order",
+       {rect(60, 50, 5, 30), rect(0, 10, 5, 50)},
+       {{0, 10, false}, {10, 80, true}, {80, 100, false}}},
+      {"touching rows merge", {rect(0, 10, 5, 10), rect(9, 20, 5, 10)}, {{0, 10, false}, {10, 30, true}, {30, 100, false}}},
+      {"a hole inside another's rows", {rect(0, 10, 5, 60), rect(9, 20, 5, 10)}, {{0, 10, false}, {10, 70, true}, {70, 100, false}}},
+      {"separate holes keep the screen between them",
+       {rect(0, 10, 5, 5), rect(0, 50, 5, 5)},
+       {{0, 10, false}, {10, 15, true}, {15, 50, false}, {50, 55, true}, {55, 100, false}}},
+      {"rows past the monitor are cut", {rect(0, 95, 5, 40)}, {{0, 95, false}, {95, 100, true}}},
+      {"an empty hole changes nothing", {rect(0, 20, 5, 0)}, {{0, 100, false}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(rowRuns(c.holes, 100), c.runs) << c.name;
+}
+
+}  // namespace
+}  // namespace quorvane::recording::x11
