@@ -10,6 +10,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "common/numbers.h"
 #include "recording-screen/tools/frame_records.h"
 
 namespace {
@@ -31,10 +32,13 @@ std::string numbered(const std::string& prefix, int n) {
 
 int main(int argc, char** argv) {
   long limit = -1;
+  bool badCount = false;
   std::string prefix;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc) {
-      limit = std::strtol(argv[++i], nullptr, 10);
+      auto n = quorvane::parseI32(argv[++i]);
+      badCount = badCount || !n || *n < 1;
+      limit = n.value_or(0);
     } else if (prefix.empty()) {
       prefix = argv[i];
     } else {
@@ -42,7 +46,7 @@ int main(int argc, char** argv) {
       break;
     }
   }
-  if (prefix.empty() || limit == 0) {
+  if (prefix.empty() || badCount) {
     std::fprintf(stderr, "usage: quorvane-split-frames [--count N] PREFIX\n");
     return 2;
   }

@@ -33,27 +33,31 @@ other "window color=e0c040 x=660 y=300 w=420 h=300 title=|Yet another window" >/
 # The application: its red window overlaps the others, and it runs the streamer
 # with its own standard streams; frames go to the splitting tool.
 "$B/quorvane-fake-app" --control-fd 3 --report-fd 4 3<"$work/app.ctl" 4>"$work/app.rep" <"$work/helper.in" \
-  | "$B/quorvane-split-frames" --count 3 "$OUT/recording-screen-frame" >"$work/split.log" &
+  | "$B/quorvane-split-frames" "$OUT/recording-screen-frame" >"$work/split.log" &
 exec 7>"$work/app.ctl" 8<"$work/app.rep" 9>"$work/helper.in"
 app() { echo "$1" >&7; read -r -t 10 -u 8 reply; echo "$reply"; }
 app "window color=ff0000 x=300 y=200 w=500 h=320 title=|Quorvane (left out of the frames)" >/dev/null
 echo "Streaming display $first_id at 30 frames per second"
 app "$(printf 'run\x1f%s\x1f%s\x1f30' "$B/quorvane-recording-screen" "$first_id")" >/dev/null
 
-# The first frame comes unasked; each later one answers a "frame" line once the screen changed.
+# The first frame comes unasked; each later one answers a "frame" line once the
+# screen changed. The splitter keeps reading to the end, so a frame asked for
+# just before "stop" still finds its reader; only the first three are kept.
+rm -f "$OUT"/recording-screen-frame-*.jpg
 for step in $(seq 1 50); do
   [[ $(grep -c '\.jpg' "$work/split.log" || true) -ge 3 ]] && break
   sleep 0.3
   other "move $green $((80 + step * 30)) 90" >/dev/null
   echo frame >&9
 done
-cat "$work/split.log"
 echo stop >&9
 status=$(app wait)
+head -n 3 "$work/split.log"
+rm -f "$OUT"/recording-screen-frame-00[4-9].jpg
 echo "streamer ended: $status"
 echo quit >&7
 echo quit >&5
 for f in "$OUT"/recording-screen-frame-00[1-3].jpg; do
   identify -format "%f: %wx%h JPEG\n" "$f" 2>/dev/null || ls -l "$f"
 done
-[[ $status == "exit 0" && $(grep -c '\.jpg' "$work/split.log") -eq 3 ]]
+[[ $status == "exit 0" && $(grep -c '\.jpg' "$work/split.log") -ge 3 ]]
