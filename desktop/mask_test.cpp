@@ -11,6 +11,21 @@ namespace {
 std::string errorLine(const char* text) { return Json{{"type", "error"}, {"error", text}}.dump(); }
 const std::string kReadyLine = R"({"type":"ready"})";
 
+// A mask of its own on one 100 x 100 screen, for cases that each need a fresh one.
+struct OneScreenMask {
+  FakePlatform p;
+  RecordingOutput o;
+  Channel ch{o, [](const std::string&) {}};
+  FakeClock fc;
+  DesktopMask m{p, ch, fc};
+
+  OneScreenMask() {
+    p.screenList = {{0, 0, 100, 100}};
+    p.urls[0] = "file:///w";
+    p.files["file:///w"] = {100, 100, true};
+  }
+};
+
 struct MaskFixture : ::testing::Test {
   FakePlatform platform;
   RecordingOutput out;
@@ -193,14 +208,8 @@ TEST_F(MaskFixture, ControlChunksAreJudgedWhole) {
       {std::string("stop\0\n", 6), 1},
   };
   for (const auto& c : cases) {
-    FakePlatform p;
-    p.screenList = {{0, 0, 100, 100}};
-    p.urls[0] = "file:///w";
-    p.files["file:///w"] = {100, 100, true};
-    RecordingOutput o;
-    Channel ch{o, [](const std::string&) {}};
-    FakeClock fc;
-    DesktopMask m{p, ch, fc};
+    OneScreenMask fresh;
+    auto& [p, o, ch, fc, m] = fresh;
     ASSERT_FALSE(m.start({"quorvane-desktop", "--mask-desktop"}).end);
     Verdict v = m.onControlChunk(c.chunk);
     SCOPED_TRACE(testing::PrintToString(c.chunk));
@@ -255,14 +264,8 @@ TEST_F(MaskFixture, AnEarlyEndSendsNoReady) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    FakePlatform p;
-    p.screenList = {{0, 0, 100, 100}};
-    p.urls[0] = "file:///w";
-    p.files["file:///w"] = {100, 100, true};
-    RecordingOutput o;
-    Channel ch{o, [](const std::string&) {}};
-    FakeClock fc;
-    DesktopMask m{p, ch, fc};
+    OneScreenMask fresh;
+    auto& [p, o, ch, fc, m] = fresh;
     ASSERT_FALSE(m.start({"quorvane-desktop", "--mask-desktop"}).end);
     m.onCoversShown();
     fc.time += 0.1;
@@ -299,14 +302,8 @@ TEST_F(MaskFixture, EndsQuietlyWhenTheParentGoes) {
   } cases[] = {{"handed to another parent", true, false}, {"parent no longer exists", false, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    FakePlatform p;
-    p.screenList = {{0, 0, 100, 100}};
-    p.urls[0] = "file:///w";
-    p.files["file:///w"] = {100, 100, true};
-    RecordingOutput o;
-    Channel ch{o, [](const std::string&) {}};
-    FakeClock fc;
-    DesktopMask m{p, ch, fc};
+    OneScreenMask fresh;
+    auto& [p, o, ch, fc, m] = fresh;
     ASSERT_FALSE(m.start({"quorvane-desktop", "--mask-desktop"}).end);
     fc.time += 0.1;
     EXPECT_FALSE(m.onTimers().end);
