@@ -19,6 +19,7 @@
 //   quit
 // A window with log=1 reports "wheel <id> <button> <rootX> <rootY>",
 // "button <id> <button> <rootX> <rootY>" and "motion <id> <rootX> <rootY>".
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -66,6 +67,7 @@ void report(const std::string& line) {
 struct Pending {
   xcb_window_t window;
   bool iconic;
+  bool managed;  // a window manager will list it in _NET_CLIENT_LIST
 };
 std::vector<Pending> pendingMaps;  // windows whose "window <id>" reply waits for the map
 std::map<xcb_window_t, bool> logged;
@@ -161,7 +163,7 @@ void openWindow(const std::map<std::string, std::string>& opt) {
   if (log) logged[win] = true;
   // Iconic windows and windows on another desktop never become viewable: the
   // window manager's WM_STATE says they are managed.
-  pendingMaps.push_back({win, (hidden || opt.count("desktop")) && !override});
+  pendingMaps.push_back({win, (hidden || opt.count("desktop")) && !override, !override});
 }
 
 void answerMapped(xcb_window_t win) {
@@ -176,10 +178,29 @@ void answerMapped(xcb_window_t win) {
 
 // Answers windows that are now viewable (or iconic with WM_STATE set). Asked
 // rather than waited for: a MapNotify can pass by while we block in a reply.
+// The window manager's client list, or nothing when no window manager runs.
+std::optional<std::vector<xcb_window_t>> clientList() {
+  auto* r = xcb_get_property_reply(
+      conn, xcb_get_property(conn, 0, screen->root, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 65536), nullptr);
+  std::optional<std::vector<xcb_window_t>> list;
+  if (r && r->type == XCB_ATOM_WINDOW && r->format == 32) {
+    auto* v = static_cast<xcb_window_t*>(xcb_get_property_value(r));
+    list.emplace(v, v + xcb_get_property_value_length(r) / 4);
+  }
+  free(r);
+  return list;
+}
+
 void checkPendingMaps() {
   if (pendingMaps.empty()) return;
   std::vector<xcb_window_t> ready;
+  // The window manager maps a window before it lists it: answer once both are done.
+  auto clients = clientList();
+  auto listed = [&](const Pending& p) {
+    return !p.managed || !clients || std::find(clients->begin(), clients->end(), p.window) != clients->end();
+  };
   for (const auto& p : pendingMaps) {
+    if (!listed(p)) continue;
     if (p.iconic) {
       auto* r = xcb_get_property_reply(conn, xcb_get_property(conn, 0, p.window, atom("WM_STATE"), XCB_ATOM_ANY, 0, 2),
                                        nullptr);
