@@ -1,22 +1,39 @@
 # Project-wide helpers for targets.
 
-# Our own code builds warning-free; third-party headers come in as SYSTEM.
-function(quorvane_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
-endfunction()
+# Our own code builds warning-free: every target of ours, set once here.
+add_compile_options(-Wall -Wextra)
+set(CMAKE_COMPILE_WARNING_AS_ERROR ON)
 
 # A unit or end-to-end test binary. LABELS lets the test command pick suites
 # (the thread-sanitizer run takes only "tsan").
 function(quorvane_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
-  quorvane_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+endfunction()
+
+# A core library holds rules only: it must not reach a backend, a window
+# system, an image or OCR library, or POSIX I/O except through its seam. Include
+# directories cannot say that (the repository root serves every target), so the
+# build checks the core folder's own files and fails on such an include.
+function(quorvane_core_library name folder)
+  add_library(${name} STATIC ${ARGN})
+  file(GLOB files CONFIGURE_DEPENDS ${folder}/*.h ${folder}/*.cpp)
+  list(FILTER files EXCLUDE REGEX "(_test\\.cpp|/fake[^/]*)$")
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${name}.includes-checked)
+  set(list ${CMAKE_CURRENT_BINARY_DIR}/${name}.core-files)
+  file(WRITE ${list} "${files}")
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -DLIST=${list} -DSTAMP=${stamp} -P ${PROJECT_SOURCE_DIR}/cmake/CheckCoreIncludes.cmake
+    DEPENDS ${files} ${PROJECT_SOURCE_DIR}/cmake/CheckCoreIncludes.cmake
+    COMMENT "Checking that ${name} includes no backend")
+  add_custom_target(${name}_includes DEPENDS ${stamp})
+  add_dependencies(${name} ${name}_includes)
 endfunction()
 
 # A helper is started for every question the application asks, so start-up
@@ -29,43 +46,56 @@ else()
   set(QUORVANE_STATIC_LINK OFF)
 endif()
 function(quorvane_program target)
-  quorvane_warnings(${target})
   if(QUORVANE_STATIC_LINK)
     target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
   endif()
 endfunction()
 
-# Small C libraries as link targets quorvane::<name> that follow the program
-# being linked: shared libraries, or their static archives for a program whose
+# Every C library comes from pkg-config, as the link target quorvane::<module>.
+function(quorvane_modules)
+  foreach(module IN LISTS ARGN)
+    if(NOT TARGET quorvane::${module})
+      pkg_check_modules(QPC_${module} REQUIRED IMPORTED_TARGET GLOBAL ${module})
+      add_library(quorvane::${module} ALIAS PkgConfig::QPC_${module})
+    endif()
+  endforeach()
+endfunction()
+
+# Small C libraries that follow the program being linked: shared, or their
+# static archives (found in the module's own libdir) for a program whose
 # QUORVANE_STATIC_LIBS property is on (quorvane-input starts once per question;
 # loading eight small libraries is a quarter of its run). Programs that also
 # use xcb through another shared library (cairo) must stay shared, so that the
 # process holds one libxcb.
-function(quorvane_switchable_library name)
+function(quorvane_switchable_module module library)
   cmake_parse_arguments(X "" "" "DEPENDS" ${ARGN})
-  find_library(QUORVANE_SHARED_${name} NAMES ${name} REQUIRED)
-  find_library(QUORVANE_ARCHIVE_${name} NAMES lib${name}.a)
+  pkg_check_modules(QPC_${module} REQUIRED IMPORTED_TARGET GLOBAL ${module})
   set(static "$<BOOL:$<TARGET_PROPERTY:QUORVANE_STATIC_LIBS>>")
-  set(links ${QUORVANE_SHARED_${name}})
-  if(QUORVANE_ARCHIVE_${name})
-    set(links "$<IF:${static},${QUORVANE_ARCHIVE_${name}},${QUORVANE_SHARED_${name}}>")
+  set(archive ${QPC_${module}_LIBDIR}/lib${library}.a)
+  set(links PkgConfig::QPC_${module})
+  if(EXISTS ${archive})
+    set(links "$<IF:${static},${archive},PkgConfig::QPC_${module}>")
   endif()
-  add_library(quorvane::${name} INTERFACE IMPORTED GLOBAL)
-  set_property(TARGET quorvane::${name} PROPERTY INTERFACE_LINK_LIBRARIES ${links} ${X_DEPENDS})
+  add_library(quorvane::${module} INTERFACE IMPORTED GLOBAL)
+  set_property(TARGET quorvane::${module} PROPERTY INTERFACE_LINK_LIBRARIES ${links} ${X_DEPENDS})
+  # Headers come from the module whichever way it links.
+  set_property(TARGET quorvane::${module} PROPERTY INTERFACE_INCLUDE_DIRECTORIES ${QPC_${module}_INCLUDE_DIRS})
 endfunction()
 
-function(quorvane_switchable_libraries)
-  # libxcb's own dependencies, needed only when it is linked statically.
-  find_library(QUORVANE_ARCHIVE_Xau NAMES libXau.a)
-  find_library(QUORVANE_SHARED_Xdmcp NAMES Xdmcp)
+function(quorvane_libraries)
+  # libxcb's own dependencies, needed only when it is linked statically;
+  # libXdmcp stays shared (its archive needs libbsd's).
+  pkg_check_modules(QPC_xau REQUIRED xau)
+  pkg_check_modules(QPC_xdmcp REQUIRED IMPORTED_TARGET GLOBAL xdmcp)
   set(static "$<BOOL:$<TARGET_PROPERTY:QUORVANE_STATIC_LIBS>>")
   set(xcbDeps)
-  if(QUORVANE_ARCHIVE_Xau AND QUORVANE_SHARED_Xdmcp)
-    set(xcbDeps "$<${static}:${QUORVANE_ARCHIVE_Xau}>" "$<${static}:${QUORVANE_SHARED_Xdmcp}>")
+  if(EXISTS ${QPC_xau_LIBDIR}/libXau.a)
+    set(xcbDeps "$<${static}:${QPC_xau_LIBDIR}/libXau.a>" "$<${static}:PkgConfig::QPC_xdmcp>")
   endif()
-  quorvane_switchable_library(xcb DEPENDS ${xcbDeps})
-  foreach(ext randr res xinput xtest shape xkb)
-    quorvane_switchable_library(xcb-${ext} DEPENDS quorvane::xcb)
+  quorvane_switchable_module(xcb xcb DEPENDS ${xcbDeps})
+  foreach(ext randr res xinput xtest shape xkb composite damage xfixes render shm icccm ewmh)
+    quorvane_switchable_module(xcb-${ext} xcb-${ext} DEPENDS quorvane::xcb)
   endforeach()
-  quorvane_switchable_library(utf8proc)
+  quorvane_switchable_module(libutf8proc utf8proc)
+  quorvane_modules(libturbojpeg libjpeg libpng zlib cairo cairo-xcb gio-2.0 tesseract lept)
 endfunction()

@@ -1,22 +1,8 @@
 #include "common/channel.h"
 
-#include <cerrno>
 #include <cmath>
-#include <unistd.h>
 
 namespace quorvane {
-
-bool FdOutput::write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
 
 std::string RecordingOutput::text() const {
   std::string all;

@@ -25,16 +25,6 @@ class Output {
   virtual bool write(std::string_view bytes) = 0;
 };
 
-// Writes to a file descriptor without any buffering, retrying short writes.
-class FdOutput final : public Output {
- public:
-  explicit FdOutput(int fd) : fd_(fd) {}
-  bool write(std::string_view bytes) override;
-
- private:
-  int fd_;
-};
-
 // Keeps every write apart, so tests can check both the bytes and the write count.
 class RecordingOutput final : public Output {
  public:

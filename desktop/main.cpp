@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/channel.h"
+#include "common/posix/fd_output.h"
 #include "common/clock.h"
 #include "desktop/mask.h"
 #include "desktop/x11/x11_platform.h"
@@ -13,10 +14,10 @@
 int main(int argc, char** argv) {
   using namespace quorvane;
   std::vector<std::string> args(argv, argv + argc);
-  FdOutput out(STDOUT_FILENO);
+  posix::FdOutput out(STDOUT_FILENO);
   Channel channel(out, [](const std::string&) {
     static const char kText[] = "Cannot encode desktop-mask status\n";
-    FdOutput(STDERR_FILENO).write(std::string_view(kText, sizeof kText - 1));
+    posix::FdOutput(STDERR_FILENO).write(std::string_view(kText, sizeof kText - 1));
   });
   SystemClock clock;
   desktop::x11::X11Platform platform;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/channel.h"
+#include "common/posix/fd_output.h"
 #include "input/answer.h"
 #include "input/dispatcher.h"
 #include "input/fd_commands.h"
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
   // Built before any argument is read, whatever the mode.
   const KeyNames names = buildNames();
 
-  FdOutput out(1), err(2);
+  posix::FdOutput out(1), err(2);
   Channel channel = makeChannel(out, err);
   const Dispatch d = dispatch(args);
 

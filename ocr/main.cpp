@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "common/channel.h"
+#include "common/posix/fd_output.h"
 #include "ocr/ocr.h"
 #include "ocr/tesseract/platform.h"
 
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
   // the OpenMP environment variables are read too early to set from here.
   omp_set_max_active_levels(0);
   std::vector<std::string> args(argv, argv + argc);
-  quorvane::FdOutput out(STDOUT_FILENO);
+  quorvane::posix::FdOutput out(STDOUT_FILENO);
   quorvane::ocr::TesseractPlatform platform(STDIN_FILENO);
   return quorvane::ocr::runOcr(args, platform, out);
 }

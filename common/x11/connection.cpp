@@ -1,5 +1,6 @@
 #include "common/x11/connection.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <xcb/randr.h>
@@ -25,14 +26,24 @@ std::unique_ptr<Connection> Connection::open(const char* display) {
 Connection::~Connection() { xcb_disconnect(conn_); }
 
 std::vector<xcb_atom_t> Connection::atoms(const std::vector<std::string_view>& names) const {
+  std::lock_guard lock(atomsLock_);
+  std::vector<std::string_view> missing;
   std::vector<xcb_intern_atom_cookie_t> cookies;
-  cookies.reserve(names.size());
-  for (auto n : names) cookies.push_back(xcb_intern_atom(conn_, 0, static_cast<uint16_t>(n.size()), n.data()));
+  for (auto n : names) {
+    if (atoms_.find(n) != atoms_.end() || std::find(missing.begin(), missing.end(), n) != missing.end()) continue;
+    missing.push_back(n);
+    cookies.push_back(xcb_intern_atom(conn_, 0, static_cast<uint16_t>(n.size()), n.data()));
+  }
+  for (std::size_t i = 0; i < missing.size(); ++i) {
+    Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(conn_, cookies[i], nullptr));
+    // A refusal is not remembered: the connection is most likely broken.
+    if (r) atoms_.emplace(std::string(missing[i]), r->atom);
+  }
   std::vector<xcb_atom_t> result;
   result.reserve(names.size());
-  for (auto cookie : cookies) {
-    Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(conn_, cookie, nullptr));
-    result.push_back(r ? r->atom : XCB_NONE);
+  for (auto n : names) {
+    auto it = atoms_.find(n);
+    result.push_back(it == atoms_.end() ? XCB_NONE : it->second);
   }
   return result;
 }
@@ -96,15 +107,6 @@ std::optional<std::uint32_t> cardinal(const Connection& c, xcb_window_t w, xcb_a
   auto v = cardinals(c, w, property, type, 1);
   if (!v || v->empty()) return std::nullopt;
   return v->front();
-}
-
-std::optional<std::string> bytes(const Connection& c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type,
-                                 std::uint32_t maxBytes) {
-  Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(
-      c.get(), xcb_get_property(c.get(), 0, w, property, type, 0, (maxBytes + 3) / 4), nullptr));
-  if (!r || r->type != type || r->format != 8) return std::nullopt;
-  auto n = std::min<size_t>(static_cast<size_t>(xcb_get_property_value_length(r.get())), maxBytes);
-  return std::string(static_cast<const char*>(xcb_get_property_value(r.get())), n);
 }
 
 }  // namespace quorvane::x11

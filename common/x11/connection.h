@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +35,9 @@ class Connection {
   xcb_window_t root() const { return screen_->root; }
   bool broken() const { return xcb_connection_has_error(conn_) != 0; }
 
-  // Interns all names with one round trip; XCB_NONE for any the server refused.
+  // Interns the names not yet known with one round trip; XCB_NONE for any the
+  // server refused. Atoms live as long as the server, so each name is asked
+  // for once per connection.
   std::vector<xcb_atom_t> atoms(const std::vector<std::string_view>& names) const;
   xcb_atom_t atom(std::string_view name) const { return atoms({name})[0]; }
 
@@ -44,6 +48,8 @@ class Connection {
   Connection(xcb_connection_t* conn, xcb_screen_t* screen) : conn_(conn), screen_(screen) {}
   xcb_connection_t* conn_;
   xcb_screen_t* screen_;
+  mutable std::mutex atomsLock_;  // backends with threads share the connection
+  mutable std::map<std::string, xcb_atom_t, std::less<>> atoms_;
 };
 
 struct Monitor {
@@ -64,7 +70,5 @@ std::optional<Monitor> mainMonitor(const std::vector<Monitor>& all);
 std::optional<std::vector<std::uint32_t>> cardinals(const Connection& c, xcb_window_t w, xcb_atom_t property,
                                                     xcb_atom_t type, std::uint32_t maxItems = 4096);
 std::optional<std::uint32_t> cardinal(const Connection& c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type);
-std::optional<std::string> bytes(const Connection& c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type,
-                                 std::uint32_t maxBytes = 4096);
 
 }  // namespace quorvane::x11
