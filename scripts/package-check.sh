@@ -5,13 +5,15 @@
 # purges it and proves that none of its files is left.
 #   scripts/package-check.sh
 # Needs root (or sudo). The recording smoke test uses quorvane-with-x and
-# quorvane-fake-app from build/default/bin, built here when missing.
+# quorvane-fake-app from build/$QUORVANE_TOOLS_PRESET/bin (default: the default
+# preset), built here when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 package=quorvane-helpers
 libexec=/usr/libexec/quorvane
-tools=$root/build/default/bin
+tools_preset=${QUORVANE_TOOLS_PRESET:-default}
+tools=$root/build/$tools_preset/bin
 
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
@@ -132,7 +134,7 @@ PY
 
 for tool in quorvane-with-x quorvane-fake-app; do
   [[ -x $tools/$tool ]] && continue
-  { cmake --preset default && cmake --build --preset default --target quorvane-with-x quorvane-fake-app; } >&2
+  { cmake --preset "$tools_preset" && cmake --build --preset "$tools_preset" --target quorvane-with-x quorvane-fake-app; } >&2
   break
 done
 frames=$(mktemp)
