@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ocr/tesseract/exif.h"
-#include "ocr/tesseract/image.h"
+#include "ocr/image/exif.h"
+#include "ocr/image/image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);

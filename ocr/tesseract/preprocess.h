@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ocr/tesseract/pix.h"
+#include "ocr/image/pix.h"
 
 namespace quorvane::ocr {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ocr/tesseract/image.h"
+#include "ocr/image/image.h"
 
 namespace quorvane::ocr {
 namespace {

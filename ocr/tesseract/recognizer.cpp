@@ -9,7 +9,7 @@
 
 #include "common/text.h"
 #include "ocr/languages.h"
-#include "ocr/tesseract/image.h"
+#include "ocr/image/image.h"
 #include "ocr/tesseract/preprocess.h"
 
 namespace quorvane::ocr {

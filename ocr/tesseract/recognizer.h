@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ocr/ocr.h"
+#include "ocr/recognition.h"
 
 namespace tesseract {
 class TessBaseAPI;

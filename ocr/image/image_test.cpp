@@ -1,8 +1,8 @@
-#include "ocr/tesseract/image.h"
+#include "ocr/image/image.h"
 
 #include <gtest/gtest.h>
 
-#include "ocr/tesseract/pix.h"
+#include "ocr/image/pix.h"
 
 namespace quorvane::ocr {
 namespace {

@@ -1,11 +1,11 @@
-#include "ocr/tesseract/image.h"
+#include "ocr/image/image.h"
 
 #include <memory>
 
 #include <leptonica/allheaders.h>
 
-#include "ocr/tesseract/exif.h"
-#include "ocr/tesseract/pix.h"
+#include "ocr/image/exif.h"
+#include "ocr/image/pix.h"
 
 namespace quorvane::ocr {
 namespace {
