@@ -2,6 +2,8 @@
 """quorvane-ocr against the tesseract command-line program, side by side.
 
 Usage: bench/ocr/run.py BIN_DIR [REPEATS [SCENE,...]]
+       OCR_BENCH_BEFORE=OTHER_BIN_DIR bench/ocr/run.py BIN_DIR ...  (adds another build's columns,
+       measured side by side)
 
 For each rendered scene, both read the same image with the same languages in
 the same order; the engine runs at one thread with its default settings.
@@ -114,12 +116,22 @@ def confidence_drops(ours, engine):
 
 
 def tall_capture(path, width=1000, height=40000):
-    """A scrolling capture: one rendered page of text, tiled down to the height."""
-    tile = height // 20
+    """A scrolling capture: one rendered page of text, repeated down to the height
+    (ImageMagick refuses pictures that tall, so the PNG is written here)."""
+    tile = 2000
     args = ["-size", f"{width}x{tile}", "xc:white", "-font", scenes.LATIN, "-pointsize", "14", "-fill", "#222"]
     for i in range(tile // 40):
         args += ["-annotate", f"+20+{30 + 40 * i}", f"Row {i}: scrolling captures keep every line readable"]
-    subprocess.run(["convert", *args, "-duplicate", str(height // tile - 1), "-append", path], check=True)
+    grey = subprocess.run(["convert", *args, "-depth", "8", "gray:-"], check=True, capture_output=True).stdout
+    rows = [b"\0" + grey[y * width:(y + 1) * width] for y in range(tile)]
+    packer = zlib.compressobj(6)
+    body = b"".join(packer.compress(b"".join(rows)) for _ in range(height // tile)) + packer.flush()
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0))
+                + chunk(b"IDAT", body) + chunk(b"IEND", b""))
 
 
 def main():
@@ -129,8 +141,11 @@ def main():
     ocr = os.path.join(bin_dir, "quorvane-ocr")
     os.environ["OMP_THREAD_LIMIT"] = "1"  # the engine at one thread
     work = tempfile.mkdtemp(prefix="ocr-bench-")
-    print(f"{'scene':18} {'languages':12} {'ours cpu':>8} {'CER':>6}  {'engine cpu':>10} {'CER':>6}  {'drops':>5}")
-    totals = {"ours": [0.0, 0, 0], "engine": [0.0, 0, 0]}  # cpu, errors, true characters
+    before = os.environ.get("OCR_BENCH_BEFORE")
+    print(f"{'scene':18} {'languages':12} {'ours cpu':>8} {'CER':>6}  {'engine cpu':>10} {'CER':>6}  {'drops':>5}"
+          + (f"  {'before cpu':>10} {'CER':>6} {'drops':>5}" if before else ""))
+    totals = {"ours": [0.0, 0, 0], "engine": [0.0, 0, 0], "before": [0.0, 0, 0]}  # cpu, errors, true characters
+    before_drops = 0
     drops_total = 0
     worst_margin = -1.0
     for name, args, lines, langs in scenes.SCENES:
@@ -142,12 +157,15 @@ def main():
         chars = sum(len(r) for r in normalise(truth))
         engine = ["tesseract", "stdin", "stdout", "-l", langs.replace(",", "+")]
         row = {}
-        for who, argv in (("ours", [ocr, langs, "layout"]), ("engine", engine + ["tsv"])):
+        programs = [("ours", [ocr, langs, "layout"]), ("engine", engine + ["tsv"])]
+        if before:
+            programs.append(("before", [os.path.join(before, "quorvane-ocr"), langs, "layout"]))
+        for who, argv in programs:
             best_cpu = float("inf")
             for _ in range(repeats):
                 out, _, cpu, _ = run(argv, image)
                 best_cpu = min(best_cpu, cpu)
-            if who == "ours":
+            if who != "engine":
                 result = json.loads(out.splitlines()[-1])
                 text, boxes = result["text"], result["lines"]
             else:
@@ -162,9 +180,19 @@ def main():
         drops = confidence_drops(o[2], e[2])
         drops_total += drops
         worst_margin = max(worst_margin, o[1] - e[1])
-        print(f"{name:18} {langs:12} {o[0]:8.2f} {o[1]:6.1%}  {e[0]:10.2f} {e[1]:6.1%}  {drops:5}", flush=True)
+        extra = ""
+        if before:
+            b = row["before"]
+            b_drops = confidence_drops(b[2], e[2])
+            before_drops += b_drops
+            extra = f"  {b[0]:10.2f} {b[1]:6.1%} {b_drops:5}"
+        print(f"{name:18} {langs:12} {o[0]:8.2f} {o[1]:6.1%}  {e[0]:10.2f} {e[1]:6.1%}  {drops:5}{extra}", flush=True)
     o, e = totals["ours"], totals["engine"]
     print(f"{'total':31} {o[0]:8.2f} {o[1]/o[2]:6.1%}  {e[0]:10.2f} {e[1]/e[2]:6.1%}  {drops_total:5}")
+    if before:
+        b = totals["before"]
+        print(f"{'total before':31} {b[0]:8.2f} {b[1]/b[2]:6.1%}  {'':17} {before_drops:5}")
+        print(f"before: cpu ratio {b[0]/e[0]:.2f}x, CER ratio {b[1]/e[1]:.2f}")
     print(f"cpu ratio ours/engine: {o[0]/e[0]:.2f}x (target <= 1.0x)")
     print(f"total CER ratio ours/engine: {o[1]/e[1]:.2f} (target <= 0.5)" if e[1] else "engine CER 0")
     print(f"worst per-scene CER above the engine: {worst_margin:+.1%} (target <= +0.5 points)")

@@ -1,3 +1,4 @@
+#include "ocr/reading_plan.h"
 #include "ocr/tesseract/preprocess.h"
 
 #include <gtest/gtest.h>
