@@ -1,7 +1,10 @@
 #include "ocr/reading_plan.h"
 
 #include <algorithm>
+#include <array>
 #include <numeric>
+
+#include <utf8proc.h>
 
 namespace quorvane::ocr {
 
@@ -109,5 +112,36 @@ constexpr double kMinWordWidth = 2.0;
 }  // namespace
 
 bool worthReadingAlone(const PixelBox& box) { return box.right - box.left >= kMinWordWidth * box.height(); }
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kCjkLanguages = {"chi_sim", "chi_tra", "jpn", "kor"};
+
+bool isCjk(utf8proc_int32_t c) {
+  return (c >= 0x3040 && c <= 0x30FF) ||  // kana
+         (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||  // Han
+         (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) || (c >= 0xAC00 && c <= 0xD7AF);  // Hangul
+}
+
+bool mostlyCjk(std::string_view text) {
+  auto bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+  std::size_t cjk = 0, other = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    utf8proc_int32_t c = -1;
+    utf8proc_ssize_t length = utf8proc_iterate(bytes + at, utf8proc_ssize_t(text.size() - at), &c);
+    if (length <= 0) length = 1;
+    at += std::size_t(length);
+    if (c == ' ') continue;
+    ++(isCjk(c) ? cjk : other);
+  }
+  return cjk > other;
+}
+
+}  // namespace
+
+bool worthReadingWith(std::string_view language, std::string_view reading) {
+  if (std::find(kCjkLanguages.begin(), kCjkLanguages.end(), language) != kCjkLanguages.end()) return true;
+  return !mostlyCjk(reading);
+}
 
 }  // namespace quorvane::ocr

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane::ocr {
@@ -63,5 +64,10 @@ Reading settleReading(std::size_t count, const std::function<Reading(std::size_t
 // Whether a line is worth reading with each language alone: a lone glyph or a
 // speck ("1", "|") reads as noise in every language.
 bool worthReadingAlone(const PixelBox& box);
+
+// Whether reading a line with one language alone (a traineddata name) could
+// do better: a line already read as mostly CJK characters is not one for a
+// language written without them.
+bool worthReadingWith(std::string_view language, std::string_view reading);
 
 }  // namespace quorvane::ocr

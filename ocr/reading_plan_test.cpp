@@ -108,5 +108,18 @@ TEST(ReadingChoiceTest, OnlyLinesOfTwoGlyphsOrMoreAreReadPerLanguage) {
   EXPECT_TRUE(worthReadingAlone({10, 10, 30, 20}));
 }
 
+TEST(ReadingChoiceTest, LatinLanguagesSkipLinesReadAsCjk) {
+  const struct {
+    const char* language;
+    const char* reading;
+    bool worth;
+  } cases[] = {
+      {"eng", "錄製時顯示滑蝦點擊和按鍵", false}, {"eng", "SIEM", true},      {"eng", "Ctrl+A 开始", true},
+      {"fra", "按下快捷键 Ctrl 开始截图", false}, {"chi_tra", "錄製時", true}, {"kor", "Sent items", true},
+      {"eng", "かな カナ", false},                  {"eng", "한국어", false},      {"eng", "", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(worthReadingWith(c.language, c.reading), c.worth) << c.reading;
+}
+
 }  // namespace
 }  // namespace quorvane::ocr

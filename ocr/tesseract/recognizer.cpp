@@ -173,6 +173,7 @@ void TesseractRecognizer::reread(Line& line, Pix* ink, Pix* plain) {
   line.reading = settleReading(2 + languages, [&](std::size_t i) -> Reading {
     if (i == 0) return line.joined ? readLine(*api_, ink, line.box) : line.reading;
     if (i == 1) return readLine(*api_, plain, line.box);
+    if (!worthReadingWith(names_[i - 2], line.reading.text)) return Reading{};
     tesseract::TessBaseAPI* api = alone(names_[i - 2]);
     return api ? readLine(*api, ink, line.box) : Reading{};
   });
