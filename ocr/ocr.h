@@ -1,55 +1,21 @@
 // quorvane-ocr: one image on standard input, its text on standard output.
 // The core decides everything; reading, decoding and recognising go through
-// OcrPlatform so that tests drive them with a fake.
+// the seam in recognition.h so that tests drive them with a fake.
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/channel.h"
 #include "ocr/reading_order.h"
+#include "ocr/recognition.h"
 
 namespace quorvane::ocr {
 
 // Standard input beyond this is refused as no usable image. A long scrolling
 // capture as PNG or JPEG is a few tens of MiB; reading stops at the cap.
 inline constexpr size_t kMaxInputBytes = size_t{256} << 20;
-
-struct InputBytes {
-  std::string bytes;
-  bool overLimit = false;  // input went on past the limit; bytes holds a prefix
-};
-
-// A decoded image ready for recognition. The pixels belong to the backend
-// that made them; the core reads only the size.
-struct Bitmap {
-  std::uint32_t width = 0, height = 0;
-  std::shared_ptr<void> pixels;
-};
-
-struct Decoded {
-  enum class Status { ok, notAnImage, noBitmap } status = Status::notAnImage;
-  Bitmap bitmap;
-};
-
-struct Recognition {
-  std::optional<std::string> failure;                // the engine's description of why it failed
-  std::optional<std::vector<Observation>> results;   // absent: the engine gave no result list
-};
-
-class OcrPlatform {
- public:
-  virtual ~OcrPlatform() = default;
-  // Everything on standard input up to its end, reading at most maxBytes + 1.
-  virtual InputBytes readInput(size_t maxBytes) = 0;
-  virtual Decoded decode(const std::string& bytes) = 0;
-  // One accurate pass over the whole bitmap; languages are recognition tags in priority order.
-  virtual Recognition recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) = 0;
-};
 
 namespace text {
 inline constexpr std::string_view usage = "用法：quorvane-ocr <languages> [layout]";

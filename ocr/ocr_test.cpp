@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ocr/fake_platform.h"
+#include "ocr/fake_recognition.h"
 
 namespace quorvane::ocr {
 namespace {

@@ -2,28 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 namespace quorvane::ocr {
-
-std::vector<Strip> stripsFor(std::uint32_t height, std::uint32_t maxHeight, std::uint32_t overlap) {
-  if (height <= maxHeight || overlap >= maxHeight) return {Strip{0, height, 0, height}};
-  const std::uint32_t step = maxHeight - overlap;
-  std::vector<Strip> strips;
-  for (std::uint32_t top = 0;; top += step) {
-    Strip strip{top, std::min(top + maxHeight, height), 0, 0};
-    strip.ownTop = strips.empty() ? 0 : top + overlap / 2;
-    bool last = strip.bottom == height;
-    strip.ownBottom = last ? height : strip.bottom - overlap / 2;
-    strips.push_back(strip);
-    if (last) break;
-  }
-  return strips;
-}
-
-bool stripOwnsLine(const Strip& strip, std::uint32_t lineTop, std::uint32_t lineBottom) {
-  std::uint64_t twiceCentre = std::uint64_t{lineTop} + lineBottom;
-  return twiceCentre >= 2 * std::uint64_t{strip.ownTop} && twiceCentre < 2 * std::uint64_t{strip.ownBottom};
-}
 
 namespace {
 

@@ -2,49 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ocr/tesseract/image.h"
 
 namespace quorvane::ocr {
 namespace {
-
-TEST(StripsTest, FitOrOverlapAndOwnEveryRowOnce) {
-  struct Case {
-    std::uint32_t height, maxHeight, overlap;
-    std::size_t strips;
-  };
-  const Case cases[] = {{100, 100, 10, 1}, {101, 100, 10, 2}, {1000, 100, 20, 13}, {64000, 32000, 600, 3}, {5, 100, 10, 1}};
-  for (const auto& c : cases) {
-    auto strips = stripsFor(c.height, c.maxHeight, c.overlap);
-    ASSERT_EQ(strips.size(), c.strips) << c.height;
-    EXPECT_EQ(strips.front().top, 0u);
-    EXPECT_EQ(strips.back().bottom, c.height);
-    std::uint32_t owned = 0;
-    for (std::size_t i = 0; i < strips.size(); ++i) {
-      const Strip& s = strips[i];
-      EXPECT_LE(s.bottom - s.top, c.maxHeight);
-      EXPECT_EQ(s.ownTop, owned) << "owned bands must tile the image";
-      owned = s.ownBottom;
-      // A line up to half the overlap tall, centred in the owned band, lies whole in the strip.
-      if (i + 1 < strips.size()) {
-        EXPECT_EQ(strips[i + 1].top + c.overlap, s.bottom);
-        EXPECT_GE(s.bottom - s.ownBottom, c.overlap / 2);
-      }
-      if (i > 0) {
-        EXPECT_GE(s.ownTop - s.top, c.overlap / 2);
-      }
-    }
-    EXPECT_EQ(owned, c.height);
-  }
-}
-
-TEST(StripsTest, EachLineBelongsToExactlyOneStrip) {
-  auto strips = stripsFor(10000, 3000, 400);
-  for (std::uint32_t top = 0; top + 40 < 10000; top += 7) {
-    int owners = 0;
-    for (const auto& s : strips) owners += stripOwnsLine(s, top, top + 40);
-    EXPECT_EQ(owners, 1) << top;
-  }
-}
 
 // A grey image: ground everywhere, with a filled square of "ink".
 PixPtr square(std::uint32_t ground, std::uint32_t ink) {

@@ -9,7 +9,7 @@
 
 #include "common/text.h"
 #include "ocr/languages.h"
-#include "ocr/tesseract/image.h"
+#include "ocr/image/image.h"
 #include "ocr/tesseract/preprocess.h"
 
 namespace quorvane::ocr {
@@ -22,20 +22,34 @@ constexpr std::uint32_t kTinyGlyph = 6;
 constexpr std::uint32_t kLargeGlyph = 16;
 // Upscaling stops at this many pixels: memory and time grow fourfold.
 constexpr std::uint64_t kMaxUpscaledPixels = std::uint64_t{40} << 20;
-// Rows shared by neighbouring strips of a tall capture: more than any line.
-constexpr std::uint32_t kStripOverlap = 600;
+// A capture is read in strips of this many rows, so that the engine's copies
+// of the picture (thresholds, ink, scaled) grow with a strip, not the image.
+// Taller than any screen, so a screenshot is one strip.
+constexpr std::uint32_t kStripRows = 4096;
+// Rows shared by neighbouring strips: more than any line is tall.
+constexpr std::uint32_t kStripOverlap = 256;
+// Room around a line read again on its own: the engine wants some ground
+// above and below the glyphs, but not the neighbouring lines.
+constexpr double kLinePadY = 0.25, kLinePadX = 0.5;
 
 struct TextDeleter {
   void operator()(char* text) const { delete[] text; }
 };
 
-std::string lineText(tesseract::ResultIterator& it) {
-  std::unique_ptr<char, TextDeleter> raw(it.GetUTF8Text(tesseract::RIL_TEXTLINE));
-  if (!raw) return {};
-  std::string text = sanitizeUtf8(raw.get());
-  // Tesseract ends every line with a line break (and a paragraph with two).
+std::string withoutTrailingBreaks(const char* raw) {
+  std::string text = sanitizeUtf8(raw);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
+}
+
+PixelBox unite(const PixelBox& a, const PixelBox& b) {
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+std::string lineText(tesseract::ResultIterator& it) {
+  std::unique_ptr<char, TextDeleter> raw(it.GetUTF8Text(tesseract::RIL_TEXTLINE));
+  // Tesseract ends every line with a line break (and a paragraph with two).
+  return raw ? withoutTrailingBreaks(raw.get()) : std::string();
 }
 
 std::string missingDescription(const std::string& name, const std::string& tag) {
@@ -48,13 +62,6 @@ std::string missingDescription(const std::string& name, const std::string& tag) 
          "）";
 }
 
-// Image size and scale of what the engine sees, so its boxes map back.
-struct Prepared {
-  PixPtr owned;
-  Pix* pix = nullptr;
-  float scale = 1.0f;
-};
-
 float scaleFor(Pix* grey) {
   const std::uint32_t width = pixGetWidth(grey), height = pixGetHeight(grey);
   const std::uint32_t glyph = typicalGlyphHeight(grey);
@@ -63,27 +70,6 @@ float scaleFor(Pix* grey) {
   if (glyph > 0 && glyph < kTinyGlyph && std::uint64_t{width} * height * 4 <= kMaxUpscaledPixels) scale = 2.0f;
   // The engine's width limit wins over legibility; height is handled by strips.
   return std::min(scale, float(kMaxEngineSide) / float(width));
-}
-
-Prepared prepare(Pix* grey) {
-  Prepared prepared;
-  prepared.pix = grey;
-  prepared.scale = scaleFor(grey);
-  if (prepared.scale != 1.0f) {
-    PixPtr scaled(pixScale(grey, prepared.scale, prepared.scale));
-    if (scaled) {
-      prepared.owned = std::move(scaled);
-      prepared.pix = prepared.owned.get();
-    } else {
-      prepared.scale = 1.0f;
-    }
-  }
-  // Too small an image for the ground window is used as it is.
-  if (PixPtr ink = inkOnWhite(prepared.pix)) {
-    prepared.owned = std::move(ink);
-    prepared.pix = prepared.owned.get();
-  }
-  return prepared;
 }
 
 }  // namespace
@@ -133,42 +119,151 @@ std::optional<std::string> TesseractRecognizer::load(const std::vector<std::stri
   return std::nullopt;
 }
 
-Recognition TesseractRecognizer::recognize(const Bitmap& bitmap, const std::vector<std::string>& tags) {
-  TraineddataList names = traineddataFor(tags);
-  if (names.unknownTag) return {"没有 " + *names.unknownTag + " 的语言数据", std::nullopt};
-  if (auto failure = load(names.names, tags)) return {failure, std::nullopt};
+// A line as the first pass found it, in pixels of the decoded image, and
+// its reading once any second looks are done.
+struct TesseractRecognizer::Line {
+  PixelBox box;          // in the scaled strip while the strip is read, then in the image
+  Reading reading;
+  bool joined = false;   // pieces of one line put back together: read again whatever the confidence
+};
 
-  Prepared prepared = prepare(pixOf(bitmap));
-  const double width = bitmap.width, height = bitmap.height;
-  const std::uint32_t scaledHeight = pixGetHeight(prepared.pix);
-  std::vector<Observation> observations;
-  for (const Strip& strip : stripsFor(scaledHeight, kMaxEngineSide, kStripOverlap)) {
-    PixPtr band;
-    Pix* image = prepared.pix;
-    if (strip.top != 0 || strip.bottom != scaledHeight) {
-      Box* rect = boxCreate(0, l_int32(strip.top), pixGetWidth(prepared.pix), l_int32(strip.bottom - strip.top));
-      band.reset(pixClipRectangle(prepared.pix, rect, nullptr));
-      boxDestroy(&rect);
-      if (!band) return {"无法切分过高的图片", std::nullopt};
-      image = band.get();
-    }
-    api_->SetImage(image);
-    if (api_->Recognize(nullptr) != 0) return {"识别过程出错", std::nullopt};
-    std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
-    if (!it) continue;  // nothing found on this strip
+tesseract::TessBaseAPI* TesseractRecognizer::alone(const std::string& name) {
+  auto& api = alone_[name];
+  if (!api) {
+    api = std::make_unique<tesseract::TessBaseAPI>();
+    api->SetVariable("debug_file", "/dev/null");
+    // Already loaded once with the others, so this cannot fail for want of data.
+    if (api->Init(nullptr, name.c_str(), tesseract::OEM_LSTM_ONLY) != 0) return nullptr;
+    api->SetVariable("preserve_interword_spaces", "1");
+  }
+  return api.get();
+}
+
+Reading TesseractRecognizer::readLine(tesseract::TessBaseAPI& api, Pix* image, const PixelBox& box) {
+  const double padY = box.height() * kLinePadY, padX = box.height() * kLinePadX;
+  const double width = pixGetWidth(image), height = pixGetHeight(image);
+  const int left = int(std::max(0.0, box.left - padX)), top = int(std::max(0.0, box.top - padY));
+  const int right = int(std::min(width, box.right + padX)), bottom = int(std::min(height, box.bottom + padY));
+  if (right <= left || bottom <= top) return {};
+  api.SetImage(image);
+  api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+  api.SetRectangle(left, top, right - left, bottom - top);
+  if (api.Recognize(nullptr) != 0) return {};
+  std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+  Reading reading;
+  if (!it) return reading;
+  // One line is asked for; should the engine still cut it, the pieces are read left to right.
+  float confidence = 0;
+  int pieces = 0;
+  do {
+    std::string text = lineText(*it);
+    if (text.empty()) continue;
+    reading.text += (reading.text.empty() ? "" : " ") + text;
+    confidence += std::clamp(it->Confidence(tesseract::RIL_TEXTLINE) / 100.0f, 0.0f, 1.0f);
+    ++pieces;
+  } while (it->Next(tesseract::RIL_TEXTLINE));
+  if (pieces > 0) reading.confidence = confidence / float(pieces);
+  return reading;
+}
+
+void TesseractRecognizer::reread(Line& line, Pix* ink, Pix* plain) {
+  // In order: the first pass (the whole of a joined line read afresh), the
+  // picture without the ink-on-white step, then each language alone.
+  const std::size_t languages = names_.size() > 1 && worthReadingAlone(line.box) ? names_.size() : 0;
+  line.reading = settleReading(2 + languages, [&](std::size_t i) -> Reading {
+    if (i == 0) return line.joined ? readLine(*api_, ink, line.box) : line.reading;
+    if (i == 1) return readLine(*api_, plain, line.box);
+    if (!worthReadingWith(names_[i - 2], line.reading.text)) return Reading{};
+    tesseract::TessBaseAPI* api = alone(names_[i - 2]);
+    return api ? readLine(*api, ink, line.box) : Reading{};
+  });
+}
+
+bool TesseractRecognizer::readStrip(Pix* grey, const Strip& strip, float scale, std::vector<Line>& lines) {
+  PixPtr band;
+  Pix* image = grey;
+  if (strip.top != 0 || strip.bottom != std::uint32_t(pixGetHeight(grey))) {
+    Box* rect = boxCreate(0, l_int32(strip.top), pixGetWidth(grey), l_int32(strip.bottom - strip.top));
+    band.reset(pixClipRectangle(grey, rect, nullptr));
+    boxDestroy(&rect);
+    if (!band) return false;
+    image = band.get();
+  }
+  if (scale != 1.0f) {
+    PixPtr scaled(pixScale(image, scale, scale));
+    if (!scaled) return false;
+    band = std::move(scaled);
+    image = band.get();
+  }
+  // Too small an image for the ground window is read as it is.
+  PixPtr ink = inkOnWhite(image);
+  Pix* prepared = ink ? ink.get() : image;
+
+  api_->SetImage(prepared);
+  api_->SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
+  if (api_->Recognize(nullptr) != 0) return false;
+  std::vector<Line> found;
+  std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
+  if (it) {
     do {
       int left, top, right, bottom;
       if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) continue;
       std::string text = lineText(*it);
       if (text.empty()) continue;
-      if (!stripOwnsLine(strip, strip.top + top, strip.top + bottom)) continue;
-      const double scale = prepared.scale;
-      const double x0 = left / scale, x1 = right / scale;
-      const double y0 = (strip.top + top) / scale, y1 = (strip.top + bottom) / scale;
-      NormalizedBox box{x0 / width, (height - y1) / height, (x1 - x0) / width, (y1 - y0) / height};
       float confidence = std::clamp(it->Confidence(tesseract::RIL_TEXTLINE) / 100.0f, 0.0f, 1.0f);
-      observations.push_back(Observation{box, Candidate{std::move(text), confidence}});
+      found.push_back(Line{PixelBox{double(left), double(top), double(right), double(bottom)},
+                           Reading{std::move(text), confidence}});
     } while (it->Next(tesseract::RIL_TEXTLINE));
+  }
+  it.reset();
+
+  std::vector<PixelBox> boxes;
+  for (const Line& line : found) boxes.push_back(line.box);
+  std::vector<bool> gone(found.size(), false);
+  for (const auto& group : splitLines(boxes)) {
+    Line& whole = found[group.front()];
+    for (std::size_t i = 1; i < group.size(); ++i) {
+      whole.box = unite(whole.box, found[group[i]].box);
+      gone[group[i]] = true;
+    }
+    whole.joined = true;
+  }
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (gone[i]) continue;
+    Line& line = found[i];
+    const std::uint32_t top = strip.top + std::uint32_t(line.box.top / scale);
+    const std::uint32_t bottom = strip.top + std::uint32_t(line.box.bottom / scale);
+    if (!stripOwnsLine(strip, top, bottom)) continue;
+    if (line.joined || line.reading.confidence < kRereadBelow) reread(line, prepared, image);
+    if (line.reading.text.empty()) continue;
+    line.box = PixelBox{line.box.left / scale, strip.top + line.box.top / scale, line.box.right / scale,
+                        strip.top + line.box.bottom / scale};
+    lines.push_back(std::move(line));
+  }
+  return true;
+}
+
+Recognition TesseractRecognizer::recognize(const Bitmap& bitmap, const std::vector<std::string>& tags) {
+  TraineddataList names = traineddataFor(tags);
+  if (names.unknownTag) return {"没有 " + *names.unknownTag + " 的语言数据", std::nullopt};
+  if (auto failure = load(names.names, tags)) return {failure, std::nullopt};
+  names_ = names.names;
+
+  Pix* grey = pixOf(bitmap);
+  const float scale = scaleFor(grey);
+  // Strips are cut in the decoded image's rows; scaled, they stay within the engine's limit.
+  const std::uint32_t stripRows = std::min(kStripRows, std::uint32_t(float(kMaxEngineSide) / std::max(scale, 1.0f)));
+  std::vector<Line> lines;
+  for (const Strip& strip : stripsFor(bitmap.height, stripRows, kStripOverlap)) {
+    if (!readStrip(grey, strip, scale, lines)) return {"识别过程出错", std::nullopt};
+  }
+  const double width = bitmap.width, height = bitmap.height;
+  std::vector<Observation> observations;
+  observations.reserve(lines.size());
+  for (Line& line : lines) {
+    const PixelBox& b = line.box;
+    NormalizedBox box{b.left / width, (height - b.bottom) / height, (b.right - b.left) / width, b.height() / height};
+    observations.push_back(Observation{box, Candidate{std::move(line.reading.text), line.reading.confidence}});
   }
   return {std::nullopt, std::move(observations)};
 }

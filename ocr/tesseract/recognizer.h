@@ -1,12 +1,16 @@
 // Text recognition with Tesseract's LSTM engine over a decoded grey bitmap.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "ocr/ocr.h"
+#include "ocr/reading_plan.h"
+#include "ocr/recognition.h"
+
+struct Pix;
 
 namespace tesseract {
 class TessBaseAPI;
@@ -29,8 +33,17 @@ class TesseractRecognizer {
   Recognition recognize(const Bitmap& bitmap, const std::vector<std::string>& tags);
 
  private:
+  struct Line;
   std::optional<std::string> load(const std::vector<std::string>& names, const std::vector<std::string>& tags);
-  std::unique_ptr<tesseract::TessBaseAPI> api_;
+  // The engine for one language alone, loaded the first time a line needs it.
+  tesseract::TessBaseAPI* alone(const std::string& name);
+  bool readStrip(Pix* grey, const Strip& strip, float scale, std::vector<Line>& lines);
+  Reading readLine(tesseract::TessBaseAPI& api, Pix* image, const PixelBox& box);
+  void reread(Line& line, Pix* ink, Pix* plain);
+
+  std::unique_ptr<tesseract::TessBaseAPI> api_;  // every listed language, in order
+  std::vector<std::string> names_;
+  std::map<std::string, std::unique_ptr<tesseract::TessBaseAPI>> alone_;
 };
 
 }  // namespace quorvane::ocr

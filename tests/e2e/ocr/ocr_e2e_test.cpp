@@ -44,9 +44,9 @@ Ocr ocr(const std::vector<std::string>& args, const std::string& input, const te
   return out;
 }
 
-TEST(OcrE2E, ReadsEveryFormatTheSame) {
-  for (const char* name : {"english.png", "english16.png", "english-alpha.png", "english-dark.png", "english.gif",
-                           "english.webp", "english.tiff", "english.bmp", "english-rot.jpg"}) {
+// Formats whose decoding takes its own path: PNG, JPEG with its EXIF turn, GIF.
+TEST(OcrE2E, ReadsEnglishAsDecodedEachWay) {
+  for (const char* name : {"english.png", "english-rot.jpg", "english.gif"}) {
     Ocr r = ocr({"eng"}, image(name));
     EXPECT_EQ(r.status, 0) << name;
     ASSERT_EQ(r.lines.size(), 2u) << name;
@@ -57,11 +57,20 @@ TEST(OcrE2E, ReadsEveryFormatTheSame) {
   }
 }
 
-TEST(OcrE2E, ChineseWithEnglishKeepsCharactersTogether) {
-  for (const char* languages : {"eng,chi_sim", "chi_sim,eng"}) {
-    Ocr r = ocr({languages}, image("chinese.png"));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.last["text"], "你好世界 Hello 文字识别") << languages;
+// Either order of the languages gives the same text: characters kept together
+// after a Latin language, and a Chinese line that sparse layout cuts in two
+// (whose short piece the languages together read as Latin capitals) put back.
+TEST(OcrE2E, ChineseWithEnglishReadsTheSameInEitherOrder) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"chinese.png", "你好世界 Hello 文字识别"},
+      {"chinese-above-english.png", "打开设置窗口并选择语言\nOpen the settings window"},
+  };
+  for (const auto& [name, text] : cases) {
+    for (const char* languages : {"eng,chi_sim", "chi_sim,eng"}) {
+      Ocr r = ocr({languages}, image(name));
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.last["text"], text) << name << " " << languages;
+    }
   }
 }
 
@@ -88,12 +97,6 @@ TEST(OcrE2E, LayoutBoxesLandOnTheText) {
   }
 }
 
-TEST(OcrE2E, BlankImageGivesEmptyText) {
-  Ocr r = ocr({"eng", "layout"}, image("blank.png"));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.lines, (std::vector<std::string>{kProgress, R"({"confidence":0,"lines":[],"text":"","type":"result"})"}));
-}
-
 std::string pngBomb() {
   // A real PNG header claiming 100000 x 100000 pixels; the body hardly matters.
   Pix* small = pixCreate(8, 8, 8);
@@ -109,41 +112,11 @@ std::string pngBomb() {
   return png;
 }
 
-TEST(OcrE2E, ErrorsComeAloneWithStatusOne) {
-  struct Case {
-    const char* what;
-    std::vector<std::string> args;
-    std::string input;
-    std::string message;
-  };
-  const Case cases[] = {
-      {"no argument", {}, image("english.png"), "用法：quorvane-ocr <languages> [layout]"},
-      {"unknown code", {"ENG"}, image("english.png"), "未找到有效的识别语言"},
-      {"commas", {",,", "layout"}, image("english.png"), "未找到有效的识别语言"},
-      {"blank beside a comma", {" eng"}, image("english.png"), "未找到有效的识别语言"},
-      {"empty input", {"eng"}, "", "未收到图片数据"},
-      {"text input", {"eng"}, "this is plain text, not an image", "无法解析图片数据"},
-      {"truncated png", {"eng"}, image("english.png").substr(0, 400), "无法解析图片数据"},
-      {"decompression bomb", {"eng"}, pngBomb(), "无法解析图片数据"},
-  };
-  for (const auto& c : cases) {
-    Ocr r = ocr(c.args, c.input);
-    EXPECT_EQ(r.status, 1) << c.what;
-    Json expected{{"type", "error"}, {"message", c.message}};
-    EXPECT_EQ(r.lines, std::vector<std::string>{expected.dump()}) << c.what;
-  }
-}
-
-TEST(OcrE2E, UsageAndLanguageErrorsDoNotWaitForInput) {
-  for (const std::vector<std::string>& args : {std::vector<std::string>{}, std::vector<std::string>{"xx"}}) {
-    std::vector<std::string> argv{binary("quorvane-ocr")};
-    argv.insert(argv.end(), args.begin(), args.end());
-    test::Child child(argv);  // standard input stays open and silent
-    auto line = child.readLine(std::chrono::seconds(20));
-    ASSERT_TRUE(line);
-    EXPECT_EQ(Json::parse(*line)["type"], "error");
-    EXPECT_EQ(child.wait(std::chrono::seconds(20)), 1);
-  }
+// Refused after its header, before anything of its size is allocated.
+TEST(OcrE2E, DecompressionBombIsRefused) {
+  Ocr r = ocr({"eng"}, pngBomb());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.lines, std::vector<std::string>{R"({"message":"无法解析图片数据","type":"error"})"});
 }
 
 TEST(OcrE2E, MissingLanguageDataIsAnEngineFailureNamingIt) {
@@ -177,7 +150,7 @@ TEST(OcrE2E, MissingLanguageDataIsAnEngineFailureNamingIt) {
   EXPECT_EQ(present.last["text"], kEnglish);
 }
 
-// Taller than the engine accepts: read in overlapping strips, each line once.
+// A scrolling capture is read in overlapping strips, each line once.
 TEST(OcrE2E, TallCaptureIsReadInStripsWithoutDuplicates) {
   std::string fixture = image("english.png");
   Pix* text = pixReadMem(reinterpret_cast<const l_uint8*>(fixture.data()), fixture.size());
@@ -185,9 +158,9 @@ TEST(OcrE2E, TallCaptureIsReadInStripsWithoutDuplicates) {
   Pix* tall = pixCreate(pixGetWidth(text), 40000, pixGetDepth(text));
   pixSetAll(tall);
   if (pixGetColormap(text)) pixSetColormap(tall, pixcmapCopy(pixGetColormap(text)));
-  // The middle copy straddles the first strip's edge (32000) and the middle
-  // of the strips' overlap, where one line belongs to each strip.
-  for (int top : {100, 31650, 39800}) {
+  // The middle copy straddles the first strip's edge (4096) and the middle
+  // of the strips' overlap (3968), where one line belongs to each strip.
+  for (int top : {100, 3940, 39800}) {
     pixRasterop(tall, 0, top, pixGetWidth(text), pixGetHeight(text), PIX_SRC, text, 0, 0);
   }
   l_uint8* data = nullptr;
@@ -202,7 +175,7 @@ TEST(OcrE2E, TallCaptureIsReadInStripsWithoutDuplicates) {
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.last["text"], kEnglish + "\n" + kEnglish + "\n" + kEnglish);
   ASSERT_EQ(r.last["lines"].size(), 9u);
-  EXPECT_NEAR(r.last["lines"][3]["y"].get<double>(), 31650 + 25, 4);
+  EXPECT_NEAR(r.last["lines"][3]["y"].get<double>(), 3940 + 25, 4);
   EXPECT_NEAR(r.last["lines"][8]["y"].get<double>(), 39800 + 71, 4);
 }
 

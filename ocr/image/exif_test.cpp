@@ -1,4 +1,4 @@
-#include "ocr/tesseract/exif.h"
+#include "ocr/image/exif.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ocr/ocr.h"
+#include "ocr/recognition.h"
 
 struct Pix;
 

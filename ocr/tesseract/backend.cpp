@@ -1,10 +1,10 @@
-#include "ocr/tesseract/platform.h"
+#include "ocr/tesseract/backend.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
-#include "ocr/tesseract/image.h"
+#include "ocr/image/image.h"
 
 namespace quorvane::ocr {
 
@@ -30,11 +30,11 @@ InputBytes readAll(int fd, size_t maxBytes) {
   return input;
 }
 
-InputBytes TesseractPlatform::readInput(size_t maxBytes) { return readAll(inputFd_, maxBytes); }
+InputBytes TesseractBackend::readInput(size_t maxBytes) { return readAll(inputFd_, maxBytes); }
 
-Decoded TesseractPlatform::decode(const std::string& bytes) { return decodeImage(bytes); }
+Decoded TesseractBackend::decode(const std::string& bytes) { return decodeImage(bytes); }
 
-Recognition TesseractPlatform::recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) {
+Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) {
   return recognizer_.recognize(bitmap, languages);
 }
 

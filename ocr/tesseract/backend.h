@@ -1,14 +1,14 @@
-// The Linux OcrPlatform: standard input, Leptonica decoding, Tesseract.
+// The real OcrPlatform: standard input, Leptonica decoding, Tesseract.
 #pragma once
 
-#include "ocr/ocr.h"
+#include "ocr/recognition.h"
 #include "ocr/tesseract/recognizer.h"
 
 namespace quorvane::ocr {
 
-class TesseractPlatform final : public OcrPlatform {
+class TesseractBackend final : public OcrPlatform {
  public:
-  explicit TesseractPlatform(int inputFd) : inputFd_(inputFd) {}
+  explicit TesseractBackend(int inputFd) : inputFd_(inputFd) {}
   InputBytes readInput(size_t maxBytes) override;
   Decoded decode(const std::string& bytes) override;
   Recognition recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) override;

@@ -2,16 +2,12 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include <omp.h>
 #include <unistd.h>
 
-#include "common/channel.h"
 #include "common/posix/fd_output.h"
 #include "ocr/ocr.h"
-#include "ocr/tesseract/platform.h"
-
-// From libgomp, which Tesseract uses for its LSTM. Declared here rather than
-// through <omp.h> so that any compiler builds this file.
-extern "C" void omp_set_max_active_levels(int levels);
+#include "ocr/tesseract/backend.h"
 
 int main(int argc, char** argv) {
   // One thread: on a small machine OpenMP's threads fight each other and make
@@ -20,6 +16,6 @@ int main(int argc, char** argv) {
   omp_set_max_active_levels(0);
   std::vector<std::string> args(argv, argv + argc);
   quorvane::posix::FdOutput out(STDOUT_FILENO);
-  quorvane::ocr::TesseractPlatform platform(STDIN_FILENO);
+  quorvane::ocr::TesseractBackend platform(STDIN_FILENO);
   return quorvane::ocr::runOcr(args, platform, out);
 }

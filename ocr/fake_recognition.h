@@ -2,7 +2,7 @@
 // recognition, and a record of what the core asked for.
 #pragma once
 
-#include "ocr/ocr.h"
+#include "ocr/recognition.h"
 
 namespace quorvane::ocr {
 

@@ -1,8 +1,14 @@
-#include "ocr/tesseract/image.h"
+#include "ocr/image/image.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
-#include "ocr/tesseract/pix.h"
+#include "ocr/image/jpeg_scans.h"
+#include "ocr/image/pix.h"
 
 namespace quorvane::ocr {
 namespace {
@@ -88,6 +94,62 @@ TEST(DecodeImageTest, RefusesWhatIsNoImageOrTooBig) {
   for (const auto& [what, bytes] : cases) {
     EXPECT_EQ(decodeImage(bytes).status, Decoded::Status::notAnImage) << what;
   }
+}
+
+// A valid progressive grey JPEG with one scan per AC coefficient and bit
+// (695 scans): every decoder pass is legal, so only a scan limit stops it.
+std::string manyScanJpeg(JDIMENSION side) {
+  std::vector<jpeg_scan_info> script;
+  script.push_back({1, {0}, 0, 0, 0, 1});
+  script.push_back({1, {0}, 0, 0, 1, 0});
+  for (int k = 1; k < 64; ++k) {
+    script.push_back({1, {0}, k, k, 0, 10});
+    for (int bit = 9; bit >= 0; --bit) script.push_back({1, {0}, k, k, bit + 1, bit});
+  }
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  unsigned char* data = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &data, &size);
+  cinfo.image_width = cinfo.image_height = side;
+  cinfo.input_components = 1;
+  cinfo.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&cinfo);
+  cinfo.scan_info = script.data();
+  cinfo.num_scans = int(script.size());
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(side);
+  for (JDIMENSION y = 0; y < side; ++y) {
+    for (JDIMENSION x = 0; x < side; ++x) row[x] = JSAMPLE((x * 7 + y * 3 + (x * y) % 13) & 0xFF);
+    JSAMPROW rows[] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  std::string bytes(reinterpret_cast<char*>(data), size);
+  jpeg_destroy_compress(&cinfo);
+  free(data);
+  return bytes;
+}
+
+TEST(DecodeImageTest, RefusesJpegScanBombsFromTheirStructure) {
+  const std::string bomb = manyScanJpeg(256);
+  const JpegScans counted = jpegScans(bomb);
+  EXPECT_EQ(counted.scans, 695u);
+  EXPECT_EQ(counted.coefficientBytes, 256u * 256u * 2u);
+  EXPECT_EQ(decodeImage(bomb).status, Decoded::Status::notAnImage);
+  // Around the bounds: scans, then scans times coefficient bytes.
+  const struct {
+    JpegScans scans;
+    bool within;
+  } cases[] = {
+      {{1, std::uint64_t{1} << 40}, true},
+      {{kMaxJpegScans, kMaxJpegScanWork / kMaxJpegScans}, true},
+      {{kMaxJpegScans + 1, 1}, false},
+      {{10, kMaxJpegScanWork / 10 + 1}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(jpegWithinScanLimits(c.scans), c.within) << c.scans.scans;
 }
 
 // A GIF whose one frame claims 65535 x 65535 inside a 10 x 10 screen.

@@ -1,0 +1,147 @@
+#include "ocr/reading_plan.h"
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+
+#include <utf8proc.h>
+
+namespace quorvane::ocr {
+
+std::vector<Strip> stripsFor(std::uint32_t height, std::uint32_t maxHeight, std::uint32_t overlap) {
+  if (height <= maxHeight || overlap >= maxHeight) return {Strip{0, height, 0, height}};
+  const std::uint32_t step = maxHeight - overlap;
+  std::vector<Strip> strips;
+  for (std::uint32_t top = 0;; top += step) {
+    Strip strip{top, std::min(top + maxHeight, height), 0, 0};
+    strip.ownTop = strips.empty() ? 0 : top + overlap / 2;
+    bool last = strip.bottom == height;
+    strip.ownBottom = last ? height : strip.bottom - overlap / 2;
+    strips.push_back(strip);
+    if (last) break;
+  }
+  return strips;
+}
+
+bool stripOwnsLine(const Strip& strip, std::uint32_t lineTop, std::uint32_t lineBottom) {
+  std::uint64_t twiceCentre = std::uint64_t{lineTop} + lineBottom;
+  return twiceCentre >= 2 * std::uint64_t{strip.ownTop} && twiceCentre < 2 * std::uint64_t{strip.ownBottom};
+}
+
+namespace {
+
+// Sparse layout cuts CJK lines at wider character gaps, about half a glyph;
+// separate UI labels on one row (a button and its neighbour) stand at least a
+// glyph's height apart.
+constexpr double kJoinGap = 0.6;
+// Lines of one row overlap by most of the smaller height.
+constexpr double kSameRow = 0.6;
+// Text of one line has nearly one height.
+constexpr double kLikeHeight = 1.5;
+
+bool joinable(const PixelBox& a, const PixelBox& b) {
+  const double low = std::min(a.height(), b.height()), high = std::max(a.height(), b.height());
+  if (low <= 0 || high > kLikeHeight * low) return false;
+  const double overlap = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
+  if (overlap < kSameRow * low) return false;
+  const double gap = std::max(a.left, b.left) - std::min(a.right, b.right);
+  return gap <= kJoinGap * high;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::size_t>> splitLines(const std::vector<PixelBox>& boxes) {
+  std::vector<std::size_t> order(boxes.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return boxes[a].left < boxes[b].left; });
+  // Each box joins the group of the first earlier box (left to right) it continues.
+  std::vector<std::vector<std::size_t>> groups;
+  std::vector<std::size_t> groupOf(boxes.size(), boxes.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const std::size_t box = order[i];
+    for (std::size_t j = i; j-- > 0;) {
+      const std::size_t earlier = order[j];
+      const std::vector<std::size_t>* group = groupOf[earlier] < groups.size() ? &groups[groupOf[earlier]] : nullptr;
+      // Only the rightmost piece of a group can be continued.
+      if (group && group->back() != earlier) continue;
+      if (!joinable(boxes[earlier], boxes[box])) continue;
+      if (!group) {
+        groupOf[earlier] = groups.size();
+        groups.push_back({earlier});
+      }
+      groupOf[box] = groupOf[earlier];
+      groups[groupOf[box]].push_back(box);
+      break;
+    }
+  }
+  return groups;
+}
+
+namespace {
+
+// Confidence differences the engine gives the same text under two settings.
+constexpr float kReadingMargin = 0.05f;
+
+}  // namespace
+
+std::size_t bestReading(const std::vector<Reading>& readings) {
+  std::size_t best = 0;
+  for (std::size_t i = 1; i < readings.size(); ++i) {
+    if (readings[i].text.empty()) continue;
+    if (readings[best].text.empty() || readings[i].confidence > readings[best].confidence + kReadingMargin) best = i;
+  }
+  return best;
+}
+
+Reading settleReading(std::size_t count, const std::function<Reading(std::size_t)>& read) {
+  std::vector<Reading> readings;
+  for (std::size_t i = 0; i < count; ++i) {
+    readings.push_back(read(i));
+    if (!readings.back().text.empty() && readings.back().confidence >= kSettled) break;
+  }
+  if (readings.empty()) return {};
+  return std::move(readings[bestReading(readings)]);
+}
+
+namespace {
+
+// Two glyphs side by side at least.
+constexpr double kMinWordWidth = 2.0;
+
+}  // namespace
+
+bool worthReadingAlone(const PixelBox& box) { return box.right - box.left >= kMinWordWidth * box.height(); }
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kCjkLanguages = {"chi_sim", "chi_tra", "jpn", "kor"};
+
+bool isCjk(utf8proc_int32_t c) {
+  return (c >= 0x3040 && c <= 0x30FF) ||  // kana
+         (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||  // Han
+         (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) || (c >= 0xAC00 && c <= 0xD7AF);  // Hangul
+}
+
+bool mostlyCjk(std::string_view text) {
+  auto bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+  std::size_t cjk = 0, other = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    utf8proc_int32_t c = -1;
+    utf8proc_ssize_t length = utf8proc_iterate(bytes + at, utf8proc_ssize_t(text.size() - at), &c);
+    if (length <= 0) length = 1;
+    at += std::size_t(length);
+    if (c == ' ') continue;
+    ++(isCjk(c) ? cjk : other);
+  }
+  return cjk > other;
+}
+
+}  // namespace
+
+bool worthReadingWith(std::string_view language, std::string_view reading) {
+  if (std::find(kCjkLanguages.begin(), kCjkLanguages.end(), language) != kCjkLanguages.end()) return true;
+  return !mostlyCjk(reading);
+}
+
+}  // namespace quorvane::ocr
