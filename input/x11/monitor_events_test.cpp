@@ -1,4 +1,4 @@
-#include "input/x11/x11_monitor_events.h"
+#include "input/x11/monitor_events.h"
 
 #include <gtest/gtest.h>
 #include <set>
@@ -6,10 +6,10 @@
 #include "input/key_names.h"
 #include "input/x11/keycodes.h"
 
-namespace quorvane::input {
+namespace quorvane::input::x11 {
 namespace {
 
-TEST(X11MonitorEventsTest, ModifiersBecomeFlags) {
+TEST(MonitorEventsTest, ModifiersBecomeFlags) {
   constexpr std::uint32_t kMod2 = 1 << 4, kMod3 = 1 << 5, kMod5 = 1 << 7;
   const struct {
     std::uint32_t x;
@@ -29,7 +29,7 @@ TEST(X11MonitorEventsTest, ModifiersBecomeFlags) {
   for (const auto& c : cases) EXPECT_EQ(flagsFromModifiers(c.x), c.flags) << c.x;
 }
 
-TEST(X11MonitorEventsTest, WheelButtonsAreNeverClicks) {
+TEST(MonitorEventsTest, WheelButtonsAreNeverClicks) {
   const struct {
     std::uint32_t button;
     bool click;
@@ -59,4 +59,4 @@ TEST(KeycodesTest, ModifiersKeypadAndOutOfRangeCodesHaveNoName) {
 }
 
 }  // namespace
-}  // namespace quorvane::input
+}  // namespace quorvane::input::x11
