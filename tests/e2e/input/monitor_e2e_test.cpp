@@ -419,7 +419,7 @@ TEST_F(InputMonitorTest, KeycodeTableAgreesWithTheServersKeymap) {
   size_t named = 0;
   for (int i = 0; i < count; ++i) {
     const std::uint32_t keycode = setup->min_keycode + i;
-    auto code = input::ansiKeyCode(keycode);
+    auto code = input::x11::ansiKeyCode(keycode);
     if (!code || !names.count(*code)) continue;
     ++named;
     EXPECT_EQ(names.at(*code), expectedName(syms[i * map->keysyms_per_keycode])) << "keycode " << keycode;
