@@ -1,22 +1,29 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: all unit and end-to-end
 # tests once, under AddressSanitizer + UndefinedBehaviorSanitizer; the threaded
-# streamer's tests under ThreadSanitizer; a short run of each fuzz target.
-# Each stage builds only what it runs.
+# streamer's tests under ThreadSanitizer; a short run of each fuzz target; and
+# the Debian package built, installed, run and purged. Each stage builds only
+# what it runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 jobs=$(nproc)
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+package_log=$(mktemp)
+package=
+trap '[[ -z $package ]] || kill "$package" 2>/dev/null || true; rm -f "$log" "$package_log"' EXIT
 stage() { echo "== $1 ($(date +%T))" >&2; }
 
-stage "asan: build, every unit and end-to-end test"
+stage "asan: build"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-# End-to-end tests mostly wait on X servers and child processes: run more
-# of them than there are cores.
+
+# The package builds its own release copy at low priority while the end-to-end
+# tests, which mostly wait on X servers and child processes, run.
+stage "package check (in the background), asan: every unit and end-to-end test"
+QUORVANE_TOOLS_PRESET=asan nice -n 15 scripts/package-check.sh >"$package_log" 2>&1 &
+package=$!
 ctest --preset asan -j $((jobs * 2)) | tee -a "$log"
 
 stage "tsan: the threaded code"
@@ -28,10 +35,20 @@ ctest --preset tsan -j "$jobs" | tee -a "$log"
 stage "fuzz: build, short runs"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
-scripts/fuzz.sh 15
+PER_INPUT=25 scripts/fuzz.sh 15
+
+stage "package check: waiting for it"
+if ! wait "$package"; then
+  package=
+  cat "$package_log" >&2
+  echo "package check failed" >&2
+  exit 1
+fi
+package=
+tail -n 3 "$package_log" >&2
 
 # One closing line over the suites (ctest stops this script on any failure).
 total=0
 while read -r n; do total=$((total + n)); done < <(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log")
 stage "done"
-echo "suites: $total passed, 0 failed"
+echo "suites: $((total + 1)) passed, 0 failed"

@@ -1,0 +1,32 @@
+# What `cmake --install` puts on a system: the four programs, in a folder of
+# their own under libexec (only the application starts them, so they stay off
+# the user's PATH), and the README, which is the reference for the messages the
+# application reads. Test tools, demo helpers and benchmarks stay in the build.
+include(GNUInstallDirs)
+
+set(QUORVANE_INSTALLED_PROGRAMS
+  quorvane-input quorvane-recording-screen quorvane-desktop quorvane-ocr)
+foreach(program IN LISTS QUORVANE_INSTALLED_PROGRAMS)
+  # A build may take fewer programs (QUORVANE_PROGRAMS).
+  if(TARGET ${program})
+    install(TARGETS ${program}
+      RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvane COMPONENT runtime)
+  endif()
+endforeach()
+
+# A component of its own, so that a packager can ship the programs without it
+# (`--component runtime`) or split it into a documentation package.
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT doc)
+
+# The layout above, checked on the built programs (a build of fewer programs
+# has nothing to compare).
+set(QUORVANE_ALL_INSTALLED ON)
+foreach(program IN LISTS QUORVANE_INSTALLED_PROGRAMS)
+  if(NOT TARGET ${program})
+    set(QUORVANE_ALL_INSTALLED OFF)
+  endif()
+endforeach()
+if(BUILD_TESTING AND QUORVANE_ALL_INSTALLED)
+  add_test(NAME install_layout COMMAND ${PROJECT_SOURCE_DIR}/scripts/install-check.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(install_layout PROPERTIES LABELS unit TIMEOUT 60)
+endif()

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Checks what `cmake --install` puts where, for a build folder whose four
+# programs are built: each component alone and all together, under DESTDIR
+# with a prefix, and nothing else (no test tools, benchmarks or demo helpers).
+#   scripts/install-check.sh BUILD_FOLDER
+set -euo pipefail
+build=${1:?usage: install-check.sh BUILD_FOLDER}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+programs="libexec/quorvane/quorvane-desktop
+libexec/quorvane/quorvane-input
+libexec/quorvane/quorvane-ocr
+libexec/quorvane/quorvane-recording-screen"
+docs="share/doc/quorvane/README.md"
+
+failures=0
+check() {  # component (empty: all), expected files under the prefix
+  local component=$1 expected=$2 stage=$work/${1:-all} args=()
+  [[ -z $component ]] || args=(--component "$component")
+  DESTDIR=$stage cmake --install "$build" --prefix /opt/q "${args[@]}" >/dev/null
+  local found
+  found=$(cd "$stage" && find . -type f -printf '%P\n' | sort)
+  local want
+  want=$(sed 's|^|opt/q/|' <<<"$expected" | sort)
+  if [[ $found != "$want" ]]; then
+    echo "install ${component:-(all)}: expected"$'\n'"$want"$'\n'"found"$'\n'"$found" >&2
+    failures=$((failures + 1))
+  fi
+  local program
+  for program in $(grep '^libexec/' <<<"$expected" || true); do
+    [[ -x $stage/opt/q/$program ]] || { echo "not executable: $program" >&2; failures=$((failures + 1)); }
+  done
+}
+check runtime "$programs"
+check doc "$docs"
+check "" "$programs"$'\n'"$docs"
+((failures == 0))
