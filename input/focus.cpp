@@ -26,9 +26,9 @@ constexpr double kFrameTolerance = 2.0;
 int fail(Channel& channel, const char* text) { return answer(channel, Json{{"error", text}}, 1); }
 
 // The target's application is in front, and the target is its front normal window.
-bool isTargetFrontmost(FocusPlatform& p, std::int32_t owner, std::uint32_t number) {
-  if (p.applications.frontmostPid() != owner) return false;
-  auto list = p.windows.onScreenWindows();
+bool isTargetFrontmost(WindowSystem& system, std::int32_t owner, std::uint32_t number) {
+  if (system.frontmostPid() != owner) return false;
+  auto list = system.onScreenWindows();
   if (!list) return false;
   for (const auto& d : *list) {
     if (asI32(d, WindowKey::OwnerPid) == owner && asInteger(d, WindowKey::Layer) == 0) {
@@ -47,27 +47,28 @@ bool frameMatches(const AccessibilityWindow& w, const Rect& frame) {
          std::fabs(w.size->x - frame.w()) < kFrameTolerance && std::fabs(w.size->y - frame.h()) < kFrameTolerance;
 }
 
-int runFocusWindow(FocusPlatform& p, const std::string& windowText, Channel& channel) {
+int runFocusWindow(Services& s, const std::string& windowText, Channel& channel) {
+  WindowSystem& system = s.system;
   auto number = parseU32(windowText);
   if (!number) return fail(channel, kInvalidWindow);
-  auto info = scrollWindowInfo(p.windows, *number);
-  if (!info || info->ownerPid == p.process.parentPid()) return fail(channel, kInvalidWindow);
-  if (!p.applications.running(info->ownerPid)) return fail(channel, kInvalidWindow);
+  auto info = scrollWindowInfo(system, *number);
+  if (!info || info->ownerPid == s.process.parentPid()) return fail(channel, kInvalidWindow);
+  if (!system.running(info->ownerPid)) return fail(channel, kInvalidWindow);
 
-  p.applications.activate(info->ownerPid);
-  p.clock.sleep(kActivationSettle);
-  if (!isTargetFrontmost(p, info->ownerPid, *number)) {
-    if (!p.accessibility.trusted()) return fail(channel, kNeedsAccessibility);
-    auto windows = p.accessibility.windows(info->ownerPid);
+  system.activate(info->ownerPid);
+  s.clock.sleep(kActivationSettle);
+  if (!isTargetFrontmost(system, info->ownerPid, *number)) {
+    if (!system.accessibilityTrusted()) return fail(channel, kNeedsAccessibility);
+    auto windows = system.accessibilityWindows(info->ownerPid);
     if (!windows) return fail(channel, kCannotLocate);
     std::vector<AccessibilityWindow> matching;
     for (const auto& w : *windows) {
       if (frameMatches(w, info->bounds)) matching.push_back(w);
     }
-    if (matching.size() != 1 || !p.accessibility.raise(matching.front())) return fail(channel, kNotUnique);
-    p.clock.sleep(kRaiseSettle);
+    if (matching.size() != 1 || !system.raise(matching.front())) return fail(channel, kNotUnique);
+    s.clock.sleep(kRaiseSettle);
   }
-  if (!isTargetFrontmost(p, info->ownerPid, *number)) return fail(channel, kNotInFront);
+  if (!isTargetFrontmost(system, info->ownerPid, *number)) return fail(channel, kNotInFront);
   return answer(channel, Json{{"focused", true}}, 0);
 }
 

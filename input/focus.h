@@ -6,22 +6,12 @@
 #include <string>
 
 #include "common/channel.h"
-#include "common/clock.h"
-#include "input/automation_platform.h"
-#include "input/platform.h"
+#include "input/window_system.h"
 
 namespace quorvane::input {
 
-struct FocusPlatform {
-  WindowServer& windows;
-  Process& process;
-  Applications& applications;
-  Accessibility& accessibility;
-  Clock& clock;
-};
-
 // Answers { focused: true } or { error: text } and gives the exit status.
-int runFocusWindow(FocusPlatform& platform, const std::string& windowText, Channel& channel);
+int runFocusWindow(Services& s, const std::string& windowText, Channel& channel);
 
 // An accessibility window matches a frame when every measure differs by less than 2 points.
 bool frameMatches(const AccessibilityWindow& window, const Rect& frame);

@@ -14,9 +14,9 @@ bool isZoom(const std::string& label) { return label == "Cmd+Shift+9" || label =
 
 }  // namespace
 
-int conclude(Channel& channel, const Step& step) {
-  if (step.message && !channel.emit(*step.message)) return 1;
-  return step.status;
+int conclude(Channel& channel, const Exit& end) {
+  if (!end.text.empty() && !channel.emit(errorMessage(end.text.c_str()))) return 1;
+  return end.status;
 }
 
 void TickSchedule::fired(double now) {
@@ -29,60 +29,57 @@ int TickSchedule::millisUntilDue(double now) const {
   return static_cast<int>(std::ceil((next_ - now) * 1000.0));
 }
 
-Step Monitor::emit(const Json& message) {
+Outcome Monitor::emit(const Json& message) {
   // The channel has already written the encoding note; status 1 as for any unencodable Message.
-  return s_.channel.emit(message) ? Step::next() : Step::end(1);
+  if (channel_.emit(message)) return std::nullopt;
+  return failure({});
 }
 
-Step Monitor::start() {
+Outcome Monitor::start() {
   // Read before anything can block, so that a parent who dies during start is still noticed.
-  parentAtStart_ = s_.process.parentPid();
-  if (!s_.permissions.listenAccess()) {
-    s_.permissions.requestListenAccess();
-    return Step::end(kStatusCannotStart, errorMessage(kNoPermissionText));
+  parent_.emplace(s_.process);
+  if (!s_.system.listenAccess()) {
+    s_.system.requestListenAccess();
+    return failure(kNoPermissionText, kStatusCannotStart);
   }
-  if (!bounds()) return Step::end(kStatusCannotStart, errorMessage(kCannotStartText));
-  if (!s_.platform.startListening()) return Step::end(kStatusCannotStart, errorMessage(kCannotStartText));
+  if (!bounds()) return failure(kCannotStartText, kStatusCannotStart);
+  if (!s_.system.startListening()) return failure(kCannotStartText, kStatusCannotStart);
   return emit(Json{{"type", "ready"}});
 }
 
-Step Monitor::onKeyDown(std::int64_t keyCode, std::uint64_t flags) {
+Outcome Monitor::onKeyDown(std::int64_t keyCode, std::uint64_t flags) {
   auto label = shortcut(names_, keyCode, flags);
-  if (!label) return Step::next();
-  Step step = emit(Json{{"type", "shortcut"}, {"label", *label}});
-  if (!step.carryOn || !isZoom(*label)) return step;
+  if (!label) return std::nullopt;
+  Outcome end = emit(Json{{"type", "shortcut"}, {"label", *label}});
+  if (end || !isZoom(*label)) return end;
   return emit(Json{{"type", "zoom"}});
 }
 
-Step Monitor::onButtonDown(Point location) { return pointer("click", location); }
+Outcome Monitor::onButtonDown(Point location) { return pointer("click", location); }
 
-Step Monitor::onListeningStopped() {
-  return Step::end(kStatusListeningStopped, errorMessage(kListeningStoppedText));
-}
+Outcome Monitor::onListeningStopped() { return failure(kListeningStoppedText, kStatusListeningStopped); }
 
-Step Monitor::onTick() {
-  // An orphan may be adopted by a subreaper rather than by pid 1: any change
-  // of parent means the application has ended.
-  if (s_.process.parentPid() != parentAtStart_) return Step::end(0);
-  auto location = s_.platform.pointerLocation();
-  if (!location) return Step::next();
+Outcome Monitor::onTick() {
+  if (parent_ && parent_->gone()) return quietExit();
+  auto location = s_.system.pointerLocation();
+  if (!location) return std::nullopt;
   return pointer("pointer", *location);
 }
 
 std::optional<Rect> Monitor::bounds() {
-  if (source_.kind == "screen") return s_.platform.displayBounds(source_.id);
-  auto list = s_.windows.windowById(source_.id);
+  if (source_.kind == "screen") return s_.system.displayBounds(source_.id);
+  auto list = s_.system.windowById(source_.id);
   if (!list || list->empty()) return std::nullopt;
   return asRect(list->front(), WindowKey::Bounds);
 }
 
-Step Monitor::pointer(const char* type, Point location) {
+Outcome Monitor::pointer(const char* type, Point location) {
   auto frame = bounds();
   if (!frame || !(frame->w() > 0) || !(frame->h() > 0)) {
     // A frame lost because the listening itself went away is the system
     // switching the monitor off, not the recorded window closing.
-    if (!s_.platform.listening()) return onListeningStopped();
-    return Step::end(kStatusFrameLost, errorMessage(kFrameLostText));
+    if (!s_.system.listening()) return onListeningStopped();
+    return failure(kFrameLostText, kStatusFrameLost);
   }
   return emit(Json{{"type", type},
                    {"x", jsonNumber(location.x)},

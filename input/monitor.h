@@ -3,35 +3,23 @@
 // pointer samples a second, each click and sample with the recorded frame.
 //
 // The backend owns the event loop and calls the handlers below; each handler
-// writes its Messages and tells the loop whether to carry on or to end.
+// writes its Messages and tells the loop whether to carry on or to end (with
+// the text of its Error Message, if any).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
 #include "common/channel.h"
+#include "common/outcome.h"
 #include "input/dispatcher.h"
 #include "input/key_names.h"
-#include "input/monitor_platform.h"
-#include "input/platform.h"
+#include "input/window_system.h"
 
 namespace quorvane::input {
 
-// What the loop does after a handler: carry on, or end the process with a
-// status after writing the Error Message, if any.
-struct Step {
-  bool carryOn = true;
-  int status = 0;
-  std::optional<Json> message;
-
-  static Step next() { return {}; }
-  static Step end(int status, std::optional<Json> message = std::nullopt) {
-    return {false, status, std::move(message)};
-  }
-};
-
-// Writes the final Message of a Step that ends and gives the exit status.
-int conclude(Channel& channel, const Step& step);
+// Writes the Error Message of an end, if it has one, and gives the exit status.
+int conclude(Channel& channel, const Exit& end);
 
 // The sampling timer: first firing at start, then every interval. Firings
 // missed while the loop was busy collapse into one, so a stall never turns
@@ -63,44 +51,37 @@ inline constexpr int kStatusFrameLost = 1;
 inline constexpr int kStatusCannotStart = 2;
 inline constexpr int kStatusListeningStopped = 3;
 
-struct MonitorServices {
-  WindowServer& windows;
-  MonitorPlatform& platform;
-  Permissions& permissions;
-  Process& process;
-  Channel& channel;
-};
-
 class Monitor {
  public:
-  Monitor(const KeyNames& names, InputSource source, MonitorServices services)
-      : names_(names), source_(std::move(source)), s_(services) {}
+  Monitor(const KeyNames& names, InputSource source, Services& services, Channel& channel)
+      : names_(names), source_(std::move(source)), s_(services), channel_(channel) {}
 
   // Checks the permission and the recorded frame, starts listening and sends
   // `ready`. The loop then starts the sampling timer at once.
-  Step start();
+  Outcome start();
 
-  Step onKeyDown(std::int64_t keyCode, std::uint64_t flags);
+  Outcome onKeyDown(std::int64_t keyCode, std::uint64_t flags);
   // A left, right or other button went down; wheel steps are not clicks.
-  Step onButtonDown(Point location);
+  Outcome onButtonDown(Point location);
   // The system stopped delivering input.
-  Step onListeningStopped();
+  Outcome onListeningStopped();
   // One firing of the sampling timer: the parent watch, then a sample.
-  Step onTick();
+  Outcome onTick();
 
   // The recorded frame, read afresh each time.
   std::optional<Rect> bounds();
   // Sends a click or pointer sample with the recorded frame, or ends when
   // the frame can no longer be measured.
-  Step pointer(const char* type, Point location);
+  Outcome pointer(const char* type, Point location);
 
  private:
-  Step emit(const Json& message);
+  Outcome emit(const Json& message);
 
   const KeyNames& names_;
   InputSource source_;
-  MonitorServices s_;
-  std::optional<std::int32_t> parentAtStart_;
+  Services& s_;
+  Channel& channel_;
+  std::optional<ParentWatch> parent_;
 };
 
 }  // namespace quorvane::input

@@ -11,27 +11,9 @@
 #include <variant>
 #include <vector>
 
+#include "common/geometry.h"
+
 namespace quorvane::input {
-
-// Global coordinates: origin top-left of the main display, y down.
-struct Point {
-  double x = 0, y = 0;
-};
-
-struct Rect {
-  double x = 0, y = 0, width = 0, height = 0;
-
-  // Standard form: a negative width or height extends left or up from the origin.
-  double minX() const { return width < 0 ? x + width : x; }
-  double minY() const { return height < 0 ? y + height : y; }
-  double w() const { return width < 0 ? -width : width; }
-  double h() const { return height < 0 ? -height : height; }
-  double maxX() const { return minX() + w(); }
-  double maxY() const { return minY() + h(); }
-  // Minimum edges inside, maximum edges outside.
-  bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
-  bool operator==(const Rect&) const = default;
-};
 
 enum class WindowKey { Number, OwnerPid, Layer, Alpha, Bounds, OwnerName, IsOnscreen };
 

@@ -16,8 +16,8 @@ constexpr const char* kWindowInfoFailed = "目标窗口已关闭、最小化或�
 
 }  // namespace
 
-std::optional<WindowInfo> scrollWindowInfo(WindowServer& server, std::uint32_t number) {
-  auto list = server.windowById(number);
+std::optional<WindowInfo> scrollWindowInfo(WindowSystem& system, std::uint32_t number) {
+  auto list = system.windowById(number);
   if (!list || list->empty()) return std::nullopt;
   const WindowDescription& d = list->front();
   if (asBool(d, WindowKey::IsOnscreen) != true) return std::nullopt;
@@ -48,17 +48,10 @@ std::string displayName(const WindowDescription& d) {
   return firstGraphemes(owner ? sanitizeUtf8(*owner) : std::string("窗口"), kMaxNameCharacters);
 }
 
-Json boundsJson(const Rect& r) {
-  return Json{{"x", jsonNumber(r.minX())},
-              {"y", jsonNumber(r.minY())},
-              {"width", jsonNumber(r.w())},
-              {"height", jsonNumber(r.h())}};
-}
-
-int runCaptureWindows(WindowServer& server, Process& process, Channel& channel) {
-  auto list = server.onScreenWindows();
+int runCaptureWindows(Services& s, Channel& channel) {
+  auto list = s.system.onScreenWindows();
   if (!list) return answer(channel, errorMessage(kListUnreadable), 1);
-  std::int32_t parent = process.parentPid();
+  std::int32_t parent = s.process.parentPid();
   Json records = Json::array();
   for (const auto& d : *list) {
     if (records.size() == kMaxListedWindows) break;
@@ -73,10 +66,10 @@ int runCaptureWindows(WindowServer& server, Process& process, Channel& channel) 
   return 0;
 }
 
-int runActiveWindow(WindowServer& server, Process& process, Channel& channel) {
-  auto list = server.onScreenWindows();
+int runActiveWindow(Services& s, Channel& channel) {
+  auto list = s.system.onScreenWindows();
   if (!list) return answer(channel, errorMessage(kActiveUnreadable), 1);
-  std::int32_t parent = process.parentPid();
+  std::int32_t parent = s.process.parentPid();
   for (const auto& d : *list) {
     auto bounds = capturableBounds(d, parent, SizeTest::ActiveMinimum);
     if (!bounds) continue;
@@ -86,17 +79,17 @@ int runActiveWindow(WindowServer& server, Process& process, Channel& channel) {
   return answer(channel, errorMessage(kNoActiveWindow), 1);
 }
 
-int runWindowInfo(WindowServer& server, const std::vector<std::string>& args, Channel& channel) {
+int runWindowInfo(WindowSystem& system, const std::vector<std::string>& args, Channel& channel) {
   std::optional<std::uint32_t> number;
   if (args.size() == 3) number = parseU32(args[2]);
   std::optional<WindowInfo> info;
-  if (number) info = scrollWindowInfo(server, *number);
+  if (number) info = scrollWindowInfo(system, *number);
   if (!info) return answer(channel, errorMessage(kWindowInfoFailed), 1);
   return answer(channel, boundsJson(info->bounds), 0);
 }
 
-int runCheck(Permissions& permissions, Channel& channel) {
-  return answer(channel, Json{{"allowed", permissions.listenAccess()}}, 0);
+int runCheck(WindowSystem& system, Channel& channel) {
+  return answer(channel, Json{{"allowed", system.listenAccess()}}, 0);
 }
 
 }  // namespace quorvane::input

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/channel.h"
-#include "input/platform.h"
+#include "input/window_system.h"
 
 namespace quorvane::input {
 
@@ -18,7 +18,7 @@ struct WindowInfo {
 };
 
 // One window by number: on screen, with a readable frame and owner; nothing otherwise.
-std::optional<WindowInfo> scrollWindowInfo(WindowServer& server, std::uint32_t number);
+std::optional<WindowInfo> scrollWindowInfo(WindowSystem& system, std::uint32_t number);
 
 // The size test that tells the two list queries apart.
 enum class SizeTest { NonEmpty, ActiveMinimum };
@@ -28,13 +28,11 @@ std::optional<Rect> capturableBounds(const WindowDescription& d, std::int32_t pa
 // Owner name for display: the owner's name or "窗口", cut to 160 characters.
 std::string displayName(const WindowDescription& d);
 
-Json boundsJson(const Rect& r);
-
 // Each mode writes its answer and gives the exit status.
-int runCaptureWindows(WindowServer& server, Process& process, Channel& channel);
-int runActiveWindow(WindowServer& server, Process& process, Channel& channel);
-int runWindowInfo(WindowServer& server, const std::vector<std::string>& args, Channel& channel);
-int runCheck(Permissions& permissions, Channel& channel);
+int runCaptureWindows(Services& s, Channel& channel);
+int runActiveWindow(Services& s, Channel& channel);
+int runWindowInfo(WindowSystem& system, const std::vector<std::string>& args, Channel& channel);
+int runCheck(WindowSystem& system, Channel& channel);
 
 inline constexpr std::size_t kMaxListedWindows = 128;
 inline constexpr std::size_t kMaxNameCharacters = 160;

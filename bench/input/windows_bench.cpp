@@ -1,6 +1,7 @@
 // Whole-process time of `quorvane-input --capture-windows` against `wmctrl -lp`
 // on the same private display with 20 windows of 3 processes, in one run.
-// Prints medians and the ratio (target: at most 0.6).
+// Prints medians and the ratio (target: at most 0.6). A second quorvane-input
+// (another build) given after the rounds is timed in the same rounds.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -57,15 +58,18 @@ int main(int argc, char** argv) {
     }
   }
   const std::string input = quorvane::test::binary("quorvane-input");
-  std::vector<double> ours, peer;
-  for (int i = 0; i < rounds; ++i) {  // interleaved, so both see the same machine load
+  const std::string other = argc > 2 ? argv[2] : "";
+  std::vector<double> ours, peer, others;
+  for (int i = 0; i < rounds; ++i) {  // interleaved, so all see the same machine load
     ours.push_back(timeOnce({input, "--capture-windows"}));
     peer.push_back(timeOnce({"wmctrl", "-lp"}));
+    if (!other.empty()) others.push_back(timeOnce({other, "--capture-windows"}));
   }
   double a = median(ours), b = median(peer);
   printf("windows on display: %d (3 processes), rounds: %d\n", windows, rounds);
   printf("quorvane-input --capture-windows  median %.3f ms\n", a);
   printf("wmctrl -lp                        median %.3f ms\n", b);
   printf("ratio: %.2f (target <= 0.6)\n", a / b);
+  if (!others.empty()) printf("%s  median %.3f ms, ratio %.2f\n", other.c_str(), median(others), median(others) / b);
   return 0;
 }

@@ -46,7 +46,8 @@ std::optional<Request> parseRequest(const std::vector<std::string>& args) {
 
 // The state of one run from `ready` on.
 struct Run {
-  ScrollPlatform& p;
+  Services& s;
+  CommandInput& commands;
   Channel& channel;
   std::uint32_t number;
   Rect selection;
@@ -61,19 +62,19 @@ struct Run {
   }
 
   bool pointerOnTarget() {
-    auto now = p.events.pointerLocation();
+    auto now = s.system.pointerLocation();
     return now && std::hypot(now->x - target.x, now->y - target.y) < kPointerTolerance;
   }
 
   // One "step": every check again, then one wheel event. An error text ends the run.
   const char* step(int stepsDone) {
     if (stepsDone >= kMaxSteps) return kStopped;
-    if (!(p.clock.now() < deadline)) return kStopped;
-    auto info = scrollWindowInfo(p.windows, number);
+    if (!(s.clock.now() < deadline)) return kStopped;
+    auto info = scrollWindowInfo(s.system, number);
     if (!info || !(info->bounds == startBounds) || info->ownerPid != owner) return kStopped;
-    if (!frontmost(p, owner, number, target)) return kStopped;
+    if (!frontmost(s.system, owner, number, target)) return kStopped;
     if (!pointerOnTarget()) return kStopped;
-    switch (p.events.scrollWheel(target, stepAmount(selection.h(), startBounds.h()), number)) {
+    switch (s.system.scrollWheel(target, stepAmount(selection.h(), startBounds.h()), number)) {
       case WheelResult::Posted:
         return nullptr;
       case WheelResult::TargetChanged:
@@ -85,26 +86,20 @@ struct Run {
   }
 
   void loop() {
-    std::int32_t parent = p.process.parentPid();
-    deadline = p.clock.now() + kRunSeconds;
-    InputWait wait = p.commands.wait(kCommandWaitMs);
-    if (wait.ready < 1) return;
-    for (int steps = 0;;) {
-      if (p.process.parentPid() != parent || !wait.readable) return;
-      auto line = p.commands.readLine();
-      if (!line || *line == "stop") return;
+    ParentWatch parent(s.process);
+    deadline = s.clock.now() + kRunSeconds;
+    for (int steps = 0;; ++steps) {
+      auto line = commands.next(kCommandWaitMs);
+      if (!line || parent.gone() || *line == "stop") return;
       const char* error = *line == "step" ? step(steps) : kStopped;
       if (error) return send(errorMessage(error));
-      ++steps;
       send(Json{{"type", "step"}});
-      wait = p.commands.wait(kCommandWaitMs);
-      if (wait.ready <= 0) return;
     }
   }
 
   // The pointer goes back where the user had it, unless they have moved it since.
   void restorePointer() {
-    if (savedPointer && pointerOnTarget()) p.events.movePointer(*savedPointer);
+    if (savedPointer && pointerOnTarget()) s.system.movePointer(*savedPointer);
   }
 
   double deadline = 0;
@@ -118,37 +113,38 @@ int stepAmount(double selectionHeight, double windowHeight) {
   return static_cast<int>(bounded);
 }
 
-bool frontmost(ScrollPlatform& p, std::int32_t ownerPid, std::uint32_t number, Point point) {
-  auto hit = p.accessibility.pidAt(point);
+bool frontmost(WindowSystem& system, std::int32_t ownerPid, std::uint32_t number, Point point) {
+  auto hit = system.pidAt(point);
   if (!hit || *hit != ownerPid) return false;
-  auto list = p.windows.onScreenWindows();
+  auto list = system.onScreenWindows();
   if (!list) return false;
   return topScrollWindow(hit, *list, point) == number;
 }
 
-int runScroll(ScrollPlatform& p, const std::vector<std::string>& args, Channel& channel) {
+int runScroll(Services& s, CommandInput& commands, const std::vector<std::string>& args, Channel& channel) {
+  WindowSystem& system = s.system;
   auto refuse = [&](const char* text) { return channel.emit(errorMessage(text)) ? 0 : 1; };
   auto request = parseRequest(args);
   if (!request) return refuse(kBadArguments);
   if (!validScrollRect(request->selection)) return refuse(kOutsideWindow);
-  auto info = scrollWindowInfo(p.windows, request->number);
-  if (!info || !(info->bounds.w() > 0) || !(info->bounds.h() > 0) || info->ownerPid == p.process.ownPid()) {
+  auto info = scrollWindowInfo(system, request->number);
+  if (!info || !(info->bounds.w() > 0) || !(info->bounds.h() > 0) || info->ownerPid == s.process.ownPid()) {
     return refuse(kBadWindow);
   }
-  if (!p.events.postAccess()) {
-    p.events.requestPostAccess();
+  if (!system.postAccess()) {
+    system.requestPostAccess();
     return refuse(kNeedsPermission);
   }
 
-  const Rect& s = request->selection;
+  const Rect& sel = request->selection;
   const Rect& b = info->bounds;
-  Run run{p, channel, request->number, s, b, info->ownerPid,
-          Point{b.minX() + (s.minX() + s.w() * 0.5) * b.w(), b.minY() + (s.minY() + s.h() * 0.5) * b.h()},
-          p.events.pointerLocation()};
-  if (p.applications.running(info->ownerPid)) p.applications.activate(info->ownerPid);
-  p.clock.sleep(kActivationSettle);
-  if (!frontmost(p, info->ownerPid, request->number, run.target)) return refuse(kNotInFront);
-  if (!p.events.movePointer(run.target)) return refuse(kNotInFront);
+  Run run{s, commands, channel, request->number, sel, b, info->ownerPid,
+          Point{b.minX() + (sel.minX() + sel.w() * 0.5) * b.w(), b.minY() + (sel.minY() + sel.h() * 0.5) * b.h()},
+          system.pointerLocation()};
+  if (system.running(info->ownerPid)) system.activate(info->ownerPid);
+  s.clock.sleep(kActivationSettle);
+  if (!frontmost(system, info->ownerPid, request->number, run.target)) return refuse(kNotInFront);
+  if (!system.movePointer(run.target)) return refuse(kNotInFront);
 
   run.send(Json{{"type", "ready"}});
   if (!run.encodeFailed) run.loop();

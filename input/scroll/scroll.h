@@ -8,28 +8,16 @@
 #include <vector>
 
 #include "common/channel.h"
-#include "common/clock.h"
-#include "input/automation_platform.h"
-#include "input/platform.h"
+#include "input/window_system.h"
 
 namespace quorvane::input {
 
-struct ScrollPlatform {
-  WindowServer& windows;
-  Process& process;
-  Applications& applications;
-  Accessibility& accessibility;
-  SyntheticEvents& events;
-  CommandInput& commands;
-  Clock& clock;
-};
-
 // The whole mode, from the argument check to the pointer put back. Every end
 // is status 0 (1 only if a Message could not be encoded).
-int runScroll(ScrollPlatform& platform, const std::vector<std::string>& args, Channel& channel);
+int runScroll(Services& s, CommandInput& commands, const std::vector<std::string>& args, Channel& channel);
 
 // Whether the window is the one under the point, as a user would see it.
-bool frontmost(ScrollPlatform& platform, std::int32_t ownerPid, std::uint32_t number, Point point);
+bool frontmost(WindowSystem& system, std::int32_t ownerPid, std::uint32_t number, Point point);
 
 // Pixels per step: 45 % of the selection's height, bounded to 1..500.
 int stepAmount(double selectionHeight, double windowHeight);

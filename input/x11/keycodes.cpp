@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-namespace quorvane::input {
+namespace quorvane::input::x11 {
 
 namespace {
 
@@ -100,4 +100,4 @@ std::optional<std::int64_t> ansiKeyCode(std::uint32_t xKeycode) {
   return std::nullopt;
 }
 
-}  // namespace quorvane::input
+}  // namespace quorvane::input::x11

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <optional>
 
-namespace quorvane::input {
+namespace quorvane::input::x11 {
 
 // The ANSI virtual key code of an X keycode (evdev code + 8); nothing for a
 // key that has none.
 std::optional<std::int64_t> ansiKeyCode(std::uint32_t xKeycode);
 
-}  // namespace quorvane::input
+}  // namespace quorvane::input::x11

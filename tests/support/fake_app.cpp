@@ -31,6 +31,7 @@
 #include <poll.h>
 #include <sstream>
 #include <string>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -45,6 +46,7 @@ xcb_screen_t* screen;
 int reportFd = 1;
 pid_t child = -1;
 bool waitingForChild = false;
+int childEnded = -1;  // readable once the helper has ended
 
 xcb_atom_t atom(const char* name) {
   auto* r = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, strlen(name), name), nullptr);
@@ -237,89 +239,96 @@ void handleEvent(xcb_generic_event_t* ev) {
   }
 }
 
+xcb_window_t windowArg(std::istringstream& in) {
+  std::string s;
+  in >> s;
+  return static_cast<xcb_window_t>(std::stoul(s));
+}
+
+void startHelper(const std::string& line) {
+  std::vector<std::string> args;
+  std::istringstream rest(line);
+  for (std::string a; std::getline(rest, a, '\x1f');) {
+    if (!a.empty()) args.push_back(a);
+  }
+  if (args.empty()) return report("error run needs a program");
+  xcb_flush(conn);
+  child = fork();
+  if (child == 0) {
+    std::vector<char*> argv;
+    for (auto& s : args) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  childEnded = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+  report("pid " + std::to_string(child));
+}
+
+// Each command: what it does with the rest of its line. Those answering "ok" say so after it.
+using Command = void (*)(std::istringstream& in, const std::string& rest);
+const std::map<std::string, std::pair<Command, bool>> kCommands = {
+    {"window", {[](std::istringstream& in, const std::string& rest) {
+       std::map<std::string, std::string> opt;
+       for (std::string word; in >> word;) {
+         auto eq = word.find('=');
+         if (eq != std::string::npos) opt[word.substr(0, eq)] = word.substr(eq + 1);
+       }
+       // Titles with blanks: "title=" takes the rest after a literal "|".
+       if (auto bar = rest.find('|'); bar != std::string::npos) opt["title"] = rest.substr(bar + 1);
+       openWindow(opt);
+     }, false}},
+    {"close", {[](std::istringstream& in, const std::string&) { xcb_destroy_window(conn, windowArg(in)); }, true}},
+    {"raise", {[](std::istringstream& in, const std::string&) {
+       uint32_t v = XCB_STACK_MODE_ABOVE;
+       xcb_configure_window(conn, windowArg(in), XCB_CONFIG_WINDOW_STACK_MODE, &v);
+     }, true}},
+    {"iconify", {[](std::istringstream& in, const std::string&) {
+       clientMessage(windowArg(in), atom("WM_CHANGE_STATE"), {XCB_ICCCM_WM_STATE_ICONIC});
+     }, true}},
+    {"activate", {[](std::istringstream& in, const std::string&) {
+       clientMessage(windowArg(in), atom("_NET_ACTIVE_WINDOW"), {2, XCB_CURRENT_TIME, 0});
+     }, true}},
+    {"move", {[](std::istringstream& in, const std::string&) {
+       xcb_window_t w = windowArg(in);
+       int32_t x, y;
+       in >> x >> y;
+       // Through the window manager, as a user's drag would end.
+       clientMessage(w, atom("_NET_MOVERESIZE_WINDOW"), {(1u << 8) | (1u << 9) | (2u << 12), uint32_t(x), uint32_t(y), 0, 0});
+     }, true}},
+    {"resize", {[](std::istringstream& in, const std::string&) {
+       xcb_window_t w = windowArg(in);
+       uint32_t v[2];
+       in >> v[0] >> v[1];
+       xcb_configure_window(conn, w, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, v);
+     }, true}},
+    {"todesktop", {[](std::istringstream& in, const std::string&) {
+       xcb_window_t w = windowArg(in);
+       uint32_t n;
+       in >> n;
+       clientMessage(w, atom("_NET_WM_DESKTOP"), {n, 2});
+     }, true}},
+    {"desktop", {[](std::istringstream& in, const std::string&) {
+       uint32_t n;
+       in >> n;
+       clientMessage(screen->root, atom("_NET_CURRENT_DESKTOP"), {n, XCB_CURRENT_TIME});
+     }, true}},
+    {"run", {[](std::istringstream&, const std::string& rest) { startHelper(rest); }, false}},
+    {"wait", {[](std::istringstream&, const std::string&) { waitingForChild = true; }, false}},
+    {"sync", {[](std::istringstream&, const std::string&) {
+       free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
+     }, true}},
+    {"quit", {[](std::istringstream&, const std::string&) { exit(0); }, false}},
+};
+
 void command(const std::string& line) {
   std::string verb = line.substr(0, line.find_first_of(" \x1f"));
-  std::istringstream in(line.substr(verb.size()));
-  auto idArg = [&]() {
-    std::string s;
-    in >> s;
-    return static_cast<xcb_window_t>(std::stoul(s));
-  };
-  if (verb == "window") {
-    std::map<std::string, std::string> opt;
-    std::string word;
-    while (in >> word) {
-      auto eq = word.find('=');
-      if (eq != std::string::npos) opt[word.substr(0, eq)] = word.substr(eq + 1);
-    }
-    // Titles with blanks: "title=" takes the rest after a literal "|".
-    auto bar = line.find('|');
-    if (bar != std::string::npos) opt["title"] = line.substr(bar + 1);
-    openWindow(opt);
-  } else if (verb == "close") {
-    xcb_destroy_window(conn, idArg());
-    report("ok");
-  } else if (verb == "raise") {
-    uint32_t v = XCB_STACK_MODE_ABOVE;
-    xcb_configure_window(conn, idArg(), XCB_CONFIG_WINDOW_STACK_MODE, &v);
-    report("ok");
-  } else if (verb == "iconify") {
-    clientMessage(idArg(), atom("WM_CHANGE_STATE"), {XCB_ICCCM_WM_STATE_ICONIC});
-    report("ok");
-  } else if (verb == "activate") {
-    clientMessage(idArg(), atom("_NET_ACTIVE_WINDOW"), {2, XCB_CURRENT_TIME, 0});
-    report("ok");
-  } else if (verb == "move") {
-    xcb_window_t w = idArg();
-    int32_t x, y;
-    in >> x >> y;
-    // Through the window manager, as a user's drag would end.
-    clientMessage(w, atom("_NET_MOVERESIZE_WINDOW"), {(1u << 8) | (1u << 9) | (2u << 12), uint32_t(x), uint32_t(y), 0, 0});
-    report("ok");
-  } else if (verb == "resize") {
-    xcb_window_t w = idArg();
-    uint32_t v[2];
-    in >> v[0] >> v[1];
-    xcb_configure_window(conn, w, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, v);
-    report("ok");
-  } else if (verb == "todesktop") {
-    xcb_window_t w = idArg();
-    uint32_t n;
-    in >> n;
-    clientMessage(w, atom("_NET_WM_DESKTOP"), {n, 2});
-    report("ok");
-  } else if (verb == "desktop") {
-    uint32_t n;
-    in >> n;
-    clientMessage(screen->root, atom("_NET_CURRENT_DESKTOP"), {n, XCB_CURRENT_TIME});
-    report("ok");
-  } else if (verb == "run") {
-    std::vector<std::string> args;
-    std::istringstream rest(line.substr(verb.size()));
-    for (std::string a; std::getline(rest, a, '\x1f');) {
-      if (!a.empty()) args.push_back(a);
-    }
-    if (args.empty()) return report("error run needs a program");
-    xcb_flush(conn);
-    child = fork();
-    if (child == 0) {
-      std::vector<char*> argv;
-      for (auto& s : args) argv.push_back(s.data());
-      argv.push_back(nullptr);
-      execvp(argv[0], argv.data());
-      _exit(127);
-    }
-    report("pid " + std::to_string(child));
-  } else if (verb == "wait") {
-    waitingForChild = true;
-  } else if (verb == "sync") {
-    free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
-    report("ok");
-  } else if (verb == "quit") {
-    exit(0);
-  } else {
-    report("error unknown command " + verb);
-  }
+  const std::string rest = line.substr(verb.size());
+  auto it = kCommands.find(verb);
+  if (it == kCommands.end()) return report("error unknown command " + verb);
+  std::istringstream in(rest);
+  it->second.first(in, rest);
+  if (it->second.second) report("ok");
   xcb_flush(conn);
 }
 
@@ -329,6 +338,8 @@ void reapChild() {
   if (waitpid(child, &st, WNOHANG) == child) {
     int code = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     child = -1;
+    if (childEnded >= 0) close(childEnded);
+    childEnded = -1;
     report("exit " + std::to_string(code));
     waitingForChild = false;
   }
@@ -349,18 +360,29 @@ int main(int argc, char** argv) {
     return 2;
   }
   screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
+  // The window manager lists windows on the root: a pending reply waits for that change.
+  const uint32_t rootEvents = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(conn, screen->root, XCB_CW_EVENT_MASK, &rootEvents);
+  xcb_flush(conn);
 
   std::string pending;
   for (;;) {
-    pollfd fds[2] = {{xcb_get_file_descriptor(conn), POLLIN, 0}, {controlFd, POLLIN, 0}};
-    int nfds = controlFd >= 0 ? 2 : 1;
-    poll(fds, nfds, 20);
+    // Events that arrived while we waited for a reply are already read from the socket.
+    int timeout = -1;
+    if (xcb_generic_event_t* queued = xcb_poll_for_queued_event(conn)) {
+      handleEvent(queued);
+      free(queued);
+      timeout = 0;
+    }
+    if (child > 0 && childEnded < 0) timeout = 20;  // no pidfd: look again shortly
+    pollfd fds[3] = {{xcb_get_file_descriptor(conn), POLLIN, 0}, {controlFd, POLLIN, 0}, {childEnded, POLLIN, 0}};
+    poll(fds, 3, timeout);
     while (xcb_generic_event_t* ev = xcb_poll_for_event(conn)) {
       handleEvent(ev);
       free(ev);
     }
     if (xcb_connection_has_error(conn)) return 3;
-    if (nfds == 2 && (fds[1].revents & (POLLIN | POLLHUP))) {
+    if (controlFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
       char buf[4096];
       ssize_t n = read(controlFd, buf, sizeof buf);
       if (n <= 0) {

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -67,6 +68,7 @@ Child::Child(const std::vector<std::string>& argv, const SpawnOptions& options) 
     execvp(args[0], args.data());
     _exit(127);
   }
+  pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
   if (options.pipeStdin) {
     close(in[0]);
     in_ = in[1];
@@ -83,7 +85,7 @@ Child::~Child() {
     int st;
     waitpid(pid_, &st, 0);
   }
-  for (int fd : {in_, out_, err_}) {
+  for (int fd : {in_, out_, err_, pidfd_}) {
     if (fd >= 0) close(fd);
   }
 }
@@ -163,8 +165,11 @@ std::optional<int> Child::wait(std::chrono::milliseconds timeout) {
       status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
       return status_;
     }
-    if (Clock::now() >= deadline) return std::nullopt;
-    usleep(2000);
+    if (r < 0 && errno != EINTR) return std::nullopt;
+    const int left = remainingMs(deadline);
+    if (left == 0) return std::nullopt;
+    pollfd p{pidfd_, POLLIN, 0};
+    poll(&p, 1, left);
   }
 }
 

@@ -49,6 +49,7 @@ class Child {
 
   int pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1;
+  int pidfd_ = -1;  // readable once the child has ended
   std::string outBuffer_, errBuffer_;
   std::optional<int> status_;
 };

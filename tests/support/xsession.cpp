@@ -7,11 +7,14 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include <xcb/xcb.h>
+
+#include "tests/support/eventually.h"
 
 namespace quorvane::test {
 
@@ -42,16 +45,12 @@ pid_t spawnDaemon(const std::vector<std::string>& argv, const std::string& displ
 
 void stop(pid_t& pid) {
   if (pid <= 0) return;
+  // Two seconds to end on its own, then it is killed.
+  const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   kill(pid, SIGTERM);
-  for (int i = 0; i < 200; ++i) {
-    int st;
-    if (waitpid(pid, &st, WNOHANG) == pid) {
-      pid = -1;
-      return;
-    }
-    usleep(10000);
-  }
-  kill(pid, SIGKILL);
+  pollfd p{ended, POLLIN, 0};
+  if (ended < 0 || poll(&p, 1, 2000) <= 0) kill(pid, SIGKILL);
+  if (ended >= 0) close(ended);
   int st;
   waitpid(pid, &st, 0);
   pid = -1;
@@ -98,15 +97,24 @@ bool windowManagerRunning(const std::string& display) {
   return running;
 }
 
+std::vector<std::string>& displays() {
+  static std::vector<std::string> live;
+  return live;
+}
+
 }  // namespace
+
+std::vector<std::string> liveDisplays() { return displays(); }
 
 XSession::XSession(const XSessionOptions& options) {
   startServer(options);
+  displays().push_back(display_);
   if (!options.monitors.empty()) declareMonitors(options.monitors);
   if (options.windowManager) startWindowManager();
 }
 
 XSession::~XSession() {
+  std::erase(displays(), display_);
   stop(wmPid_);
   stop(serverPid_);
 }
@@ -158,12 +166,9 @@ void XSession::declareMonitors(const std::vector<std::string>& monitors) {
 
 void XSession::startWindowManager() {
   wmPid_ = spawnDaemon({"openbox", "--sm-disable"}, display_);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (windowManagerRunning(display_)) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (!eventually([&] { return windowManagerRunning(display_); }, std::chrono::seconds(20))) {
+    throw std::runtime_error("openbox did not start");
   }
-  throw std::runtime_error("openbox did not start");
 }
 
 void XSession::exportDisplay() const { setenv("DISPLAY", display_.c_str(), 1); }

@@ -45,6 +45,9 @@ class XSession {
   std::string display_;
 };
 
+// The displays of the sessions this process runs now.
+std::vector<std::string> liveDisplays();
+
 // The one session a test binary shares: started by the first caller.
 XSession& sharedXSession(const XSessionOptions& options = {});
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace quorvane::input {
+namespace quorvane::input::x11 {
 
 // Core modifier bits, as XKB state events report them.
 inline constexpr std::uint32_t kXShift = 1 << 0;
@@ -21,4 +21,4 @@ std::uint64_t flagsFromModifiers(std::uint32_t xModifiers);
 // steps, which are never clicks.
 bool isClickButton(std::uint32_t button);
 
-}  // namespace quorvane::input
+}  // namespace quorvane::input::x11

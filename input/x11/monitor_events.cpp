@@ -1,8 +1,8 @@
-#include "input/x11/x11_monitor_events.h"
+#include "input/x11/monitor_events.h"
 
 #include "input/key_names.h"
 
-namespace quorvane::input {
+namespace quorvane::input::x11 {
 
 namespace {
 
@@ -24,4 +24,4 @@ bool isClickButton(std::uint32_t button) {
   return button != 0 && (button < kFirstWheelButton || button > kLastWheelButton);
 }
 
-}  // namespace quorvane::input
+}  // namespace quorvane::input::x11

@@ -1,0 +1,102 @@
+// What quorvane-input relies on from the desktop it runs on: the window list,
+// applications and their activation, the accessibility view of windows, the
+// pointer and the wheel, listening to other applications' input, and the
+// command lines of auto-scroll. The X11 backend (input/x11/) implements it;
+// the unit tests use input/fake_window_system.h.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/process.h"
+#include "input/window_description.h"
+
+namespace quorvane::input {
+
+// One window as the accessibility interface sees it. Position or size is
+// nothing when it could not be read as a point or size.
+struct AccessibilityWindow {
+  std::uint64_t handle = 0;  // the backend's reference to the window
+  std::optional<Point> position;
+  std::optional<Point> size;  // width in x, height in y
+};
+
+enum class WheelResult {
+  Posted,
+  TargetChanged,  // the window under the point is no longer the target: nothing was posted
+  CannotCreate,
+};
+
+class WindowSystem {
+ public:
+  virtual ~WindowSystem() = default;
+
+  // The on-screen windows, front to back, desktop elements left out; nothing
+  // when the window system cannot be asked.
+  virtual std::optional<WindowList> onScreenWindows() = 0;
+  // A list whose first entry describes that window, on screen or not; nothing
+  // or an empty list when it does not exist.
+  virtual std::optional<WindowList> windowById(std::uint32_t number) = 0;
+
+  // Whether a running application owns that pid.
+  virtual bool running(std::int32_t pid) = 0;
+  // Asks for the application to come to the front; the answer is not used.
+  virtual void activate(std::int32_t pid) = 0;
+  // The pid of the application in front now, if any.
+  virtual std::optional<std::int32_t> frontmostPid() = 0;
+
+  // Whether this process may use the accessibility interface; never prompts.
+  virtual bool accessibilityTrusted() = 0;
+  // The application's windows; nothing when the list cannot be read.
+  virtual std::optional<std::vector<AccessibilityWindow>> accessibilityWindows(std::int32_t pid) = 0;
+  // Raises the window; false when the platform refused.
+  virtual bool raise(const AccessibilityWindow& window) = 0;
+  // The process owning the element under the point; nothing when the hit test fails.
+  virtual std::optional<std::int32_t> pidAt(Point point) = 0;
+
+  // Whether this process may post synthetic events; never prompts.
+  virtual bool postAccess() = 0;
+  // Shows the system's permission prompt: macOS has one, X11 nothing to ask.
+  virtual void requestPostAccess() = 0;
+  // The pointer's location now; nothing when it cannot be read.
+  virtual std::optional<Point> pointerLocation() = 0;
+  // Moves the pointer; false when the event could not be made.
+  virtual bool movePointer(Point to) = 0;
+  // Turns the wheel over the point by `pixels` towards the content below,
+  // delivered only if window `target` is still the one under the point.
+  virtual WheelResult scrollWheel(Point at, int pixels, std::uint32_t target) = 0;
+
+  // Whether this process may listen to other applications' input; never prompts.
+  virtual bool listenAccess() = 0;
+  // Shows the system's permission prompt: macOS has one, X11 nothing to ask.
+  virtual void requestListenAccess() = 0;
+  // The display's frame in global coordinates; all zero for an unknown display.
+  virtual Rect displayBounds(std::uint32_t displayId) = 0;
+  // Starts listening to key and button presses of every application, without
+  // changing or swallowing them; false when listening cannot be set up.
+  virtual bool startListening() = 0;
+  // Whether the listening still works (the system has not switched it off).
+  virtual bool listening() = 0;
+};
+
+// Command lines from the application (auto-scroll's standard input).
+class CommandInput {
+ public:
+  virtual ~CommandInput() = default;
+  // The next line without its terminator (a line feed, or a carriage return
+  // and line feed), waiting at most timeoutMs in all however its bytes
+  // arrive; nothing at end of input, on time-out or when the input fails.
+  virtual std::optional<std::string> next(int timeoutMs) = 0;
+};
+
+// What every mode works with besides its channel; main names each part.
+struct Services {
+  WindowSystem& system;
+  Process& process;
+  Clock& clock;
+};
+
+}  // namespace quorvane::input

@@ -1,0 +1,42 @@
+#include "input/x11/monitor_events.h"
+
+#include <gtest/gtest.h>
+#include <set>
+
+#include "input/key_names.h"
+#include "input/x11/keycodes.h"
+
+namespace quorvane::input::x11 {
+namespace {
+
+TEST(MonitorEventsTest, ModifiersBecomeFlagsAndWheelButtonsAreNeverClicks) {
+  constexpr std::uint32_t kMod2 = 1 << 4, kMod3 = 1 << 5, kMod5 = 1 << 7;  // Num Lock and whatever a layout binds
+  EXPECT_EQ(flagsFromModifiers(kXLock | kMod2 | kMod3 | kMod5), 0u);
+  EXPECT_EQ(flagsFromModifiers(0xFF), kFlagCommand | kFlagControl | kFlagOption | kFlagShift);
+  EXPECT_EQ(flagsFromModifiers(kXMod4 | kXShift | kMod2), kFlagCommand | kFlagShift);
+  EXPECT_EQ(flagsFromModifiers(kXControl | kXLock), kFlagControl);
+  EXPECT_EQ(flagsFromModifiers(kXMod1), kFlagOption);
+  std::string clicks;
+  for (std::uint32_t b : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 255u}) clicks += isClickButton(b) ? 'y' : 'n';
+  EXPECT_EQ(clicks, "nyyynnnnyy");
+}
+
+TEST(KeycodesTest, EveryNamedKeyHasExactlyOneKeycodeAndModifiersNone) {
+  const KeyNames names = buildNames();
+  std::set<std::int64_t> seen;
+  for (std::uint32_t x = 0; x < 256; ++x) {
+    auto code = ansiKeyCode(x);
+    if (code && names.count(*code)) {
+      EXPECT_TRUE(seen.insert(*code).second) << "two keycodes for " << names.at(*code);
+    }
+  }
+  EXPECT_EQ(seen.size(), names.size());
+  // Shift, Control, Alt, Super, Caps Lock, keypad 9, and codes no keyboard sends.
+  for (std::uint32_t x : {50u, 37u, 64u, 133u, 66u, 81u, 7u, 0xFFFFFFFFu}) {
+    auto code = ansiKeyCode(x);
+    EXPECT_TRUE(!code || !names.count(*code)) << x;
+  }
+}
+
+}  // namespace
+}  // namespace quorvane::input::x11
