@@ -12,8 +12,6 @@
 #include <png.h>
 #include <xcb/xcb.h>
 
-#include "common/x11/connection.h"
-#include "desktop/x11/cover_picture.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
@@ -193,48 +191,6 @@ TEST_F(DesktopMaskTest, EndsWhenTheWorkspaceOrTheMonitorsChange) {
   EXPECT_EQ(mask->readLine(10s), errorLine("显示器配置已变化，已恢复桌面，请重新截图"));
   EXPECT_EQ(mask->wait(10s), 1);
   EXPECT_EQ(run({"xrandr", "--delmonitor", "quorvane-extra"}).status, 0);
-}
-
-// Every pixel different from its neighbours, so a wrong row length or offset shows.
-std::uint32_t pattern(std::uint32_t x, std::uint32_t y) { return ((x * 7919u) ^ (y * 104729u)) & 0xFFFFFF; }
-
-TEST_F(DesktopMaskTest, EveryWayACoversPixelsReachItsPixmapKeepsEveryPixel) {
-  auto c = x11::Connection::open();
-  ASSERT_TRUE(c);
-  xcb_screen_t* screen = c->screen();
-  xcb_visualtype_t* visual = nullptr;
-  for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
-    for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v)) {
-      if (v.data->visual_id == screen->root_visual) visual = v.data;
-    }
-  }
-  ASSERT_TRUE(desktop::x11::takesNativeXrgb(xcb_get_setup(c->get()), screen, visual));
-  constexpr std::uint32_t kWidth = 301, kHeight = 77;  // odd, so that no row lines up with padding
-  const struct {
-    const char* name;
-    bool share, sharedPixmaps;
-  } ways[] = {{"pixmap of shared memory", true, true},
-              {"copied from shared memory", true, false},
-              {"through the socket", false, false}};
-  for (const auto& way : ways) {
-    SCOPED_TRACE(way.name);
-    desktop::x11::CoverCanvas canvas(*c, kWidth, kHeight, way.share);
-    ASSERT_NE(canvas.pixels(), nullptr);
-    for (std::uint32_t i = 0; i < kWidth * kHeight; ++i) canvas.pixels()[i] = pattern(i % kWidth, i / kWidth);
-    // The segment is marked removed before the server attaches it: that must still work.
-    EXPECT_EQ(canvas.sharedWithServer(), way.share);
-    xcb_pixmap_t pixmap = canvas.toPixmap(screen, visual, way.sharedPixmaps);
-    auto* image = xcb_get_image_reply(
-        c->get(), xcb_get_image(c->get(), XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, 0, 0, kWidth, kHeight, ~0u), nullptr);
-    ASSERT_NE(image, nullptr);
-    ASSERT_GE(xcb_get_image_data_length(image), static_cast<int>(kWidth * kHeight * 4));
-    const auto* got = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image));
-    int wrong = 0;
-    for (std::uint32_t i = 0; i < kWidth * kHeight; ++i) wrong += (got[i] & 0xFFFFFF) != pattern(i % kWidth, i / kWidth);
-    EXPECT_EQ(wrong, 0);
-    free(image);
-    xcb_free_pixmap(c->get(), pixmap);
-  }
 }
 
 }  // namespace
