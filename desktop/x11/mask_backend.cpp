@@ -173,11 +173,12 @@ bool MaskBackend::connect() {
 }
 
 std::optional<std::uint32_t> MaskBackend::currentDesktop() {
+  // Our screen's root, which need not be screen 0 that xcb_ewmh_get_current_desktop reads.
+  if (!hasEwmh_) return std::nullopt;
   std::uint32_t desktop = 0;
-  if (!hasEwmh_ || !xcb_ewmh_get_current_desktop_reply(&ewmh_, xcb_ewmh_get_current_desktop(&ewmh_, 0), &desktop,
-                                                        nullptr)) {
-    return std::nullopt;
-  }
+  xcb_get_property_cookie_t cookie = xcb_get_property(conn_->get(), 0, conn_->root(), ewmh_._NET_CURRENT_DESKTOP,
+                                                      XCB_ATOM_CARDINAL, 0, 1);
+  if (!xcb_ewmh_get_cardinal_reply(&ewmh_, cookie, &desktop, nullptr)) return std::nullopt;
   return desktop;
 }
 
