@@ -14,7 +14,7 @@ TEST(IsFileUrlTest, OnlyTheFileSchemeNamesALocalFile) {
     bool file;
   } cases[] = {{"file:///usr/share/a.jpg", true}, {"FILE:///a.png", true}, {"File:/a", true},
                {"https://example.invalid/a.jpg", false}, {"/home/u/a.jpg", false}, {"", false},
-               {"fil", false}, {"files:///a", false}, {"resource:///a.png", false}};
+               {"fil", false}, {"xile:///a", false}, {"files:///a", false}, {"resource:///a.png", false}};
   for (const auto& c : cases) EXPECT_EQ(isFileUrl(c.url), c.file) << c.url;
 }
 
