@@ -17,87 +17,103 @@ Json selfTestObject(std::int32_t desktopIconLevel, std::int32_t desktopLevel, st
               {"fit", rectValue(imageRect(kImage, kBounds, kScaleUpOrDown, false))}};
 }
 
+int reportExit(Channel& channel, const Exit& exit) {
+  // A Message that cannot be encoded has been reported on standard error.
+  if (!exit.text.empty() && !channel.emit(Json{{"type", "error"}, {"error", exit.text}})) return 1;
+  return exit.status;
+}
+
 namespace {
 
 std::int32_t levelAbove(std::int32_t level) {
   return level == std::numeric_limits<std::int32_t>::max() ? level : level + 1;
 }
 
+bool validScreens(const std::vector<Screen>& screens) {
+  if (screens.empty() || screens.size() > kMostScreens) return false;
+  double pixels = 0;
+  for (const Screen& s : screens) {
+    if (s.width == 0 || s.height == 0 || s.width > kLargestScreenSide || s.height > kLargestScreenSide) return false;
+    pixels += (s.width + 1.0) * (s.height + 1.0);
+  }
+  return pixels <= kMostCoverPixels;
+}
+
 }  // namespace
 
-Verdict DesktopMask::start(const std::vector<std::string>& argv) {
+Outcome DesktopMask::start(const std::vector<std::string>& argv) {
   maxLifetime_ = kMaxLifetimeSeconds;
   desktopLevel_ = levelAbove(platform_.desktopIconLevel());
   if (argv.size() == 2 && argv[1] == "--self-test") {
     if (!channel_.emit(selfTestObject(platform_.desktopIconLevel(), desktopLevel_, platform_.normalWindowLevel()))) {
-      return Verdict::endWith(1);
+      return Exit{1, {}};
     }
-    return Verdict::endWith(0);
+    return quietExit();
   }
   if (argv.size() == 2 && argv[1] == "--mask-desktop") return runMask();
   return finish(kInvalidModeText);
 }
 
-Verdict DesktopMask::runMask() {
-  // Taken before the (possibly slow) wallpaper reads: an application that dies
-  // meanwhile must not leave the cover up until the time-out.
-  parent_ = platform_.parentPid();
-  if (Verdict v = prepareCovers(); v.end) return v;
+Outcome DesktopMask::runMask() {
+  // The watch and the time limit start before the (possibly slow) wallpaper
+  // reads: an application that dies meanwhile must not get a cover at all.
+  watch_.emplace(process_);
   started_ = clock_.now();
+  nextTick_ = started_ + kWatchInterval;
+  if (Outcome o = prepareCovers()) return o;
+  if (Outcome o = tick()) return o;
   platform_.showCovers();
   armed_ = clock_.now();
-  nextTick_ = armed_ + kWatchInterval;
-  return Verdict::carryOn();
+  return std::nullopt;
 }
 
-Verdict DesktopMask::prepareCovers() {
+Outcome DesktopMask::prepareCovers() {
   platform_.becomeAccessory();
   finished_ = false;
   std::vector<Screen> screens = platform_.screens();
-  bool anyEmpty = std::any_of(screens.begin(), screens.end(),
-                              [](const Screen& s) { return s.width == 0 || s.height == 0; });
-  if (screens.empty() || screens.size() > kMostScreens || anyEmpty) return finish(kNoDisplayText);
+  if (!validScreens(screens)) return finish(kNoDisplayText);
 
   // Nothing is shown until every screen has its wallpaper: a failure on a later
   // screen must not leave a half-covered desktop.
   PixelBudget budget;
   for (const Screen& screen : screens) {
+    if (Outcome o = tick()) return o;
     WallpaperResult result = loadWallpaper(platform_, screen, budget);
     if (const char* const* failure = std::get_if<const char*>(&result)) return finish(*failure);
     platform_.prepareCover(std::get<CoverPlan>(result), desktopLevel_);
     ++covers_;
   }
-  return Verdict::carryOn();
+  return std::nullopt;
 }
 
-Verdict DesktopMask::onControlChunk(std::string_view chunk) {
-  if (chunk.empty()) return finish(nullptr);
+Outcome DesktopMask::onControlChunk(std::string_view chunk) {
+  if (chunk.empty()) return finish("");
   // A chunk is judged whole: "stop\n" must arrive alone in one read.
-  if (chunk.size() <= kLongestControlChunk && chunk == kStopCommand) return finish(nullptr);
+  if (chunk.size() <= kLongestControlChunk && chunk == kStopCommand) return finish("");
   return finish(kInvalidControlText);
 }
 
-Verdict DesktopMask::onCoversShown() {
-  if (finished_) return *ended_;
-  if (coversShown_ || !nextTick_) return Verdict::carryOn();
+Outcome DesktopMask::onCoversShown() {
+  if (finished_) return ended_;
+  if (coversShown_ || !nextTick_) return std::nullopt;
   coversShown_ = true;
   readyAt_ = std::max(armed_, clock_.now()) + kReadyDelay;
-  return Verdict::carryOn();
+  return std::nullopt;
 }
 
-Verdict DesktopMask::onTimers() {
-  if (finished_) return *ended_;
+Outcome DesktopMask::onTimers() {
+  if (finished_) return ended_;
   double now = clock_.now();
   if (nextTick_ && now >= *nextTick_) {
     // A late loop skips the missed ticks rather than running them in a burst.
     while (*nextTick_ <= now) *nextTick_ += kWatchInterval;
-    if (Verdict v = tick(); v.end) return v;
+    if (Outcome o = tick()) return o;
   }
   if (readyAt_ && now >= *readyAt_) {
     readyAt_.reset();
-    if (!channel_.emit(Json{{"type", "ready"}})) return finish(nullptr, 1);
+    if (!channel_.emit(Json{{"type", "ready"}})) return end(Exit{1, {}});
   }
-  return Verdict::carryOn();
+  return std::nullopt;
 }
 
 std::optional<double> DesktopMask::nextWakeup() const {
@@ -107,22 +123,22 @@ std::optional<double> DesktopMask::nextWakeup() const {
   return next;
 }
 
-Verdict DesktopMask::tick() {
-  if (platform_.parentPid() != parent_) return finish(nullptr);
-  if (!platform_.processExists(parent_)) return finish(nullptr);
+Outcome DesktopMask::tick() {
+  if (watch_->gone()) return finish("");
   if (clock_.now() - started_ >= maxLifetime_) return finish(kTimedOutText);
-  return Verdict::carryOn();
+  return std::nullopt;
 }
 
-Verdict DesktopMask::finish(const char* text) { return finish(text, text ? 1 : 0); }
+Outcome DesktopMask::finish(std::string text) {
+  int status = text.empty() ? 0 : 1;
+  return end(Exit{status, std::move(text)});
+}
 
-Verdict DesktopMask::finish(const char* text, int status) {
-  if (finished_ && ended_) return *ended_;
-  // A Message that cannot be encoded has already been reported on standard error.
-  if (text && !channel_.emit(Json{{"type", "error"}, {"error", text}})) status = 1;
+Outcome DesktopMask::end(Exit exit) {
+  // The first end stands: one Message at most, whatever comes after.
+  if (!finished_) ended_ = std::move(exit);
   finished_ = true;
-  ended_ = Verdict::endWith(status);
-  return *ended_;
+  return ended_;
 }
 
 }  // namespace quorvane::desktop

@@ -12,7 +12,9 @@
 
 #include "common/channel.h"
 #include "common/clock.h"
-#include "desktop/platform.h"
+#include "common/outcome.h"
+#include "common/process.h"
+#include "desktop/mask_platform.h"
 
 namespace quorvane::desktop {
 
@@ -28,38 +30,42 @@ inline constexpr double kWatchInterval = 0.1;
 inline constexpr double kReadyDelay = 0.15;
 inline constexpr std::size_t kLongestControlChunk = 100;
 inline constexpr std::size_t kMostScreens = 16;
+// A cover is one pixel larger than its screen and is drawn into an image of
+// that size: X window and pixmap sizes, like cairo's images, end at 32767.
+inline constexpr std::uint32_t kLargestScreenSide = 32766;
+// All covers' pixels together (4 bytes each, 1 GiB): any client may declare
+// monitors, and each one's cover is drawn whole in memory.
+inline constexpr double kMostCoverPixels = 268'435'456.0;
 inline constexpr std::string_view kStopCommand = "stop\n";
-
-// What the event loop does after a handler: carry on, or end with a status.
-struct Verdict {
-  bool end = false;
-  int status = 0;
-  static Verdict carryOn() { return {}; }
-  static Verdict endWith(int status) { return {true, status}; }
-};
 
 // The self-test object: placement arithmetic and stacking, no window.
 Json selfTestObject(std::int32_t desktopIconLevel, std::int32_t desktopLevel, std::int32_t normalLevel);
 
+// Writes the end's Error Message, if it has a text; the process's exit status.
+int reportExit(Channel& channel, const Exit& exit);
+
 class DesktopMask {
  public:
-  DesktopMask(Platform& platform, Channel& channel, Clock& clock)
-      : platform_(platform), channel_(channel), clock_(clock) {}
+  // Handlers return how the process ends (nullopt: carry on); the caller
+  // reports the end with reportExit. Only `ready` and the self-test object are
+  // written here.
+  DesktopMask(MaskPlatform& platform, Process& process, Channel& channel, Clock& clock)
+      : platform_(platform), process_(process), channel_(channel), clock_(clock) {}
 
-  // Examines the command line; for the mask, reads every wallpaper, builds the
-  // covers, shows them and arms the timers. Ends at once for the self-test, a
-  // bad command line or any failure before a cover is shown.
-  Verdict start(const std::vector<std::string>& argv);
+  // Examines the command line; for the mask, starts the watch, reads every
+  // wallpaper, builds the covers and shows them. Ends at once for the
+  // self-test, a bad command line or any failure before a cover is shown.
+  Outcome start(const std::vector<std::string>& argv);
 
   // One read of standard input (empty at end of file), judged as a whole.
-  Verdict onControlChunk(std::string_view chunk);
+  Outcome onControlChunk(std::string_view chunk);
   // Every cover is on screen now: the ready delay counts from here.
-  Verdict onCoversShown();
-  Verdict onScreensChanged() { return finish(kScreensChangedText); }
-  Verdict onSpaceChanged() { return finish(kSpaceChangedText); }
-  Verdict onTerminate() { return finish(nullptr); }
+  Outcome onCoversShown();
+  Outcome onScreensChanged() { return finish(kScreensChangedText); }
+  Outcome onSpaceChanged() { return finish(kSpaceChangedText); }
+  Outcome onTerminate() { return finish(""); }
   // Runs the watch and the ready Message when the clock says they are due.
-  Verdict onTimers();
+  Outcome onTimers();
   // Clock time at which onTimers has something to do next.
   std::optional<double> nextWakeup() const;
 
@@ -68,22 +74,23 @@ class DesktopMask {
   std::size_t coverCount() const { return covers_; }
 
  private:
-  Verdict runMask();
-  Verdict prepareCovers();
-  Verdict tick();
-  Verdict finish(const char* text);
-  Verdict finish(const char* text, int status);
+  Outcome runMask();
+  Outcome prepareCovers();
+  Outcome tick();
+  Outcome finish(std::string text);
+  Outcome end(Exit exit);
 
-  Platform& platform_;
+  MaskPlatform& platform_;
+  Process& process_;
   Channel& channel_;
   Clock& clock_;
 
   double maxLifetime_ = kMaxLifetimeSeconds;
   std::int32_t desktopLevel_ = 0;
   bool finished_ = false;
-  std::optional<Verdict> ended_;
+  Outcome ended_;
   std::size_t covers_ = 0;
-  std::int32_t parent_ = 0;
+  std::optional<ParentWatch> watch_;
   double started_ = 0;
   double armed_ = 0;  // when the timers were armed (the ready delay's earliest base)
   std::optional<double> nextTick_;

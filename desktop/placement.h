@@ -4,16 +4,12 @@
 #include <cstdint>
 
 #include "common/channel.h"
+#include "common/geometry.h"
 
 namespace quorvane::desktop {
 
 struct Size {
   double width = 0, height = 0;
-};
-
-struct Rect {
-  double x = 0, y = 0, width = 0, height = 0;
-  bool operator==(const Rect&) const = default;
 };
 
 // How an image is fitted to its bounds. Any value the desktop hands us that is
@@ -31,6 +27,8 @@ enum Scaling : std::uint64_t {
 Rect imageRect(Size image, Size bounds, std::uint64_t scaling, bool clipping);
 
 // The rectangle as the object the application reads: x, y, width, height.
+// Unlike boundsJson the origin stays as placed (the picture's corner, not the
+// standard form's minimum), and the sizes are magnitudes.
 Json rectValue(const Rect& r);
 
 }  // namespace quorvane::desktop

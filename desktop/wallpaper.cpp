@@ -54,7 +54,7 @@ DecodeSize decodeSizeFor(const Rect& placed, std::uint32_t imageWidth, std::uint
 
 namespace {
 
-std::unique_ptr<WallpaperImage> openSource(Platform& platform, WallpaperSource source) {
+std::unique_ptr<WallpaperImage> openSource(MaskPlatform& platform, WallpaperSource source) {
   if (auto* placed = std::get_if<PlacedImage>(&source)) return std::move(placed->image);
   auto* named = std::get_if<WallpaperUrl>(&source);
   if (!named || !isFileUrl(named->url)) return nullptr;
@@ -63,7 +63,7 @@ std::unique_ptr<WallpaperImage> openSource(Platform& platform, WallpaperSource s
 
 }  // namespace
 
-WallpaperResult loadWallpaper(Platform& platform, const Screen& screen, PixelBudget& budget) {
+WallpaperResult loadWallpaper(MaskPlatform& platform, const Screen& screen, PixelBudget& budget) {
   std::unique_ptr<WallpaperImage> image = openSource(platform, platform.wallpaper(screen));
   if (!image || image->width() == 0 || image->height() == 0) return kUnreadableWallpaperText;
   if (!budget.add(image->width(), image->height())) return kTooManyPixelsText;

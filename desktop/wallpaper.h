@@ -6,7 +6,7 @@
 #include <string_view>
 #include <variant>
 
-#include "desktop/platform.h"
+#include "desktop/mask_platform.h"
 
 namespace quorvane::desktop {
 
@@ -53,6 +53,6 @@ DecodeSize decodeSizeFor(const Rect& placed, std::uint32_t imageWidth, std::uint
 
 // Everything a cover needs, or the text of the first failure.
 using WallpaperResult = std::variant<CoverPlan, const char*>;
-WallpaperResult loadWallpaper(Platform& platform, const Screen& screen, PixelBudget& budget);
+WallpaperResult loadWallpaper(MaskPlatform& platform, const Screen& screen, PixelBudget& budget);
 
 }  // namespace quorvane::desktop

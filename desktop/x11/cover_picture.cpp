@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 #include <cairo-xcb.h>
 #include <cairo.h>
@@ -115,7 +113,7 @@ void drawCover(const CoverPlan& plan, const CoverRect& rect, std::uint32_t* pixe
 
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
   cairo_surface_t* decoded = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(b.pixels.data())), CAIRO_FORMAT_ARGB32,
+      reinterpret_cast<unsigned char*>(b.pixels.get()), CAIRO_FORMAT_ARGB32,
       static_cast<int>(b.width), static_cast<int>(b.height), static_cast<int>(b.width * 4));
   double sx = plan.placed.width / b.width, sy = plan.placed.height / b.height;
   cairo_surface_t* picture = halvedForScale(decoded, sx, sy);
@@ -147,99 +145,84 @@ bool takesNativeXrgb(const xcb_setup_t* setup, const xcb_screen_t* screen, const
   return false;
 }
 
-CoverCanvas::CoverCanvas(xcb_connection_t* c, std::uint32_t width, std::uint32_t height, bool share)
-    : c_(c), width_(width), height_(height) {
+CoverCanvas::CoverCanvas(const quorvane::x11::Connection& c, std::uint32_t width, std::uint32_t height, bool share)
+    : c_(c.get()), width_(width), height_(height) {
   std::size_t count = std::size_t{width} * height;
-  if (share) {
-    int id = shmget(IPC_PRIVATE, count * 4, IPC_CREAT | 0600);
-    if (id >= 0) {
-      void* address = shmat(id, nullptr, 0);
-      if (address != reinterpret_cast<void*>(-1)) {
-        shared_ = address;
-        pixels_ = static_cast<std::uint32_t*>(address);
-        segment_ = xcb_generate_id(c_);
-        // Writable: a pixmap cannot be made of a read-only segment. The
-        // answer is awaited only after the drawing.
-        attach_ = xcb_shm_attach_checked(c_, segment_, static_cast<std::uint32_t>(id), 0);
-      }
-      // Marked for removal at once, so that it cannot outlive us even if we
-      // are killed: Linux still lets the server attach it while we hold it.
-      shmctl(id, IPC_RMID, nullptr);
-    }
-  }
-  if (!pixels_) {
+  // The server attaches the segment while the picture is drawn; its answer
+  // is awaited only when the pixels are handed over.
+  if (share) segment_ = quorvane::x11::ShmSegment::create(c, count * 4);
+  if (segment_) {
+    pixels_ = reinterpret_cast<std::uint32_t*>(segment_->data());
+  } else {
     // Not value-initialised: every pixel is drawn anyway.
     heap_.reset(new (std::nothrow) std::uint32_t[count]);
     pixels_ = heap_.get();
   }
 }
 
-CoverCanvas::~CoverCanvas() { release(); }
-
-bool CoverCanvas::attached() {
-  if (!segment_) return false;
-  if (checked_) return true;
-  checked_ = true;
-  xcb_generic_error_t* error = xcb_request_check(c_, attach_);
-  if (!error) return true;
-  std::free(error);
-  segment_ = 0;  // nothing to detach
-  return false;
-}
-
 xcb_pixmap_t CoverCanvas::toPixmap(xcb_screen_t* screen, xcb_visualtype_t* visual, bool sharedPixmaps) {
-  auto w = static_cast<std::uint16_t>(width_), h = static_cast<std::uint16_t>(height_);
   xcb_pixmap_t pixmap = xcb_generate_id(c_);
   bool viaSegment = sharedWithServer();
   if (viaSegment && sharedPixmaps) {
-    // Checked: a window whose background pixmap is missing would show the
-    // icons it is meant to hide.
-    xcb_generic_error_t* error = xcb_request_check(
-        c_, xcb_shm_create_pixmap_checked(c_, pixmap, screen->root, w, h, screen->root_depth, segment_, 0));
-    if (!error) {
+    if (makeSharedPixmap(pixmap, screen)) {
       release();  // the server keeps the segment while the pixmap lives
       return pixmap;
     }
-    std::free(error);
     pixmap = xcb_generate_id(c_);
   }
-  xcb_create_pixmap(c_, screen->root_depth, pixmap, screen->root, w, h);
-  if (!pixels_) return pixmap;
+  xcb_create_pixmap(c_, screen->root_depth, pixmap, screen->root, static_cast<std::uint16_t>(width_),
+                    static_cast<std::uint16_t>(height_));
   if (viaSegment) {
-    xcb_gcontext_t gc = xcb_generate_id(c_);
-    std::uint32_t noExposures = 0;
-    xcb_create_gc(c_, gc, pixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
-    xcb_shm_put_image(c_, pixmap, gc, w, h, 0, 0, w, h, 0, 0, screen->root_depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 0,
-                      segment_, 0);
-    xcb_free_gc(c_, gc);
-  } else {
-    // cairo converts to whatever layout the visual has and splits the
-    // transfer into requests the server accepts.
-    cairo_surface_t* source = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(pixels_), CAIRO_FORMAT_RGB24, w, h, static_cast<int>(stride()));
-    cairo_surface_t* target = cairo_xcb_surface_create(c_, pixmap, visual, w, h);
-    cairo_t* up = cairo_create(target);
-    cairo_set_operator(up, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(up, source, 0, 0);
-    cairo_paint(up);
-    cairo_destroy(up);
-    cairo_surface_flush(target);
-    cairo_surface_destroy(target);
-    cairo_surface_destroy(source);
+    copyFromSegment(pixmap, screen);
+  } else if (pixels_) {
+    sendThroughSocket(pixmap, visual);
   }
   release();
   return pixmap;
 }
 
+bool CoverCanvas::makeSharedPixmap(xcb_pixmap_t pixmap, xcb_screen_t* screen) {
+  // Checked: a window whose background pixmap is missing would show the
+  // icons it is meant to hide.
+  xcb_generic_error_t* error = xcb_request_check(
+      c_, xcb_shm_create_pixmap_checked(c_, pixmap, screen->root, static_cast<std::uint16_t>(width_),
+                                        static_cast<std::uint16_t>(height_), screen->root_depth, segment_->id(), 0));
+  std::free(error);
+  return error == nullptr;
+}
+
+void CoverCanvas::copyFromSegment(xcb_pixmap_t pixmap, xcb_screen_t* screen) {
+  auto w = static_cast<std::uint16_t>(width_), h = static_cast<std::uint16_t>(height_);
+  xcb_gcontext_t gc = xcb_generate_id(c_);
+  std::uint32_t noExposures = 0;
+  xcb_create_gc(c_, gc, pixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+  xcb_shm_put_image(c_, pixmap, gc, w, h, 0, 0, w, h, 0, 0, screen->root_depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 0,
+                    segment_->id(), 0);
+  xcb_free_gc(c_, gc);
+}
+
+void CoverCanvas::sendThroughSocket(xcb_pixmap_t pixmap, xcb_visualtype_t* visual) {
+  // cairo converts to whatever layout the visual has and splits the
+  // transfer into requests the server accepts.
+  int w = static_cast<int>(width_), h = static_cast<int>(height_);
+  cairo_surface_t* source = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels_),
+                                                                CAIRO_FORMAT_RGB24, w, h, static_cast<int>(stride()));
+  cairo_surface_t* target = cairo_xcb_surface_create(c_, pixmap, visual, w, h);
+  cairo_t* up = cairo_create(target);
+  cairo_set_operator(up, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(up, source, 0, 0);
+  cairo_paint(up);
+  cairo_destroy(up);
+  cairo_surface_flush(target);
+  cairo_surface_destroy(target);
+  cairo_surface_destroy(source);
+}
+
 void CoverCanvas::release() {
-  if (segment_ && !checked_) xcb_discard_reply(c_, attach_.sequence);
   // The server handles requests in order, so detaching right after the
   // requests that read the segment is safe, and our own mapping can go at
   // once: the server's attachment (and any pixmap on it) keeps the memory.
-  if (segment_) xcb_shm_detach(c_, segment_);
-  segment_ = 0;
-  if (shared_) shmdt(shared_);
-  shared_ = nullptr;
+  segment_.reset();
   heap_.reset();
   pixels_ = nullptr;
 }

@@ -9,9 +9,10 @@
 #include <memory>
 
 #include <xcb/xcb.h>
-#include <xcb/shm.h>
 
-#include "desktop/platform.h"
+#include "common/x11/connection.h"
+#include "common/x11/shm.h"
+#include "desktop/mask_platform.h"
 
 namespace quorvane::desktop::x11 {
 
@@ -60,19 +61,16 @@ bool takesNativeXrgb(const xcb_setup_t* setup, const xcb_screen_t* screen, const
 class CoverCanvas {
  public:
   // `share`: try a segment (the server is local and takes native pixels).
-  CoverCanvas(xcb_connection_t* c, std::uint32_t width, std::uint32_t height, bool share);
-  ~CoverCanvas();
+  CoverCanvas(const quorvane::x11::Connection& c, std::uint32_t width, std::uint32_t height, bool share);
   CoverCanvas(const CoverCanvas&) = delete;
   CoverCanvas& operator=(const CoverCanvas&) = delete;
 
   // nullptr when not even ordinary memory could be had.
   std::uint32_t* pixels() const { return pixels_; }
   std::size_t stride() const { return std::size_t{width_} * 4; }
-  std::uint32_t width() const { return width_; }
-  std::uint32_t height() const { return height_; }
 
   // Whether the server attached the shared segment (waits for its answer).
-  bool sharedWithServer() { return shared_ && attached(); }
+  bool sharedWithServer() { return segment_ && segment_->attached(); }
 
   // A pixmap of the root depth holding the drawn pixels: the shared segment
   // itself where the server makes pixmaps of shared memory (no copy at all),
@@ -81,17 +79,16 @@ class CoverCanvas {
   xcb_pixmap_t toPixmap(xcb_screen_t* screen, xcb_visualtype_t* visual, bool sharedPixmaps);
 
  private:
-  bool attached();
+  bool makeSharedPixmap(xcb_pixmap_t pixmap, xcb_screen_t* screen);
+  void copyFromSegment(xcb_pixmap_t pixmap, xcb_screen_t* screen);
+  void sendThroughSocket(xcb_pixmap_t pixmap, xcb_visualtype_t* visual);
   void release();
 
   xcb_connection_t* c_;
   std::uint32_t width_, height_;
   std::uint32_t* pixels_ = nullptr;
   std::unique_ptr<std::uint32_t[]> heap_;
-  void* shared_ = nullptr;
-  xcb_shm_seg_t segment_ = 0;
-  xcb_void_cookie_t attach_{};
-  bool checked_ = false;
+  std::unique_ptr<quorvane::x11::ShmSegment> segment_;
 };
 
 }  // namespace quorvane::desktop::x11

@@ -18,9 +18,10 @@ std::shared_ptr<Bitmap> halves(std::uint32_t w, std::uint32_t h, bool clearRight
   b->width = w;
   b->height = h;
   b->opaque = !clearRight;
+  b->pixels.reset(new std::uint32_t[std::size_t{w} * h]);
   for (std::uint32_t y = 0; y < h; ++y) {
     for (std::uint32_t x = 0; x < w; ++x) {
-      b->pixels.push_back(x < w / 2 ? 0xFF000000 | kRed : (clearRight ? 0 : 0xFF000000 | kBlue));
+      b->pixels[y * w + x] = x < w / 2 ? 0xFF000000 | kRed : (clearRight ? 0 : 0xFF000000 | kBlue);
     }
   }
   return b;
@@ -42,6 +43,32 @@ Canvas draw(std::shared_ptr<Bitmap> image, Rect placed, CoverRect rect, Color fi
   Canvas c{rect, std::vector<std::uint32_t>(std::size_t{rect.width} * rect.height, kGarbage)};
   drawCover(plan, rect, c.pixels.data(), rect.width * 4);
   return c;
+}
+
+TEST(CoverRectTest, GrowsPastAFreeRootEdgeAndKeepsThePictureInPlace) {
+  const struct {
+    Screen frame;
+    std::uint32_t rootW, rootH;
+    CoverRect expected;
+  } cases[] = {
+      {{0, 0, 1280, 800}, 1280, 800, {0, 0, 1281, 800, 0, 0}},           // alone: off the right edge
+      {{1280, 0, 1280, 800}, 2560, 800, {1280, 0, 1281, 800, 0, 0}},     // right of two
+      {{0, 0, 1280, 800}, 2560, 800, {0, 0, 1280, 801, 0, 0}},           // left of two: off the bottom
+      {{0, 0, 1280, 800}, 2560, 1600, {-1, 0, 1281, 800, 1, 0}},         // top-left of four: off the left
+      {{1280, 0, 1280, 800}, 3840, 1600, {1280, -1, 1280, 801, 0, 1}},   // top middle: off the top
+      {{1280, 800, 1280, 800}, 3840, 2400, {1280, 800, 1281, 800, 0, 0}},  // enclosed
+  };
+  for (const auto& c : cases) {
+    CoverRect r = coverRect(c.frame, c.rootW, c.rootH);
+    SCOPED_TRACE(testing::Message() << c.frame.x << "," << c.frame.y << " in " << c.rootW << "x" << c.rootH);
+    EXPECT_EQ(r.x, c.expected.x);
+    EXPECT_EQ(r.y, c.expected.y);
+    EXPECT_EQ(r.width, c.expected.width);
+    EXPECT_EQ(r.height, c.expected.height);
+    // The screen's picture still starts at the screen's own corner.
+    EXPECT_EQ(r.x + r.pictureX, c.frame.x);
+    EXPECT_EQ(r.y + r.pictureY, c.frame.y);
+  }
 }
 
 TEST(DrawCoverTest, PlacesThePictureAndFillsAroundIt) {
@@ -87,11 +114,12 @@ TEST(DrawCoverTest, AMuchSmallerPictureAveragesEveryPixelItShrinks) {
   auto noise = std::make_shared<Bitmap>();
   noise->width = noise->height = kSide;
   noise->opaque = true;
+  noise->pixels.reset(new std::uint32_t[kSide * kSide]);
   std::uint32_t seed = 12345;
   for (std::uint32_t i = 0; i < kSide * kSide; ++i) {
     seed = seed * 1103515245u + 12345u;
     std::uint32_t grey = (seed >> 16) & 0xFF;
-    noise->pixels.push_back(0xFF000000 | grey << 16 | grey << 8 | grey);
+    noise->pixels[i] = 0xFF000000 | grey << 16 | grey << 8 | grey;
   }
   constexpr std::uint32_t kDrawn = kSide / kFactor;
   Canvas canvas = draw(noise, {0, 0, kDrawn, kDrawn}, {0, 0, kDrawn, kDrawn, 0, 0});

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "desktop/platform.h"
+#include "desktop/mask_platform.h"
 
 namespace quorvane::desktop::x11 {
 

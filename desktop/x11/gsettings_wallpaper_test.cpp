@@ -1,7 +1,5 @@
 #include "desktop/x11/gsettings_wallpaper.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 
 #include "desktop/wallpaper.h"
@@ -40,24 +38,6 @@ TEST(PlacementForTest, ReadsTheFillColourOrFallsBackToBlack) {
     EXPECT_NEAR(p->fill.green, c.fill.green, 1e-9) << c.text;
     EXPECT_NEAR(p->fill.blue, c.fill.blue, 1e-9) << c.text;
   }
-}
-
-// GSettings picks its backend once per process, so one test sets the scene.
-TEST(ReadDesktopBackgroundTest, ReadsTheKeyfileAndTellsAUserChoiceFromTheDefault) {
-  char tmpl[] = "/tmp/quorvane-gsettings-XXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  setenv("GSETTINGS_BACKEND", "keyfile", 1);
-  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  std::system(("mkdir -p " + dir + "/glib-2.0/settings").c_str());
-  std::ofstream(dir + "/glib-2.0/settings/keyfile")
-      << "[org/gnome/desktop/background]\npicture-uri='file:///tmp/w%20x.jpg'\npicture-options='scaled'\n";
-  auto bg = readDesktopBackground();
-  if (!bg) GTEST_SKIP() << "org.gnome.desktop.background is not installed";
-  EXPECT_EQ(bg->uri, "file:///tmp/w%20x.jpg");
-  EXPECT_TRUE(bg->userChosen);
-  EXPECT_EQ(bg->pictureOptions, "scaled");
-  EXPECT_FALSE(bg->primaryColor.empty());  // the schema's default
-  std::system(("rm -rf " + dir).c_str());
 }
 
 }  // namespace

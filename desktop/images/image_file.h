@@ -3,15 +3,19 @@
 // is drawn smaller than it is. JPEG and PNG, the formats desktops ship.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
-#include "desktop/platform.h"
+#include "desktop/mask_platform.h"
 
 namespace quorvane::desktop {
 
 // Larger files are refused unread: no wallpaper within the pixel budget needs more.
 inline constexpr std::size_t kMaxWallpaperFileBytes = std::size_t{512} << 20;
+// Coefficient memory of a progressive JPEG (see image_file.cpp); beyond it the
+// picture is refused unread.
+inline constexpr std::uint64_t kMostCoefficientBytes = std::uint64_t{512} << 20;
 
 // nullptr when the bytes are no JPEG or PNG or their header is unreadable.
 std::unique_ptr<WallpaperImage> openImageBytes(std::string bytes);

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "common/channel.h"
-#include "common/posix/fd_output.h"
 #include "common/clock.h"
+#include "common/posix/fd_output.h"
+#include "common/posix/process.h"
 #include "desktop/mask.h"
-#include "desktop/x11/x11_platform.h"
+#include "desktop/x11/mask_backend.h"
 
 int main(int argc, char** argv) {
   using namespace quorvane;
@@ -20,9 +21,9 @@ int main(int argc, char** argv) {
     posix::FdOutput(STDERR_FILENO).write(std::string_view(kText, sizeof kText - 1));
   });
   SystemClock clock;
-  desktop::x11::X11Platform platform;
-  desktop::DesktopMask mask(platform, channel, clock);
-  desktop::Verdict v = mask.start(args);
-  if (v.end) return v.status;
-  return platform.run(mask, clock);
+  posix::PosixProcess process;
+  desktop::x11::MaskBackend backend;
+  desktop::DesktopMask mask(backend, process, channel, clock);
+  Outcome started = mask.start(args);
+  return desktop::reportExit(channel, started ? *started : backend.run(mask, clock));
 }

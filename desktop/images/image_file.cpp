@@ -1,8 +1,11 @@
-#include "desktop/image_file.h"
+#include "desktop/images/image_file.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,14 +13,26 @@
 #include <png.h>
 #include <turbojpeg.h>
 
+#include "desktop/images/pixel_memory.h"
+
 namespace quorvane::desktop {
 
 namespace {
 
 constexpr bool kLittleEndian = std::endian::native == std::endian::little;
 
-bool isJpeg(const std::string& b) { return b.size() >= 3 && b.compare(0, 3, "\xFF\xD8\xFF") == 0; }
-bool isPng(const std::string& b) { return b.size() >= 8 && b.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0; }
+constexpr std::string_view kJpegMagic = "\xFF\xD8\xFF";
+constexpr std::string_view kPngMagic = "\x89PNG\r\n\x1A\n";
+constexpr std::size_t kLongestMagic = kPngMagic.size();
+
+bool isJpeg(std::string_view b) { return b.substr(0, kJpegMagic.size()) == kJpegMagic; }
+bool isPng(std::string_view b) { return b.substr(0, kPngMagic.size()) == kPngMagic; }
+
+// Allocates a bitmap's pixels; false when there is no memory for them.
+bool allocate(Bitmap& b) {
+  b.pixels = allocatePixels(std::size_t{b.width} * b.height);
+  return b.pixels != nullptr;
+}
 
 struct TjDeleter {
   void operator()(void* h) const { tjDestroy(h); }
@@ -60,17 +75,18 @@ class JpegImage final : public EncodedImage {
     auto bitmap = std::make_shared<Bitmap>();
     bitmap->width = static_cast<std::uint32_t>(TJSCALED(static_cast<int>(w_), factor));
     bitmap->height = static_cast<std::uint32_t>(TJSCALED(static_cast<int>(h_), factor));
-    bitmap->pixels.resize(std::size_t{bitmap->width} * bitmap->height);
+    if (!allocate(*bitmap)) return nullptr;
     // Byte order B,G,R,A is native ARGB on a little-endian machine; JPEG is opaque,
     // so the alpha byte is 0xFF and the pixels are already premultiplied.
     int format = kLittleEndian ? TJPF_BGRA : TJPF_ARGB;
     // Warnings (a truncated file decodes half grey) count as failures: a broken
-    // picture must not be shown as the wallpaper.
+    // picture must not be shown as the wallpaper. Each progressive scan costs
+    // a pass over the whole picture: a few hundred are plenty for any real one.
     int rc = tjDecompress2(tj.get(), reinterpret_cast<const unsigned char*>(bytes_.data()),
                            static_cast<unsigned long>(bytes_.size()),
-                           reinterpret_cast<unsigned char*>(bitmap->pixels.data()), static_cast<int>(bitmap->width),
+                           reinterpret_cast<unsigned char*>(bitmap->pixels.get()), static_cast<int>(bitmap->width),
                            static_cast<int>(bitmap->width * 4), static_cast<int>(bitmap->height), format,
-                           TJFLAG_STOPONWARNING);
+                           TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS);
     if (rc != 0) return nullptr;
     bitmap->opaque = true;
     return bitmap;
@@ -112,8 +128,11 @@ class PngImage final : public EncodedImage {
     auto bitmap = std::make_shared<Bitmap>();
     bitmap->width = image.width;
     bitmap->height = image.height;
-    bitmap->pixels.resize(std::size_t{image.width} * image.height);
-    if (!png_image_finish_read(&image, nullptr, bitmap->pixels.data(), 0, nullptr)) {
+    if (!allocate(*bitmap)) {
+      png_image_free(&image);
+      return nullptr;
+    }
+    if (!png_image_finish_read(&image, nullptr, bitmap->pixels.get(), 0, nullptr)) {
       png_image_free(&image);
       return nullptr;
     }
@@ -124,7 +143,9 @@ class PngImage final : public EncodedImage {
  private:
   static void premultiply(Bitmap& b) {
     b.opaque = true;
-    for (std::uint32_t& p : b.pixels) {
+    std::uint32_t* end = b.pixels.get() + std::size_t{b.width} * b.height;
+    for (std::uint32_t* it = b.pixels.get(); it != end; ++it) {
+      std::uint32_t& p = *it;
       std::uint32_t a = p >> 24;
       if (a == 0xFF) continue;
       b.opaque = false;
@@ -134,7 +155,62 @@ class PngImage final : public EncodedImage {
   }
 };
 
+// Bytes of the whole-picture coefficient buffers a progressive JPEG decodes
+// into (two bytes per coefficient, 64 a block, per component at its own
+// sampling); 0 for a sequential one, which is decoded a row of blocks at a
+// time. nullopt when no frame header comes before the first scan.
+std::optional<std::uint64_t> progressiveCoefficientBytes(std::string_view b) {
+  auto byteAt = [&](std::size_t i) { return static_cast<std::uint8_t>(b[i]); };
+  std::size_t i = 2;  // after the start-of-image marker
+  while (i + 4 <= b.size()) {
+    if (byteAt(i) != 0xFF) return std::nullopt;
+    std::uint8_t marker = byteAt(i + 1);
+    if (marker == 0xFF) {  // fill byte
+      ++i;
+      continue;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length follows
+      i += 2;
+      continue;
+    }
+    if (marker == 0xDA || marker == 0xD9) return std::nullopt;
+    std::size_t length = (std::size_t{byteAt(i + 2)} << 8) | byteAt(i + 3);
+    if (length < 2 || i + 2 + length > b.size()) return std::nullopt;
+    bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (!frame) {
+      i += 2 + length;
+      continue;
+    }
+    std::string_view f = b.substr(i + 4, length - 2);
+    if (f.size() < 6) return std::nullopt;
+    bool progressive = (marker & 0x03) == 0x02;  // SOF2, SOF6, SOF10, SOF14
+    if (!progressive) return 0;
+    std::uint64_t height = (std::uint64_t{static_cast<std::uint8_t>(f[1])} << 8) | static_cast<std::uint8_t>(f[2]);
+    std::uint64_t width = (std::uint64_t{static_cast<std::uint8_t>(f[3])} << 8) | static_cast<std::uint8_t>(f[4]);
+    std::size_t components = static_cast<std::uint8_t>(f[5]);
+    if (f.size() < 6 + 3 * components) return std::nullopt;
+    std::uint64_t hMax = 1, vMax = 1;
+    for (std::size_t c = 0; c < components; ++c) {
+      hMax = std::max<std::uint64_t>(hMax, static_cast<std::uint8_t>(f[7 + 3 * c]) >> 4);
+      vMax = std::max<std::uint64_t>(vMax, static_cast<std::uint8_t>(f[7 + 3 * c]) & 0x0F);
+    }
+    std::uint64_t bytes = 0;
+    for (std::size_t c = 0; c < components; ++c) {
+      std::uint64_t h = static_cast<std::uint8_t>(f[7 + 3 * c]) >> 4, v = static_cast<std::uint8_t>(f[7 + 3 * c]) & 0x0F;
+      std::uint64_t blocksAcross = (width * h + hMax * 8 - 1) / (hMax * 8);
+      std::uint64_t blocksDown = (height * v + vMax * 8 - 1) / (vMax * 8);
+      bytes += blocksAcross * blocksDown * 64 * 2;
+    }
+    return bytes;
+  }
+  return std::nullopt;
+}
+
 std::unique_ptr<WallpaperImage> openJpeg(std::string bytes) {
+  // A progressive picture near the pixel budget would need about a gigabyte
+  // of coefficients before its first pixel.
+  auto coefficients = progressiveCoefficientBytes(bytes);
+  if (!coefficients || *coefficients > kMostCoefficientBytes) return nullptr;
   TjHandle tj(tjInitDecompress());
   if (!tj) return nullptr;
   int w = 0, h = 0, subsampling = 0, colorspace = 0;
@@ -157,6 +233,18 @@ std::unique_ptr<WallpaperImage> openPng(std::string bytes) {
   return std::make_unique<PngImage>(std::move(bytes), w, h);
 }
 
+// Reads until `size` bytes, the end of the file or an error; how many were read.
+std::size_t readUpTo(int fd, char* into, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::read(fd, into + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
 }  // namespace
 
 std::unique_ptr<WallpaperImage> openImageBytes(std::string bytes) {
@@ -175,14 +263,17 @@ std::unique_ptr<WallpaperImage> openImageFile(const std::string& path) {
     ::close(fd);
     return nullptr;
   }
-  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
+  // The magic bytes first: memory for a large file that is no picture is
+  // neither taken nor filled.
+  char head[kLongestMagic];
+  std::size_t done = readUpTo(fd, head, std::min(static_cast<std::size_t>(st.st_size), kLongestMagic));
+  if (!isJpeg({head, done}) && !isPng({head, done})) {
+    ::close(fd);
+    return nullptr;
   }
+  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  std::memcpy(bytes.data(), head, done);
+  done += readUpTo(fd, bytes.data() + done, bytes.size() - done);
   ::close(fd);
   bytes.resize(done);  // a file that shrank meanwhile is judged by what was read
   return openImageBytes(std::move(bytes));

@@ -10,20 +10,31 @@
 #include <vector>
 
 #include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
 
 #include "common/clock.h"
+#include "common/outcome.h"
 #include "common/x11/connection.h"
 #include "desktop/mask.h"
-#include "desktop/platform.h"
+#include "desktop/mask_platform.h"
 #include "desktop/x11/cover_picture.h"
 #include "desktop/x11/gsettings_wallpaper.h"
 
 namespace quorvane::desktop::x11 {
 
-class X11Platform final : public Platform {
+// One read of a control stream: the bytes (empty at end of input), or nullopt
+// when nothing can be read yet (a non-blocking stream, a signal).
+std::optional<std::string> readControlChunk(int fd);
+
+// Takes the window an Expose event names off the covers still waiting to be
+// seen; whether this event leaves none waiting. Only the server's own Expose
+// counts: any client may send one (send_event set) before a cover is on screen.
+bool lastCoverExposed(std::vector<xcb_window_t>& unexposed, const xcb_generic_event_t& event);
+
+class MaskBackend final : public MaskPlatform {
  public:
-  X11Platform();
-  ~X11Platform() override;
+  MaskBackend();
+  ~MaskBackend() override;
 
   // EWMH stacking layers, bottom to top: desktop-type windows (the icons), the
   // "below" layer, normal windows.
@@ -37,11 +48,9 @@ class X11Platform final : public Platform {
   std::optional<PlacementOptions> placementOptions(const Screen& screen) override;
   void prepareCover(const CoverPlan& plan, std::int32_t level) override;
   void showCovers() override;
-  std::int32_t parentPid() override;
-  bool processExists(std::int32_t pid) override;
 
-  // Runs until a handler ends the mask; its exit status.
-  int run(DesktopMask& mask, Clock& clock);
+  // Runs until a handler ends the mask; how it ended.
+  Exit run(DesktopMask& mask, Clock& clock);
 
   static constexpr std::int32_t kDesktopLayer = 0;
   static constexpr std::int32_t kBelowLayer = 1;
@@ -51,7 +60,6 @@ class X11Platform final : public Platform {
   struct Cover {
     xcb_window_t window = XCB_NONE;
     xcb_pixmap_t pixmap = XCB_NONE;
-    bool exposed = false;
     CoverPicture picture;
     std::shared_ptr<const Bitmap> image;  // keeps picture.image's identity meaningful
     std::size_t drawnBy = 0;              // the cover whose canvas it shows (itself, or an alike one)
@@ -59,6 +67,11 @@ class X11Platform final : public Platform {
     std::thread drawing;
   };
   enum class Change { kNone, kScreens, kSpace };
+  // What the events read in one turn of the loop amount to.
+  struct Events {
+    Change change = Change::kNone;  // the first change seen
+    bool allShown = false;          // the last cover has just been exposed
+  };
 
   bool connect();
   std::vector<Screen> readScreens();
@@ -69,21 +82,26 @@ class X11Platform final : public Platform {
   // The cover already drawing this picture, else covers_.size().
   std::size_t coverDrawing(const CoverPicture& picture) const;
   void setCoverProperties(xcb_window_t w, const CoverRect& frame);
+  // Reads every pending event, starting with one already taken from the queue.
+  Events readEvents(xcb_generic_event_t* queued);
   Change handleEvent(xcb_generic_event_t* event, bool& allShown);
 
   std::unique_ptr<quorvane::x11::Connection> conn_;
+  xcb_ewmh_connection_t ewmh_{};
+  bool hasEwmh_ = false;
   bool triedConnect_ = false;
   std::uint8_t randrEventBase_ = 0;
   bool hasRandr_ = false;
   std::vector<Screen> screens_;
   std::optional<std::uint32_t> desktop_;
-  xcb_atom_t currentDesktopAtom_ = XCB_NONE;
   bool backgroundRead_ = false;
   std::optional<DesktopBackground> background_;
   xcb_visualtype_t* visual_ = nullptr;
   bool nativeXrgb_ = false;     // pixels go to the server as drawn, through shared memory
   bool sharedPixmaps_ = false;  // the shared memory can be the pixmap itself
   std::vector<Cover> covers_;
+  std::vector<xcb_window_t> unexposed_;
+  bool coversShownReported_ = false;
   // Covers share decoded images: the cache keeps each file opened once.
   std::vector<std::pair<std::string, std::shared_ptr<WallpaperImage>>> opened_;
 };

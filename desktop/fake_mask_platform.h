@@ -1,12 +1,13 @@
-// An in-process platform for tests: screens, wallpapers and options are set
-// by the test, covers are recorded instead of drawn.
+// The mask's platform for unit tests: screens, wallpapers and options are set
+// by the test, covers are recorded instead of drawn, images decode to their
+// size without pixels.
 #pragma once
 
+#include <functional>
 #include <map>
-#include <set>
 #include <utility>
 
-#include "desktop/platform.h"
+#include "desktop/mask_platform.h"
 
 namespace quorvane::desktop {
 
@@ -37,7 +38,7 @@ struct FakeFile {
   bool decodable = true;
 };
 
-class FakePlatform : public Platform {
+class FakeMaskPlatform : public MaskPlatform {
  public:
   std::int32_t desktopIconLevel() override { return iconLevel; }
   std::int32_t normalWindowLevel() override { return normalLevel; }
@@ -56,6 +57,7 @@ class FakePlatform : public Platform {
   }
   std::unique_ptr<WallpaperImage> openImage(const std::string& url) override {
     opened.push_back(url);
+    if (whileOpening) whileOpening();
     auto it = files.find(url);
     if (it == files.end()) return nullptr;
     return std::make_unique<FakeImage>(it->second.width, it->second.height, it->second.decodable, &decodes);
@@ -70,8 +72,6 @@ class FakePlatform : public Platform {
     levels.push_back(level);
   }
   void showCovers() override { ++shown; }
-  std::int32_t parentPid() override { return parent; }
-  bool processExists(std::int32_t pid) override { return alive.count(pid) > 0; }
 
   // Screens are told apart by their position in the list.
   size_t index(const Screen& s) const {
@@ -88,8 +88,7 @@ class FakePlatform : public Platform {
   std::map<size_t, FakeFile> placedImages;
   std::map<std::string, FakeFile> files;
   std::map<size_t, PlacementOptions> options;
-  std::int32_t parent = 4242;
-  std::set<std::int32_t> alive{4242};
+  std::function<void()> whileOpening;  // what happens meanwhile (time passes, the parent dies)
 
   int wallpaperAsks = 0;
   std::vector<std::string> opened;

@@ -1,4 +1,4 @@
-#include "desktop/x11/x11_platform.h"
+#include "desktop/x11/mask_backend.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,16 +6,18 @@
 #include <cmath>
 #include <cstring>
 #include <poll.h>
+#include <pthread.h>
 #include <system_error>
 #include <sys/signalfd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <glib.h>
 #include <xcb/randr.h>
 #include <xcb/xcb_icccm.h>
 
-#include "desktop/image_file.h"
+#include "common/x11/shm.h"
+#include "common/x11/windows.h"
+#include "desktop/images/image_file.h"
 
 namespace quorvane::desktop::x11 {
 
@@ -55,7 +57,9 @@ class RootPixmapImage final : public WallpaperImage {
     auto bitmap = std::make_shared<Bitmap>();
     bitmap->width = s_.width;
     bitmap->height = s_.height;
-    bitmap->pixels.assign(std::size_t{s_.width} * s_.height, 0);
+    std::size_t count = std::size_t{s_.width} * s_.height;
+    bitmap->pixels.reset(new (std::nothrow) std::uint32_t[count]());
+    if (!bitmap->pixels) return nullptr;
     const auto* data = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(img.get()));
     std::size_t offX = static_cast<std::size_t>(x0 - s_.x), offY = static_cast<std::size_t>(y0 - s_.y);
     for (std::size_t y = 0; y < h; ++y) {
@@ -84,14 +88,31 @@ class SharedImage final : public WallpaperImage {
   std::shared_ptr<WallpaperImage> image_;
 };
 
-// Shared memory means something only to a server on this machine; over TCP
-// the segment id could name another segment on the server's host.
-bool onThisMachine(xcb_connection_t* c) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  return getsockname(xcb_get_file_descriptor(c), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-         address.ss_family == AF_UNIX;
+// SIGTERM must reach the event loop, never another thread: one that takes it
+// (dconf's GSettings worker, a drawing thread) ends the whole process by the
+// default action, status 143. A thread inherits the signal mask of the thread
+// that makes it, so every thread is made with SIGTERM blocked; the main thread
+// blocks it for good when the loop starts, and keeps its default effect until then.
+sigset_t terminationSignal() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  return set;
 }
+
+class TerminationBlocked {
+ public:
+  TerminationBlocked() {
+    sigset_t set = terminationSignal();
+    pthread_sigmask(SIG_BLOCK, &set, &previous_);
+  }
+  ~TerminationBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  TerminationBlocked(const TerminationBlocked&) = delete;
+  TerminationBlocked& operator=(const TerminationBlocked&) = delete;
+
+ private:
+  sigset_t previous_;
+};
 
 xcb_visualtype_t* rootVisual(xcb_screen_t* screen) {
   for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
@@ -104,15 +125,31 @@ xcb_visualtype_t* rootVisual(xcb_screen_t* screen) {
 
 }  // namespace
 
-X11Platform::X11Platform() = default;
-X11Platform::~X11Platform() {
+std::optional<std::string> readControlChunk(int fd) {
+  char buffer[kChunkBuffer];
+  ssize_t n = ::read(fd, buffer, sizeof buffer);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return std::nullopt;
+  // A read error is the end of input as far as the application's pipe goes.
+  return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+bool lastCoverExposed(std::vector<xcb_window_t>& unexposed, const xcb_generic_event_t& event) {
+  // The top bit of response_type is send_event: a sent Expose is no XCB_EXPOSE here.
+  if (event.response_type != XCB_EXPOSE || unexposed.empty()) return false;
+  std::erase(unexposed, reinterpret_cast<const xcb_expose_event_t&>(event).window);
+  return unexposed.empty();
+}
+
+MaskBackend::MaskBackend() = default;
+MaskBackend::~MaskBackend() {
   // Drawings still running when a later screen failed.
   for (Cover& cover : covers_) {
     if (cover.drawing.joinable()) cover.drawing.join();
   }
+  if (hasEwmh_) xcb_ewmh_connection_wipe(&ewmh_);
 }
 
-bool X11Platform::connect() {
+bool MaskBackend::connect() {
   if (triedConnect_) return conn_ != nullptr;
   triedConnect_ = true;
   conn_ = qx::Connection::open();
@@ -129,16 +166,23 @@ bool X11Platform::connect() {
                            XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE | XCB_RANDR_NOTIFY_MASK_RESOURCE_CHANGE);
   }
-  currentDesktopAtom_ = conn_->atom("_NET_CURRENT_DESKTOP");
+  xcb_intern_atom_cookie_t* atoms = xcb_ewmh_init_atoms(c, &ewmh_);
+  hasEwmh_ = xcb_ewmh_init_atoms_replies(&ewmh_, atoms, nullptr) != 0;
   desktop_ = currentDesktop();
   return true;
 }
 
-std::optional<std::uint32_t> X11Platform::currentDesktop() {
-  return qx::cardinal(*conn_, conn_->root(), currentDesktopAtom_, XCB_ATOM_CARDINAL);
+std::optional<std::uint32_t> MaskBackend::currentDesktop() {
+  // Our screen's root, which need not be screen 0 that xcb_ewmh_get_current_desktop reads.
+  if (!hasEwmh_) return std::nullopt;
+  std::uint32_t desktop = 0;
+  xcb_get_property_cookie_t cookie = xcb_get_property(conn_->get(), 0, conn_->root(), ewmh_._NET_CURRENT_DESKTOP,
+                                                      XCB_ATOM_CARDINAL, 0, 1);
+  if (!xcb_ewmh_get_cardinal_reply(&ewmh_, cookie, &desktop, nullptr)) return std::nullopt;
+  return desktop;
 }
 
-std::vector<Screen> X11Platform::readScreens() {
+std::vector<Screen> MaskBackend::readScreens() {
   std::vector<Screen> result;
   if (hasRandr_) {
     for (const qx::Monitor& m : qx::monitors(*conn_)) result.push_back({m.x, m.y, m.width, m.height});
@@ -149,38 +193,36 @@ std::vector<Screen> X11Platform::readScreens() {
   return result;
 }
 
-void X11Platform::becomeAccessory() { connect(); }
+void MaskBackend::becomeAccessory() { connect(); }
 
-std::vector<Screen> X11Platform::screens() {
+std::vector<Screen> MaskBackend::screens() {
   if (!connect()) return {};
   screens_ = readScreens();
   return screens_;
 }
 
-const std::optional<DesktopBackground>& X11Platform::background() {
+const std::optional<DesktopBackground>& MaskBackend::background() {
   if (!backgroundRead_) {
     backgroundRead_ = true;
+    TerminationBlocked forGSettingsThreads;
     background_ = readDesktopBackground();
   }
   return background_;
 }
 
-WallpaperSource X11Platform::wallpaper(const Screen& screen) {
+WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
   const auto& bg = background();
   if (bg && bg->userChosen) {
     if (bg->pictureOptions == "none" || bg->uri.empty()) return NoWallpaper{};
     return WallpaperUrl{bg->uri};
   }
   // Without a GNOME choice, what a wallpaper setter put on the root is what shows.
-  if (auto root = qx::cardinal(*conn_, conn_->root(), conn_->atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP);
-      root && *root != XCB_NONE) {
-    return PlacedImage{std::make_unique<RootPixmapImage>(*conn_, *root, screen)};
-  }
+  if (auto root = qx::rootPixmap(*conn_)) return PlacedImage{std::make_unique<RootPixmapImage>(*conn_, *root, screen)};
   if (bg && !bg->uri.empty() && bg->pictureOptions != "none") return WallpaperUrl{bg->uri};
   return NoWallpaper{};
 }
 
-std::unique_ptr<WallpaperImage> X11Platform::openImage(const std::string& url) {
+std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) {
   for (const auto& [name, image] : opened_) {
     if (name == url) return std::make_unique<SharedImage>(image);
   }
@@ -193,27 +235,26 @@ std::unique_ptr<WallpaperImage> X11Platform::openImage(const std::string& url) {
   return std::make_unique<SharedImage>(image);
 }
 
-std::optional<PlacementOptions> X11Platform::placementOptions(const Screen&) {
+std::optional<PlacementOptions> MaskBackend::placementOptions(const Screen&) {
   const auto& bg = background();
   if (bg && bg->userChosen) return placementFor(bg->pictureOptions, bg->primaryColor);
-  if (qx::cardinal(*conn_, conn_->root(), conn_->atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP)) {
+  if (qx::rootPixmap(*conn_)) {
     return PlacementOptions{static_cast<double>(kNaturalSize), {}, {}};  // already placed by its setter
   }
   if (bg) return placementFor(bg->pictureOptions, bg->primaryColor);
   return std::nullopt;
 }
 
-void X11Platform::readPixmapFormats() {
+void MaskBackend::readPixmapFormats() {
   xcb_connection_t* c = conn_->get();
   visual_ = rootVisual(conn_->screen());
-  nativeXrgb_ = takesNativeXrgb(xcb_get_setup(c), conn_->screen(), visual_) && onThisMachine(c) &&
-                conn_->hasExtension(&xcb_shm_id);
+  nativeXrgb_ = takesNativeXrgb(xcb_get_setup(c), conn_->screen(), visual_) && qx::canShareMemory(*conn_);
   if (!nativeXrgb_) return;
   qx::Reply<xcb_shm_query_version_reply_t> version(xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
   sharedPixmaps_ = version && version->shared_pixmaps && version->pixmap_format == XCB_IMAGE_FORMAT_Z_PIXMAP;
 }
 
-void X11Platform::startDrawing(Cover& cover, const CoverPlan& plan) {
+void MaskBackend::startDrawing(Cover& cover, const CoverPlan& plan) {
   CoverCanvas* canvas = cover.canvas.get();
   if (!canvas->pixels()) return;  // no memory: the pixmap stays as the server made it
   auto draw = [plan, rect = canvasRect(cover.picture), canvas] {
@@ -222,38 +263,39 @@ void X11Platform::startDrawing(Cover& cover, const CoverPlan& plan) {
   // Each screen is drawn on a core of its own while the next screen's
   // wallpaper is read; showCovers waits for them all.
   try {
+    TerminationBlocked inTheDrawingThread;
     cover.drawing = std::thread(draw);
   } catch (const std::system_error&) {
     draw();
   }
 }
 
-std::size_t X11Platform::coverDrawing(const CoverPicture& picture) const {
+std::size_t MaskBackend::coverDrawing(const CoverPicture& picture) const {
   for (std::size_t i = 0; i < covers_.size(); ++i) {
     if (covers_[i].drawnBy == i && covers_[i].picture == picture) return i;
   }
   return covers_.size();
 }
 
-void X11Platform::setCoverProperties(xcb_window_t w, const CoverRect& frame) {
+void MaskBackend::setCoverProperties(xcb_window_t w, const CoverRect& frame) {
   xcb_connection_t* c = conn_->get();
-  auto a = conn_->atoms({"_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE",
-                         "_NET_WM_STATE_BELOW", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR",
-                         "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_DESKTOP", "_MOTIF_WM_HINTS", "_NET_WM_PID",
-                         "_NET_WM_USER_TIME", "_NET_WM_NAME", "UTF8_STRING"});
-  auto set32 = [&](xcb_atom_t prop, xcb_atom_t type, const std::vector<std::uint32_t>& v) {
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, prop, type, 32, static_cast<std::uint32_t>(v.size()), v.data());
-  };
-  set32(a[0], XCB_ATOM_ATOM, {a[1]});
-  set32(a[2], XCB_ATOM_ATOM, {a[3], a[4], a[5], a[6]});
-  set32(a[7], XCB_ATOM_CARDINAL, {kAllDesktops});
-  // Motif hints: decorations flag set, no decorations.
-  set32(a[8], a[8], {2, 0, 0, 0, 0});
-  set32(a[9], XCB_ATOM_CARDINAL, {static_cast<std::uint32_t>(getpid())});
-  // A user time of 0 asks the window manager not to focus the window when it maps.
-  set32(a[10], XCB_ATOM_CARDINAL, {0});
+  if (hasEwmh_) {
+    xcb_atom_t type = ewmh_._NET_WM_WINDOW_TYPE_NORMAL;
+    xcb_ewmh_set_wm_window_type(&ewmh_, w, 1, &type);
+    xcb_atom_t state[] = {ewmh_._NET_WM_STATE_BELOW, ewmh_._NET_WM_STATE_STICKY, ewmh_._NET_WM_STATE_SKIP_TASKBAR,
+                          ewmh_._NET_WM_STATE_SKIP_PAGER};
+    xcb_ewmh_set_wm_state(&ewmh_, w, 4, state);
+    xcb_ewmh_set_wm_desktop(&ewmh_, w, kAllDesktops);
+    xcb_ewmh_set_wm_pid(&ewmh_, w, static_cast<std::uint32_t>(getpid()));
+    // A user time of 0 asks the window manager not to focus the window when it maps.
+    xcb_ewmh_set_wm_user_time(&ewmh_, w, 0);
+  }
+  // Motif hints (no library packs them): decorations flag set, no decorations.
+  xcb_atom_t motif = conn_->atom("_MOTIF_WM_HINTS");
+  const std::uint32_t noDecorations[] = {2, 0, 0, 0, 0};
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, motif, motif, 32, 5, noDecorations);
   const char title[] = "quorvane-desktop";
-  xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, a[11], a[12], 8, sizeof title - 1, title);
+  if (hasEwmh_) xcb_ewmh_set_wm_name(&ewmh_, w, sizeof title - 1, title);
   xcb_icccm_set_wm_name(c, w, XCB_ATOM_STRING, 8, sizeof title - 1, title);
   const char wmClass[] = "quorvane-desktop\0QuorvaneDesktop";
   xcb_icccm_set_wm_class(c, w, sizeof wmClass, wmClass);
@@ -271,7 +313,7 @@ void X11Platform::setCoverProperties(xcb_window_t w, const CoverRect& frame) {
   xcb_icccm_set_wm_normal_hints(c, w, &size);
 }
 
-void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
+void MaskBackend::prepareCover(const CoverPlan& plan, std::int32_t) {
   // The level is the "below" layer, which only the window manager can give:
   // setCoverProperties asks for it with _NET_WM_STATE_BELOW.
   xcb_connection_t* c = conn_->get();
@@ -284,7 +326,7 @@ void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
   cover.drawnBy = coverDrawing(cover.picture);
   if (cover.drawnBy == covers_.size()) {
     CoverRect canvas = canvasRect(cover.picture);
-    cover.canvas = std::make_unique<CoverCanvas>(c, canvas.width, canvas.height, nativeXrgb_);
+    cover.canvas = std::make_unique<CoverCanvas>(*conn_, canvas.width, canvas.height, nativeXrgb_);
     startDrawing(cover, plan);
   }
 
@@ -297,11 +339,12 @@ void X11Platform::prepareCover(const CoverPlan& plan, std::int32_t) {
                     static_cast<std::uint16_t>(rect.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                     mask, values);
   setCoverProperties(cover.window, rect);
+  unexposed_.push_back(cover.window);
   covers_.push_back(std::move(cover));
   xcb_flush(c);  // the server attaches the shared memory and sets up while we draw
 }
 
-void X11Platform::showCovers() {
+void MaskBackend::showCovers() {
   xcb_connection_t* c = conn_->get();
   for (Cover& cover : covers_) {
     if (cover.canvas) {
@@ -320,27 +363,17 @@ void X11Platform::showCovers() {
   xcb_flush(c);
 }
 
-std::int32_t X11Platform::parentPid() { return static_cast<std::int32_t>(getppid()); }
-
-bool X11Platform::processExists(std::int32_t pid) {
-  // EPERM means the process is there but not ours to signal: it has not gone.
-  return ::kill(pid, 0) == 0 || errno == EPERM;
-}
-
-X11Platform::Change X11Platform::handleEvent(xcb_generic_event_t* event, bool& allShown) {
+MaskBackend::Change MaskBackend::handleEvent(xcb_generic_event_t* event, bool& allShown) {
   std::uint8_t type = event->response_type & 0x7F;
   if (type == XCB_EXPOSE) {
-    auto* e = reinterpret_cast<xcb_expose_event_t*>(event);
-    for (Cover& cover : covers_) {
-      if (cover.window == e->window) cover.exposed = true;
-    }
-    allShown = std::all_of(covers_.begin(), covers_.end(), [](const Cover& c) { return c.exposed; });
+    if (lastCoverExposed(unexposed_, *event)) allShown = true;
     return Change::kNone;
   }
   if (type == XCB_PROPERTY_NOTIFY) {
     auto* e = reinterpret_cast<xcb_property_notify_event_t*>(event);
     // A rewrite of the same workspace is no change of workspace.
-    if (e->window == conn_->root() && e->atom == currentDesktopAtom_ && currentDesktop() != desktop_) {
+    if (hasEwmh_ && e->window == conn_->root() && e->atom == ewmh_._NET_CURRENT_DESKTOP &&
+        currentDesktop() != desktop_) {
       return Change::kSpace;
     }
     return Change::kNone;
@@ -353,61 +386,72 @@ X11Platform::Change X11Platform::handleEvent(xcb_generic_event_t* event, bool& a
   return Change::kNone;
 }
 
-int X11Platform::run(DesktopMask& mask, Clock& clock) {
-  // SIGTERM keeps its default action until now; from here it ends the mask
-  // through the loop, with status 0.
-  sigset_t term;
-  sigemptyset(&term);
-  sigaddset(&term, SIGTERM);
-  sigprocmask(SIG_BLOCK, &term, nullptr);
-  int sigfd = signalfd(-1, &term, SFD_CLOEXEC | SFD_NONBLOCK);
+MaskBackend::Events MaskBackend::readEvents(xcb_generic_event_t* queued) {
+  xcb_connection_t* c = conn_->get();
+  Events events;
+  // Every pending event is read; the first change decides the end.
+  for (xcb_generic_event_t* e = queued ? queued : xcb_poll_for_event(c); e; e = xcb_poll_for_event(c)) {
+    Change change = handleEvent(e, events.allShown);
+    if (events.change == Change::kNone) events.change = change;
+    free(e);
+  }
+  // A lost display takes the covers with it: the desktop is back, the picture must be retaken.
+  if (conn_->broken()) events.change = Change::kScreens;
+  return events;
+}
 
+namespace {
+
+int timeoutMs(const DesktopMask& mask, Clock& clock) {
+  auto next = mask.nextWakeup();
+  if (!next) return -1;
+  return static_cast<int>(std::ceil(std::max(0.0, *next - clock.now()) * 1000.0));
+}
+
+// From here on SIGTERM ends the mask through the loop, with status 0.
+int takeTerminationSignal() {
+  sigset_t set = terminationSignal();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+Outcome readTermination(DesktopMask& mask, int signalFd) {
+  signalfd_siginfo info;
+  if (::read(signalFd, &info, sizeof info) <= 0) return std::nullopt;
+  return mask.onTerminate();
+}
+
+}  // namespace
+
+Exit MaskBackend::run(DesktopMask& mask, Clock& clock) {
+  int signalFd = takeTerminationSignal();
   xcb_connection_t* c = conn_->get();
   bool stdinOpen = true;
-  bool shownReported = false;
   for (;;) {
-    int timeout = -1;
-    if (auto next = mask.nextWakeup()) {
-      timeout = static_cast<int>(std::ceil(std::max(0.0, *next - clock.now()) * 1000.0));
-    }
-    pollfd fds[3] = {{sigfd, POLLIN, 0}, {stdinOpen ? 0 : -1, POLLIN, 0}, {xcb_get_file_descriptor(c), POLLIN, 0}};
-    // Events may already sit in xcb's queue; poll only when none do.
+    // Events may already sit in xcb's queue; wait only when none do.
     xcb_generic_event_t* queued = xcb_poll_for_queued_event(c);
-    if (queued) timeout = 0;
-    if (poll(fds, 3, timeout) < 0 && errno != EINTR) return 1;
+    pollfd fds[3] = {{signalFd, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
+                     {xcb_get_file_descriptor(c), POLLIN, 0}};
+    if (poll(fds, 3, queued ? 0 : timeoutMs(mask, clock)) < 0 && errno != EINTR) return Exit{1, {}};
 
     if (fds[0].revents & POLLIN) {
-      signalfd_siginfo info;
-      if (read(sigfd, &info, sizeof info) > 0) {
-        if (Verdict v = mask.onTerminate(); v.end) return v.status;
-      }
+      if (Outcome end = readTermination(mask, signalFd)) return *end;
     }
     if (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
-      char buf[kChunkBuffer];
-      ssize_t n = (fds[1].revents & POLLNVAL) ? 0 : read(0, buf, sizeof buf);
-      if (n >= 0 || (errno != EINTR && errno != EAGAIN)) {
-        // A read error is the end of input as far as the application's pipe goes.
-        Verdict v = mask.onControlChunk(std::string_view(buf, n > 0 ? static_cast<std::size_t>(n) : 0));
+      auto chunk = (fds[1].revents & POLLNVAL) ? std::string() : readControlChunk(STDIN_FILENO);
+      if (chunk) {
         stdinOpen = false;
-        if (v.end) return v.status;
+        if (Outcome end = mask.onControlChunk(*chunk)) return *end;
       }
     }
-    bool allShown = false;
-    Change change = Change::kNone;
-    for (xcb_generic_event_t* e = queued ? queued : xcb_poll_for_event(c); e; e = xcb_poll_for_event(c)) {
-      Change ch = handleEvent(e, allShown);
-      if (change == Change::kNone) change = ch;
-      free(e);
+    Events events = readEvents(queued);
+    if (events.change == Change::kScreens) return *mask.onScreensChanged();
+    if (events.change == Change::kSpace) return *mask.onSpaceChanged();
+    if (events.allShown && !coversShownReported_) {
+      coversShownReported_ = true;
+      if (Outcome end = mask.onCoversShown()) return *end;
     }
-    // A lost display takes the covers with it: the desktop is back, the picture must be retaken.
-    if (conn_->broken()) change = Change::kScreens;
-    if (change == Change::kScreens) return mask.onScreensChanged().status;
-    if (change == Change::kSpace) return mask.onSpaceChanged().status;
-    if (allShown && !shownReported) {
-      shownReported = true;
-      if (Verdict v = mask.onCoversShown(); v.end) return v.status;
-    }
-    if (Verdict v = mask.onTimers(); v.end) return v.status;
+    if (Outcome end = mask.onTimers()) return *end;
   }
 }
 

@@ -1,6 +1,7 @@
 // What the desktop mask relies on from the system: screens, wallpapers and
-// their placement, cover windows, the parent process and stacking levels.
-// The X11 backend implements it; tests use a fake.
+// their placement, cover windows and stacking levels. The parent process comes
+// through common/process.h. The X11 backend (x11/) implements it; tests use
+// fake_mask_platform.h.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,6 @@
 #include <variant>
 #include <vector>
 
-#include "desktop/pixel_memory.h"
 #include "desktop/placement.h"
 
 namespace quorvane::desktop {
@@ -31,7 +31,9 @@ struct Color {
 struct Bitmap {
   std::uint32_t width = 0, height = 0;
   bool opaque = false;  // every alpha is 0xFF: nothing behind the picture shows
-  std::vector<std::uint32_t, PixelAllocator<std::uint32_t>> pixels;
+  // width x height pixels, in memory of the decoder's choosing (huge pages for
+  // large pictures), released with the bitmap.
+  std::shared_ptr<std::uint32_t[]> pixels;
 };
 
 // An image whose size is known from its header but whose pixels are not read
@@ -83,9 +85,9 @@ struct CoverPlan {
   Rect placed;  // imageRect of the image in the screen's bounds
 };
 
-class Platform {
+class MaskPlatform {
  public:
-  virtual ~Platform() = default;
+  virtual ~MaskPlatform() = default;
 
   // Stacking levels: the desktop-icons layer and the normal windows' layer.
   virtual std::int32_t desktopIconLevel() = 0;
@@ -101,13 +103,11 @@ class Platform {
   virtual std::optional<PlacementOptions> placementOptions(const Screen& screen) = 0;
 
   // Builds (but does not show) the cover for one screen at the given level.
+  // X11 ignores the level (the window manager stacks the covers); a backend
+  // that sets window levels itself, as macOS does, needs it.
   virtual void prepareCover(const CoverPlan& plan, std::int32_t level) = 0;
   // Puts every prepared cover on screen at once.
   virtual void showCovers() = 0;
-
-  virtual std::int32_t parentPid() = 0;
-  // Whether the process still exists.
-  virtual bool processExists(std::int32_t pid) = 0;
 };
 
 }  // namespace quorvane::desktop
