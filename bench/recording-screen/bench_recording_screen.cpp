@@ -28,8 +28,9 @@
 #include <xcb/xcb.h>
 
 #include "common/x11/connection.h"
-#include "recording-screen/banded_jpeg.h"
-#include "recording-screen/jpeg_encoder.h"
+#include "recording-screen/frame_record.h"
+#include "recording-screen/jpeg/banded_jpeg.h"
+#include "recording-screen/jpeg/turbo_jpeg.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
@@ -139,8 +140,7 @@ Helper startHelper(const quorvane::test::XSession& session, const std::string& p
 std::size_t readRecord(Helper& h) {
   auto header = h.app->process().readBytes(4, std::chrono::seconds(30));
   if (!header) return 0;
-  auto* p = reinterpret_cast<const unsigned char*>(header->data());
-  std::size_t n = std::size_t{p[0]} << 24 | std::size_t{p[1]} << 16 | std::size_t{p[2]} << 8 | p[3];
+  std::size_t n = quorvane::recording::recordLength(*header);
   return h.app->process().readBytes(n, std::chrono::seconds(30)) ? n : 0;
 }
 
@@ -160,6 +160,7 @@ std::vector<unsigned char> decodeRgb(const std::string& jpeg) {
 // (d), first half: the encoders alone on the grabbed picture, in turn.
 void compareEncoders(const std::vector<std::uint8_t>& picture, int width, int height) {
   using namespace quorvane::recording;
+  using namespace quorvane::recording::jpeg;
   PixelView view{picture.data(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                  static_cast<std::size_t>(width) * 4};
   TurboJpegEncoder single;

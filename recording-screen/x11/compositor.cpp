@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 #include <xcb/composite.h>
 #include <xcb/shm.h>
@@ -38,7 +36,7 @@ std::optional<xcb_rectangle_t> clipTo(std::int64_t x, std::int64_t y, std::int64
                          static_cast<std::uint16_t>(right - left), static_cast<std::uint16_t>(bottom - top)};
 }
 
-bool overlaps(const TopLevel& w, const std::vector<xcb_rectangle_t>& holes, const Area& m) {
+bool overlaps(const quorvane::x11::TopLevel& w, const std::vector<xcb_rectangle_t>& holes, const Area& m) {
   auto own = clipTo(w.x, w.y, w.width + 2 * std::int64_t{w.border}, w.height + 2 * std::int64_t{w.border}, m);
   if (!own) return false;
   for (const auto& h : holes) {
@@ -50,11 +48,35 @@ bool overlaps(const TopLevel& w, const std::vector<xcb_rectangle_t>& holes, cons
 
 }  // namespace
 
-std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& owners,
+std::vector<Window> windowsWithOwners(const Connection& c) {
+  auto tops = quorvane::x11::topLevels(c);
+  std::vector<xcb_window_t> frames;
+  frames.reserve(tops.size());
+  for (const auto& t : tops) frames.push_back(t.window);
+  auto clients = quorvane::x11::clientWindows(c, frames);
+  for (std::size_t i = 0; i < clients.size(); ++i) {
+    if (clients[i] == XCB_NONE) clients[i] = frames[i];
+  }
+  auto pids = quorvane::x11::ownerPids(c, clients);
+  std::vector<Window> windows;
+  windows.reserve(tops.size());
+  for (std::size_t i = 0; i < tops.size(); ++i) windows.push_back(Window{tops[i], pids[i]});
+  return windows;
+}
+
+std::vector<std::int32_t> ownerPids(const std::vector<Window>& windows) {
+  std::vector<std::int32_t> pids;
+  for (const auto& w : windows) {
+    if (w.pid && !contains(pids, *w.pid)) pids.push_back(*w.pid);
+  }
+  return pids;
+}
+
+std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<Window>& windows, const std::vector<std::int32_t>& owners,
                                          const Area& monitor) {
   std::vector<xcb_rectangle_t> areas;
-  for (const auto& w : windows) {
-    if (!w.viewable || !contains(owners, w.pid)) continue;
+  for (const auto& [w, pid] : windows) {
+    if (!w.viewable || !pid || !contains(owners, *pid)) continue;
     // The border belongs to the window: it goes too.
     if (auto r = clipTo(w.x, w.y, w.width + 2 * std::int64_t{w.border}, w.height + 2 * std::int64_t{w.border}, monitor))
       areas.push_back(*r);
@@ -116,23 +138,40 @@ std::unique_ptr<Compositor> Compositor::create(const Connection& c, const Area& 
 }
 
 bool Compositor::setUp(std::string& error) {
-  xcb_connection_t* x = c_.get();
   if (!c_.hasExtension(&xcb_composite_id) || !c_.hasExtension(&xcb_render_id) || !c_.hasExtension(&xcb_xfixes_id)) {
     error = "the X server lacks the Composite, RENDER or XFIXES extension";
     return false;
   }
-  // Versions must be agreed before the extensions may be used.
+  if (!agreeVersions(error) || !loadFormats(error)) return false;
+  // Automatic redirection may coexist with a compositing manager; it keeps
+  // covered parts of windows readable.
+  xcb_connection_t* x = c_.get();
+  if (auto* e = xcb_request_check(x, xcb_composite_redirect_subwindows_checked(x, c_.root(),
+                                                                               XCB_COMPOSITE_REDIRECT_AUTOMATIC))) {
+    std::free(e);
+    error = "the X server refused to redirect the windows";
+    return false;
+  }
+  createPictures();
+  return true;
+}
+
+// Versions must be agreed before the extensions may be used.
+bool Compositor::agreeVersions(std::string& error) {
+  xcb_connection_t* x = c_.get();
   auto cv = xcb_composite_query_version(x, 0, 4);
   auto rv = xcb_render_query_version(x, 0, 11);
   auto xv = xcb_xfixes_query_version(x, 5, 0);
   Reply<xcb_composite_query_version_reply_t> composite(xcb_composite_query_version_reply(x, cv, nullptr));
   Reply<xcb_render_query_version_reply_t> render(xcb_render_query_version_reply(x, rv, nullptr));
   Reply<xcb_xfixes_query_version_reply_t> xfixes(xcb_xfixes_query_version_reply(x, xv, nullptr));
-  if (!composite || !render || !xfixes) {
-    error = "the X server did not answer the version queries";
-    return false;
-  }
+  if (composite && render && xfixes) return true;
+  error = "the X server did not answer the version queries";
+  return false;
+}
 
+bool Compositor::loadFormats(std::string& error) {
+  xcb_connection_t* x = c_.get();
   Reply<xcb_render_query_pict_formats_reply_t> formats(
       xcb_render_query_pict_formats_reply(x, xcb_render_query_pict_formats(x), nullptr));
   if (!formats) {
@@ -147,20 +186,13 @@ bool Compositor::setUp(std::string& error) {
     }
   }
   rootFormat_ = formatOf(c_.screen()->root_visual);
-  if (rootFormat_ == 0) {
-    error = "the root visual has no picture format";
-    return false;
-  }
+  if (rootFormat_ != 0) return true;
+  error = "the root visual has no picture format";
+  return false;
+}
 
-  // Automatic redirection may coexist with a compositing manager; it keeps
-  // covered parts of windows readable.
-  if (auto* e = xcb_request_check(x, xcb_composite_redirect_subwindows_checked(x, c_.root(),
-                                                                               XCB_COMPOSITE_REDIRECT_AUTOMATIC))) {
-    std::free(e);
-    error = "the X server refused to redirect the windows";
-    return false;
-  }
-
+void Compositor::createPictures() {
+  xcb_connection_t* x = c_.get();
   pixmap_ = xcb_generate_id(x);
   xcb_create_pixmap(x, c_.screen()->root_depth, pixmap_, c_.root(), static_cast<std::uint16_t>(monitor_.width),
                     static_cast<std::uint16_t>(monitor_.height));
@@ -169,44 +201,15 @@ bool Compositor::setUp(std::string& error) {
   screen_ = xcb_generate_id(x);
   std::uint32_t include = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
   xcb_render_create_picture(x, screen_, c_.root(), rootFormat_, XCB_RENDER_CP_SUBWINDOW_MODE, &include);
-  if (!setUpSharedMemory()) copy_.resize(std::size_t{monitor_.width} * monitor_.height * kBytesPerPixel);
-  return true;
-}
-
-bool Compositor::setUpSharedMemory() {
-  xcb_connection_t* x = c_.get();
-  if (!c_.hasExtension(&xcb_shm_id)) return false;
-  Reply<xcb_shm_query_version_reply_t> version(xcb_shm_query_version_reply(x, xcb_shm_query_version(x), nullptr));
-  if (!version) return false;
-  std::size_t size = std::size_t{monitor_.width} * monitor_.height * kBytesPerPixel;
-  int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-  if (id < 0) return false;
-  void* address = shmat(id, nullptr, 0);
-  if (address == reinterpret_cast<void*>(-1)) {
-    shmctl(id, IPC_RMID, nullptr);
-    return false;
-  }
-  std::uint32_t segment = xcb_generate_id(x);
-  xcb_generic_error_t* e = xcb_request_check(x, xcb_shm_attach_checked(x, segment, static_cast<std::uint32_t>(id), 0));
-  // Once the server holds it, marking it removed frees it when both let go,
-  // even if we die.
-  shmctl(id, IPC_RMID, nullptr);
-  if (e) {
-    std::free(e);
-    shmdt(address);
-    return false;
-  }
-  shmSegment_ = segment;
-  shared_ = static_cast<std::uint8_t*>(address);
-  return true;
+  const std::size_t size = std::size_t{monitor_.width} * monitor_.height * kBytesPerPixel;
+  shared_ = quorvane::x11::ShmSegment::create(c_, size);
+  if (shared_ && !shared_->attached()) shared_.reset();
+  if (!shared_) copy_.resize(size);
 }
 
 Compositor::~Compositor() {
   xcb_connection_t* x = c_.get();
-  if (shared_) {
-    xcb_shm_detach(x, shmSegment_);
-    shmdt(shared_);
-  }
+  shared_.reset();
   if (screen_) xcb_render_free_picture(x, screen_);
   if (picture_) xcb_render_free_picture(x, picture_);
   if (pixmap_) xcb_free_pixmap(x, pixmap_);
@@ -222,7 +225,7 @@ xcb_render_pictformat_t Compositor::formatOf(xcb_visualid_t visual) const {
 
 std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor) {
   if (c_.broken()) return std::nullopt;
-  auto windows = topLevels(c_);
+  auto windows = windowsWithOwners(c_);
   auto holes = hiddenAreas(windows, excludedPids, monitor_);
   auto runs = rowRuns(holes, monitor_.height);
   if (!holes.empty()) rebuild(windows, excludedPids, holes, runs);
@@ -234,11 +237,11 @@ std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& ex
 void Compositor::paintBackground() {
   xcb_connection_t* x = c_.get();
   // The wallpaper, when a desktop has published it; plain black otherwise.
-  auto root = quorvane::x11::cardinal(c_, c_.root(), c_.atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP);
+  auto root = quorvane::x11::rootPixmap(c_);
   xcb_render_color_t black{0, 0, 0, 0xFFFF};
   xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(monitor_.width), static_cast<std::uint16_t>(monitor_.height)};
   xcb_render_fill_rectangles(x, XCB_RENDER_PICT_OP_SRC, picture_, black, 1, &all);
-  if (!root || *root == XCB_NONE) return;
+  if (!root) return;
   xcb_render_picture_t wallpaper = xcb_generate_id(x);
   xcb_render_create_picture(x, wallpaper, *root, rootFormat_, 0, nullptr);
   xcb_render_composite(x, XCB_RENDER_PICT_OP_SRC, wallpaper, XCB_NONE, picture_, static_cast<std::int16_t>(monitor_.x),
@@ -246,7 +249,7 @@ void Compositor::paintBackground() {
   xcb_render_free_picture(x, wallpaper);
 }
 
-void Compositor::rebuild(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& excludedPids,
+void Compositor::rebuild(const std::vector<Window>& windows, const std::vector<std::int32_t>& excludedPids,
                          const std::vector<xcb_rectangle_t>& holes, const std::vector<RowRun>& runs) {
   xcb_connection_t* x = c_.get();
   // Rows the holes cross are read from the picture, so the screen around the holes must be in it too.
@@ -261,8 +264,8 @@ void Compositor::rebuild(const std::vector<TopLevel>& windows, const std::vector
   xcb_render_set_picture_clip_rectangles(x, picture_, 0, 0, static_cast<std::uint32_t>(holes.size()), holes.data());
   paintBackground();
   std::uint32_t include = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
-  for (const auto& w : windows) {
-    if (!w.viewable || w.inputOnly || contains(excludedPids, w.pid) || !overlaps(w, holes, monitor_)) continue;
+  for (const auto& [w, pid] : windows) {
+    if (!w.viewable || w.inputOnly || (pid && contains(excludedPids, *pid)) || !overlaps(w, holes, monitor_)) continue;
     auto format = formatOf(w.visual);
     if (format == 0) continue;
     xcb_render_picture_t source = xcb_generate_id(x);
@@ -296,14 +299,14 @@ bool Compositor::readBack(const std::vector<RowRun>& runs) {
       auto from = source(run);
       cookies.push_back(xcb_shm_get_image(x, from.drawable, from.x, from.y, w,
                                           static_cast<std::uint16_t>(run.bottom - run.top), ~0u,
-                                          XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment_,
+                                          XCB_IMAGE_FORMAT_Z_PIXMAP, shared_->id(),
                                           static_cast<std::uint32_t>(run.top * stride)));
     }
     for (std::size_t i = 0; i < runs.size(); ++i) {
       Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(x, cookies[i], nullptr));
       if (!r || r->size < (runs[i].bottom - runs[i].top) * stride) complete = false;
     }
-    pixels_ = shared_;
+    pixels_ = shared_->data();
     return complete;
   }
   std::vector<xcb_get_image_cookie_t> cookies;

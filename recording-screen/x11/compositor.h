@@ -19,10 +19,27 @@
 #include <xcb/xcb.h>
 
 #include "common/x11/connection.h"
-#include "recording-screen/platform.h"
-#include "recording-screen/x11/owners.h"
+#include "common/x11/shm.h"
+#include "common/x11/windows.h"
+#include "recording-screen/capture.h"
 
 namespace quorvane::recording::x11 {
+
+using quorvane::x11::Connection;
+
+// A top-level window and the process that owns the window the user sees in
+// it: the client inside a window manager's frame, else the top-level itself.
+struct Window {
+  quorvane::x11::TopLevel top;
+  std::optional<std::int32_t> pid;  // none: no owner could be established
+};
+
+// Every child of the root with its owner, bottom to top. A few round trips,
+// however many windows.
+std::vector<Window> windowsWithOwners(const Connection& c);
+
+// The distinct known owners, in stacking order.
+std::vector<std::int32_t> ownerPids(const std::vector<Window>& windows);
 
 struct Area {
   std::int32_t x = 0, y = 0;
@@ -31,7 +48,7 @@ struct Area {
 
 // The parts of the monitor covered by windows of the given owners, in
 // monitor coordinates (clipped to it).
-std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& owners,
+std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<Window>& windows, const std::vector<std::int32_t>& owners,
                                          const Area& monitor);
 
 // A stretch of the monitor's rows, [top, bottom), read either straight from
@@ -67,10 +84,12 @@ class Compositor {
  private:
   Compositor(const Connection& c, const Area& monitor) : c_(c), monitor_(monitor) {}
   bool setUp(std::string& error);
-  bool setUpSharedMemory();
+  bool agreeVersions(std::string& error);
+  bool loadFormats(std::string& error);
+  void createPictures();
   xcb_render_pictformat_t formatOf(xcb_visualid_t visual) const;
   void paintBackground();
-  void rebuild(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& excludedPids,
+  void rebuild(const std::vector<Window>& windows, const std::vector<std::int32_t>& excludedPids,
                const std::vector<xcb_rectangle_t>& holes, const std::vector<RowRun>& runs);
   bool readBack(const std::vector<RowRun>& runs);
   void drawCursor();
@@ -83,8 +102,7 @@ class Compositor {
   xcb_render_picture_t picture_ = XCB_NONE;
   xcb_render_picture_t screen_ = XCB_NONE;  // the root with everything on it
   // Read-back: a shared segment when the server shares memory, else a copy.
-  std::uint32_t shmSegment_ = 0;
-  std::uint8_t* shared_ = nullptr;
+  std::unique_ptr<quorvane::x11::ShmSegment> shared_;
   std::vector<std::uint8_t> copy_;
   std::uint8_t* pixels_ = nullptr;
 };

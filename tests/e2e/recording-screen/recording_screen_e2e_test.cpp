@@ -18,7 +18,7 @@
 #include <xcb/xcb.h>
 
 #include "common/x11/connection.h"
-#include "recording-screen/tools/frame_records.h"
+#include "recording-screen/frame_record.h"
 #include "tests/support/eventually.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
@@ -85,13 +85,12 @@ bool near(std::array<int, 3> got, std::array<int, 3> want, int tolerance = 40) {
 
 // One frame record from the helper's standard output.
 std::optional<std::string> readRecord(Child& c, std::chrono::milliseconds timeout = 20s) {
-  auto header = c.readBytes(4, timeout);
+  auto header = c.readBytes(recording::kRecordHeaderBytes, timeout);
   if (!header) return std::nullopt;
   recording::RecordReader reader;
   reader.feed(*header);
-  std::uint32_t length = static_cast<unsigned char>((*header)[0]) << 24 | static_cast<unsigned char>((*header)[1]) << 16 |
-                         static_cast<unsigned char>((*header)[2]) << 8 | static_cast<unsigned char>((*header)[3]);
-  if (length < 4 || length > 8u * 1024 * 1024) return std::nullopt;
+  std::uint32_t length = recording::recordLength(*header);
+  if (!recording::validRecordLength(length)) return std::nullopt;
   auto body = c.readBytes(length, timeout);
   if (!body) return std::nullopt;
   reader.feed(*body);
@@ -144,37 +143,7 @@ TEST(RecordingScreen, FramesShowOtherApplicationsButNeverTheParents) {
 
   app.send("stop\n");
   EXPECT_EQ(app.waitHelper(), 0);
-  app.process().kill(SIGTERM);
-  EXPECT_EQ(app.process().readAllStdout(10s), "");
-}
-
-TEST(RecordingScreen, ABurstOfRequestsBeforeAFrameYieldsOneRecord) {
-  auto ids = monitorIds();
-  FakeApp app(session());
-  FakeApp other(session());
-  auto mover = other.openWindow("color=3060a0 x=50 y=50 w=100 h=100");
-  ASSERT_TRUE(mover);
-  ASSERT_TRUE(app.openWindow("x=400 y=300 w=50 h=50"));
-  ASSERT_GT(app.run({binary(kHelper), std::to_string(ids[0]), "60", "hidden"}), 0);
-  ASSERT_TRUE(readRecord(app.process()));
-
-  // One write: the helper reads the three lines together, before anything is drawn.
-  app.send("frame\nframe\nframe\n");
-  ASSERT_TRUE(other.command("sync"));
-  int x = 50;
-  std::optional<std::string> record;
-  for (int i = 0; i < 50 && !record; ++i) {
-    x += 10;
-    ASSERT_TRUE(other.command("resize " + std::to_string(*mover) + " " + std::to_string(100 + x) + " 100"));
-    record = readRecord(app.process(), 300ms);
-  }
-  ASSERT_TRUE(record);
-  // More changes on screen, but no more requests: no more records.
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(other.command("resize " + std::to_string(*mover) + " 80 80"));
-  ASSERT_TRUE(other.command("sync"));
-  app.send("stop\n");
-  EXPECT_EQ(app.waitHelper(), 0);
-  app.process().kill(SIGTERM);
+  EXPECT_EQ(helperStderr(app), "");
   EXPECT_EQ(app.process().readAllStdout(10s), "");
 }
 
@@ -214,20 +183,6 @@ TEST(RecordingScreen, TheCursorIsDrawnUnlessHidden) {
   EXPECT_EQ(pixelsUnlike(*hidden, blue, 290, 240, 24), 0);
 }
 
-TEST(RecordingScreen, EndsQuietlyOnStopAndOnEndOfInput) {
-  auto ids = monitorIds();
-  for (bool viaStop : {true, false}) {
-    FakeApp app(session());
-    ASSERT_TRUE(app.openWindow("x=10 y=10 w=50 h=50"));
-    ASSERT_GT(app.run({binary(kHelper), std::to_string(ids[0]), "30"}), 0);
-    ASSERT_TRUE(readRecord(app.process()));
-    if (viaStop) app.send("frame\nstop\nnonsense\n");
-    else app.closeHelperStdin();
-    EXPECT_EQ(app.waitHelper(), 0) << viaStop;
-    EXPECT_EQ(helperStderr(app), "") << viaStop;
-  }
-}
-
 TEST(RecordingScreen, EndsQuietlyWhenTheApplicationDies) {
   // Orphans come to us, so the helper's status can still be read.
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
@@ -250,48 +205,6 @@ TEST(RecordingScreen, EndsQuietlyWhenTheApplicationDies) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   // About a second of parent watch, with room for a loaded machine.
   EXPECT_LT(std::chrono::steady_clock::now() - killed, 4s);
-}
-
-TEST(RecordingScreen, RefusesBadStartsWithTheirTexts) {
-  auto ids = monitorIds();
-  std::string display = std::to_string(ids[0]);
-  struct Case {
-    std::vector<std::string> args;
-    std::string text;
-  };
-  const Case viaApplication[] = {
-      {{display, "25"}, "无效的屏幕预览参数"},
-      {{display, "30", "Hidden"}, "无效的屏幕预览参数"},
-      {{display, "30", "hidden", "x"}, "无效的屏幕预览参数"},
-      {{"4294967296", "30"}, "无效的屏幕预览参数"},
-      {{"4294967295", "30"}, "录制显示器已断开"},
-  };
-  for (const auto& c : viaApplication) {
-    FakeApp app(session());
-    ASSERT_TRUE(app.openWindow("x=10 y=10 w=50 h=50"));
-    std::vector<std::string> argv{binary(kHelper)};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    ASSERT_GT(app.run(argv), 0);
-    EXPECT_EQ(app.waitHelper(), 1) << c.text;
-    EXPECT_EQ(helperStderr(app), c.text);
-  }
-  // This test process has no windows: the application cannot be left out.
-  auto alone = run({binary(kHelper), display, "30"}, "", {}, 20s);
-  EXPECT_EQ(alone.status, 1);
-  EXPECT_EQ(alone.err, "无法排除 Quorvane 窗口，录制预览未启动");
-  EXPECT_EQ(alone.out, "");
-}
-
-TEST(RecordingScreen, ABadControlLineEndsWithItsText) {
-  auto ids = monitorIds();
-  for (std::string line : {"Frame\n", "frame \n", "\n"}) {
-    FakeApp app(session());
-    ASSERT_TRUE(app.openWindow("x=10 y=10 w=50 h=50"));
-    ASSERT_GT(app.run({binary(kHelper), std::to_string(ids[0]), "30", "hidden"}), 0);
-    app.send("frame\r\n" + line);
-    EXPECT_EQ(app.waitHelper(), 1);
-    EXPECT_EQ(helperStderr(app), "无效的屏幕采集控制指令");
-  }
 }
 
 // The test itself plays the application here, to close the reading end.
@@ -357,55 +270,6 @@ TEST(RecordingScreen, AReaderThatClosesItsEndIsAWriteError) {
   close(err[0]);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
   EXPECT_EQ(text, "屏幕帧传输失败：Broken pipe");
-}
-
-// A monitor large enough to be encoded in bands: the first record is still one
-// baseline JPEG of the monitor's size that libjpeg-turbo and ImageMagick read,
-// with the application's window left out and the other's shown across the
-// band boundary.
-TEST(RecordingScreen, ALargeMonitorComesAsOneBaselineJpegOfItsSize) {
-  XSessionOptions options;
-  options.width = 3840;
-  options.height = 2160;
-  options.windowManager = false;
-  options.monitors = {"3840x2160+0+0"};
-  XSession big(options);
-  auto c = x11::Connection::open(big.display().c_str());
-  auto monitors = x11::monitors(*c);
-  ASSERT_EQ(monitors.size(), 1u);
-  FakeApp app(big);
-  FakeApp other(big);
-  ASSERT_TRUE(other.openWindow("color=00ff00 x=1000 y=900 w=1200 h=400"));  // over the middle row
-  ASSERT_TRUE(app.openWindow("color=ff0000 x=100 y=1800 w=300 h=200"));
-  ASSERT_GT(app.run({binary(kHelper), std::to_string(monitors[0].id), "15", "hidden"}), 0);
-  auto jpeg = readRecord(app.process(), 60s);
-  ASSERT_TRUE(jpeg);
-  app.closeHelperStdin();
-  EXPECT_EQ(app.waitHelper(), 0);
-
-  // Baseline (SOF0), one restart interval declared, one restart marker.
-  auto has = [&](const char* marker) { return jpeg->find(std::string(marker, 2)) != std::string::npos; };
-  EXPECT_TRUE(has("\xff\xc0"));
-  EXPECT_FALSE(has("\xff\xc2"));
-  EXPECT_TRUE(has("\xff\xdd"));
-  EXPECT_TRUE(has("\xff\xd0"));
-  auto picture = decode(*jpeg);
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(picture->width, 3840);
-  EXPECT_EQ(picture->height, 2160);
-  EXPECT_TRUE(near(picture->at(1100, 1000), kOtherGreen));
-  EXPECT_TRUE(near(picture->at(2100, 1250), kOtherGreen));
-  EXPECT_FALSE(near(picture->at(250, 1900), kAppRed));
-
-  char path[] = "/tmp/quorvane-frame-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, jpeg->data(), jpeg->size()), static_cast<ssize_t>(jpeg->size()));
-  close(fd);
-  auto identified = run({"identify", "-regard-warnings", "-format", "%m %w %h %Q %[interlace]", path});
-  unlink(path);
-  EXPECT_EQ(identified.status, 0) << identified.err;
-  EXPECT_EQ(identified.out, "JPEG 3840 2160 92 None");
 }
 
 }  // namespace

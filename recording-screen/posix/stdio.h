@@ -1,23 +1,24 @@
-// Standard input, standard output and the parent process, as POSIX gives them.
+// Standard input and output as POSIX gives them; the process itself is
+// common/posix's.
 #pragma once
 
 #include <sys/uio.h>
 
-#include "recording-screen/platform.h"
+#include "recording-screen/capture.h"
 
-namespace quorvane::recording {
+namespace quorvane::recording::posix {
 
 class StdinInput final : public ControlInput {
  public:
   // A read error counts as the end of input: the application can no longer talk to us.
   std::optional<std::string> read() override;
+  // The process ends without joining the reader, so nothing needs waking.
+  void interrupt() override {}
 };
 
-class PosixProcess final : public Process {
+class StdoutOutput final : public RecordOutput {
  public:
-  std::int32_t parentPid() override;
-  std::int32_t ownPid() override;
-  std::optional<std::string> writeOutput(std::span<const std::string_view> parts) override;
+  std::optional<std::string> write(std::span<const std::string_view> parts) override;
 };
 
 // Writes the parts to `fd` in full with gathered writes (`gather`, writev by
@@ -25,4 +26,4 @@ class PosixProcess final : public Process {
 using GatherWrite = ssize_t (*)(int fd, const iovec* parts, int count);
 std::optional<std::string> writeAll(int fd, std::span<const std::string_view> parts, GatherWrite gather = ::writev);
 
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::posix

@@ -1,4 +1,4 @@
-#include "recording-screen/banded_jpeg.h"
+#include "recording-screen/jpeg/banded_jpeg.h"
 
 #include <algorithm>
 #include <climits>
@@ -11,7 +11,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-namespace quorvane::recording {
+namespace quorvane::recording::jpeg {
 
 namespace {
 
@@ -228,4 +228,4 @@ std::optional<std::string> BandedJpegEncoder::encodeJpeg(const PixelView& pixels
   return encodeBanded(pixels, plan);
 }
 
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::jpeg

@@ -1,13 +1,13 @@
-#include "recording-screen/banded_jpeg.h"
+#include "recording-screen/jpeg/banded_jpeg.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
 #include <vector>
 
-#include "recording-screen/jpeg_encoder.h"
+#include "recording-screen/jpeg/turbo_jpeg.h"
 
-namespace quorvane::recording {
+namespace quorvane::recording::jpeg {
 namespace {
 
 struct Picture {
@@ -169,4 +169,4 @@ TEST(BandedJpegEncoder, BandsOnlyPicturesAboveItsThreshold) {
 }
 
 }  // namespace
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::jpeg

@@ -1,11 +1,11 @@
-#include "recording-screen/jpeg_encoder.h"
+#include "recording-screen/jpeg/turbo_jpeg.h"
 
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
-namespace quorvane::recording {
+namespace quorvane::recording::jpeg {
 namespace {
 
 struct Decoded {
@@ -106,4 +106,4 @@ TEST(TurboJpegEncoder, AKeptBufferServesPicturesOfEverySizeAndDetail) {
 }
 
 }  // namespace
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::jpeg

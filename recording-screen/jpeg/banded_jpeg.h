@@ -11,10 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "recording-screen/jpeg_encoder.h"
-#include "recording-screen/platform.h"
+#include "recording-screen/jpeg/turbo_jpeg.h"
+#include "recording-screen/capture.h"
 
-namespace quorvane::recording {
+namespace quorvane::recording::jpeg {
 
 // MCUs of 4:2:0 colour: 16 x 16 pixels.
 inline constexpr std::uint32_t kMcuSide = 16;
@@ -58,4 +58,4 @@ class BandedJpegEncoder final : public Encoder {
   TurboJpegEncoder whole_;  // below the size where bands pay
 };
 
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::jpeg

@@ -13,7 +13,7 @@
 #include <xcb/damage.h>
 
 #include "common/x11/connection.h"
-#include "recording-screen/platform.h"
+#include "recording-screen/capture.h"
 #include "recording-screen/x11/compositor.h"
 
 namespace quorvane::recording::x11 {

@@ -1,11 +1,11 @@
-#include "recording-screen/x11/capture_x11.h"
+#include "recording-screen/x11/capture.h"
 
 #include <chrono>
 #include <climits>
 
 #include <xcb/xfixes.h>
 
-#include "recording-screen/x11/owners.h"
+#include "common/x11/windows.h"
 
 namespace quorvane::recording::x11 {
 
@@ -62,9 +62,9 @@ ContentResult X11Capture::shareableContent() {
   if (!connection_ || connection_->broken()) return {std::nullopt, kConnectionLost};
   ShareableContent content;
   for (const auto& m : quorvane::x11::monitors(*connection_)) {
-    content.displays.push_back(Display{m.id, m.width, m.height, PixelSize{m.width, m.height}});
+    content.displays.push_back(Display{m.id, m.width, m.height});
   }
-  content.applicationPids = ownerPids(topLevels(*connection_));
+  content.applicationPids = ownerPids(windowsWithOwners(*connection_));
   if (connection_->broken()) return {std::nullopt, kConnectionLost};
   return {content, {}};
 }
@@ -88,8 +88,11 @@ std::optional<std::string> X11Capture::start(const ContentFilter& filter, const 
   Reply<xcb_damage_query_version_reply_t> version(
       xcb_damage_query_version_reply(x, xcb_damage_query_version(x, 1, 1), nullptr));
   if (!version) return std::string("the X server did not answer the DAMAGE version query");
-  damageEvent_ = xcb_get_extension_data(x, &xcb_damage_id)->first_event;
-  xfixesEvent_ = xcb_get_extension_data(x, &xcb_xfixes_id)->first_event;
+  const auto* damage = xcb_get_extension_data(x, &xcb_damage_id);
+  const auto* xfixes = xcb_get_extension_data(x, &xcb_xfixes_id);
+  if (!damage || !xfixes) return std::string(kConnectionLost);
+  damageEvent_ = damage->first_event;
+  xfixesEvent_ = xfixes->first_event;
   damage_ = xcb_generate_id(x);
   xcb_damage_create(x, damage_, connection_->root(), XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX);
   if (configuration.showsCursor) {
@@ -153,7 +156,6 @@ void X11Capture::tick() {
   if (firstFrame_) changed = true;
   firstFrame_ = false;
   Sample sample;
-  sample.type = OutputType::screen;
   sample.valid = true;
   sample.status = changed ? kFrameComplete : kFrameIdle;
   sample.image = std::make_shared<LazyFrame>(*compositor_, *connection_, *output_, filter_.excludedPids,
@@ -183,18 +185,18 @@ bool X11Capture::takeDamage() {
 }
 
 bool X11Capture::pointerMoved() {
-  Reply<xcb_query_pointer_reply_t> p(xcb_query_pointer_reply(
-      connection_->get(), xcb_query_pointer(connection_->get(), connection_->root()), nullptr));
-  if (!p) return false;
+  auto at = quorvane::x11::pointer(*connection_);
+  if (!at) return false;
+  const auto px = static_cast<std::int32_t>(at->x), py = static_cast<std::int32_t>(at->y);
   auto inside = [this](std::int32_t x, std::int32_t y) {
     return x >= monitor_.x && x < monitor_.x + static_cast<std::int64_t>(monitor_.width) && y >= monitor_.y &&
            y < monitor_.y + static_cast<std::int64_t>(monitor_.height);
   };
-  bool moved = p->root_x != pointerX_ || p->root_y != pointerY_;
+  bool moved = px != pointerX_ || py != pointerY_;
   // Moves elsewhere do not change this monitor's picture.
-  bool seen = moved && (inside(p->root_x, p->root_y) || inside(pointerX_, pointerY_));
-  pointerX_ = p->root_x;
-  pointerY_ = p->root_y;
+  bool seen = moved && (inside(px, py) || inside(pointerX_, pointerY_));
+  pointerX_ = px;
+  pointerY_ = py;
   return seen;
 }
 

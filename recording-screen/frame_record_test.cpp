@@ -1,15 +1,28 @@
-#include "recording-screen/tools/frame_records.h"
+#include "recording-screen/frame_record.h"
 
 #include <gtest/gtest.h>
 
 namespace quorvane::recording {
 namespace {
 
-std::string record(const std::string& jpeg) {
-  auto n = static_cast<std::uint32_t>(jpeg.size());
-  std::string s{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
-                static_cast<char>(n)};
-  return s + jpeg;
+std::string bytes(std::initializer_list<unsigned> values) {
+  std::string s;
+  for (unsigned v : values) s.push_back(static_cast<char>(v));
+  return s;
+}
+
+std::string record(const std::string& jpeg) { return recordHeader(static_cast<std::uint32_t>(jpeg.size())) + jpeg; }
+
+TEST(RecordHeader, IsTheLengthBigEndian) {
+  const std::pair<std::uint32_t, std::string> cases[] = {
+      {123456, bytes({0x00, 0x01, 0xE2, 0x40})},
+      {8388608, bytes({0x00, 0x80, 0x00, 0x00})},
+      {0xFFFFFFFF, bytes({0xFF, 0xFF, 0xFF, 0xFF})},
+  };
+  for (const auto& [length, expected] : cases) {
+    EXPECT_EQ(recordHeader(length), expected) << length;
+    EXPECT_EQ(recordLength(expected), length) << length;
+  }
 }
 
 TEST(RecordReader, SplitsRecordsWhateverTheChunking) {

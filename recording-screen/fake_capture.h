@@ -1,5 +1,6 @@
 // In-process stand-ins for the capture service, encoder, standard streams and
-// process, so that unit tests drive every rule without a display.
+// clock, so that unit tests drive every rule without a display or waiting.
+// The process is common's FakeProcess.
 #pragma once
 
 #include <atomic>
@@ -10,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "recording-screen/platform.h"
+#include "common/clock.h"
+#include "recording-screen/capture.h"
 
 namespace quorvane::recording::fake {
 
@@ -29,8 +31,8 @@ class Image final : public FrameImage {
   std::vector<std::uint8_t> bytes_;
 };
 
-inline Sample completeSample() { return Sample{OutputType::screen, true, kFrameComplete, std::make_shared<Image>()}; }
-inline Sample idleSample() { return Sample{OutputType::screen, true, kFrameIdle, std::make_shared<Image>()}; }
+inline Sample completeSample() { return Sample{true, kFrameComplete, std::make_shared<Image>()}; }
+inline Sample idleSample() { return Sample{true, kFrameIdle, std::make_shared<Image>()}; }
 
 // Encodes each picture as a numbered payload of the chosen size.
 class Encoder final : public recording::Encoder {
@@ -49,12 +51,10 @@ class Encoder final : public recording::Encoder {
   bool fails = false;
 };
 
-class Process final : public recording::Process {
+// Standard output; each call is kept as one write of its parts joined.
+class Output final : public RecordOutput {
  public:
-  std::int32_t parentPid() override { return parent.load(); }
-  std::int32_t ownPid() override { return own; }
-  // Each call is kept as one write of its parts joined.
-  std::optional<std::string> writeOutput(std::span<const std::string_view> parts) override {
+  std::optional<std::string> write(std::span<const std::string_view> parts) override {
     std::lock_guard<std::mutex> guard(mutex);
     if (failAfterWrites >= 0 && static_cast<int>(writes.size()) >= failAfterWrites) return std::string("Broken pipe");
     std::string joined;
@@ -66,13 +66,54 @@ class Process final : public recording::Process {
     std::lock_guard<std::mutex> guard(mutex);
     return writes;
   }
-  std::atomic<std::int32_t> parent{500};
-  std::int32_t own = 600;
   int failAfterWrites = -1;  // -1: never fails
 
  private:
   std::mutex mutex;
   std::vector<std::string> writes;
+};
+
+// Time that moves only when the test says so; a sleeper waits for it.
+class Clock final : public quorvane::Clock {
+ public:
+  double now() override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return time_;
+  }
+  void sleep(double seconds) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const double until = time_ + seconds;
+    ++sleeps_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return released_ || time_ >= until; });
+  }
+  void advance(double seconds) {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      time_ += seconds;
+    }
+    changed_.notify_all();
+  }
+  // Waits until sleep() has been called `count` times in all.
+  void awaitSleeps(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return sleeps_ >= count; });
+  }
+  // From now on no sleep waits: lets the sleepers go before tear-down.
+  void release() {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      released_ = true;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  double time_ = 1000.0;
+  int sleeps_ = 0;
+  bool released_ = false;
 };
 
 // Standard input fed by the test; read() blocks until bytes or the end come.
@@ -115,12 +156,8 @@ class Input final : public ControlInput {
 class Capture final : public CaptureService {
  public:
   Capture() {
-    Display d;
-    d.id = 7;
-    d.width = 1280;
-    d.height = 800;
-    content.displays.push_back(d);
-    content.applicationPids = {300, 500, 600};
+    content.displays.push_back(Display{7, 1280, 800});
+    content.applicationPids = {300, 4242, 4343};  // FakeProcess: parent 4242, own 4343
   }
   bool permitted() override {
     ++permissionAsked;

@@ -1,4 +1,4 @@
-#include "recording-screen/posix_process.h"
+#include "recording-screen/posix/stdio.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-namespace quorvane::recording {
+namespace quorvane::recording::posix {
 namespace {
 
 std::string readAll(int fd) {
@@ -100,4 +100,4 @@ TEST(WriteAll, AClosedReaderIsAnErrorNotSuccess) {
 }
 
 }  // namespace
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::posix

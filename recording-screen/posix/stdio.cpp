@@ -1,4 +1,4 @@
-#include "recording-screen/posix_process.h"
+#include "recording-screen/posix/stdio.h"
 
 #include <cerrno>
 #include <algorithm>
@@ -7,7 +7,7 @@
 #include <vector>
 #include <unistd.h>
 
-namespace quorvane::recording {
+namespace quorvane::recording::posix {
 
 namespace {
 constexpr std::size_t kReadChunk = 4096;
@@ -23,11 +23,7 @@ std::optional<std::string> StdinInput::read() {
   }
 }
 
-std::int32_t PosixProcess::parentPid() { return static_cast<std::int32_t>(getppid()); }
-
-std::int32_t PosixProcess::ownPid() { return static_cast<std::int32_t>(getpid()); }
-
-std::optional<std::string> PosixProcess::writeOutput(std::span<const std::string_view> parts) {
+std::optional<std::string> StdoutOutput::write(std::span<const std::string_view> parts) {
   return writeAll(STDOUT_FILENO, parts);
 }
 
@@ -54,4 +50,4 @@ std::optional<std::string> writeAll(int fd, std::span<const std::string_view> pa
   return std::nullopt;
 }
 
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::posix
