@@ -175,24 +175,6 @@ TEST(StreamerEnds, EachEndHasItsStatusAndText) {
   }
 }
 
-TEST_F(StreamerTest, FirstFrameUnaskedThenOneRecordPerBurstOfRequests) {
-  start();
-  ASSERT_TRUE(f.capture.deliver(fake::completeSample()));
-  ASSERT_TRUE(eventually([this] { return records() == 1; }));
-
-  f.input.push("frame\nframe\nframe\n");
-  ASSERT_TRUE(eventually([this] { return f.capture.nudges == 3; }));
-  f.capture.deliver(fake::idleSample());
-  f.capture.deliver(fake::completeSample());
-  ASSERT_TRUE(eventually([this] { return records() == 2; }));
-  f.capture.deliver(fake::completeSample());
-  f.capture.deliver(fake::completeSample());
-  f.input.push("stop\n");
-  EXPECT_EQ(result(), quietExit());
-  EXPECT_EQ(records(), 2u);
-  EXPECT_EQ(f.encoder.calls, 2);
-}
-
 TEST_F(StreamerTest, CaptureThreadAndReaderRaceWithoutLosingTheFlag) {
   start();
   std::atomic<bool> done{false};
