@@ -74,12 +74,14 @@ struct Sample {
   std::shared_ptr<FrameImage> image;   // none: the sample carries no pixels
 };
 
-// Where a running stream delivers. Both calls may come from any thread.
+// Where a running stream delivers. Every call may come from any thread.
 class StreamOutput {
  public:
   virtual ~StreamOutput() = default;
   virtual void deliver(Sample sample) = 0;
   virtual void stoppedWithError(const std::string& description) = 0;
+  // The display was unplugged, resized or moved: the stream shows the wrong area.
+  virtual void displayGone() = 0;
 };
 
 class CaptureService {

@@ -1,6 +1,5 @@
 // In-process stand-ins for the capture service, encoder, standard streams and
 // clock, so that unit tests drive every rule without a display or waiting.
-// The process is common's FakeProcess.
 #pragma once
 
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/fake_process.h"
 #include "recording-screen/capture.h"
 
 namespace quorvane::recording::fake {
@@ -55,7 +55,10 @@ class Encoder final : public recording::Encoder {
 class Output final : public RecordOutput {
  public:
   std::optional<std::string> write(std::span<const std::string_view> parts) override {
-    std::lock_guard<std::mutex> guard(mutex);
+    std::unique_lock<std::mutex> guard(mutex);
+    ++entered;
+    changed.notify_all();
+    changed.wait(guard, [this] { return !held; });
     if (failAfterWrites >= 0 && static_cast<int>(writes.size()) >= failAfterWrites) return std::string("Broken pipe");
     std::string joined;
     for (auto part : parts) joined += part;
@@ -66,11 +69,51 @@ class Output final : public RecordOutput {
     std::lock_guard<std::mutex> guard(mutex);
     return writes;
   }
+  // A reader that does not read: writes wait until let go.
+  void hold() {
+    std::lock_guard<std::mutex> guard(mutex);
+    held = true;
+  }
+  void letGo() {
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      held = false;
+    }
+    changed.notify_all();
+  }
+  void awaitWriting() {
+    std::unique_lock<std::mutex> guard(mutex);
+    changed.wait(guard, [this] { return entered > 0; });
+  }
   int failAfterWrites = -1;  // -1: never fails
 
  private:
   std::mutex mutex;
+  std::condition_variable changed;
   std::vector<std::string> writes;
+  bool held = false;
+  int entered = 0;
+};
+
+// The process, safe to change while the streamer's threads look at it.
+class Process final : public FakeProcess {
+ public:
+  std::int32_t parentPid() override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return FakeProcess::parentPid();
+  }
+  bool alive(std::int32_t pid) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return FakeProcess::alive(pid);
+  }
+  template <typename F>
+  void change(F how) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    how(static_cast<FakeProcess&>(*this));
+  }
+
+ private:
+  std::mutex mutex_;
 };
 
 // Time that moves only when the test says so; a sleeper waits for it.
@@ -198,6 +241,12 @@ class Capture final : public CaptureService {
     std::lock_guard<std::mutex> guard(mutex_);
     if (!output_) return false;
     output_->stoppedWithError(description);
+    return true;
+  }
+  bool loseDisplay() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!output_) return false;
+    output_->displayGone();
     return true;
   }
 

@@ -72,6 +72,11 @@ void SampleQueue::push(Sample sample) {
   changed_.notify_one();
 }
 
+bool SampleQueue::busy() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return handling_;
+}
+
 void SampleQueue::dropOne() {
   auto idle = std::find_if(samples_.begin(), samples_.end(),
                            [](const Sample& s) { return s.status != kFrameComplete; });
@@ -87,8 +92,11 @@ void SampleQueue::work() {
       if (closing_) return;
       sample = std::move(samples_.front());
       samples_.pop_front();
+      handling_ = true;
     }
     handler_(sample);
+    std::lock_guard<std::mutex> guard(mutex_);
+    handling_ = false;
   }
 }
 
@@ -179,17 +187,23 @@ Exit Streamer::mainLoop() {
   }
 }
 
-// Only paces the checks: the main thread decides, so a check never races a stop.
+// Only paces the checks: the main thread decides, so a check never races a
+// stop. The first check is at once: the parent may have died while we started.
 void Streamer::watchParent() {
   for (;;) {
-    platform_.clock.sleep(kParentWatchSeconds);
     if (mailbox_.ended()) return;
     mailbox_.postWatch();
+    platform_.clock.sleep(kParentWatchSeconds);
   }
 }
 
 Exit Streamer::stopCapture() {
   if (auto error = platform_.capture.stop()) return failure(texts::kStopFailed + *error);
+  // The last record is not cut off; a writer stuck on a reader that does not
+  // read is not waited for long.
+  for (double waited = 0; waited < kStopWaitSeconds && queue_->busy(); waited += kStopWaitStep) {
+    platform_.clock.sleep(kStopWaitStep);
+  }
   return quietExit();
 }
 
@@ -235,5 +249,7 @@ void Streamer::deliver(Sample sample) {
 void Streamer::stoppedWithError(const std::string& description) {
   mailbox_.postEnd(failure(texts::kCaptureFailed + description));
 }
+
+void Streamer::displayGone() { mailbox_.postEnd(failure(texts::kDisplayGone)); }
 
 }  // namespace quorvane::recording

@@ -28,6 +28,9 @@
 namespace quorvane::recording {
 
 inline constexpr double kParentWatchSeconds = 1.0;
+// How long a stop waits for a record being written, a little at a time.
+inline constexpr double kStopWaitSeconds = 2.0;
+inline constexpr double kStopWaitStep = 0.01;
 
 // What the main thread waits for: the end of the process, a stop request or
 // the time to look at the parent.
@@ -65,6 +68,8 @@ class SampleQueue {
   SampleQueue& operator=(const SampleQueue&) = delete;
 
   void push(Sample sample);
+  // Whether the worker is handling a frame now.
+  bool busy();
 
  private:
   void dropOne();
@@ -76,6 +81,7 @@ class SampleQueue {
   std::condition_variable changed_;
   std::deque<Sample> samples_;
   bool closing_ = false;
+  bool handling_ = false;
   std::thread worker_;
 };
 
@@ -105,6 +111,7 @@ class Streamer final : private StreamOutput {
   // StreamOutput, called by the capture service.
   void deliver(Sample sample) override;
   void stoppedWithError(const std::string& description) override;
+  void displayGone() override;
 
   Platform platform_;
   std::optional<ParentWatch> parent_;

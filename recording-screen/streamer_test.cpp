@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/fake_process.h"
 #include "recording-screen/fake_capture.h"
 #include "recording-screen/texts.h"
 
@@ -33,7 +32,7 @@ struct Fakes {
   fake::Encoder encoder;
   fake::Input input;
   fake::Output output;
-  FakeProcess process;
+  fake::Process process;
   fake::Clock clock;
   Platform platform() { return Platform{capture, encoder, input, output, process, clock}; }
 };
@@ -140,14 +139,14 @@ TEST(StreamerEnds, EachEndHasItsStatusAndText) {
       {"the parent changes",
        [](Fakes& f) {
          f.clock.awaitSleeps(1);
-         f.process.parent = 1;
+         f.process.change([](FakeProcess& p) { p.parent = 1; });
          f.clock.advance(1.0);
        },
        quietExit(), 0},
       {"the parent dies",
        [](Fakes& f) {
          f.clock.awaitSleeps(1);
-         f.process.dead.insert(f.process.parent);
+         f.process.change([](FakeProcess& p) { p.dead.insert(p.parent); });
          f.clock.advance(1.0);
        },
        quietExit(), 0},
@@ -155,6 +154,7 @@ TEST(StreamerEnds, EachEndHasItsStatusAndText) {
        [&](Fakes& f) { watches(f, 3), f.input.push("stop\n"); }, quietExit(), 1},
       {"a stream error", [](Fakes& f) { f.capture.fail("display unplugged"); },
        failure(std::string(texts::kCaptureFailed) + "display unplugged"), 0},
+      {"the display changed", [](Fakes& f) { f.capture.loseDisplay(); }, failure(texts::kDisplayGone), 0},
       {"a write error",
        [](Fakes& f) {
          f.output.failAfterWrites = 0;
@@ -172,6 +172,37 @@ TEST(StreamerEnds, EachEndHasItsStatusAndText) {
     EXPECT_EQ(running.get(), c.expected) << c.name;
     EXPECT_EQ(f.capture.stops, c.stops) << c.name;
     f.clock.release();
+  }
+}
+
+TEST_F(StreamerTest, AParentGoneWhileStartingIsNoticedAtOnce) {
+  f.process.change([](FakeProcess& p) { p.dead.insert(p.parent); });
+  start();
+  EXPECT_EQ(result(), quietExit());  // the clock never moved
+}
+
+TEST_F(StreamerTest, StopWaitsForTheRecordBeingWrittenButNotForever) {
+  for (bool readerReturns : {true, false}) {
+    Fakes g;
+    g.output.hold();
+    Streamer s(g.platform());
+    auto running = std::async(std::launch::async, [&] { return s.run({"7", "30"}); });
+    ASSERT_TRUE(eventually([&] { return g.capture.started.load(); }));
+    g.capture.deliver(fake::completeSample());
+    g.output.awaitWriting();
+    g.input.push("stop\n");
+    ASSERT_TRUE(eventually([&] { return g.capture.stops == 1; }));
+    g.clock.awaitSleeps(2);  // the parent watch, and the stop's first wait
+    EXPECT_EQ(running.wait_for(0s), std::future_status::timeout) << readerReturns;
+    if (readerReturns) g.output.letGo();
+    ASSERT_TRUE(eventually([&] {
+      g.clock.advance(kStopWaitStep);
+      return running.wait_for(0s) == std::future_status::ready;
+    }));
+    EXPECT_EQ(running.get(), quietExit());
+    EXPECT_EQ(g.output.written().size(), readerReturns ? 1u : 0u);
+    g.output.letGo();
+    g.clock.release();
   }
 }
 

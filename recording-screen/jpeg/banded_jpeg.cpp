@@ -4,7 +4,9 @@
 #include <climits>
 #include <csetjmp>
 #include <cstdio>
+#include <exception>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -202,17 +204,30 @@ std::optional<std::string> encodeBanded(const PixelView& pixels, const BandPlan&
   if (!pixels.bgrx || pixels.width == 0 || pixels.height == 0 || plan.bands == 0) return std::nullopt;
   if (pixels.width > JPEG_MAX_DIMENSION || pixels.height > JPEG_MAX_DIMENSION) return std::nullopt;
   if (plan.bands > 1 && std::uint64_t{plan.bandRows} * (plan.bands - 1) >= pixels.height) return std::nullopt;
+  // Out of memory or threads is a frame that fails, never an abort.
   std::vector<Band> bands(plan.bands);
-  for (auto& band : bands) band.data.reset(new unsigned char[kMaxBandBytes]);
+  for (auto& band : bands) {
+    band.data.reset(new (std::nothrow) unsigned char[kMaxBandBytes]);
+    if (!band.data) return std::nullopt;
+  }
   auto rowsOf = [&](std::uint32_t i) {
     return i + 1 < plan.bands ? plan.bandRows : pixels.height - plan.bandRows * (plan.bands - 1);
   };
+  auto compress = [&](std::uint32_t i) {
+    compressRows(pixels, plan.bandRows * i, rowsOf(i), plan.restartInterval, bands[i]);
+  };
   std::vector<std::thread> helpers;
-  helpers.reserve(plan.bands - 1);
+  std::uint32_t inline_ = plan.bands;  // bands from here on run on this thread
   for (std::uint32_t i = 1; i < plan.bands; ++i) {
-    helpers.emplace_back([&, i] { compressRows(pixels, plan.bandRows * i, rowsOf(i), plan.restartInterval, bands[i]); });
+    try {
+      helpers.emplace_back(compress, i);
+    } catch (const std::exception&) {
+      inline_ = i;
+      break;
+    }
   }
-  compressRows(pixels, 0, rowsOf(0), plan.restartInterval, bands[0]);
+  compress(0);
+  for (std::uint32_t i = inline_; i < plan.bands; ++i) compress(i);
   for (auto& helper : helpers) helper.join();
   if (plan.bands == 1) {
     if (!bands[0].ok) return std::nullopt;

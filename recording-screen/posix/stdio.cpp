@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <vector>
+#include <poll.h>
 #include <unistd.h>
 
 namespace quorvane::recording::posix {
@@ -16,8 +17,12 @@ constexpr std::size_t kReadChunk = 4096;
 std::optional<std::string> StdinInput::read() {
   char buffer[kReadChunk];
   for (;;) {
-    ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    ssize_t n = ::read(fd_, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd readable{fd_, POLLIN, 0};
+      if (::poll(&readable, 1, -1) >= 0 || errno == EINTR) continue;
+    }
     if (n <= 0) return std::nullopt;
     return std::string(buffer, static_cast<std::size_t>(n));
   }

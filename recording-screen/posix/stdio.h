@@ -10,10 +10,15 @@ namespace quorvane::recording::posix {
 
 class StdinInput final : public ControlInput {
  public:
-  // A read error counts as the end of input: the application can no longer talk to us.
+  explicit StdinInput(int fd = 0) : fd_(fd) {}
+  // A read error counts as the end of input: the application can no longer
+  // talk to us. A descriptor left non-blocking by the application is waited on.
   std::optional<std::string> read() override;
   // The process ends without joining the reader, so nothing needs waking.
   void interrupt() override {}
+
+ private:
+  int fd_;
 };
 
 class StdoutOutput final : public RecordOutput {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <future>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -58,6 +60,20 @@ TEST(WriteAll, AClosedReaderIsAnErrorNotSuccess) {
   EXPECT_EQ(writeAll(fds[1], parts), std::string("Broken pipe"));
   close(fds[1]);
   std::signal(SIGPIPE, previous);
+}
+
+TEST(StdinInput, ANonBlockingInputWaitsForBytesInsteadOfEnding) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(fcntl(fds[0], F_SETFL, O_NONBLOCK), 0);
+  StdinInput input(fds[0]);
+  auto first = std::async(std::launch::async, [&] { return input.read(); });
+  EXPECT_EQ(first.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+  ASSERT_EQ(write(fds[1], "frame\n", 6), 6);
+  EXPECT_EQ(first.get(), std::string("frame\n"));
+  close(fds[1]);
+  EXPECT_EQ(input.read(), std::nullopt);
+  close(fds[0]);
 }
 
 }  // namespace

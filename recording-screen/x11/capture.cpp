@@ -1,5 +1,6 @@
 #include "recording-screen/x11/capture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 
@@ -14,15 +15,31 @@ namespace {
 using quorvane::x11::Reply;
 
 constexpr char kConnectionLost[] = "the connection to the X server was lost";
+// A capture thread stuck behind another client's server grab is not waited
+// for longer: the process is ending.
+constexpr auto kHaltWait = std::chrono::seconds(2);
+
+bool sameArea(const Area& a, const quorvane::x11::Monitor& m) {
+  return a.x == m.x && a.y == m.y && a.width == m.width && a.height == m.height;
+}
 
 // A frame's pixels, composed when (and if) the sample worker asks for them.
 class LazyFrame final : public FrameImage {
  public:
-  LazyFrame(Compositor& compositor, const Connection& connection, StreamOutput& output,
-            std::vector<std::int32_t> excluded, bool cursor)
-      : compositor_(compositor), connection_(connection), output_(output), excluded_(std::move(excluded)),
-        cursor_(cursor) {}
+  LazyFrame(Compositor& compositor, const Connection& connection, StreamOutput& output, std::uint32_t display,
+            Area monitor, std::vector<std::int32_t> excluded, bool cursor)
+      : compositor_(compositor), connection_(connection), output_(output), display_(display), monitor_(monitor),
+        excluded_(std::move(excluded)), cursor_(cursor) {}
   std::optional<PixelView> pixels() override {
+    // A monitor unplugged, resized or moved since the start would be recorded
+    // as the wrong area, or not fit the picture.
+    auto all = quorvane::x11::monitors(connection_);
+    bool same = std::any_of(all.begin(), all.end(),
+                            [&](const auto& m) { return m.id == display_ && sameArea(monitor_, m); });
+    if (!same && !connection_.broken()) {
+      output_.displayGone();
+      return std::nullopt;
+    }
     auto view = compositor_.compose(excluded_, cursor_);
     // A picture lost with the connection is the stream failing, not the encoder.
     if (!view && connection_.broken()) output_.stoppedWithError(kConnectionLost);
@@ -33,6 +50,8 @@ class LazyFrame final : public FrameImage {
   Compositor& compositor_;
   const Connection& connection_;
   StreamOutput& output_;
+  std::uint32_t display_;
+  Area monitor_;
   std::vector<std::int32_t> excluded_;
   bool cursor_;
 };
@@ -114,19 +133,30 @@ void X11Capture::frameRequested() {
     std::lock_guard<std::mutex> guard(mutex_);
     requested_ = true;
   }
-  wake_.notify_one();
+  wake_.notify_all();
 }
 
 void X11Capture::halt() {
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    halted_ = true;
-  }
-  wake_.notify_one();
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  std::unique_lock<std::mutex> lock(mutex_);
+  halted_ = true;
+  wake_.notify_all();
+  if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id()) return;
+  bool finished = wake_.wait_for(lock, kHaltWait, [this] { return finished_; });
+  lock.unlock();
+  if (finished) thread_.join();
+  else thread_.detach();
 }
 
 void X11Capture::run() {
+  loop();
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    finished_ = true;
+  }
+  wake_.notify_all();
+}
+
+void X11Capture::loop() {
   using Clock = std::chrono::steady_clock;
   const auto interval = std::chrono::duration_cast<Clock::duration>(
       std::chrono::duration<double>(1.0 / std::max(configuration_.frameRate, 1)));
@@ -158,8 +188,8 @@ void X11Capture::tick() {
   Sample sample;
   sample.valid = true;
   sample.status = changed ? kFrameComplete : kFrameIdle;
-  sample.image = std::make_shared<LazyFrame>(*compositor_, *connection_, *output_, filter_.excludedPids,
-                                             configuration_.showsCursor);
+  sample.image = std::make_shared<LazyFrame>(*compositor_, *connection_, *output_, filter_.display.id, monitor_,
+                                             filter_.excludedPids, configuration_.showsCursor);
   output_->deliver(std::move(sample));
 }
 

@@ -37,6 +37,7 @@ class X11Capture final : public CaptureService {
   bool takeDamage();
   bool pointerMoved();
   void run();
+  void loop();
 
   std::unique_ptr<Connection> connection_;
   std::unique_ptr<Compositor> compositor_;
@@ -54,6 +55,7 @@ class X11Capture final : public CaptureService {
   std::condition_variable wake_;
   bool requested_ = false;
   bool halted_ = false;
+  bool finished_ = false;
   std::thread thread_;
 };
 

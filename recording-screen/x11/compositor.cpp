@@ -54,31 +54,60 @@ std::vector<Window> windowsWithOwners(const Connection& c) {
   frames.reserve(tops.size());
   for (const auto& t : tops) frames.push_back(t.window);
   auto clients = quorvane::x11::clientWindows(c, frames);
-  for (std::size_t i = 0; i < clients.size(); ++i) {
-    if (clients[i] == XCB_NONE) clients[i] = frames[i];
+  // Per top-level, the windows whose owners count: its client, else itself.
+  std::vector<std::vector<xcb_window_t>> owned(tops.size());
+  for (std::size_t i = 0; i < tops.size(); ++i) {
+    owned[i] = {clients[i] == XCB_NONE ? frames[i] : clients[i]};
+    // Any client may write WM_STATE on a frame, and the search then stops at
+    // the frame: the clients inside it are asked about too.
+    if (clients[i] != frames[i]) continue;
+    for (auto inner : quorvane::x11::clientWindows(c, quorvane::x11::children(c, frames[i]))) {
+      if (inner != XCB_NONE) owned[i].push_back(inner);
+    }
   }
-  auto pids = quorvane::x11::ownerPids(c, clients);
+  std::vector<xcb_window_t> all;
+  for (const auto& list : owned) all.insert(all.end(), list.begin(), list.end());
+  auto pids = quorvane::x11::ownerPids(c, all);
   std::vector<Window> windows;
   windows.reserve(tops.size());
-  for (std::size_t i = 0; i < tops.size(); ++i) windows.push_back(Window{tops[i], pids[i]});
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < tops.size(); ++i) {
+    Window w{tops[i], {}, false};
+    for (std::size_t k = 0; k < owned[i].size(); ++k, ++at) {
+      if (pids[at]) w.pids.push_back(*pids[at]);
+      else w.ownerUnknown = true;
+    }
+    windows.push_back(std::move(w));
+  }
   return windows;
 }
 
 std::vector<std::int32_t> ownerPids(const std::vector<Window>& windows) {
   std::vector<std::int32_t> pids;
   for (const auto& w : windows) {
-    if (w.pid && !contains(pids, *w.pid)) pids.push_back(*w.pid);
+    for (auto pid : w.pids) {
+      if (!contains(pids, pid)) pids.push_back(pid);
+    }
   }
   return pids;
 }
 
+bool leftOut(const Window& w, const std::vector<std::int32_t>& excludedPids) {
+  if (w.ownerUnknown) return true;
+  return std::any_of(w.pids.begin(), w.pids.end(), [&](std::int32_t pid) { return contains(excludedPids, pid); });
+}
+
 std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<Window>& windows, const std::vector<std::int32_t>& owners,
                                          const Area& monitor) {
+  if (windows.size() >= quorvane::x11::kMaxWindows) {
+    return {xcb_rectangle_t{0, 0, static_cast<std::uint16_t>(monitor.width), static_cast<std::uint16_t>(monitor.height)}};
+  }
   std::vector<xcb_rectangle_t> areas;
-  for (const auto& [w, pid] : windows) {
-    if (!w.viewable || !pid || !contains(owners, *pid)) continue;
+  for (const auto& w : windows) {
+    if (!w.top.viewable || !leftOut(w, owners)) continue;
     // The border belongs to the window: it goes too.
-    if (auto r = clipTo(w.x, w.y, w.width + 2 * std::int64_t{w.border}, w.height + 2 * std::int64_t{w.border}, monitor))
+    const auto& t = w.top;
+    if (auto r = clipTo(t.x, t.y, t.width + 2 * std::int64_t{t.border}, t.height + 2 * std::int64_t{t.border}, monitor))
       areas.push_back(*r);
   }
   return areas;
@@ -264,8 +293,10 @@ void Compositor::rebuild(const std::vector<Window>& windows, const std::vector<s
   xcb_render_set_picture_clip_rectangles(x, picture_, 0, 0, static_cast<std::uint32_t>(holes.size()), holes.data());
   paintBackground();
   std::uint32_t include = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
-  for (const auto& [w, pid] : windows) {
-    if (!w.viewable || w.inputOnly || (pid && contains(excludedPids, *pid)) || !overlaps(w, holes, monitor_)) continue;
+  const bool tooMany = windows.size() >= quorvane::x11::kMaxWindows;
+  for (const auto& window : windows) {
+    const auto& w = window.top;
+    if (tooMany || !w.viewable || w.inputOnly || leftOut(window, excludedPids) || !overlaps(w, holes, monitor_)) continue;
     auto format = formatOf(w.visual);
     if (format == 0) continue;
     xcb_render_picture_t source = xcb_generate_id(x);

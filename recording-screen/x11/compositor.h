@@ -27,27 +27,34 @@ namespace quorvane::recording::x11 {
 
 using quorvane::x11::Connection;
 
-// A top-level window and the process that owns the window the user sees in
-// it: the client inside a window manager's frame, else the top-level itself.
+// A top-level window and the processes that own what the user sees in it:
+// the client inside a window manager's frame, else the top-level itself.
 struct Window {
   quorvane::x11::TopLevel top;
-  std::optional<std::int32_t> pid;  // none: no owner could be established
+  std::vector<std::int32_t> pids;
+  bool ownerUnknown = false;  // some window in it has no owner we could establish
 };
 
-// Every child of the root with its owner, bottom to top. A few round trips,
+// Every child of the root with its owners, bottom to top. A few round trips,
 // however many windows.
 std::vector<Window> windowsWithOwners(const Connection& c);
 
 // The distinct known owners, in stacking order.
 std::vector<std::int32_t> ownerPids(const std::vector<Window>& windows);
 
+// Whether a window is to be left out. Fails closed: a window whose owners
+// cannot all be established counts as the application's.
+bool leftOut(const Window& w, const std::vector<std::int32_t>& excludedPids);
+
 struct Area {
   std::int32_t x = 0, y = 0;
   std::uint32_t width = 0, height = 0;
 };
 
-// The parts of the monitor covered by windows of the given owners, in
-// monitor coordinates (clipped to it).
+// The parts of the monitor covered by windows left out for these owners, in
+// monitor coordinates (clipped to it). When the root holds more windows than
+// are asked about, the unseen ones could be the application's: the whole
+// monitor is left out.
 std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<Window>& windows, const std::vector<std::int32_t>& owners,
                                          const Area& monitor);
 
