@@ -1,21 +1,35 @@
 #!/usr/bin/env bash
 # Runs every built fuzz target for the given number of seconds (default 60),
-# starting from its seed corpus when one is committed next to its source.
+# as many at once as there are cores, starting from its seed corpus when one is
+# committed next to its source. An input that takes longer than PER_INPUT
+# seconds (default 10) is a finding, like a crash.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+per_input=${PER_INPUT:-10}
 shopt -s nullglob
-found=0
+targets=()
 for target in build/fuzz/bin/fuzz_*; do
-  [[ -x $target && ! -d $target ]] || continue
-  found=1
+  [[ -x $target && ! -d $target ]] && targets+=("$target")
+done
+[[ ${#targets[@]} -gt 0 ]] || { echo "fuzz: no targets built" >&2; exit 0; }
+
+run() {
+  local target=$1 name corpus seeds
   name=$(basename "$target")
   corpus=$(mktemp -d)
   # Seeds live next to the target's source: fuzz/<program>/corpus/<target>/.
   seeds=$(ls -d fuzz/*/corpus/"$name" 2>/dev/null | head -n 1 || true)
   echo "fuzz: $name for ${seconds}s" >&2
-  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=0 $corpus $seeds 2>"$corpus.log" \
-    || { tail -40 "$corpus.log"; exit 1; }
+  if ! "$target" -max_total_time="$seconds" -timeout="$per_input" -rss_limit_mb=2048 -print_final_stats=1 \
+      "$corpus" $seeds >"$corpus.log" 2>&1; then
+    echo "fuzz: $name failed" >&2
+    tail -40 "$corpus.log" >&2
+    return 1
+  fi
+  echo "fuzz: $name $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$corpus.log" | grep -o '[0-9]*$') runs" >&2
   rm -rf "$corpus" "$corpus.log"
-done
-[[ $found -eq 1 ]] || echo "fuzz: no targets built" >&2
+}
+export -f run
+export seconds per_input
+printf '%s\n' "${targets[@]}" | xargs -P "$(nproc)" -I{} bash -c 'run "$@"' _ {}

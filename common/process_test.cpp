@@ -1,0 +1,41 @@
+#include "common/fake_process.h"
+#include "common/geometry.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane {
+namespace {
+
+TEST(ParentWatchTest, GoneOnceTheParentChangesOrDies) {
+  const struct {
+    const char* what;
+    std::int32_t parentLater;
+    bool diesLater;
+    bool gone;
+  } cases[] = {
+      {"same parent, alive", 4242, false, false},
+      {"adopted by init", 1, false, true},
+      {"adopted by a subreaper", 777, false, true},
+      {"parent died, not yet reaped", 4242, true, true},
+  };
+  for (const auto& c : cases) {
+    FakeProcess process;
+    ParentWatch watch(process);
+    EXPECT_FALSE(watch.gone()) << c.what;
+    process.parent = c.parentLater;
+    if (c.diesLater) process.dead.insert(4242);
+    EXPECT_EQ(watch.gone(), c.gone) << c.what;
+    EXPECT_EQ(watch.parent(), 4242) << c.what;
+  }
+}
+
+TEST(GeometryTest, BoundsAreWrittenInStandardForm) {
+  EXPECT_EQ(boundsJson(Rect{10, 20, -4, -6}).dump(), R"({"height":6,"width":4,"x":6,"y":14})");
+  EXPECT_EQ(boundsJson(Rect{0.5, 0, 2, 1}).dump(), R"({"height":1,"width":2,"x":0.5,"y":0})");
+  EXPECT_TRUE((Rect{0, 0, 10, 10}.contains({0, 0})));
+  EXPECT_FALSE((Rect{0, 0, 10, 10}.contains({10, 5})));
+  EXPECT_TRUE((Rect{10, 10, -10, -10}.contains({0, 9.5})));
+}
+
+}  // namespace
+}  // namespace quorvane
