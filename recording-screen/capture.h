@@ -47,12 +47,20 @@ struct StreamConfiguration {
   bool showsCursor = true;
 };
 
+// Pixel rows [top, bottom).
+struct RowSpan {
+  std::uint32_t top = 0, bottom = 0;
+};
+
 // 32-bit pixels, blue, green, red, then a byte that is ignored.
 struct PixelView {
   const std::uint8_t* bgrx = nullptr;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::size_t stride = 0;  // bytes from one row to the next
+  // The only rows that may differ from the picture read before, when the
+  // backend knows; an encoder may keep what it made of the others.
+  std::optional<std::vector<RowSpan>> changed;
 };
 
 // The pixels of one captured frame. Reading may be deferred until someone

@@ -22,7 +22,7 @@ class Image final : public FrameImage {
       : width_(width), height_(height), readable_(readable), bytes_(std::size_t{width} * height * 4, 0x80) {}
   std::optional<PixelView> pixels() override {
     if (!readable_) return std::nullopt;
-    return PixelView{bytes_.data(), width_, height_, std::size_t{width_} * 4};
+    return PixelView{bytes_.data(), width_, height_, std::size_t{width_} * 4, std::nullopt};
   }
 
  private:

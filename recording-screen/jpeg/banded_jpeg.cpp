@@ -24,8 +24,7 @@ constexpr std::size_t kMaxBandBytes = 8 * 1024 * 1024;
 constexpr std::uint32_t kRowsPerWrite = kMcuSide;
 
 constexpr std::uint8_t kMarker = 0xFF;
-constexpr std::uint8_t kSoi = 0xD8, kEoi = 0xD9, kSof0 = 0xC0, kSos = 0xDA, kRst0 = 0xD0;
-constexpr unsigned kRestartMarkers = 8;  // RST0..RST7, used in turn
+constexpr std::uint8_t kSoi = 0xD8, kEoi = 0xD9, kSof0 = 0xC0, kSos = 0xDA;
 
 // One band's compressed bytes, in a buffer of fixed capacity.
 struct Band {
@@ -123,19 +122,13 @@ void compressRows(const PixelView& pixels, std::uint32_t first, std::uint32_t ro
 
 std::uint16_t readU16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
 
-// Where a compressor's file keeps what the joined file needs: the height field
-// of its frame header and the bounds of its entropy-coded segment.
-struct Layout {
-  std::size_t heightAt = 0;
-  std::size_t scanBegin = 0;
-  std::size_t scanEnd = 0;  // the final EOI
-};
+}  // namespace
 
-std::optional<Layout> findLayout(const Band& band) {
-  const unsigned char* p = band.data.get();
-  const std::size_t n = band.size;
+std::optional<ScanLayout> scanLayout(std::string_view file) {
+  const auto* p = reinterpret_cast<const unsigned char*>(file.data());
+  const std::size_t n = file.size();
   if (n < 4 || p[0] != kMarker || p[1] != kSoi || p[n - 2] != kMarker || p[n - 1] != kEoi) return std::nullopt;
-  Layout layout;
+  ScanLayout layout;
   std::size_t at = 2;
   // Header segments up to the start of scan, each a marker and a length.
   while (at + 4 <= n && p[at] == kMarker) {
@@ -157,13 +150,25 @@ std::optional<Layout> findLayout(const Band& band) {
   return std::nullopt;
 }
 
+std::optional<std::string> compressRegion(const PixelView& pixels, std::uint32_t first, std::uint32_t rows,
+                                          std::uint32_t restartInterval) {
+  Band band;
+  band.data.reset(new (std::nothrow) unsigned char[kMaxBandBytes]);
+  if (!band.data) return std::nullopt;
+  compressRows(pixels, first, rows, restartInterval, band);
+  if (!band.ok) return std::nullopt;
+  return std::string(reinterpret_cast<const char*>(band.data.get()), band.size);
+}
+
+namespace {
+
 // Band 0's headers and segment, then each later band's segment behind its
 // restart marker, then EOI; the frame header gets the whole height.
 std::optional<std::string> join(const std::vector<Band>& bands, std::uint32_t height) {
-  std::vector<Layout> layouts;
+  std::vector<ScanLayout> layouts;
   std::size_t total = 0;
   for (const auto& band : bands) {
-    auto layout = findLayout(band);
+    auto layout = scanLayout(std::string_view(reinterpret_cast<const char*>(band.data.get()), band.size));
     if (!band.ok || !layout) return std::nullopt;
     layouts.push_back(*layout);
     total += layouts.size() == 1 ? layout->scanEnd : 2 + layout->scanEnd - layout->scanBegin;
@@ -176,7 +181,7 @@ std::optional<std::string> join(const std::vector<Band>& bands, std::uint32_t he
   out[layouts[0].heightAt + 1] = static_cast<char>(height & 0xFF);
   for (std::size_t i = 1; i < bands.size(); ++i) {
     out.push_back(static_cast<char>(kMarker));
-    out.push_back(static_cast<char>(kRst0 + (i - 1) % kRestartMarkers));
+    out.push_back(static_cast<char>(kRestartMarker0 + (i - 1) % kRestartMarkers));
     const char* data = reinterpret_cast<const char*>(bands[i].data.get());
     out.append(data + layouts[i].scanBegin, layouts[i].scanEnd - layouts[i].scanBegin);
   }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "recording-screen/jpeg/turbo_jpeg.h"
 #include "recording-screen/capture.h"
@@ -43,6 +44,24 @@ BandPlan planBands(std::uint32_t width, std::uint32_t height, std::uint32_t want
 // the calling thread, the others on threads of their own that are joined
 // before it returns. nullopt when the library refuses the picture.
 std::optional<std::string> encodeBanded(const PixelView& pixels, const BandPlan& plan);
+
+// The JPEG file of pixel rows [first, first + rows) alone, as one compressor
+// writes it with the given restart interval (MCUs; 0: none), in the settings
+// above; nullopt when the library refuses it or it outgrows a record.
+std::optional<std::string> compressRegion(const PixelView& pixels, std::uint32_t first, std::uint32_t rows,
+                                          std::uint32_t restartInterval);
+
+// Where a compressor's file keeps what a joined file needs: the height field of
+// its frame header and the bounds of its entropy-coded data.
+struct ScanLayout {
+  std::size_t heightAt = 0;
+  std::size_t scanBegin = 0;
+  std::size_t scanEnd = 0;  // the final EOI
+};
+std::optional<ScanLayout> scanLayout(std::string_view file);
+
+inline constexpr unsigned char kRestartMarker0 = 0xD0;  // RST0..RST7, used in turn
+inline constexpr unsigned kRestartMarkers = 8;
 
 // Encodes pictures of at least `minPixels` pixels in `bands` bands, smaller
 // ones on the calling thread alone: for a small frame the threads cost more

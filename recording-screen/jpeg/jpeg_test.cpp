@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "recording-screen/jpeg/banded_jpeg.h"
+#include "recording-screen/jpeg/row_jpeg.h"
 #include "recording-screen/jpeg/turbo_jpeg.h"
 
 namespace quorvane::recording::jpeg {
@@ -13,7 +14,7 @@ struct Picture {
   std::uint32_t width, height;
   std::size_t stride;
   std::vector<std::uint8_t> bgrx;
-  PixelView view() const { return PixelView{bgrx.data(), width, height, stride}; }
+  PixelView view() const { return PixelView{bgrx.data(), width, height, stride, std::nullopt}; }
 };
 
 // A gradient with text-like strokes, or noise: detail in every MCU, so a band
@@ -111,8 +112,8 @@ TEST(EncodeBanded, WritesWhatOneCompressorWritesWithTheSameRestartIntervalAndThe
 TEST(Encoders, RefuseWhatTheyCannotEncode) {
   Picture p = picture(32, 64);
   TurboJpegEncoder single;
-  for (const PixelView& bad : {PixelView{nullptr, 32, 64, 128}, PixelView{p.bgrx.data(), 0, 64, 128},
-                               PixelView{p.bgrx.data(), 32, 0, 128}}) {
+  for (const PixelView& bad : {PixelView{nullptr, 32, 64, 128, std::nullopt}, PixelView{p.bgrx.data(), 0, 64, 128, std::nullopt},
+                               PixelView{p.bgrx.data(), 32, 0, 128, std::nullopt}}) {
     EXPECT_FALSE(encodeBanded(bad, BandPlan{2, 32, 4}));
     EXPECT_FALSE(single.encodeJpeg(bad));
   }
@@ -161,6 +162,64 @@ TEST(TurboJpegEncoder, AKeptEncoderWritesWhatAFreshOneWrites) {
     EXPECT_TRUE(jpeg == TurboJpegEncoder().encodeJpeg(plain.view())) << c.width << "x" << c.height;
     EXPECT_FALSE(decode(*jpeg, c.width, c.height).empty()) << c.width << "x" << c.height;
   }
+}
+
+TEST(ChangedMcuRows, MapPixelRowsToTheMcuRowsTheyTouch) {
+  struct Case {
+    std::vector<RowSpan> changed;
+    std::vector<bool> rows;  // of a picture 40 rows high: 16 + 16 + a partial 8
+  };
+  const Case cases[] = {
+      {{}, {false, false, false}},
+      {{{0, 1}}, {true, false, false}},
+      {{{15, 17}}, {true, true, false}},
+      {{{16, 32}}, {false, true, false}},
+      {{{39, 40}}, {false, false, true}},
+      {{{32, 100}}, {false, false, true}},  // cut at the picture's end
+      {{{5, 5}, {50, 60}}, {false, false, false}},
+      {{{0, 2}, {33, 34}}, {true, false, true}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(changedMcuRows(c.changed, 40), c.rows) << c.changed.size();
+}
+
+// A spliced file is what one compressor writes with a restart interval of one
+// MCU row, whichever rows changed, the restart numbers wrapping past RST7.
+TEST(RowJpegEncoder, SplicedFilesAreTheFullEncodeOfThePicture) {
+  const std::uint32_t width = 72, height = 20 * 16 - 5;  // 20 MCU rows, the last partial
+  const std::uint32_t interval = (width + 15) / 16;
+  struct Case {
+    const char* name;
+    std::uint32_t top, bottom;
+  };
+  const Case cases[] = {{"first row", 0, 3}, {"last row", height - 2, height}, {"middle rows", 150, 190},
+                        {"across a row boundary", 31, 33}};
+  for (std::uint64_t bandedFrom : {std::uint64_t{0}, std::uint64_t{1} << 40}) {
+    Picture p = picture(width, height, 8);
+    RowJpegEncoder encoder(bandedFrom);
+    ASSERT_EQ(encoder.encodeJpeg(p.view()), compressRegion(p.view(), 0, height, interval));
+    for (const auto& c : cases) {
+      for (std::uint32_t y = c.top; y < c.bottom; ++y) p.bgrx[y * p.stride + 5 * 4] ^= 0xFF;
+      PixelView view = p.view();
+      view.changed = std::vector<RowSpan>{{c.top, c.bottom}};
+      auto spliced = encoder.encodeJpeg(view);
+      auto full = compressRegion(p.view(), 0, height, interval);
+      ASSERT_TRUE(spliced && full) << c.name;
+      EXPECT_TRUE(*spliced == *full) << c.name;
+      EXPECT_TRUE(decode(*spliced, width, height) == decode(*full, width, height)) << c.name;
+    }
+  }
+}
+
+TEST(RowJpegEncoder, KeepsTheRowsItIsToldDidNotChange) {
+  Picture p = picture(64, 64);
+  RowJpegEncoder encoder(0);
+  auto before = encoder.encodeJpeg(p.view());
+  p.bgrx[40 * p.stride] ^= 0xFF;  // in MCU row 2, which the view does not name
+  PixelView view = p.view();
+  view.changed = std::vector<RowSpan>{{0, 1}};
+  EXPECT_EQ(encoder.encodeJpeg(view), before);
+  view.changed = std::vector<RowSpan>{{0, 64}};  // most rows: the whole picture again
+  EXPECT_EQ(encoder.encodeJpeg(view), compressRegion(p.view(), 0, 64, 4));
 }
 
 }  // namespace

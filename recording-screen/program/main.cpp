@@ -10,6 +10,7 @@
 #include "common/clock.h"
 #include "common/posix/process.h"
 #include "recording-screen/jpeg/banded_jpeg.h"
+#include "recording-screen/jpeg/row_jpeg.h"
 #include "recording-screen/posix/stdio.h"
 #include "recording-screen/streamer.h"
 #include "recording-screen/x11/capture.h"
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
   // Nothing here is torn down: the process ends in end().
   auto* streamer = new Streamer(Platform{
       .capture = *new x11::X11Capture(),
-      .encoder = *new jpeg::BandedJpegEncoder(jpeg::kEncodeBands, jpeg::kBandedMinPixels),
+      .encoder = *new jpeg::RowJpegEncoder(jpeg::kBandedMinPixels),
       .input = *new posix::StdinInput(),
       .output = *new posix::StdoutOutput(),
       .process = *new quorvane::posix::PosixProcess(),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <utility>
 
 #include <xcb/xfixes.h>
 
@@ -26,10 +27,10 @@ bool sameArea(const Area& a, const quorvane::x11::Monitor& m) {
 // A frame's pixels, composed when (and if) the sample worker asks for them.
 class LazyFrame final : public FrameImage {
  public:
-  LazyFrame(Compositor& compositor, const Connection& connection, StreamOutput& output, std::uint32_t display,
-            Area monitor, std::vector<std::int32_t> excluded, bool cursor)
-      : compositor_(compositor), connection_(connection), output_(output), display_(display), monitor_(monitor),
-        excluded_(std::move(excluded)), cursor_(cursor) {}
+  LazyFrame(X11Capture& capture, Compositor& compositor, const Connection& connection, StreamOutput& output,
+            std::uint32_t display, Area monitor, std::vector<std::int32_t> excluded, bool cursor)
+      : capture_(capture), compositor_(compositor), connection_(connection), output_(output), display_(display),
+        monitor_(monitor), excluded_(std::move(excluded)), cursor_(cursor) {}
   std::optional<PixelView> pixels() override {
     // A monitor unplugged, resized or moved since the start would be recorded
     // as the wrong area, or not fit the picture.
@@ -40,13 +41,14 @@ class LazyFrame final : public FrameImage {
       output_.displayGone();
       return std::nullopt;
     }
-    auto view = compositor_.compose(excluded_, cursor_);
+    auto view = compositor_.compose(excluded_, cursor_, capture_.takeDamagedRows());
     // A picture lost with the connection is the stream failing, not the encoder.
     if (!view && connection_.broken()) output_.stoppedWithError(kConnectionLost);
     return view;
   }
 
  private:
+  X11Capture& capture_;
   Compositor& compositor_;
   const Connection& connection_;
   StreamOutput& output_;
@@ -188,21 +190,40 @@ void X11Capture::tick() {
   Sample sample;
   sample.valid = true;
   sample.status = changed ? kFrameComplete : kFrameIdle;
-  sample.image = std::make_shared<LazyFrame>(*compositor_, *connection_, *output_, filter_.display.id, monitor_,
+  sample.image = std::make_shared<LazyFrame>(*this, *compositor_, *connection_, *output_, filter_.display.id, monitor_,
                                              filter_.excludedPids, configuration_.showsCursor);
   output_->deliver(std::move(sample));
 }
 
 // Whether anything was drawn on the monitor since the last tick.
 bool X11Capture::takeDamage() {
-  bool damaged = false, any = false;
+  drainEvents();
+  std::lock_guard<std::mutex> guard(eventsLock_);
+  return std::exchange(damagedSinceTick_, false);
+}
+
+std::vector<RowSpan> X11Capture::takeDamagedRows() {
+  drainEvents();
+  std::lock_guard<std::mutex> guard(eventsLock_);
+  return std::exchange(damagedRows_, {});
+}
+
+void X11Capture::drainEvents() {
+  std::lock_guard<std::mutex> guard(eventsLock_);
+  bool any = false;
   while (xcb_generic_event_t* event = xcb_poll_for_event(connection_->get())) {
     std::uint8_t type = event->response_type & 0x7F;
     if (type == damageEvent_ + XCB_DAMAGE_NOTIFY) {
       any = true;
-      if (intersects(reinterpret_cast<xcb_damage_notify_event_t*>(event)->area, monitor_)) damaged = true;
+      const auto& area = reinterpret_cast<xcb_damage_notify_event_t*>(event)->area;
+      if (intersects(area, monitor_)) {
+        damagedSinceTick_ = true;
+        const std::int64_t top = std::max<std::int64_t>(std::int64_t{area.y} - monitor_.y, 0);
+        const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{area.y} + area.height - monitor_.y, monitor_.height);
+        damagedRows_.push_back({static_cast<std::uint32_t>(top), static_cast<std::uint32_t>(bottom)});
+      }
     } else if (type == xfixesEvent_ + XCB_XFIXES_CURSOR_NOTIFY) {
-      damaged = true;  // the cursor changed shape
+      damagedSinceTick_ = true;  // the cursor changed shape; its rows are read again anyway
     }
     // Errors of requests nobody checks (a window gone mid-frame) land here too; they are normal.
     std::free(event);
@@ -211,7 +232,6 @@ bool X11Capture::takeDamage() {
     xcb_damage_subtract(connection_->get(), damage_, XCB_NONE, XCB_NONE);
     xcb_flush(connection_->get());
   }
-  return damaged;
 }
 
 bool X11Capture::pointerMoved() {

@@ -32,9 +32,14 @@ class X11Capture final : public CaptureService {
   void frameRequested() override;
   void halt() override;
 
+  // The monitor rows drawn on since the last call (events still queued
+  // included). Called by the frame being composed.
+  std::vector<RowSpan> takeDamagedRows();
+
  private:
   void tick();
   bool takeDamage();
+  void drainEvents();
   bool pointerMoved();
   void run();
   void loop();
@@ -50,6 +55,12 @@ class X11Capture final : public CaptureService {
   std::uint8_t xfixesEvent_ = 0;
   bool firstFrame_ = true;
   std::int32_t pointerX_ = INT32_MIN, pointerY_ = INT32_MIN;
+
+  // Damage seen by the ticks (whether a frame is complete) and by the frames
+  // (which rows to read again), from the one event queue.
+  std::mutex eventsLock_;
+  bool damagedSinceTick_ = false;
+  std::vector<RowSpan> damagedRows_;
 
   std::mutex mutex_;
   std::condition_variable wake_;

@@ -252,15 +252,79 @@ xcb_render_pictformat_t Compositor::formatOf(xcb_visualid_t visual) const {
   return 0;
 }
 
-std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor) {
+namespace {
+
+bool sameRects(const std::vector<xcb_rectangle_t>& a, const std::vector<xcb_rectangle_t>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& p, const auto& q) {
+    return p.x == q.x && p.y == q.y && p.width == q.width && p.height == q.height;
+  });
+}
+
+using CursorImage = Reply<xcb_xfixes_get_cursor_image_reply_t>;
+
+// A cursor image we may draw: bounded, and as long as it says.
+bool usable(const CursorImage& r) {
+  return r && r->width > 0 && r->height > 0 && r->width <= kMaxCursorSide && r->height <= kMaxCursorSide &&
+         static_cast<std::size_t>(xcb_xfixes_get_cursor_image_cursor_image_length(r.get())) >=
+             std::size_t{r->width} * r->height;
+}
+
+}  // namespace
+
+std::vector<RowRun> runsWithin(const std::vector<RowRun>& runs, std::vector<RowSpan> rows) {
+  std::sort(rows.begin(), rows.end(), [](const RowSpan& a, const RowSpan& b) { return a.top < b.top; });
+  std::vector<RowRun> within;
+  for (const auto& run : runs) {
+    std::uint32_t from = run.top;  // rows before it are taken already
+    for (const auto& span : rows) {
+      const std::uint32_t top = std::max(span.top, from), bottom = std::min(span.bottom, run.bottom);
+      if (top >= bottom) continue;
+      within.push_back({top, bottom, run.rebuilt});
+      from = bottom;
+    }
+  }
+  return within;
+}
+
+std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor,
+                                             const std::optional<std::vector<RowSpan>>& damaged) {
   if (c_.broken()) return std::nullopt;
+  xcb_connection_t* x = c_.get();
+  std::optional<xcb_xfixes_get_cursor_image_cookie_t> cursorAsked;
+  if (withCursor) cursorAsked = xcb_xfixes_get_cursor_image(x);
   auto windows = windowsWithOwners(c_);
   auto holes = hiddenAreas(windows, excludedPids, monitor_);
   auto runs = rowRuns(holes, monitor_.height);
+  CursorImage cursor(cursorAsked ? xcb_xfixes_get_cursor_image_reply(x, *cursorAsked, nullptr) : nullptr);
+  std::optional<RowSpan> cursorRows;
+  if (usable(cursor)) {
+    const std::int64_t top = std::int64_t{cursor->y} - cursor->yhot - monitor_.y;
+    const std::int64_t bottom = std::min<std::int64_t>(top + cursor->height, monitor_.height);
+    if (bottom > 0 && top < monitor_.height)
+      cursorRows = RowSpan{static_cast<std::uint32_t>(std::max<std::int64_t>(top, 0)), static_cast<std::uint32_t>(bottom)};
+  }
+  const bool whole = !composed_ || !damaged || !sameRects(holes, lastHoles_);
+  std::vector<RowSpan> changed;
+  if (!whole) {
+    changed = *damaged;
+    if (lastCursor_) changed.push_back(*lastCursor_);
+    if (cursorRows) changed.push_back(*cursorRows);
+    runs = runsWithin(runs, changed);
+  }
   if (!holes.empty()) rebuild(windows, excludedPids, holes, runs);
+  composed_ = false;  // until the picture is whole again
   if (!readBack(runs)) return std::nullopt;
-  if (withCursor) drawCursor();
-  return PixelView{pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel};
+  if (cursorRows) {
+    blendCursor(pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel,
+                xcb_xfixes_get_cursor_image_cursor_image(cursor.get()), cursor->width, cursor->height,
+                cursor->x - cursor->xhot - monitor_.x, cursor->y - cursor->yhot - monitor_.y);
+  }
+  composed_ = true;
+  lastHoles_ = std::move(holes);
+  lastCursor_ = cursorRows;
+  PixelView view{pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel, std::nullopt};
+  if (!whole) view.changed = std::move(changed);
+  return view;
 }
 
 void Compositor::paintBackground() {
@@ -357,19 +421,6 @@ bool Compositor::readBack(const std::vector<RowRun>& runs) {
   }
   pixels_ = copy_.data();
   return complete;
-}
-
-void Compositor::drawCursor() {
-  xcb_connection_t* x = c_.get();
-  Reply<xcb_xfixes_get_cursor_image_reply_t> r(
-      xcb_xfixes_get_cursor_image_reply(x, xcb_xfixes_get_cursor_image(x), nullptr));
-  if (!r || r->width == 0 || r->height == 0 || r->width > kMaxCursorSide || r->height > kMaxCursorSide) return;
-  if (static_cast<std::size_t>(xcb_xfixes_get_cursor_image_cursor_image_length(r.get())) <
-      std::size_t{r->width} * r->height)
-    return;
-  blendCursor(pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel,
-              xcb_xfixes_get_cursor_image_cursor_image(r.get()), r->width, r->height,
-              r->x - r->xhot - monitor_.x, r->y - r->yhot - monitor_.y);
 }
 
 }  // namespace quorvane::recording::x11

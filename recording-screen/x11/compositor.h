@@ -70,6 +70,10 @@ struct RowRun {
 // crosses are rebuilt, the others are the screen as it is.
 std::vector<RowRun> rowRuns(const std::vector<xcb_rectangle_t>& holes, std::uint32_t height);
 
+// The parts of the runs that lie in the given rows, in order: what is read
+// back when only those rows may have changed.
+std::vector<RowRun> runsWithin(const std::vector<RowRun>& runs, std::vector<RowSpan> rows);
+
 // Blends a premultiplied ARGB cursor image over BGRX pixels at (x, y), which may
 // lie partly or wholly outside the picture.
 void blendCursor(std::uint8_t* bgrx, std::uint32_t width, std::uint32_t height, std::size_t stride,
@@ -85,8 +89,12 @@ class Compositor {
   Compositor& operator=(const Compositor&) = delete;
 
   // The monitor's picture now; nullopt when the server could not give it.
-  // Valid until the next call. Not thread-safe: one reader.
-  std::optional<PixelView> compose(const std::vector<std::int32_t>& excludedPids, bool withCursor);
+  // Valid until the next call. Not thread-safe: one reader. `damaged`: the
+  // rows drawn on since the last call, when known; then only those, the
+  // cursor's old and new rows are read again and named in the view, unless
+  // the left-out areas changed.
+  std::optional<PixelView> compose(const std::vector<std::int32_t>& excludedPids, bool withCursor,
+                                   const std::optional<std::vector<RowSpan>>& damaged = std::nullopt);
 
  private:
   Compositor(const Connection& c, const Area& monitor) : c_(c), monitor_(monitor) {}
@@ -99,7 +107,6 @@ class Compositor {
   void rebuild(const std::vector<Window>& windows, const std::vector<std::int32_t>& excludedPids,
                const std::vector<xcb_rectangle_t>& holes, const std::vector<RowRun>& runs);
   bool readBack(const std::vector<RowRun>& runs);
-  void drawCursor();
 
   const Connection& c_;
   Area monitor_;
@@ -112,6 +119,10 @@ class Compositor {
   std::unique_ptr<quorvane::x11::ShmSegment> shared_;
   std::vector<std::uint8_t> copy_;
   std::uint8_t* pixels_ = nullptr;
+  // What the last picture was made of, so that the next reads only what changed.
+  bool composed_ = false;
+  std::vector<xcb_rectangle_t> lastHoles_;
+  std::optional<RowSpan> lastCursor_;
 };
 
 }  // namespace quorvane::recording::x11
