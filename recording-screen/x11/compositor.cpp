@@ -16,6 +16,8 @@ using quorvane::x11::Reply;
 constexpr std::uint32_t kBytesPerPixel = 4;
 // Larger than any real cursor; a bound on what the server may hand us.
 constexpr std::uint32_t kMaxCursorSide = 1024;
+// Changed rows closer than this are read as one: a read costs more than its rows.
+constexpr std::uint32_t kMergeGap = 16;
 
 struct Source {
   xcb_drawable_t drawable;
@@ -271,6 +273,17 @@ bool usable(const CursorImage& r) {
 
 }  // namespace
 
+std::vector<RowSpan> mergeRows(std::vector<RowSpan> rows, std::uint32_t gap) {
+  std::sort(rows.begin(), rows.end(), [](const RowSpan& a, const RowSpan& b) { return a.top < b.top; });
+  std::vector<RowSpan> merged;
+  for (const auto& r : rows) {
+    if (r.bottom <= r.top) continue;
+    if (!merged.empty() && r.top <= merged.back().bottom + gap) merged.back().bottom = std::max(merged.back().bottom, r.bottom);
+    else merged.push_back(r);
+  }
+  return merged;
+}
+
 std::vector<RowRun> runsWithin(const std::vector<RowRun>& runs, std::vector<RowSpan> rows) {
   std::sort(rows.begin(), rows.end(), [](const RowSpan& a, const RowSpan& b) { return a.top < b.top; });
   std::vector<RowRun> within;
@@ -303,14 +316,18 @@ std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& ex
     if (bottom > 0 && top < monitor_.height)
       cursorRows = RowSpan{static_cast<std::uint32_t>(std::max<std::int64_t>(top, 0)), static_cast<std::uint32_t>(bottom)};
   }
-  const bool whole = !composed_ || !damaged || !sameRects(holes, lastHoles_);
   std::vector<RowSpan> changed;
-  if (!whole) {
+  if (damaged) {
     changed = *damaged;
     if (lastCursor_) changed.push_back(*lastCursor_);
     if (cursorRows) changed.push_back(*cursorRows);
-    runs = runsWithin(runs, changed);
+    changed = mergeRows(std::move(changed), kMergeGap);
   }
+  std::uint64_t changedRows = 0;
+  for (const auto& r : changed) changedRows += r.bottom - r.top;
+  // When most rows changed, the encoder takes the whole picture anyway.
+  const bool whole = !composed_ || !damaged || !sameRects(holes, lastHoles_) || 2 * changedRows > monitor_.height;
+  if (!whole) runs = runsWithin(runs, changed);
   if (!holes.empty()) rebuild(windows, excludedPids, holes, runs);
   composed_ = false;  // until the picture is whole again
   if (!readBack(runs)) return std::nullopt;

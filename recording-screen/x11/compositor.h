@@ -70,6 +70,10 @@ struct RowRun {
 // crosses are rebuilt, the others are the screen as it is.
 std::vector<RowRun> rowRuns(const std::vector<xcb_rectangle_t>& holes, std::uint32_t height);
 
+// The rows in order, overlapping ones and those less than `gap` rows apart
+// joined: fewer, larger reads.
+std::vector<RowSpan> mergeRows(std::vector<RowSpan> rows, std::uint32_t gap);
+
 // The parts of the runs that lie in the given rows, in order: what is read
 // back when only those rows may have changed.
 std::vector<RowRun> runsWithin(const std::vector<RowRun>& runs, std::vector<RowSpan> rows);

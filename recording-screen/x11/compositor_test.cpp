@@ -39,6 +39,15 @@ TEST(RowRuns, EachRowIsReadOnceAndRebuiltOnlyWhereAHoleCrossesIt) {
   for (const auto& c : cases) EXPECT_EQ(rowRuns(c.holes, 100), c.runs) << c.name;
 }
 
+TEST(MergeRows, JoinsOverlappingAndNearRowsInOrder) {
+  auto merged = mergeRows({{50, 60}, {0, 10}, {12, 20}, {5, 8}, {40, 40}, {70, 95}}, 16);
+  ASSERT_EQ(merged.size(), 2u);
+  EXPECT_EQ(std::tie(merged[0].top, merged[0].bottom, merged[1].top, merged[1].bottom),
+            std::make_tuple(0u, 20u, 50u, 95u));
+  auto within = runsWithin({{0, 30, false}, {30, 100, true}}, {{20, 40}, {90, 95}});
+  EXPECT_EQ(within, (std::vector<RowRun>{{20, 30, false}, {30, 40, true}, {90, 95, true}}));
+}
+
 bool operator==(const xcb_rectangle_t& a, const xcb_rectangle_t& b) {
   return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
 }
