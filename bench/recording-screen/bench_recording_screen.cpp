@@ -248,7 +248,8 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
       free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
       auto start = Clock::now();
       h.app->send("frame\n");
-      auto header = h.app->process().readBytes(4, std::chrono::milliseconds(400));
+      // Longer than any encode here; a late record must not be taken for the next.
+      auto header = h.app->process().readBytes(4, std::chrono::seconds(3));
       if (!header) continue;
       n = quorvane::recording::recordLength(*header);
       if (!h.app->process().readBytes(n, std::chrono::seconds(30))) std::exit(2);
