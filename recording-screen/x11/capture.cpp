@@ -19,6 +19,10 @@ constexpr char kConnectionLost[] = "the connection to the X server was lost";
 // A capture thread stuck behind another client's server grab is not waited
 // for longer: the process is ending.
 constexpr auto kHaltWait = std::chrono::seconds(2);
+// Damage kept for the next frame, however long none is asked for: beyond this
+// many stretches of rows they are joined, and at worst become one.
+constexpr std::size_t kMaxDamagedSpans = 64;
+constexpr std::uint32_t kDamageJoinGap = 16;  // one MCU row
 
 bool sameArea(const Area& a, const quorvane::x11::Monitor& m) {
   return a.x == m.x && a.y == m.y && a.width == m.width && a.height == m.height;
@@ -228,6 +232,8 @@ void X11Capture::drainEvents() {
     // Errors of requests nobody checks (a window gone mid-frame) land here too; they are normal.
     std::free(event);
   }
+  if (damagedRows_.size() > kMaxDamagedSpans) damagedRows_ = mergeRows(std::move(damagedRows_), kDamageJoinGap);
+  if (damagedRows_.size() > kMaxDamagedSpans) damagedRows_ = {{damagedRows_.front().top, damagedRows_.back().bottom}};
   if (any) {
     xcb_damage_subtract(connection_->get(), damage_, XCB_NONE, XCB_NONE);
     xcb_flush(connection_->get());
