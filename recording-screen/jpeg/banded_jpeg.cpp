@@ -1,5 +1,7 @@
 #include "recording-screen/jpeg/banded_jpeg.h"
 
+#include "recording-screen/jpeg/turbo_jpeg.h"  // the quality every encoder shares
+
 #include <algorithm>
 #include <climits>
 #include <csetjmp>
@@ -239,13 +241,6 @@ std::optional<std::string> encodeBanded(const PixelView& pixels, const BandPlan&
     return std::string(reinterpret_cast<const char*>(bands[0].data.get()), bands[0].size);
   }
   return join(bands, pixels.height);
-}
-
-std::optional<std::string> BandedJpegEncoder::encodeJpeg(const PixelView& pixels) {
-  const std::uint64_t area = std::uint64_t{pixels.width} * pixels.height;
-  const BandPlan plan = area >= minPixels_ ? planBands(pixels.width, pixels.height, bands_) : BandPlan{};
-  if (plan.bands < 2) return whole_.encodeJpeg(pixels);
-  return encodeBanded(pixels, plan);
 }
 
 }  // namespace quorvane::recording::jpeg

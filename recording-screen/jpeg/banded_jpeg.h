@@ -12,7 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "recording-screen/jpeg/turbo_jpeg.h"
 #include "recording-screen/capture.h"
 
 namespace quorvane::recording::jpeg {
@@ -22,11 +21,10 @@ inline constexpr std::uint32_t kMcuSide = 16;
 // Largest restart interval a DRI marker can carry, in MCUs.
 inline constexpr std::uint32_t kMaxRestartInterval = 65535;
 
-// What the program uses: two bands, one per core of a small machine, for
-// frames of 3840 x 2160 pixels and more. Measured on two busy cores, two bands
-// cut the request-to-record delay to about 0.93x at 4K and 0.87x at 5K; at
-// 1440p and 1080p waiting for the second thread to be scheduled ate the gain.
-inline constexpr std::uint32_t kEncodeBands = 2;
+// Whole frames of 3840 x 2160 pixels and more are encoded in two halves, one
+// per core of a small machine. Measured on two busy cores, two bands cut the
+// request-to-record delay to about 0.93x at 4K and 0.87x at 5K; at 1440p and
+// 1080p waiting for the second thread to be scheduled ate the gain.
 inline constexpr std::uint64_t kBandedMinPixels = 3840 * 2160;
 
 struct BandPlan {
@@ -62,19 +60,5 @@ std::optional<ScanLayout> scanLayout(std::string_view file);
 
 inline constexpr unsigned char kRestartMarker0 = 0xD0;  // RST0..RST7, used in turn
 inline constexpr unsigned kRestartMarkers = 8;
-
-// Encodes pictures of at least `minPixels` pixels in `bands` bands, smaller
-// ones on the calling thread alone: for a small frame the threads cost more
-// than they save.
-class BandedJpegEncoder final : public Encoder {
- public:
-  BandedJpegEncoder(std::uint32_t bands, std::uint64_t minPixels) : bands_(bands), minPixels_(minPixels) {}
-  std::optional<std::string> encodeJpeg(const PixelView& pixels) override;
-
- private:
-  std::uint32_t bands_;
-  std::uint64_t minPixels_;
-  TurboJpegEncoder whole_;  // below the size where bands pay
-};
 
 }  // namespace quorvane::recording::jpeg

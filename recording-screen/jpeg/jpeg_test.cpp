@@ -134,15 +134,6 @@ TEST(EncodeBanded, FailsAFrameWhoseBandOutgrowsTheRecordCap) {
   EXPECT_GT(halves->size(), std::size_t{8} * 1024 * 1024);
 }
 
-TEST(BandedJpegEncoder, BandsOnlyPicturesAboveItsThreshold) {
-  Picture small = picture(160, 120), large = picture(320, 240);
-  BandedJpegEncoder encoder(2, 320 * 240);
-  EXPECT_EQ(encoder.encodeJpeg(small.view()), TurboJpegEncoder().encodeJpeg(small.view()));
-  auto banded = encoder.encodeJpeg(large.view());
-  EXPECT_EQ(banded, encodeBanded(large.view(), planBands(320, 240, 2)));
-  EXPECT_EQ(count(*banded, 0xD0), 1u);
-}
-
 // One encoder serves every frame: its kept buffer grows and shrinks with the
 // pictures, and rows are read with their stride.
 TEST(TurboJpegEncoder, AKeptEncoderWritesWhatAFreshOneWrites) {
