@@ -1,13 +1,9 @@
 #include "recording-screen/frames.h"
 
+#include "recording-screen/frame_record.h"
 #include "recording-screen/texts.h"
 
 namespace quorvane::recording {
-
-std::string recordHeader(std::uint32_t length) {
-  return {static_cast<char>(length >> 24), static_cast<char>(length >> 16), static_cast<char>(length >> 8),
-          static_cast<char>(length)};
-}
 
 void Frames::request() {
   std::lock_guard<std::mutex> guard(lock_);
@@ -15,8 +11,7 @@ void Frames::request() {
 }
 
 bool Frames::answersRequests(const Sample& sample) {
-  return sample.type == OutputType::screen && sample.valid && sample.status == kFrameComplete &&
-         sample.image != nullptr;
+  return sample.valid && sample.status == kFrameComplete && sample.image != nullptr;
 }
 
 bool Frames::takeRequest() {
@@ -33,14 +28,15 @@ Outcome Frames::handle(const Sample& sample) {
   auto pixels = sample.image->pixels();
   if (!pixels) return failure(texts::kEncodeFailed);
   auto jpeg = encoder_.encodeJpeg(*pixels);
-  if (!jpeg || jpeg->size() < kMinJpegBytes || jpeg->size() > kMaxJpegBytes) return failure(texts::kEncodeFailed);
+  if (!jpeg || jpeg->size() > kMaxJpegBytes || !validRecordLength(static_cast<std::uint32_t>(jpeg->size())))
+    return failure(texts::kEncodeFailed);
   return writeRecord(*jpeg);
 }
 
 Outcome Frames::writeRecord(const std::string& jpeg) {
   std::string header = recordHeader(static_cast<std::uint32_t>(jpeg.size()));
   const std::string_view parts[] = {header, jpeg};
-  if (auto error = process_.writeOutput(parts)) return failure(texts::kWriteFailed + *error);
+  if (auto error = output_.write(parts)) return failure(texts::kWriteFailed + *error);
   return std::nullopt;
 }
 

@@ -28,15 +28,13 @@ bool frameSizeAllowed(std::uint32_t width, std::uint32_t height) {
 }
 
 std::optional<StreamConfiguration> buildConfiguration(const Display& display, const LaunchParameters& launch) {
-  PixelSize size = display.mode.value_or(PixelSize{display.width, display.height});
-  if (!frameSizeAllowed(size.width, size.height)) return std::nullopt;
+  if (!frameSizeAllowed(display.width, display.height)) return std::nullopt;
   StreamConfiguration c;
-  c.width = size.width;
-  c.height = size.height;
+  c.width = display.width;
+  c.height = display.height;
   c.frameRate = launch.frameRate;
   c.queueDepth = kQueueDepth;
   c.showsCursor = launch.cursorShown;
-  c.pixelFormat = kPixelFormatBgra;
   return c;
 }
 

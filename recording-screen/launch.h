@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "recording-screen/platform.h"
+#include "recording-screen/capture.h"
 
 namespace quorvane::recording {
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 
 #include "recording-screen/control.h"
 #include "recording-screen/texts.h"
@@ -26,20 +25,29 @@ void Mailbox::postStop() {
   changed_.notify_all();
 }
 
+void Mailbox::postWatch() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    watch_ = true;
+  }
+  changed_.notify_all();
+}
+
 bool Mailbox::ended() const {
   std::lock_guard<std::mutex> guard(mutex_);
   return end_.has_value();
 }
 
-Mailbox::Event Mailbox::wait(double seconds) {
+Mailbox::Event Mailbox::wait() {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return end_ || stop_; });
+  changed_.wait(lock, [this] { return end_ || stop_ || watch_; });
   if (end_) return {Kind::end, *end_};
   if (stop_) {
     stop_ = false;
     return {Kind::stop, {}};
   }
-  return {Kind::timeout, {}};
+  watch_ = false;
+  return {Kind::watch, {}};
 }
 
 SampleQueue::SampleQueue(std::size_t depth, std::function<void(const Sample&)> handler)
@@ -64,6 +72,11 @@ void SampleQueue::push(Sample sample) {
   changed_.notify_one();
 }
 
+bool SampleQueue::busy() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return handling_;
+}
+
 void SampleQueue::dropOne() {
   auto idle = std::find_if(samples_.begin(), samples_.end(),
                            [](const Sample& s) { return s.status != kFrameComplete; });
@@ -79,8 +92,11 @@ void SampleQueue::work() {
       if (closing_) return;
       sample = std::move(samples_.front());
       samples_.pop_front();
+      handling_ = true;
     }
     handler_(sample);
+    std::lock_guard<std::mutex> guard(mutex_);
+    handling_ = false;
   }
 }
 
@@ -112,6 +128,7 @@ Streamer::~Streamer() {
     platform_.input.interrupt();
     reader_.join();
   }
+  if (watch_.joinable()) watch_.join();
   queue_.reset();
 }
 
@@ -119,7 +136,7 @@ Exit Streamer::run(const std::vector<std::string>& args) {
   auto launch = parseLaunch(args);
   if (!launch) return failure(texts::kBadArguments);
   if (!platform_.capture.permitted()) return failure(texts::kNoPermission);
-  parentPid_ = platform_.process.parentPid();
+  parent_.emplace(platform_.process);
   if (auto end = startCapture(*launch)) return *end;
   Exit exit = mainLoop();
   // A reader that has finished (or is finishing) is joined; one still
@@ -133,13 +150,14 @@ Outcome Streamer::startCapture(const LaunchParameters& launch) {
   if (!listed.content) return failure(texts::kCaptureFailed + listed.error);
   const Display* display = findDisplay(listed.content->displays, launch.displayId);
   if (!display) return failure(texts::kDisplayGone);
-  auto excluded = excludedApplications(listed.content->applicationPids, parentPid_, platform_.process.ownPid());
+  const std::int32_t parentPid = parent_->parent();
+  auto excluded = excludedApplications(listed.content->applicationPids, parentPid, platform_.process.ownPid());
   // Leaving out only our own windows is not enough: the application's must go.
-  if (std::find(excluded.begin(), excluded.end(), parentPid_) == excluded.end()) return failure(texts::kCannotExclude);
+  if (std::find(excluded.begin(), excluded.end(), parentPid) == excluded.end()) return failure(texts::kCannotExclude);
   auto configuration = buildConfiguration(*display, launch);
   if (!configuration) return failure(texts::kTooLarge);
 
-  frames_.emplace(platform_.encoder, platform_.process);
+  frames_.emplace(platform_.encoder, platform_.output);
   queue_ = std::make_unique<SampleQueue>(static_cast<std::size_t>(configuration->queueDepth),
                                          [this](const Sample& s) { handleSample(s); });
   ContentFilter filter{*display, std::move(excluded)};
@@ -149,34 +167,43 @@ Outcome Streamer::startCapture(const LaunchParameters& launch) {
   captureStarted_ = true;
   // Lines sent before now waited in the pipe; they are read from here on.
   reader_ = std::thread([this] { readControl(); });
+  watch_ = std::thread([this] { watchParent(); });
   return std::nullopt;
 }
 
 Exit Streamer::mainLoop() {
   for (;;) {
-    auto event = mailbox_.wait(parentWatchSeconds_);
+    auto event = mailbox_.wait();
     switch (event.kind) {
       case Mailbox::Kind::end:
         return event.exit;
       case Mailbox::Kind::stop:
         mailbox_.postEnd(stopCapture());
         break;
-      case Mailbox::Kind::timeout:
-        if (auto end = parentWatch()) mailbox_.postEnd(*end);
+      case Mailbox::Kind::watch:
+        if (parent_->gone()) mailbox_.postEnd(quietExit());
         break;
     }
   }
 }
 
-Outcome Streamer::parentWatch() {
-  // An orphan is adopted by another process (init or a subreaper): any change
-  // means the application is gone.
-  if (platform_.process.parentPid() != parentPid_) return quietExit();
-  return std::nullopt;
+// Only paces the checks: the main thread decides, so a check never races a
+// stop. The first check is at once: the parent may have died while we started.
+void Streamer::watchParent() {
+  for (;;) {
+    if (mailbox_.ended()) return;
+    mailbox_.postWatch();
+    platform_.clock.sleep(kParentWatchSeconds);
+  }
 }
 
 Exit Streamer::stopCapture() {
   if (auto error = platform_.capture.stop()) return failure(texts::kStopFailed + *error);
+  // The last record is not cut off; a writer stuck on a reader that does not
+  // read is not waited for long.
+  for (double waited = 0; waited < kStopWaitSeconds && queue_->busy(); waited += kStopWaitStep) {
+    platform_.clock.sleep(kStopWaitStep);
+  }
   return quietExit();
 }
 
@@ -222,5 +249,7 @@ void Streamer::deliver(Sample sample) {
 void Streamer::stoppedWithError(const std::string& description) {
   mailbox_.postEnd(failure(texts::kCaptureFailed + description));
 }
+
+void Streamer::displayGone() { mailbox_.postEnd(failure(texts::kDisplayGone)); }
 
 }  // namespace quorvane::recording

@@ -1,9 +1,10 @@
 // The streamer's life: the command line, the start of the capture, the control
-// reader, the parent watch and the stop. Four places of work share it: the
-// thread that calls run() (start, stop, parent watch), the control reader, the
-// serial sample worker (the only writer of standard output) and the capture
-// service's own thread. The first end decided anywhere is the one run()
-// returns; the caller then ends the process.
+// reader, the parent watch and the stop. Five places of work share it: the
+// thread that calls run() (start, stop, parent checks), the control reader,
+// the serial sample worker (the only writer of standard output), the watch
+// that wakes the first one every second on the platform's clock, and the
+// capture service's own thread. The first end decided anywhere is the one
+// run() returns; the caller then ends the process.
 #pragma once
 
 #include <atomic>
@@ -18,35 +19,42 @@
 #include <thread>
 #include <vector>
 
+#include "common/outcome.h"
+#include "common/process.h"
+#include "recording-screen/capture.h"
 #include "recording-screen/frames.h"
 #include "recording-screen/launch.h"
-#include "recording-screen/outcome.h"
-#include "recording-screen/platform.h"
 
 namespace quorvane::recording {
 
 inline constexpr double kParentWatchSeconds = 1.0;
+// How long a stop waits for a record being written, a little at a time.
+inline constexpr double kStopWaitSeconds = 2.0;
+inline constexpr double kStopWaitStep = 0.01;
 
-// What the main thread waits for: the end of the process or a stop request.
+// What the main thread waits for: the end of the process, a stop request or
+// the time to look at the parent.
 class Mailbox {
  public:
-  enum class Kind { timeout, stop, end };
+  enum class Kind { watch, stop, end };
   struct Event {
-    Kind kind = Kind::timeout;
+    Kind kind = Kind::watch;
     Exit exit;
   };
   // The first end posted wins; later ones are ignored.
   void postEnd(Exit exit);
   void postStop();
+  void postWatch();
   bool ended() const;
-  // The end as soon as there is one, else a pending stop, else a time-out.
-  Event wait(double seconds);
+  // The end as soon as there is one, else a pending stop, else a watch.
+  Event wait();
 
  private:
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::optional<Exit> end_;
   bool stop_ = false;
+  bool watch_ = false;
 };
 
 // The serial sample queue: frames wait here for the one worker that handles
@@ -60,6 +68,8 @@ class SampleQueue {
   SampleQueue& operator=(const SampleQueue&) = delete;
 
   void push(Sample sample);
+  // Whether the worker is handling a frame now.
+  bool busy();
 
  private:
   void dropOne();
@@ -71,6 +81,7 @@ class SampleQueue {
   std::condition_variable changed_;
   std::deque<Sample> samples_;
   bool closing_ = false;
+  bool handling_ = false;
   std::thread worker_;
 };
 
@@ -81,8 +92,7 @@ std::vector<std::int32_t> excludedApplications(const std::vector<std::int32_t>& 
 
 class Streamer final : private StreamOutput {
  public:
-  explicit Streamer(Platform platform, double parentWatchSeconds = kParentWatchSeconds)
-      : platform_(platform), parentWatchSeconds_(parentWatchSeconds) {}
+  explicit Streamer(Platform platform) : platform_(platform) {}
   ~Streamer() override;
   Streamer(const Streamer&) = delete;
   Streamer& operator=(const Streamer&) = delete;
@@ -93,23 +103,24 @@ class Streamer final : private StreamOutput {
  private:
   Outcome startCapture(const LaunchParameters& launch);
   Exit mainLoop();
-  Outcome parentWatch();
   Exit stopCapture();
   void readControl();
+  void watchParent();
   void handleSample(const Sample& sample);
 
   // StreamOutput, called by the capture service.
   void deliver(Sample sample) override;
   void stoppedWithError(const std::string& description) override;
+  void displayGone() override;
 
   Platform platform_;
-  double parentWatchSeconds_;
-  std::int32_t parentPid_ = 0;
+  std::optional<ParentWatch> parent_;
   Mailbox mailbox_;
   std::optional<Frames> frames_;
   std::unique_ptr<SampleQueue> queue_;
   std::thread reader_;
   std::atomic<bool> readerDone_{false};
+  std::thread watch_;
   bool captureStarted_ = false;
 };
 

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,8 +30,9 @@
 #include <xcb/xcb.h>
 
 #include "common/x11/connection.h"
-#include "recording-screen/banded_jpeg.h"
-#include "recording-screen/jpeg_encoder.h"
+#include "recording-screen/frame_record.h"
+#include "recording-screen/jpeg/banded_jpeg.h"
+#include "recording-screen/jpeg/turbo_jpeg.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
@@ -139,8 +142,7 @@ Helper startHelper(const quorvane::test::XSession& session, const std::string& p
 std::size_t readRecord(Helper& h) {
   auto header = h.app->process().readBytes(4, std::chrono::seconds(30));
   if (!header) return 0;
-  auto* p = reinterpret_cast<const unsigned char*>(header->data());
-  std::size_t n = std::size_t{p[0]} << 24 | std::size_t{p[1]} << 16 | std::size_t{p[2]} << 8 | p[3];
+  std::size_t n = quorvane::recording::recordLength(*header);
   return h.app->process().readBytes(n, std::chrono::seconds(30)) ? n : 0;
 }
 
@@ -160,8 +162,9 @@ std::vector<unsigned char> decodeRgb(const std::string& jpeg) {
 // (d), first half: the encoders alone on the grabbed picture, in turn.
 void compareEncoders(const std::vector<std::uint8_t>& picture, int width, int height) {
   using namespace quorvane::recording;
+  using namespace quorvane::recording::jpeg;
   PixelView view{picture.data(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                 static_cast<std::size_t>(width) * 4};
+                 static_cast<std::size_t>(width) * 4, std::nullopt};
   TurboJpegEncoder single;
   BandPlan plan = planBands(view.width, view.height, 2);
   std::vector<double> singleMs, bandedMs;
@@ -208,6 +211,113 @@ std::string peakMemory(pid_t pid) {
     if (line.rfind("VmHWM:", 0) == 0) return line.substr(6);
   }
   return "?";
+}
+
+double threadCpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// (e) Requests after a change, against one grab plus one full encode (no
+// restart markers) of the same picture: a typing-like change of 300x40 with the
+// cursor still, or a change of the whole screen. One line per scene:
+// "<scene> <W>x<H>: delay ratio R, cpu ratio C, size ratio S".
+void scene(const char* name, Connection& c, const quorvane::test::XSession& session, const std::string& id, int width,
+           int height, const std::function<void(int)>& change) {
+  xcb_connection_t* x = c.get();
+  std::size_t size = static_cast<std::size_t>(width) * height * 4;
+  int shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+  auto* mem = static_cast<unsigned char*>(shmat(shmid, nullptr, 0));
+  xcb_shm_seg_t seg = xcb_generate_id(x);
+  free(xcb_request_check(x, xcb_shm_attach_checked(x, seg, static_cast<std::uint32_t>(shmid), 0)));
+  shmctl(shmid, IPC_RMID, nullptr);
+  tjhandle tj = tjInitCompress();
+  // A slow tick, so that a change is rarely taken as a frame before its request.
+  Helper h = startHelper(session, "quorvane-recording-screen", id, "15");
+  readRecord(h);
+  std::vector<double> delays, baseDelays, baseCpu, sizes;
+  double helperCpu = 0;
+  int step = 0;
+  for (int i = 0; i < kSamples; ++i) {
+    std::size_t n = 0;
+    double delay = 0, cpuBefore = cpuSeconds(h.pid);
+    // A change taken by a tick before its request is answered by the next change.
+    for (int attempt = 0; attempt < 5 && n == 0; ++attempt) {
+      change(step++);
+      free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
+      auto start = Clock::now();
+      h.app->send("frame\n");
+      // Longer than any encode here; a late record must not be taken for the next.
+      auto header = h.app->process().readBytes(4, std::chrono::seconds(3));
+      if (!header) continue;
+      n = quorvane::recording::recordLength(*header);
+      if (!h.app->process().readBytes(n, std::chrono::seconds(30))) std::exit(2);
+      delay = ms(Clock::now() - start);
+    }
+    helperCpu += cpuSeconds(h.pid) - cpuBefore;
+    auto start = Clock::now();
+    double cpuStart = threadCpuMs();
+    free(xcb_shm_get_image_reply(x, xcb_shm_get_image(x, c.root(), 0, 0, static_cast<std::uint16_t>(width),
+                                                      static_cast<std::uint16_t>(height), ~0u,
+                                                      XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
+                                 nullptr));
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    tjCompress2(tj, mem, width, width * 4, height, TJPF_BGRX, &out, &outSize, TJSAMP_420, 92, TJFLAG_FASTDCT);
+    tjFree(out);
+    baseCpu.push_back(threadCpuMs() - cpuStart);
+    baseDelays.push_back(ms(Clock::now() - start));
+    delays.push_back(delay);
+    sizes.push_back(static_cast<double>(n) / static_cast<double>(outSize));
+  }
+  h.app->closeHelperStdin();
+  h.app->waitHelper();
+  tjDestroy(tj);
+  xcb_shm_detach(x, seg);
+  shmdt(mem);
+  double cpuPerRecord = helperCpu * 1e3 / kSamples;
+  double baseCpuMean = 0;
+  for (double v : baseCpu) baseCpuMean += v / kSamples;
+  std::printf("%s %dx%d: delay ratio %.2f, cpu ratio %.2f, size ratio %.3f\n", name, width, height,
+              median(delays) / median(baseDelays), cpuPerRecord / baseCpuMean, median(sizes));
+}
+
+void scenes(Connection& c, const quorvane::test::XSession& session, const std::string& id, int width, int height) {
+  xcb_connection_t* x = c.get();
+  auto window = [&](int wx, int wy, int ww, int wh) {
+    xcb_window_t w = xcb_generate_id(x);
+    std::uint32_t colour = 0xffffff;
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, w, c.root(), static_cast<std::int16_t>(wx), static_cast<std::int16_t>(wy),
+                      static_cast<std::uint16_t>(ww), static_cast<std::uint16_t>(wh), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      c.screen()->root_visual, XCB_CW_BACK_PIXEL, &colour);
+    xcb_map_window(x, w);
+    return w;
+  };
+  xcb_gcontext_t gc = xcb_generate_id(x);
+  xcb_create_gc(x, gc, c.root(), 0, nullptr);
+  auto fill = [&](xcb_drawable_t d, std::uint32_t colour, int rx, int ry, int rw, int rh) {
+    xcb_change_gc(x, gc, XCB_GC_FOREGROUND, &colour);
+    xcb_rectangle_t r{static_cast<std::int16_t>(rx), static_cast<std::int16_t>(ry), static_cast<std::uint16_t>(rw),
+                      static_cast<std::uint16_t>(rh)};
+    xcb_poly_fill_rectangle(x, d, gc, 1, &r);
+  };
+  // A line of text being typed: strokes in a 300x40 field.
+  xcb_window_t field = window(width / 3, height / 2, 300, 40);
+  scene("typing", c, session, id, width, height, [&](int step) {
+    fill(field, 0xffffff, 0, 0, 300, 40);
+    for (int k = 0; k <= step % 30; ++k) fill(field, 0x202020, 4 + k * 10, 10 + (k * 7) % 12, 6, 14);
+  });
+  xcb_destroy_window(x, field);
+  // The whole screen: stripes that move by a step each time.
+  xcb_window_t cover = window(0, 0, width, height);
+  scene("full", c, session, id, width, height, [&](int step) {
+    for (int y = 0; y < height; y += 24) fill(cover, ((y / 24 + step) % 2) ? 0x3a6ea5 : 0xf4f4f0, 0, y, width, 24);
+    for (int y = 5; y < height; y += 18) fill(cover, 0x202020, (step * 37 + y) % 200, y, width / 2, 8);
+  });
+  xcb_destroy_window(x, cover);
+  xcb_free_gc(x, gc);
+  free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
 }
 
 void measure(int width, int height, double cpuWindow) {
@@ -276,6 +386,7 @@ void measure(int width, int height, double cpuWindow) {
   std::string peak = peakMemory(h.pid);
   h.app->closeHelperStdin();
   h.app->waitHelper();
+  scenes(*c, session, id, width, height);
 
   std::printf("%dx%d: frame delay median %.1f ms, baseline grab+encode %.1f ms, ratio %.2fx (target <= 1.2x); "
               "JPEG %zu bytes\n",

@@ -6,21 +6,26 @@
 #include <unistd.h>
 #include <vector>
 
-#include "recording-screen/jpeg_encoder.h"
-#include "recording-screen/posix_process.h"
+#include "common/clock.h"
+#include "common/posix/process.h"
+#include "recording-screen/jpeg/turbo_jpeg.h"
+#include "recording-screen/posix/stdio.h"
 #include "recording-screen/streamer.h"
-#include "recording-screen/x11/capture_x11.h"
+#include "recording-screen/x11/capture.h"
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   using namespace quorvane::recording;
   std::vector<std::string> args(argv + 1, argv + argc);
-  auto* capture = new x11::X11Capture();
-  auto* encoder = new TurboJpegEncoder();
-  auto* input = new StdinInput();
-  auto* process = new PosixProcess();
-  auto* streamer = new Streamer(Platform{*capture, *encoder, *input, *process});
-  Exit exit = streamer->run(args);
+  auto* streamer = new Streamer(Platform{
+      .capture = *new x11::X11Capture(),
+      .encoder = *new jpeg::TurboJpegEncoder(),
+      .input = *new posix::StdinInput(),
+      .output = *new posix::StdoutOutput(),
+      .process = *new quorvane::posix::PosixProcess(),
+      .clock = *new quorvane::SystemClock(),
+  });
+  quorvane::Exit exit = streamer->run(args);
   if (write(STDERR_FILENO, exit.text.data(), exit.text.size()) < 0) exit.status = 1;
   _exit(exit.status);
 }

@@ -9,11 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "recording-screen/tools/frame_records.h"
+#include "recording-screen/frame_record.h"
 
 namespace {
 
 using quorvane::recording::RecordReader;
+using quorvane::recording::recordLength;
+using quorvane::recording::validRecordLength;
 
 struct Parse {
   std::vector<std::string_view> records;
@@ -24,9 +26,8 @@ struct Parse {
 Parse model(std::string_view stream) {
   Parse p;
   while (stream.size() >= 4) {
-    auto* b = reinterpret_cast<const unsigned char*>(stream.data());
-    std::uint32_t length = std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
-    if (length < RecordReader::kMinLength || length > RecordReader::kMaxLength) {
+    std::uint32_t length = recordLength(stream);
+    if (!validRecordLength(length)) {
       p.badLength = length;
       return p;
     }
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (reader.badLength()) break;
     // Only an unfinished record (header included) and the last chunk are held.
-    if (reader.pending() > 4 + RecordReader::kMaxLength + chunk) __builtin_trap();
+    if (reader.pending() > 4 + quorvane::recording::kMaxJpegBytes + chunk) __builtin_trap();
   }
   if (taken != want.records.size() || reader.badLength() != want.badLength) __builtin_trap();
   if (!want.badLength && reader.pending() != want.rest) __builtin_trap();

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "common/numbers.h"
-#include "recording-screen/tools/frame_records.h"
+#include "recording-screen/frame_record.h"
 
 namespace {
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 #include <xcb/composite.h>
 #include <xcb/shm.h>
@@ -18,6 +16,8 @@ using quorvane::x11::Reply;
 constexpr std::uint32_t kBytesPerPixel = 4;
 // Larger than any real cursor; a bound on what the server may hand us.
 constexpr std::uint32_t kMaxCursorSide = 1024;
+// Changed rows closer than this are read as one: a read costs more than its rows.
+constexpr std::uint32_t kMergeGap = 16;
 
 struct Source {
   xcb_drawable_t drawable;
@@ -38,7 +38,7 @@ std::optional<xcb_rectangle_t> clipTo(std::int64_t x, std::int64_t y, std::int64
                          static_cast<std::uint16_t>(right - left), static_cast<std::uint16_t>(bottom - top)};
 }
 
-bool overlaps(const TopLevel& w, const std::vector<xcb_rectangle_t>& holes, const Area& m) {
+bool overlaps(const quorvane::x11::TopLevel& w, const std::vector<xcb_rectangle_t>& holes, const Area& m) {
   auto own = clipTo(w.x, w.y, w.width + 2 * std::int64_t{w.border}, w.height + 2 * std::int64_t{w.border}, m);
   if (!own) return false;
   for (const auto& h : holes) {
@@ -50,13 +50,66 @@ bool overlaps(const TopLevel& w, const std::vector<xcb_rectangle_t>& holes, cons
 
 }  // namespace
 
-std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& owners,
+std::vector<Window> windowsWithOwners(const Connection& c) {
+  auto tops = quorvane::x11::topLevels(c);
+  std::vector<xcb_window_t> frames;
+  frames.reserve(tops.size());
+  for (const auto& t : tops) frames.push_back(t.window);
+  auto clients = quorvane::x11::clientWindows(c, frames);
+  // Per top-level, the windows whose owners count: its client, else itself.
+  std::vector<std::vector<xcb_window_t>> owned(tops.size());
+  for (std::size_t i = 0; i < tops.size(); ++i) {
+    owned[i] = {clients[i] == XCB_NONE ? frames[i] : clients[i]};
+    // Any client may write WM_STATE on a frame, and the search then stops at
+    // the frame: the clients inside it are asked about too.
+    if (clients[i] != frames[i]) continue;
+    for (auto inner : quorvane::x11::clientWindows(c, quorvane::x11::children(c, frames[i]))) {
+      if (inner != XCB_NONE) owned[i].push_back(inner);
+    }
+  }
+  std::vector<xcb_window_t> all;
+  for (const auto& list : owned) all.insert(all.end(), list.begin(), list.end());
+  auto pids = quorvane::x11::ownerPids(c, all);
+  std::vector<Window> windows;
+  windows.reserve(tops.size());
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < tops.size(); ++i) {
+    Window w{tops[i], {}, false};
+    for (std::size_t k = 0; k < owned[i].size(); ++k, ++at) {
+      if (pids[at]) w.pids.push_back(*pids[at]);
+      else w.ownerUnknown = true;
+    }
+    windows.push_back(std::move(w));
+  }
+  return windows;
+}
+
+std::vector<std::int32_t> ownerPids(const std::vector<Window>& windows) {
+  std::vector<std::int32_t> pids;
+  for (const auto& w : windows) {
+    for (auto pid : w.pids) {
+      if (!contains(pids, pid)) pids.push_back(pid);
+    }
+  }
+  return pids;
+}
+
+bool leftOut(const Window& w, const std::vector<std::int32_t>& excludedPids) {
+  if (w.ownerUnknown) return true;
+  return std::any_of(w.pids.begin(), w.pids.end(), [&](std::int32_t pid) { return contains(excludedPids, pid); });
+}
+
+std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<Window>& windows, const std::vector<std::int32_t>& owners,
                                          const Area& monitor) {
+  if (windows.size() >= quorvane::x11::kMaxWindows) {
+    return {xcb_rectangle_t{0, 0, static_cast<std::uint16_t>(monitor.width), static_cast<std::uint16_t>(monitor.height)}};
+  }
   std::vector<xcb_rectangle_t> areas;
   for (const auto& w : windows) {
-    if (!w.viewable || !contains(owners, w.pid)) continue;
+    if (!w.top.viewable || !leftOut(w, owners)) continue;
     // The border belongs to the window: it goes too.
-    if (auto r = clipTo(w.x, w.y, w.width + 2 * std::int64_t{w.border}, w.height + 2 * std::int64_t{w.border}, monitor))
+    const auto& t = w.top;
+    if (auto r = clipTo(t.x, t.y, t.width + 2 * std::int64_t{t.border}, t.height + 2 * std::int64_t{t.border}, monitor))
       areas.push_back(*r);
   }
   return areas;
@@ -116,23 +169,40 @@ std::unique_ptr<Compositor> Compositor::create(const Connection& c, const Area& 
 }
 
 bool Compositor::setUp(std::string& error) {
-  xcb_connection_t* x = c_.get();
   if (!c_.hasExtension(&xcb_composite_id) || !c_.hasExtension(&xcb_render_id) || !c_.hasExtension(&xcb_xfixes_id)) {
     error = "the X server lacks the Composite, RENDER or XFIXES extension";
     return false;
   }
-  // Versions must be agreed before the extensions may be used.
+  if (!agreeVersions(error) || !loadFormats(error)) return false;
+  // Automatic redirection may coexist with a compositing manager; it keeps
+  // covered parts of windows readable.
+  xcb_connection_t* x = c_.get();
+  if (auto* e = xcb_request_check(x, xcb_composite_redirect_subwindows_checked(x, c_.root(),
+                                                                               XCB_COMPOSITE_REDIRECT_AUTOMATIC))) {
+    std::free(e);
+    error = "the X server refused to redirect the windows";
+    return false;
+  }
+  createPictures();
+  return true;
+}
+
+// Versions must be agreed before the extensions may be used.
+bool Compositor::agreeVersions(std::string& error) {
+  xcb_connection_t* x = c_.get();
   auto cv = xcb_composite_query_version(x, 0, 4);
   auto rv = xcb_render_query_version(x, 0, 11);
   auto xv = xcb_xfixes_query_version(x, 5, 0);
   Reply<xcb_composite_query_version_reply_t> composite(xcb_composite_query_version_reply(x, cv, nullptr));
   Reply<xcb_render_query_version_reply_t> render(xcb_render_query_version_reply(x, rv, nullptr));
   Reply<xcb_xfixes_query_version_reply_t> xfixes(xcb_xfixes_query_version_reply(x, xv, nullptr));
-  if (!composite || !render || !xfixes) {
-    error = "the X server did not answer the version queries";
-    return false;
-  }
+  if (composite && render && xfixes) return true;
+  error = "the X server did not answer the version queries";
+  return false;
+}
 
+bool Compositor::loadFormats(std::string& error) {
+  xcb_connection_t* x = c_.get();
   Reply<xcb_render_query_pict_formats_reply_t> formats(
       xcb_render_query_pict_formats_reply(x, xcb_render_query_pict_formats(x), nullptr));
   if (!formats) {
@@ -147,20 +217,13 @@ bool Compositor::setUp(std::string& error) {
     }
   }
   rootFormat_ = formatOf(c_.screen()->root_visual);
-  if (rootFormat_ == 0) {
-    error = "the root visual has no picture format";
-    return false;
-  }
+  if (rootFormat_ != 0) return true;
+  error = "the root visual has no picture format";
+  return false;
+}
 
-  // Automatic redirection may coexist with a compositing manager; it keeps
-  // covered parts of windows readable.
-  if (auto* e = xcb_request_check(x, xcb_composite_redirect_subwindows_checked(x, c_.root(),
-                                                                               XCB_COMPOSITE_REDIRECT_AUTOMATIC))) {
-    std::free(e);
-    error = "the X server refused to redirect the windows";
-    return false;
-  }
-
+void Compositor::createPictures() {
+  xcb_connection_t* x = c_.get();
   pixmap_ = xcb_generate_id(x);
   xcb_create_pixmap(x, c_.screen()->root_depth, pixmap_, c_.root(), static_cast<std::uint16_t>(monitor_.width),
                     static_cast<std::uint16_t>(monitor_.height));
@@ -169,44 +232,15 @@ bool Compositor::setUp(std::string& error) {
   screen_ = xcb_generate_id(x);
   std::uint32_t include = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
   xcb_render_create_picture(x, screen_, c_.root(), rootFormat_, XCB_RENDER_CP_SUBWINDOW_MODE, &include);
-  if (!setUpSharedMemory()) copy_.resize(std::size_t{monitor_.width} * monitor_.height * kBytesPerPixel);
-  return true;
-}
-
-bool Compositor::setUpSharedMemory() {
-  xcb_connection_t* x = c_.get();
-  if (!c_.hasExtension(&xcb_shm_id)) return false;
-  Reply<xcb_shm_query_version_reply_t> version(xcb_shm_query_version_reply(x, xcb_shm_query_version(x), nullptr));
-  if (!version) return false;
-  std::size_t size = std::size_t{monitor_.width} * monitor_.height * kBytesPerPixel;
-  int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-  if (id < 0) return false;
-  void* address = shmat(id, nullptr, 0);
-  if (address == reinterpret_cast<void*>(-1)) {
-    shmctl(id, IPC_RMID, nullptr);
-    return false;
-  }
-  std::uint32_t segment = xcb_generate_id(x);
-  xcb_generic_error_t* e = xcb_request_check(x, xcb_shm_attach_checked(x, segment, static_cast<std::uint32_t>(id), 0));
-  // Once the server holds it, marking it removed frees it when both let go,
-  // even if we die.
-  shmctl(id, IPC_RMID, nullptr);
-  if (e) {
-    std::free(e);
-    shmdt(address);
-    return false;
-  }
-  shmSegment_ = segment;
-  shared_ = static_cast<std::uint8_t*>(address);
-  return true;
+  const std::size_t size = std::size_t{monitor_.width} * monitor_.height * kBytesPerPixel;
+  shared_ = quorvane::x11::ShmSegment::create(c_, size);
+  if (shared_ && !shared_->attached()) shared_.reset();
+  if (!shared_) copy_.resize(size);
 }
 
 Compositor::~Compositor() {
   xcb_connection_t* x = c_.get();
-  if (shared_) {
-    xcb_shm_detach(x, shmSegment_);
-    shmdt(shared_);
-  }
+  shared_.reset();
   if (screen_) xcb_render_free_picture(x, screen_);
   if (picture_) xcb_render_free_picture(x, picture_);
   if (pixmap_) xcb_free_pixmap(x, pixmap_);
@@ -220,25 +254,104 @@ xcb_render_pictformat_t Compositor::formatOf(xcb_visualid_t visual) const {
   return 0;
 }
 
-std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor) {
+namespace {
+
+bool sameRects(const std::vector<xcb_rectangle_t>& a, const std::vector<xcb_rectangle_t>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& p, const auto& q) {
+    return p.x == q.x && p.y == q.y && p.width == q.width && p.height == q.height;
+  });
+}
+
+using CursorImage = Reply<xcb_xfixes_get_cursor_image_reply_t>;
+
+// A cursor image we may draw: bounded, and as long as it says.
+bool usable(const CursorImage& r) {
+  return r && r->width > 0 && r->height > 0 && r->width <= kMaxCursorSide && r->height <= kMaxCursorSide &&
+         static_cast<std::size_t>(xcb_xfixes_get_cursor_image_cursor_image_length(r.get())) >=
+             std::size_t{r->width} * r->height;
+}
+
+}  // namespace
+
+std::vector<RowSpan> mergeRows(std::vector<RowSpan> rows, std::uint32_t gap) {
+  std::sort(rows.begin(), rows.end(), [](const RowSpan& a, const RowSpan& b) { return a.top < b.top; });
+  std::vector<RowSpan> merged;
+  for (const auto& r : rows) {
+    if (r.bottom <= r.top) continue;
+    if (!merged.empty() && r.top <= merged.back().bottom + gap) merged.back().bottom = std::max(merged.back().bottom, r.bottom);
+    else merged.push_back(r);
+  }
+  return merged;
+}
+
+std::vector<RowRun> runsWithin(const std::vector<RowRun>& runs, std::vector<RowSpan> rows) {
+  std::sort(rows.begin(), rows.end(), [](const RowSpan& a, const RowSpan& b) { return a.top < b.top; });
+  std::vector<RowRun> within;
+  for (const auto& run : runs) {
+    std::uint32_t from = run.top;  // rows before it are taken already
+    for (const auto& span : rows) {
+      const std::uint32_t top = std::max(span.top, from), bottom = std::min(span.bottom, run.bottom);
+      if (top >= bottom) continue;
+      within.push_back({top, bottom, run.rebuilt});
+      from = bottom;
+    }
+  }
+  return within;
+}
+
+std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor,
+                                             const std::optional<std::vector<RowSpan>>& damaged) {
   if (c_.broken()) return std::nullopt;
-  auto windows = topLevels(c_);
+  xcb_connection_t* x = c_.get();
+  std::optional<xcb_xfixes_get_cursor_image_cookie_t> cursorAsked;
+  if (withCursor) cursorAsked = xcb_xfixes_get_cursor_image(x);
+  auto windows = windowsWithOwners(c_);
   auto holes = hiddenAreas(windows, excludedPids, monitor_);
   auto runs = rowRuns(holes, monitor_.height);
+  CursorImage cursor(cursorAsked ? xcb_xfixes_get_cursor_image_reply(x, *cursorAsked, nullptr) : nullptr);
+  std::optional<RowSpan> cursorRows;
+  if (usable(cursor)) {
+    const std::int64_t top = std::int64_t{cursor->y} - cursor->yhot - monitor_.y;
+    const std::int64_t bottom = std::min<std::int64_t>(top + cursor->height, monitor_.height);
+    if (bottom > 0 && top < monitor_.height)
+      cursorRows = RowSpan{static_cast<std::uint32_t>(std::max<std::int64_t>(top, 0)), static_cast<std::uint32_t>(bottom)};
+  }
+  std::vector<RowSpan> changed;
+  if (damaged) {
+    changed = *damaged;
+    if (lastCursor_) changed.push_back(*lastCursor_);
+    if (cursorRows) changed.push_back(*cursorRows);
+    changed = mergeRows(std::move(changed), kMergeGap);
+  }
+  std::uint64_t changedRows = 0;
+  for (const auto& r : changed) changedRows += r.bottom - r.top;
+  // When most rows changed, the encoder takes the whole picture anyway.
+  const bool whole = !composed_ || !damaged || !sameRects(holes, lastHoles_) || 2 * changedRows > monitor_.height;
+  if (!whole) runs = runsWithin(runs, changed);
   if (!holes.empty()) rebuild(windows, excludedPids, holes, runs);
+  composed_ = false;  // until the picture is whole again
   if (!readBack(runs)) return std::nullopt;
-  if (withCursor) drawCursor();
-  return PixelView{pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel};
+  if (cursorRows) {
+    blendCursor(pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel,
+                xcb_xfixes_get_cursor_image_cursor_image(cursor.get()), cursor->width, cursor->height,
+                cursor->x - cursor->xhot - monitor_.x, cursor->y - cursor->yhot - monitor_.y);
+  }
+  composed_ = true;
+  lastHoles_ = std::move(holes);
+  lastCursor_ = cursorRows;
+  PixelView view{pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel, std::nullopt};
+  if (!whole) view.changed = std::move(changed);
+  return view;
 }
 
 void Compositor::paintBackground() {
   xcb_connection_t* x = c_.get();
   // The wallpaper, when a desktop has published it; plain black otherwise.
-  auto root = quorvane::x11::cardinal(c_, c_.root(), c_.atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP);
+  auto root = quorvane::x11::rootPixmap(c_);
   xcb_render_color_t black{0, 0, 0, 0xFFFF};
   xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(monitor_.width), static_cast<std::uint16_t>(monitor_.height)};
   xcb_render_fill_rectangles(x, XCB_RENDER_PICT_OP_SRC, picture_, black, 1, &all);
-  if (!root || *root == XCB_NONE) return;
+  if (!root) return;
   xcb_render_picture_t wallpaper = xcb_generate_id(x);
   xcb_render_create_picture(x, wallpaper, *root, rootFormat_, 0, nullptr);
   xcb_render_composite(x, XCB_RENDER_PICT_OP_SRC, wallpaper, XCB_NONE, picture_, static_cast<std::int16_t>(monitor_.x),
@@ -246,7 +359,7 @@ void Compositor::paintBackground() {
   xcb_render_free_picture(x, wallpaper);
 }
 
-void Compositor::rebuild(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& excludedPids,
+void Compositor::rebuild(const std::vector<Window>& windows, const std::vector<std::int32_t>& excludedPids,
                          const std::vector<xcb_rectangle_t>& holes, const std::vector<RowRun>& runs) {
   xcb_connection_t* x = c_.get();
   // Rows the holes cross are read from the picture, so the screen around the holes must be in it too.
@@ -261,8 +374,10 @@ void Compositor::rebuild(const std::vector<TopLevel>& windows, const std::vector
   xcb_render_set_picture_clip_rectangles(x, picture_, 0, 0, static_cast<std::uint32_t>(holes.size()), holes.data());
   paintBackground();
   std::uint32_t include = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
-  for (const auto& w : windows) {
-    if (!w.viewable || w.inputOnly || contains(excludedPids, w.pid) || !overlaps(w, holes, monitor_)) continue;
+  const bool tooMany = windows.size() >= quorvane::x11::kMaxWindows;
+  for (const auto& window : windows) {
+    const auto& w = window.top;
+    if (tooMany || !w.viewable || w.inputOnly || leftOut(window, excludedPids) || !overlaps(w, holes, monitor_)) continue;
     auto format = formatOf(w.visual);
     if (format == 0) continue;
     xcb_render_picture_t source = xcb_generate_id(x);
@@ -296,14 +411,14 @@ bool Compositor::readBack(const std::vector<RowRun>& runs) {
       auto from = source(run);
       cookies.push_back(xcb_shm_get_image(x, from.drawable, from.x, from.y, w,
                                           static_cast<std::uint16_t>(run.bottom - run.top), ~0u,
-                                          XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment_,
+                                          XCB_IMAGE_FORMAT_Z_PIXMAP, shared_->id(),
                                           static_cast<std::uint32_t>(run.top * stride)));
     }
     for (std::size_t i = 0; i < runs.size(); ++i) {
       Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(x, cookies[i], nullptr));
       if (!r || r->size < (runs[i].bottom - runs[i].top) * stride) complete = false;
     }
-    pixels_ = shared_;
+    pixels_ = shared_->data();
     return complete;
   }
   std::vector<xcb_get_image_cookie_t> cookies;
@@ -323,19 +438,6 @@ bool Compositor::readBack(const std::vector<RowRun>& runs) {
   }
   pixels_ = copy_.data();
   return complete;
-}
-
-void Compositor::drawCursor() {
-  xcb_connection_t* x = c_.get();
-  Reply<xcb_xfixes_get_cursor_image_reply_t> r(
-      xcb_xfixes_get_cursor_image_reply(x, xcb_xfixes_get_cursor_image(x), nullptr));
-  if (!r || r->width == 0 || r->height == 0 || r->width > kMaxCursorSide || r->height > kMaxCursorSide) return;
-  if (static_cast<std::size_t>(xcb_xfixes_get_cursor_image_cursor_image_length(r.get())) <
-      std::size_t{r->width} * r->height)
-    return;
-  blendCursor(pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel,
-              xcb_xfixes_get_cursor_image_cursor_image(r.get()), r->width, r->height,
-              r->x - r->xhot - monitor_.x, r->y - r->yhot - monitor_.y);
 }
 
 }  // namespace quorvane::recording::x11

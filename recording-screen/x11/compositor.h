@@ -19,19 +19,43 @@
 #include <xcb/xcb.h>
 
 #include "common/x11/connection.h"
-#include "recording-screen/platform.h"
-#include "recording-screen/x11/owners.h"
+#include "common/x11/shm.h"
+#include "common/x11/windows.h"
+#include "recording-screen/capture.h"
 
 namespace quorvane::recording::x11 {
+
+using quorvane::x11::Connection;
+
+// A top-level window and the processes that own what the user sees in it:
+// the client inside a window manager's frame, else the top-level itself.
+struct Window {
+  quorvane::x11::TopLevel top;
+  std::vector<std::int32_t> pids;
+  bool ownerUnknown = false;  // some window in it has no owner we could establish
+};
+
+// Every child of the root with its owners, bottom to top. A few round trips,
+// however many windows.
+std::vector<Window> windowsWithOwners(const Connection& c);
+
+// The distinct known owners, in stacking order.
+std::vector<std::int32_t> ownerPids(const std::vector<Window>& windows);
+
+// Whether a window is to be left out. Fails closed: a window whose owners
+// cannot all be established counts as the application's.
+bool leftOut(const Window& w, const std::vector<std::int32_t>& excludedPids);
 
 struct Area {
   std::int32_t x = 0, y = 0;
   std::uint32_t width = 0, height = 0;
 };
 
-// The parts of the monitor covered by windows of the given owners, in
-// monitor coordinates (clipped to it).
-std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& owners,
+// The parts of the monitor covered by windows left out for these owners, in
+// monitor coordinates (clipped to it). When the root holds more windows than
+// are asked about, the unseen ones could be the application's: the whole
+// monitor is left out.
+std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<Window>& windows, const std::vector<std::int32_t>& owners,
                                          const Area& monitor);
 
 // A stretch of the monitor's rows, [top, bottom), read either straight from
@@ -45,6 +69,14 @@ struct RowRun {
 // The monitor's rows in order, each in exactly one run: the rows a hole
 // crosses are rebuilt, the others are the screen as it is.
 std::vector<RowRun> rowRuns(const std::vector<xcb_rectangle_t>& holes, std::uint32_t height);
+
+// The rows in order, overlapping ones and those less than `gap` rows apart
+// joined: fewer, larger reads.
+std::vector<RowSpan> mergeRows(std::vector<RowSpan> rows, std::uint32_t gap);
+
+// The parts of the runs that lie in the given rows, in order: what is read
+// back when only those rows may have changed.
+std::vector<RowRun> runsWithin(const std::vector<RowRun>& runs, std::vector<RowSpan> rows);
 
 // Blends a premultiplied ARGB cursor image over BGRX pixels at (x, y), which may
 // lie partly or wholly outside the picture.
@@ -61,19 +93,24 @@ class Compositor {
   Compositor& operator=(const Compositor&) = delete;
 
   // The monitor's picture now; nullopt when the server could not give it.
-  // Valid until the next call. Not thread-safe: one reader.
-  std::optional<PixelView> compose(const std::vector<std::int32_t>& excludedPids, bool withCursor);
+  // Valid until the next call. Not thread-safe: one reader. `damaged`: the
+  // rows drawn on since the last call, when known; then only those, the
+  // cursor's old and new rows are read again and named in the view, unless
+  // the left-out areas changed.
+  std::optional<PixelView> compose(const std::vector<std::int32_t>& excludedPids, bool withCursor,
+                                   const std::optional<std::vector<RowSpan>>& damaged = std::nullopt);
 
  private:
   Compositor(const Connection& c, const Area& monitor) : c_(c), monitor_(monitor) {}
   bool setUp(std::string& error);
-  bool setUpSharedMemory();
+  bool agreeVersions(std::string& error);
+  bool loadFormats(std::string& error);
+  void createPictures();
   xcb_render_pictformat_t formatOf(xcb_visualid_t visual) const;
   void paintBackground();
-  void rebuild(const std::vector<TopLevel>& windows, const std::vector<std::int32_t>& excludedPids,
+  void rebuild(const std::vector<Window>& windows, const std::vector<std::int32_t>& excludedPids,
                const std::vector<xcb_rectangle_t>& holes, const std::vector<RowRun>& runs);
   bool readBack(const std::vector<RowRun>& runs);
-  void drawCursor();
 
   const Connection& c_;
   Area monitor_;
@@ -83,10 +120,13 @@ class Compositor {
   xcb_render_picture_t picture_ = XCB_NONE;
   xcb_render_picture_t screen_ = XCB_NONE;  // the root with everything on it
   // Read-back: a shared segment when the server shares memory, else a copy.
-  std::uint32_t shmSegment_ = 0;
-  std::uint8_t* shared_ = nullptr;
+  std::unique_ptr<quorvane::x11::ShmSegment> shared_;
   std::vector<std::uint8_t> copy_;
   std::uint8_t* pixels_ = nullptr;
+  // What the last picture was made of, so that the next reads only what changed.
+  bool composed_ = false;
+  std::vector<xcb_rectangle_t> lastHoles_;
+  std::optional<RowSpan> lastCursor_;
 };
 
 }  // namespace quorvane::recording::x11

@@ -39,5 +39,52 @@ TEST(RowRuns, EachRowIsReadOnceAndRebuiltOnlyWhereAHoleCrossesIt) {
   for (const auto& c : cases) EXPECT_EQ(rowRuns(c.holes, 100), c.runs) << c.name;
 }
 
+TEST(MergeRows, JoinsOverlappingAndNearRowsInOrder) {
+  auto merged = mergeRows({{50, 60}, {0, 10}, {12, 20}, {5, 8}, {40, 40}, {70, 95}}, 16);
+  ASSERT_EQ(merged.size(), 2u);
+  EXPECT_EQ(std::tie(merged[0].top, merged[0].bottom, merged[1].top, merged[1].bottom),
+            std::make_tuple(0u, 20u, 50u, 95u));
+  auto within = runsWithin({{0, 30, false}, {30, 100, true}}, {{20, 40}, {90, 95}});
+  EXPECT_EQ(within, (std::vector<RowRun>{{20, 30, false}, {30, 40, true}, {90, 95, true}}));
+}
+
+bool operator==(const xcb_rectangle_t& a, const xcb_rectangle_t& b) {
+  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+// Fails closed: what cannot be shown to belong to someone else is left out.
+TEST(HiddenAreas, LeaveOutEveryWindowTheApplicationMightOwn) {
+  const Area monitor{100, 0, 200, 100};
+  auto window = [](std::vector<std::int32_t> pids, bool unknown = false, bool viewable = true) {
+    quorvane::x11::TopLevel t;
+    t.x = 120, t.y = 10, t.width = 30, t.height = 20, t.border = 1, t.viewable = viewable;
+    return Window{t, std::move(pids), unknown};
+  };
+  struct Case {
+    const char* name;
+    Window w;
+    bool hidden;
+  };
+  const Case cases[] = {
+      {"another application's", window({7}), false},
+      {"the application's", window({42}), true},
+      {"an owner that cannot be established", window({}, true), true},
+      {"a frame marked as a client, the application's inside", window({7, 42}), true},
+      {"unmapped", window({42}, false, false), false},
+  };
+  for (const auto& c : cases) {
+    auto areas = hiddenAreas({c.w}, {42}, monitor);
+    EXPECT_EQ(areas.size(), c.hidden ? 1u : 0u) << c.name;
+    if (c.hidden) {
+      EXPECT_TRUE(areas[0] == rect(20, 10, 32, 22)) << c.name;
+    }
+  }
+  // More windows than are asked about: the unseen ones could be the application's.
+  std::vector<Window> many(quorvane::x11::kMaxWindows, window({7}));
+  auto all = hiddenAreas(many, {42}, monitor);
+  ASSERT_EQ(all.size(), 1u);
+  EXPECT_TRUE(all[0] == rect(0, 0, 200, 100));
+}
+
 }  // namespace
 }  // namespace quorvane::recording::x11

@@ -1,21 +1,25 @@
 // quorvane-recording-screen DISPLAY_ID FRAME_RATE [hidden]
 // Streams one monitor as JPEG frame records on standard output, the
-// application's own windows left out; see the README for the protocol.
+// application's own windows left out; see the README for the protocol. Here
+// the backends are picked and handed to the core.
 #include <csignal>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
-#include "recording-screen/banded_jpeg.h"
-#include "recording-screen/posix_process.h"
+#include "common/clock.h"
+#include "common/posix/process.h"
+#include "recording-screen/jpeg/banded_jpeg.h"
+#include "recording-screen/jpeg/row_jpeg.h"
+#include "recording-screen/posix/stdio.h"
 #include "recording-screen/streamer.h"
-#include "recording-screen/x11/capture_x11.h"
+#include "recording-screen/x11/capture.h"
 
 namespace {
 
 // Ends at once from whichever thread decided: no destructors race the
 // threads that are still running.
-[[noreturn]] void end(const quorvane::recording::Exit& exit) {
+[[noreturn]] void end(const quorvane::Exit& exit) {
   std::string_view text = exit.text;
   while (!text.empty()) {
     ssize_t n = write(STDERR_FILENO, text.data(), text.size());
@@ -33,10 +37,13 @@ int main(int argc, char** argv) {
   using namespace quorvane::recording;
   std::vector<std::string> args(argv + 1, argv + argc);
   // Nothing here is torn down: the process ends in end().
-  auto* capture = new x11::X11Capture();
-  auto* encoder = new BandedJpegEncoder(kEncodeBands, kBandedMinPixels);
-  auto* input = new StdinInput();
-  auto* process = new PosixProcess();
-  auto* streamer = new Streamer(Platform{*capture, *encoder, *input, *process});
+  auto* streamer = new Streamer(Platform{
+      .capture = *new x11::X11Capture(),
+      .encoder = *new jpeg::RowJpegEncoder(jpeg::kBandedMinPixels),
+      .input = *new posix::StdinInput(),
+      .output = *new posix::StdoutOutput(),
+      .process = *new quorvane::posix::PosixProcess(),
+      .clock = *new quorvane::SystemClock(),
+  });
   end(streamer->run(args));
 }

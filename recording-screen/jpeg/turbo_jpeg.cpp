@@ -1,10 +1,10 @@
-#include "recording-screen/jpeg_encoder.h"
+#include "recording-screen/jpeg/turbo_jpeg.h"
 
 #include <climits>
 
 #include <turbojpeg.h>
 
-namespace quorvane::recording {
+namespace quorvane::recording::jpeg {
 
 TurboJpegEncoder::TurboJpegEncoder() : handle_(tjInitCompress()) {}
 
@@ -35,4 +35,4 @@ std::optional<std::string> TurboJpegEncoder::encodeJpeg(const PixelView& pixels)
   return std::string(reinterpret_cast<const char*>(out_), size);
 }
 
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::jpeg

@@ -1,5 +1,5 @@
 // In-process stand-ins for the capture service, encoder, standard streams and
-// process, so that unit tests drive every rule without a display.
+// clock, so that unit tests drive every rule without a display or waiting.
 #pragma once
 
 #include <atomic>
@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "recording-screen/platform.h"
+#include "common/clock.h"
+#include "common/fake_process.h"
+#include "recording-screen/capture.h"
 
 namespace quorvane::recording::fake {
 
@@ -20,7 +22,7 @@ class Image final : public FrameImage {
       : width_(width), height_(height), readable_(readable), bytes_(std::size_t{width} * height * 4, 0x80) {}
   std::optional<PixelView> pixels() override {
     if (!readable_) return std::nullopt;
-    return PixelView{bytes_.data(), width_, height_, std::size_t{width_} * 4};
+    return PixelView{bytes_.data(), width_, height_, std::size_t{width_} * 4, std::nullopt};
   }
 
  private:
@@ -29,8 +31,8 @@ class Image final : public FrameImage {
   std::vector<std::uint8_t> bytes_;
 };
 
-inline Sample completeSample() { return Sample{OutputType::screen, true, kFrameComplete, std::make_shared<Image>()}; }
-inline Sample idleSample() { return Sample{OutputType::screen, true, kFrameIdle, std::make_shared<Image>()}; }
+inline Sample completeSample() { return Sample{true, kFrameComplete, std::make_shared<Image>()}; }
+inline Sample idleSample() { return Sample{true, kFrameIdle, std::make_shared<Image>()}; }
 
 // Encodes each picture as a numbered payload of the chosen size.
 class Encoder final : public recording::Encoder {
@@ -49,13 +51,14 @@ class Encoder final : public recording::Encoder {
   bool fails = false;
 };
 
-class Process final : public recording::Process {
+// Standard output; each call is kept as one write of its parts joined.
+class Output final : public RecordOutput {
  public:
-  std::int32_t parentPid() override { return parent.load(); }
-  std::int32_t ownPid() override { return own; }
-  // Each call is kept as one write of its parts joined.
-  std::optional<std::string> writeOutput(std::span<const std::string_view> parts) override {
-    std::lock_guard<std::mutex> guard(mutex);
+  std::optional<std::string> write(std::span<const std::string_view> parts) override {
+    std::unique_lock<std::mutex> guard(mutex);
+    ++entered;
+    changed.notify_all();
+    changed.wait(guard, [this] { return !held; });
     if (failAfterWrites >= 0 && static_cast<int>(writes.size()) >= failAfterWrites) return std::string("Broken pipe");
     std::string joined;
     for (auto part : parts) joined += part;
@@ -66,13 +69,94 @@ class Process final : public recording::Process {
     std::lock_guard<std::mutex> guard(mutex);
     return writes;
   }
-  std::atomic<std::int32_t> parent{500};
-  std::int32_t own = 600;
+  // A reader that does not read: writes wait until let go.
+  void hold() {
+    std::lock_guard<std::mutex> guard(mutex);
+    held = true;
+  }
+  void letGo() {
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      held = false;
+    }
+    changed.notify_all();
+  }
+  void awaitWriting() {
+    std::unique_lock<std::mutex> guard(mutex);
+    changed.wait(guard, [this] { return entered > 0; });
+  }
   int failAfterWrites = -1;  // -1: never fails
 
  private:
   std::mutex mutex;
+  std::condition_variable changed;
   std::vector<std::string> writes;
+  bool held = false;
+  int entered = 0;
+};
+
+// The process, safe to change while the streamer's threads look at it.
+class Process final : public FakeProcess {
+ public:
+  std::int32_t parentPid() override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return FakeProcess::parentPid();
+  }
+  bool alive(std::int32_t pid) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return FakeProcess::alive(pid);
+  }
+  template <typename F>
+  void change(F how) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    how(static_cast<FakeProcess&>(*this));
+  }
+
+ private:
+  std::mutex mutex_;
+};
+
+// Time that moves only when the test says so; a sleeper waits for it.
+class Clock final : public quorvane::Clock {
+ public:
+  double now() override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return time_;
+  }
+  void sleep(double seconds) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const double until = time_ + seconds;
+    ++sleeps_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return released_ || time_ >= until; });
+  }
+  void advance(double seconds) {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      time_ += seconds;
+    }
+    changed_.notify_all();
+  }
+  // Waits until sleep() has been called `count` times in all.
+  void awaitSleeps(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return sleeps_ >= count; });
+  }
+  // From now on no sleep waits: lets the sleepers go before tear-down.
+  void release() {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      released_ = true;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  double time_ = 1000.0;
+  int sleeps_ = 0;
+  bool released_ = false;
 };
 
 // Standard input fed by the test; read() blocks until bytes or the end come.
@@ -115,12 +199,8 @@ class Input final : public ControlInput {
 class Capture final : public CaptureService {
  public:
   Capture() {
-    Display d;
-    d.id = 7;
-    d.width = 1280;
-    d.height = 800;
-    content.displays.push_back(d);
-    content.applicationPids = {300, 500, 600};
+    content.displays.push_back(Display{7, 1280, 800});
+    content.applicationPids = {300, 4242, 4343};  // FakeProcess: parent 4242, own 4343
   }
   bool permitted() override {
     ++permissionAsked;
@@ -161,6 +241,12 @@ class Capture final : public CaptureService {
     std::lock_guard<std::mutex> guard(mutex_);
     if (!output_) return false;
     output_->stoppedWithError(description);
+    return true;
+  }
+  bool loseDisplay() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!output_) return false;
+    output_->displayGone();
     return true;
   }
 

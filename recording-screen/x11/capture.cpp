@@ -1,11 +1,13 @@
-#include "recording-screen/x11/capture_x11.h"
+#include "recording-screen/x11/capture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
+#include <utility>
 
 #include <xcb/xfixes.h>
 
-#include "recording-screen/x11/owners.h"
+#include "common/x11/windows.h"
 
 namespace quorvane::recording::x11 {
 
@@ -14,25 +16,48 @@ namespace {
 using quorvane::x11::Reply;
 
 constexpr char kConnectionLost[] = "the connection to the X server was lost";
+// A capture thread stuck behind another client's server grab is not waited
+// for longer: the process is ending.
+constexpr auto kHaltWait = std::chrono::seconds(2);
+// Damage kept for the next frame, however long none is asked for: beyond this
+// many stretches of rows they are joined, and at worst become one.
+constexpr std::size_t kMaxDamagedSpans = 64;
+constexpr std::uint32_t kDamageJoinGap = 16;  // one MCU row
+
+bool sameArea(const Area& a, const quorvane::x11::Monitor& m) {
+  return a.x == m.x && a.y == m.y && a.width == m.width && a.height == m.height;
+}
 
 // A frame's pixels, composed when (and if) the sample worker asks for them.
 class LazyFrame final : public FrameImage {
  public:
-  LazyFrame(Compositor& compositor, const Connection& connection, StreamOutput& output,
-            std::vector<std::int32_t> excluded, bool cursor)
-      : compositor_(compositor), connection_(connection), output_(output), excluded_(std::move(excluded)),
-        cursor_(cursor) {}
+  LazyFrame(X11Capture& capture, Compositor& compositor, const Connection& connection, StreamOutput& output,
+            std::uint32_t display, Area monitor, std::vector<std::int32_t> excluded, bool cursor)
+      : capture_(capture), compositor_(compositor), connection_(connection), output_(output), display_(display),
+        monitor_(monitor), excluded_(std::move(excluded)), cursor_(cursor) {}
   std::optional<PixelView> pixels() override {
-    auto view = compositor_.compose(excluded_, cursor_);
+    // A monitor unplugged, resized or moved since the start would be recorded
+    // as the wrong area, or not fit the picture.
+    auto all = quorvane::x11::monitors(connection_);
+    bool same = std::any_of(all.begin(), all.end(),
+                            [&](const auto& m) { return m.id == display_ && sameArea(monitor_, m); });
+    if (!same && !connection_.broken()) {
+      output_.displayGone();
+      return std::nullopt;
+    }
+    auto view = compositor_.compose(excluded_, cursor_, capture_.takeDamagedRows());
     // A picture lost with the connection is the stream failing, not the encoder.
     if (!view && connection_.broken()) output_.stoppedWithError(kConnectionLost);
     return view;
   }
 
  private:
+  X11Capture& capture_;
   Compositor& compositor_;
   const Connection& connection_;
   StreamOutput& output_;
+  std::uint32_t display_;
+  Area monitor_;
   std::vector<std::int32_t> excluded_;
   bool cursor_;
 };
@@ -62,9 +87,9 @@ ContentResult X11Capture::shareableContent() {
   if (!connection_ || connection_->broken()) return {std::nullopt, kConnectionLost};
   ShareableContent content;
   for (const auto& m : quorvane::x11::monitors(*connection_)) {
-    content.displays.push_back(Display{m.id, m.width, m.height, PixelSize{m.width, m.height}});
+    content.displays.push_back(Display{m.id, m.width, m.height});
   }
-  content.applicationPids = ownerPids(topLevels(*connection_));
+  content.applicationPids = ownerPids(windowsWithOwners(*connection_));
   if (connection_->broken()) return {std::nullopt, kConnectionLost};
   return {content, {}};
 }
@@ -88,8 +113,11 @@ std::optional<std::string> X11Capture::start(const ContentFilter& filter, const 
   Reply<xcb_damage_query_version_reply_t> version(
       xcb_damage_query_version_reply(x, xcb_damage_query_version(x, 1, 1), nullptr));
   if (!version) return std::string("the X server did not answer the DAMAGE version query");
-  damageEvent_ = xcb_get_extension_data(x, &xcb_damage_id)->first_event;
-  xfixesEvent_ = xcb_get_extension_data(x, &xcb_xfixes_id)->first_event;
+  const auto* damage = xcb_get_extension_data(x, &xcb_damage_id);
+  const auto* xfixes = xcb_get_extension_data(x, &xcb_xfixes_id);
+  if (!damage || !xfixes) return std::string(kConnectionLost);
+  damageEvent_ = damage->first_event;
+  xfixesEvent_ = xfixes->first_event;
   damage_ = xcb_generate_id(x);
   xcb_damage_create(x, damage_, connection_->root(), XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX);
   if (configuration.showsCursor) {
@@ -111,19 +139,30 @@ void X11Capture::frameRequested() {
     std::lock_guard<std::mutex> guard(mutex_);
     requested_ = true;
   }
-  wake_.notify_one();
+  wake_.notify_all();
 }
 
 void X11Capture::halt() {
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    halted_ = true;
-  }
-  wake_.notify_one();
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  std::unique_lock<std::mutex> lock(mutex_);
+  halted_ = true;
+  wake_.notify_all();
+  if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id()) return;
+  bool finished = wake_.wait_for(lock, kHaltWait, [this] { return finished_; });
+  lock.unlock();
+  if (finished) thread_.join();
+  else thread_.detach();
 }
 
 void X11Capture::run() {
+  loop();
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    finished_ = true;
+  }
+  wake_.notify_all();
+}
+
+void X11Capture::loop() {
   using Clock = std::chrono::steady_clock;
   const auto interval = std::chrono::duration_cast<Clock::duration>(
       std::chrono::duration<double>(1.0 / std::max(configuration_.frameRate, 1)));
@@ -153,48 +192,67 @@ void X11Capture::tick() {
   if (firstFrame_) changed = true;
   firstFrame_ = false;
   Sample sample;
-  sample.type = OutputType::screen;
   sample.valid = true;
   sample.status = changed ? kFrameComplete : kFrameIdle;
-  sample.image = std::make_shared<LazyFrame>(*compositor_, *connection_, *output_, filter_.excludedPids,
-                                             configuration_.showsCursor);
+  sample.image = std::make_shared<LazyFrame>(*this, *compositor_, *connection_, *output_, filter_.display.id, monitor_,
+                                             filter_.excludedPids, configuration_.showsCursor);
   output_->deliver(std::move(sample));
 }
 
 // Whether anything was drawn on the monitor since the last tick.
 bool X11Capture::takeDamage() {
-  bool damaged = false, any = false;
+  drainEvents();
+  std::lock_guard<std::mutex> guard(eventsLock_);
+  return std::exchange(damagedSinceTick_, false);
+}
+
+std::vector<RowSpan> X11Capture::takeDamagedRows() {
+  drainEvents();
+  std::lock_guard<std::mutex> guard(eventsLock_);
+  return std::exchange(damagedRows_, {});
+}
+
+void X11Capture::drainEvents() {
+  std::lock_guard<std::mutex> guard(eventsLock_);
+  bool any = false;
   while (xcb_generic_event_t* event = xcb_poll_for_event(connection_->get())) {
     std::uint8_t type = event->response_type & 0x7F;
     if (type == damageEvent_ + XCB_DAMAGE_NOTIFY) {
       any = true;
-      if (intersects(reinterpret_cast<xcb_damage_notify_event_t*>(event)->area, monitor_)) damaged = true;
+      const auto& area = reinterpret_cast<xcb_damage_notify_event_t*>(event)->area;
+      if (intersects(area, monitor_)) {
+        damagedSinceTick_ = true;
+        const std::int64_t top = std::max<std::int64_t>(std::int64_t{area.y} - monitor_.y, 0);
+        const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{area.y} + area.height - monitor_.y, monitor_.height);
+        damagedRows_.push_back({static_cast<std::uint32_t>(top), static_cast<std::uint32_t>(bottom)});
+      }
     } else if (type == xfixesEvent_ + XCB_XFIXES_CURSOR_NOTIFY) {
-      damaged = true;  // the cursor changed shape
+      damagedSinceTick_ = true;  // the cursor changed shape; its rows are read again anyway
     }
     // Errors of requests nobody checks (a window gone mid-frame) land here too; they are normal.
     std::free(event);
   }
+  if (damagedRows_.size() > kMaxDamagedSpans) damagedRows_ = mergeRows(std::move(damagedRows_), kDamageJoinGap);
+  if (damagedRows_.size() > kMaxDamagedSpans) damagedRows_ = {{damagedRows_.front().top, damagedRows_.back().bottom}};
   if (any) {
     xcb_damage_subtract(connection_->get(), damage_, XCB_NONE, XCB_NONE);
     xcb_flush(connection_->get());
   }
-  return damaged;
 }
 
 bool X11Capture::pointerMoved() {
-  Reply<xcb_query_pointer_reply_t> p(xcb_query_pointer_reply(
-      connection_->get(), xcb_query_pointer(connection_->get(), connection_->root()), nullptr));
-  if (!p) return false;
+  auto at = quorvane::x11::pointer(*connection_);
+  if (!at) return false;
+  const auto px = static_cast<std::int32_t>(at->x), py = static_cast<std::int32_t>(at->y);
   auto inside = [this](std::int32_t x, std::int32_t y) {
     return x >= monitor_.x && x < monitor_.x + static_cast<std::int64_t>(monitor_.width) && y >= monitor_.y &&
            y < monitor_.y + static_cast<std::int64_t>(monitor_.height);
   };
-  bool moved = p->root_x != pointerX_ || p->root_y != pointerY_;
+  bool moved = px != pointerX_ || py != pointerY_;
   // Moves elsewhere do not change this monitor's picture.
-  bool seen = moved && (inside(p->root_x, p->root_y) || inside(pointerX_, pointerY_));
-  pointerX_ = p->root_x;
-  pointerY_ = p->root_y;
+  bool seen = moved && (inside(px, py) || inside(pointerX_, pointerY_));
+  pointerX_ = px;
+  pointerY_ = py;
   return seen;
 }
 

@@ -1,17 +1,21 @@
-#include "recording-screen/banded_jpeg.h"
+#include "recording-screen/jpeg/banded_jpeg.h"
+
+#include "recording-screen/jpeg/turbo_jpeg.h"  // the quality every encoder shares
 
 #include <algorithm>
 #include <climits>
 #include <csetjmp>
 #include <cstdio>
+#include <exception>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
 #include <jpeglib.h>
 #include <jerror.h>
 
-namespace quorvane::recording {
+namespace quorvane::recording::jpeg {
 
 namespace {
 
@@ -22,8 +26,7 @@ constexpr std::size_t kMaxBandBytes = 8 * 1024 * 1024;
 constexpr std::uint32_t kRowsPerWrite = kMcuSide;
 
 constexpr std::uint8_t kMarker = 0xFF;
-constexpr std::uint8_t kSoi = 0xD8, kEoi = 0xD9, kSof0 = 0xC0, kSos = 0xDA, kRst0 = 0xD0;
-constexpr unsigned kRestartMarkers = 8;  // RST0..RST7, used in turn
+constexpr std::uint8_t kSoi = 0xD8, kEoi = 0xD9, kSof0 = 0xC0, kSos = 0xDA;
 
 // One band's compressed bytes, in a buffer of fixed capacity.
 struct Band {
@@ -121,19 +124,13 @@ void compressRows(const PixelView& pixels, std::uint32_t first, std::uint32_t ro
 
 std::uint16_t readU16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
 
-// Where a compressor's file keeps what the joined file needs: the height field
-// of its frame header and the bounds of its entropy-coded segment.
-struct Layout {
-  std::size_t heightAt = 0;
-  std::size_t scanBegin = 0;
-  std::size_t scanEnd = 0;  // the final EOI
-};
+}  // namespace
 
-std::optional<Layout> findLayout(const Band& band) {
-  const unsigned char* p = band.data.get();
-  const std::size_t n = band.size;
+std::optional<ScanLayout> scanLayout(std::string_view file) {
+  const auto* p = reinterpret_cast<const unsigned char*>(file.data());
+  const std::size_t n = file.size();
   if (n < 4 || p[0] != kMarker || p[1] != kSoi || p[n - 2] != kMarker || p[n - 1] != kEoi) return std::nullopt;
-  Layout layout;
+  ScanLayout layout;
   std::size_t at = 2;
   // Header segments up to the start of scan, each a marker and a length.
   while (at + 4 <= n && p[at] == kMarker) {
@@ -155,13 +152,25 @@ std::optional<Layout> findLayout(const Band& band) {
   return std::nullopt;
 }
 
+std::optional<std::string> compressRegion(const PixelView& pixels, std::uint32_t first, std::uint32_t rows,
+                                          std::uint32_t restartInterval) {
+  Band band;
+  band.data.reset(new (std::nothrow) unsigned char[kMaxBandBytes]);
+  if (!band.data) return std::nullopt;
+  compressRows(pixels, first, rows, restartInterval, band);
+  if (!band.ok) return std::nullopt;
+  return std::string(reinterpret_cast<const char*>(band.data.get()), band.size);
+}
+
+namespace {
+
 // Band 0's headers and segment, then each later band's segment behind its
 // restart marker, then EOI; the frame header gets the whole height.
 std::optional<std::string> join(const std::vector<Band>& bands, std::uint32_t height) {
-  std::vector<Layout> layouts;
+  std::vector<ScanLayout> layouts;
   std::size_t total = 0;
   for (const auto& band : bands) {
-    auto layout = findLayout(band);
+    auto layout = scanLayout(std::string_view(reinterpret_cast<const char*>(band.data.get()), band.size));
     if (!band.ok || !layout) return std::nullopt;
     layouts.push_back(*layout);
     total += layouts.size() == 1 ? layout->scanEnd : 2 + layout->scanEnd - layout->scanBegin;
@@ -174,7 +183,7 @@ std::optional<std::string> join(const std::vector<Band>& bands, std::uint32_t he
   out[layouts[0].heightAt + 1] = static_cast<char>(height & 0xFF);
   for (std::size_t i = 1; i < bands.size(); ++i) {
     out.push_back(static_cast<char>(kMarker));
-    out.push_back(static_cast<char>(kRst0 + (i - 1) % kRestartMarkers));
+    out.push_back(static_cast<char>(kRestartMarker0 + (i - 1) % kRestartMarkers));
     const char* data = reinterpret_cast<const char*>(bands[i].data.get());
     out.append(data + layouts[i].scanBegin, layouts[i].scanEnd - layouts[i].scanBegin);
   }
@@ -202,17 +211,30 @@ std::optional<std::string> encodeBanded(const PixelView& pixels, const BandPlan&
   if (!pixels.bgrx || pixels.width == 0 || pixels.height == 0 || plan.bands == 0) return std::nullopt;
   if (pixels.width > JPEG_MAX_DIMENSION || pixels.height > JPEG_MAX_DIMENSION) return std::nullopt;
   if (plan.bands > 1 && std::uint64_t{plan.bandRows} * (plan.bands - 1) >= pixels.height) return std::nullopt;
+  // Out of memory or threads is a frame that fails, never an abort.
   std::vector<Band> bands(plan.bands);
-  for (auto& band : bands) band.data.reset(new unsigned char[kMaxBandBytes]);
+  for (auto& band : bands) {
+    band.data.reset(new (std::nothrow) unsigned char[kMaxBandBytes]);
+    if (!band.data) return std::nullopt;
+  }
   auto rowsOf = [&](std::uint32_t i) {
     return i + 1 < plan.bands ? plan.bandRows : pixels.height - plan.bandRows * (plan.bands - 1);
   };
+  auto compress = [&](std::uint32_t i) {
+    compressRows(pixels, plan.bandRows * i, rowsOf(i), plan.restartInterval, bands[i]);
+  };
   std::vector<std::thread> helpers;
-  helpers.reserve(plan.bands - 1);
+  std::uint32_t inline_ = plan.bands;  // bands from here on run on this thread
   for (std::uint32_t i = 1; i < plan.bands; ++i) {
-    helpers.emplace_back([&, i] { compressRows(pixels, plan.bandRows * i, rowsOf(i), plan.restartInterval, bands[i]); });
+    try {
+      helpers.emplace_back(compress, i);
+    } catch (const std::exception&) {
+      inline_ = i;
+      break;
+    }
   }
-  compressRows(pixels, 0, rowsOf(0), plan.restartInterval, bands[0]);
+  compress(0);
+  for (std::uint32_t i = inline_; i < plan.bands; ++i) compress(i);
   for (auto& helper : helpers) helper.join();
   if (plan.bands == 1) {
     if (!bands[0].ok) return std::nullopt;
@@ -221,11 +243,4 @@ std::optional<std::string> encodeBanded(const PixelView& pixels, const BandPlan&
   return join(bands, pixels.height);
 }
 
-std::optional<std::string> BandedJpegEncoder::encodeJpeg(const PixelView& pixels) {
-  const std::uint64_t area = std::uint64_t{pixels.width} * pixels.height;
-  const BandPlan plan = area >= minPixels_ ? planBands(pixels.width, pixels.height, bands_) : BandPlan{};
-  if (plan.bands < 2) return whole_.encodeJpeg(pixels);
-  return encodeBanded(pixels, plan);
-}
-
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::jpeg

@@ -10,22 +10,21 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
-#include "recording-screen/jpeg_encoder.h"
-#include "recording-screen/platform.h"
+#include "recording-screen/capture.h"
 
-namespace quorvane::recording {
+namespace quorvane::recording::jpeg {
 
 // MCUs of 4:2:0 colour: 16 x 16 pixels.
 inline constexpr std::uint32_t kMcuSide = 16;
 // Largest restart interval a DRI marker can carry, in MCUs.
 inline constexpr std::uint32_t kMaxRestartInterval = 65535;
 
-// What the program uses: two bands, one per core of a small machine, for
-// frames of 3840 x 2160 pixels and more. Measured on two busy cores, two bands
-// cut the request-to-record delay to about 0.93x at 4K and 0.87x at 5K; at
-// 1440p and 1080p waiting for the second thread to be scheduled ate the gain.
-inline constexpr std::uint32_t kEncodeBands = 2;
+// Whole frames of 3840 x 2160 pixels and more are encoded in two halves, one
+// per core of a small machine. Measured on two busy cores, two bands cut the
+// request-to-record delay to about 0.93x at 4K and 0.87x at 5K; at 1440p and
+// 1080p waiting for the second thread to be scheduled ate the gain.
 inline constexpr std::uint64_t kBandedMinPixels = 3840 * 2160;
 
 struct BandPlan {
@@ -44,18 +43,22 @@ BandPlan planBands(std::uint32_t width, std::uint32_t height, std::uint32_t want
 // before it returns. nullopt when the library refuses the picture.
 std::optional<std::string> encodeBanded(const PixelView& pixels, const BandPlan& plan);
 
-// Encodes pictures of at least `minPixels` pixels in `bands` bands, smaller
-// ones on the calling thread alone: for a small frame the threads cost more
-// than they save.
-class BandedJpegEncoder final : public Encoder {
- public:
-  BandedJpegEncoder(std::uint32_t bands, std::uint64_t minPixels) : bands_(bands), minPixels_(minPixels) {}
-  std::optional<std::string> encodeJpeg(const PixelView& pixels) override;
+// The JPEG file of pixel rows [first, first + rows) alone, as one compressor
+// writes it with the given restart interval (MCUs; 0: none), in the settings
+// above; nullopt when the library refuses it or it outgrows a record.
+std::optional<std::string> compressRegion(const PixelView& pixels, std::uint32_t first, std::uint32_t rows,
+                                          std::uint32_t restartInterval);
 
- private:
-  std::uint32_t bands_;
-  std::uint64_t minPixels_;
-  TurboJpegEncoder whole_;  // below the size where bands pay
+// Where a compressor's file keeps what a joined file needs: the height field of
+// its frame header and the bounds of its entropy-coded data.
+struct ScanLayout {
+  std::size_t heightAt = 0;
+  std::size_t scanBegin = 0;
+  std::size_t scanEnd = 0;  // the final EOI
 };
+std::optional<ScanLayout> scanLayout(std::string_view file);
 
-}  // namespace quorvane::recording
+inline constexpr unsigned char kRestartMarker0 = 0xD0;  // RST0..RST7, used in turn
+inline constexpr unsigned kRestartMarkers = 8;
+
+}  // namespace quorvane::recording::jpeg

@@ -1,9 +1,9 @@
 // JPEG encoding with libjpeg-turbo, straight from the captured BGRX pixels.
 #pragma once
 
-#include "recording-screen/platform.h"
+#include "recording-screen/capture.h"
 
-namespace quorvane::recording {
+namespace quorvane::recording::jpeg {
 
 inline constexpr int kJpegQuality = 92;
 
@@ -25,4 +25,4 @@ class TurboJpegEncoder final : public Encoder {
   unsigned long capacity_ = 0;
 };
 
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::jpeg

@@ -1,13 +1,14 @@
-#include "recording-screen/posix_process.h"
+#include "recording-screen/posix/stdio.h"
 
 #include <cerrno>
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <vector>
+#include <poll.h>
 #include <unistd.h>
 
-namespace quorvane::recording {
+namespace quorvane::recording::posix {
 
 namespace {
 constexpr std::size_t kReadChunk = 4096;
@@ -16,18 +17,18 @@ constexpr std::size_t kReadChunk = 4096;
 std::optional<std::string> StdinInput::read() {
   char buffer[kReadChunk];
   for (;;) {
-    ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    ssize_t n = ::read(fd_, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd readable{fd_, POLLIN, 0};
+      if (::poll(&readable, 1, -1) >= 0 || errno == EINTR) continue;
+    }
     if (n <= 0) return std::nullopt;
     return std::string(buffer, static_cast<std::size_t>(n));
   }
 }
 
-std::int32_t PosixProcess::parentPid() { return static_cast<std::int32_t>(getppid()); }
-
-std::int32_t PosixProcess::ownPid() { return static_cast<std::int32_t>(getpid()); }
-
-std::optional<std::string> PosixProcess::writeOutput(std::span<const std::string_view> parts) {
+std::optional<std::string> StdoutOutput::write(std::span<const std::string_view> parts) {
   return writeAll(STDOUT_FILENO, parts);
 }
 
@@ -54,4 +55,4 @@ std::optional<std::string> writeAll(int fd, std::span<const std::string_view> pa
   return std::nullopt;
 }
 
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::posix

@@ -1,58 +1,21 @@
-#include "recording-screen/posix_process.h"
+#include "recording-screen/posix/stdio.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <thread>
+#include <future>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-namespace quorvane::recording {
+namespace quorvane::recording::posix {
 namespace {
-
-std::string readAll(int fd) {
-  std::string all;
-  char chunk[4096];  // smaller than the writes, so the writer waits on a full pipe
-  for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) all.append(chunk, static_cast<std::size_t>(n));
-  return all;
-}
 
 std::string pattern(std::size_t size, char seed) {
   std::string s(size, '\0');
   for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(seed + i * 7 % 251);
   return s;
-}
-
-TEST(WriteAll, DeliversEveryPartInOrderWhateverThePipeTakesAtOnce) {
-  const std::string header("\x00\x10\x00\x00", 4);
-  const std::string big = pattern(1 << 20, 'a');  // many times a pipe's buffer
-  const std::string other = pattern(70001, 'k');
-  struct Case {
-    const char* name;
-    std::vector<std::string_view> parts;
-  };
-  const Case cases[] = {
-      {"header and a large picture", {header, big}},
-      {"empty parts are skipped", {"", "abc", "", "de"}},
-      {"several large parts", {other, other, big}},
-      {"nothing at all", {}},
-  };
-  for (const auto& c : cases) {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    std::string expected;
-    for (auto part : c.parts) expected += part;
-    std::string got;
-    std::thread reader([&] { got = readAll(fds[0]); });
-    EXPECT_EQ(writeAll(fds[1], c.parts), std::nullopt) << c.name;
-    close(fds[1]);
-    reader.join();
-    close(fds[0]);
-    EXPECT_EQ(got.size(), expected.size()) << c.name;
-    EXPECT_TRUE(got == expected) << c.name;
-  }
 }
 
 // A descriptor that takes at most `limit` bytes per call and is interrupted
@@ -99,5 +62,19 @@ TEST(WriteAll, AClosedReaderIsAnErrorNotSuccess) {
   std::signal(SIGPIPE, previous);
 }
 
+TEST(StdinInput, ANonBlockingInputWaitsForBytesInsteadOfEnding) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(fcntl(fds[0], F_SETFL, O_NONBLOCK), 0);
+  StdinInput input(fds[0]);
+  auto first = std::async(std::launch::async, [&] { return input.read(); });
+  EXPECT_EQ(first.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+  ASSERT_EQ(write(fds[1], "frame\n", 6), 6);
+  EXPECT_EQ(first.get(), std::string("frame\n"));
+  close(fds[1]);
+  EXPECT_EQ(input.read(), std::nullopt);
+  close(fds[0]);
+}
+
 }  // namespace
-}  // namespace quorvane::recording
+}  // namespace quorvane::recording::posix

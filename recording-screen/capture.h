@@ -1,6 +1,6 @@
-// What the screen streamer relies on from the system: the capture service, the
-// JPEG encoder, standard input and output, and the process around it. The core
-// decides everything else; backends only answer these calls.
+// What the screen streamer relies on from the system: a capture service, a
+// JPEG encoder, standard input and output, the process around it and time.
+// The core decides everything else; a backend only answers these calls.
 #pragma once
 
 #include <cstdint>
@@ -11,19 +11,16 @@
 #include <string_view>
 #include <vector>
 
+#include "common/clock.h"
+#include "common/process.h"
+
 namespace quorvane::recording {
 
-struct PixelSize {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-};
-
-// One display the capture service can share.
+// One display the capture service can share, with its size in pixels.
 struct Display {
   std::uint32_t id = 0;
-  std::uint32_t width = 0;   // as the capture service reports it
+  std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::optional<PixelSize> mode;  // the current display mode in pixels, when the system knows it
 };
 
 struct ShareableContent {
@@ -42,15 +39,17 @@ struct ContentFilter {
   std::vector<std::int32_t> excludedPids;
 };
 
-inline constexpr std::uint32_t kPixelFormatBgra = 0x42475241;  // 'BGRA'
-
 struct StreamConfiguration {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::int32_t frameRate = 0;  // minimum frame interval = 1 / frameRate seconds
   int queueDepth = 0;
   bool showsCursor = true;
-  std::uint32_t pixelFormat = kPixelFormatBgra;
+};
+
+// Pixel rows [top, bottom).
+struct RowSpan {
+  std::uint32_t top = 0, bottom = 0;
 };
 
 // 32-bit pixels, blue, green, red, then a byte that is ignored.
@@ -59,6 +58,9 @@ struct PixelView {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::size_t stride = 0;  // bytes from one row to the next
+  // The only rows that may differ from the picture read before, when the
+  // backend knows; an encoder may keep what it made of the others.
+  std::optional<std::vector<RowSpan>> changed;
 };
 
 // The pixels of one captured frame. Reading may be deferred until someone
@@ -70,25 +72,24 @@ class FrameImage {
   virtual std::optional<PixelView> pixels() = 0;
 };
 
-enum class OutputType { screen, audio };
-
 // Frame status values of the capture service.
 inline constexpr std::int64_t kFrameComplete = 0;  // new content
 inline constexpr std::int64_t kFrameIdle = 1;      // nothing changed
 
 struct Sample {
-  OutputType type = OutputType::screen;
   bool valid = true;
-  std::optional<std::int64_t> status;  // none: no attachments, or no integer status in them
-  std::shared_ptr<FrameImage> image;   // none: the sample carries no image buffer
+  std::optional<std::int64_t> status;  // none: the service gave no status
+  std::shared_ptr<FrameImage> image;   // none: the sample carries no pixels
 };
 
-// Where a running stream delivers. Both calls may come from any thread.
+// Where a running stream delivers. Every call may come from any thread.
 class StreamOutput {
  public:
   virtual ~StreamOutput() = default;
   virtual void deliver(Sample sample) = 0;
   virtual void stoppedWithError(const std::string& description) = 0;
+  // The display was unplugged, resized or moved: the stream shows the wrong area.
+  virtual void displayGone() = 0;
 };
 
 class CaptureService {
@@ -104,9 +105,9 @@ class CaptureService {
   virtual std::optional<std::string> stop() = 0;
   // A frame was asked for: a service that paces itself may deliver the next
   // frame now instead of at its next tick.
-  virtual void frameRequested() {}
+  virtual void frameRequested() = 0;
   // Stops delivering without answering; the process is ending.
-  virtual void halt() {}
+  virtual void halt() = 0;
 };
 
 class Encoder {
@@ -123,24 +124,25 @@ class ControlInput {
   // The next bytes (blocking); nullopt at end of input.
   virtual std::optional<std::string> read() = 0;
   // Unblocks a pending read for good; called only when the streamer is torn down.
-  virtual void interrupt() {}
+  virtual void interrupt() = 0;
 };
 
-class Process {
+// Standard output, where frame records go.
+class RecordOutput {
  public:
-  virtual ~Process() = default;
-  virtual std::int32_t parentPid() = 0;
-  virtual std::int32_t ownPid() = 0;
-  // Writes the parts to standard output, in order and in full, with as few
-  // writes as the pipe allows; an error description on failure.
-  virtual std::optional<std::string> writeOutput(std::span<const std::string_view> parts) = 0;
+  virtual ~RecordOutput() = default;
+  // Writes the parts in order and in full, with as few writes as the pipe
+  // allows; an error description on failure.
+  virtual std::optional<std::string> write(std::span<const std::string_view> parts) = 0;
 };
 
 struct Platform {
   CaptureService& capture;
   Encoder& encoder;
   ControlInput& input;
+  RecordOutput& output;
   Process& process;
+  Clock& clock;  // paces the parent watch
 };
 
 }  // namespace quorvane::recording

@@ -13,7 +13,7 @@
 #include <xcb/damage.h>
 
 #include "common/x11/connection.h"
-#include "recording-screen/platform.h"
+#include "recording-screen/capture.h"
 #include "recording-screen/x11/compositor.h"
 
 namespace quorvane::recording::x11 {
@@ -32,11 +32,17 @@ class X11Capture final : public CaptureService {
   void frameRequested() override;
   void halt() override;
 
+  // The monitor rows drawn on since the last call (events still queued
+  // included). Called by the frame being composed.
+  std::vector<RowSpan> takeDamagedRows();
+
  private:
   void tick();
   bool takeDamage();
+  void drainEvents();
   bool pointerMoved();
   void run();
+  void loop();
 
   std::unique_ptr<Connection> connection_;
   std::unique_ptr<Compositor> compositor_;
@@ -50,10 +56,17 @@ class X11Capture final : public CaptureService {
   bool firstFrame_ = true;
   std::int32_t pointerX_ = INT32_MIN, pointerY_ = INT32_MIN;
 
+  // Damage seen by the ticks (whether a frame is complete) and by the frames
+  // (which rows to read again), from the one event queue.
+  std::mutex eventsLock_;
+  bool damagedSinceTick_ = false;
+  std::vector<RowSpan> damagedRows_;
+
   std::mutex mutex_;
   std::condition_variable wake_;
   bool requested_ = false;
   bool halted_ = false;
+  bool finished_ = false;
   std::thread thread_;
 };
 

@@ -1,0 +1,141 @@
+#include "recording-screen/jpeg/row_jpeg.h"
+
+#include <algorithm>
+#include <exception>
+#include <thread>
+
+#include "recording-screen/jpeg/banded_jpeg.h"
+
+namespace quorvane::recording::jpeg {
+
+namespace {
+
+constexpr unsigned char kMarker = 0xFF, kEoi = 0xD9;
+
+std::uint32_t mcuRowsOf(std::uint32_t height) { return (height + kMcuSide - 1) / kMcuSide; }
+
+bool isRestart(unsigned char c) { return c >= kRestartMarker0 && c < kRestartMarker0 + kRestartMarkers; }
+
+// The entropy-coded data cut at its restart markers. Data bytes of 0xFF are
+// always followed by a stuffed 0x00, so a 0xFF before RST0..RST7 is a marker.
+std::vector<std::string> splitAtRestarts(std::string_view scan) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i + 1 < scan.size(); ++i) {
+    if (static_cast<unsigned char>(scan[i]) == kMarker && isRestart(static_cast<unsigned char>(scan[i + 1]))) {
+      parts.emplace_back(scan.substr(start, i - start));
+      start = i + 2;
+      ++i;
+    }
+  }
+  parts.emplace_back(scan.substr(start));
+  return parts;
+}
+
+}  // namespace
+
+std::vector<bool> changedMcuRows(const std::vector<RowSpan>& changed, std::uint32_t height) {
+  std::vector<bool> rows(mcuRowsOf(height), false);
+  for (const auto& span : changed) {
+    const std::uint32_t bottom = std::min(span.bottom, height);
+    for (std::uint32_t r = span.top / kMcuSide; span.top < bottom && r * kMcuSide < bottom; ++r) rows[r] = true;
+  }
+  return rows;
+}
+
+// Rows [firstRow, firstRow + rows) of MCU rows encoded as a file of their own;
+// its segments replace the kept ones. `headers`, when given, gets the file's
+// headers.
+bool RowJpegEncoder::encodeRows(const PixelView& pixels, std::uint32_t firstRow, std::uint32_t rows,
+                                std::string* headers) {
+  const std::uint32_t first = firstRow * kMcuSide;
+  const std::uint32_t count = std::min(rows * kMcuSide, pixels.height - first);
+  const std::uint32_t interval = (pixels.width + kMcuSide - 1) / kMcuSide;
+  auto file = compressRegion(pixels, first, count, interval);
+  if (!file) return false;
+  auto layout = scanLayout(*file);
+  if (!layout) return false;
+  auto parts = splitAtRestarts(std::string_view(*file).substr(layout->scanBegin, layout->scanEnd - layout->scanBegin));
+  if (parts.size() != rows) return false;
+  for (std::uint32_t i = 0; i < rows; ++i) segments_[firstRow + i] = std::move(parts[i]);
+  if (headers) {
+    *headers = file->substr(0, layout->scanBegin);
+    (*headers)[layout->heightAt] = static_cast<char>(pixels.height >> 8);
+    (*headers)[layout->heightAt + 1] = static_cast<char>(pixels.height & 0xFF);
+  }
+  return true;
+}
+
+// Two halves on two threads where the picture is large enough to pay.
+bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
+  const std::uint32_t mcuRows = mcuRowsOf(pixels.height);
+  segments_.assign(mcuRows, {});
+  if (std::uint64_t{pixels.width} * pixels.height < bandedMinPixels_ || mcuRows < 2) {
+    return encodeRows(pixels, 0, mcuRows, &headers_);
+  }
+  const std::uint32_t half = mcuRows / 2;
+  bool secondOk = false;
+  std::thread second;
+  try {
+    second = std::thread([&] { secondOk = encodeRows(pixels, half, mcuRows - half, nullptr); });
+  } catch (const std::exception&) {
+    secondOk = encodeRows(pixels, half, mcuRows - half, nullptr);
+  }
+  bool firstOk = encodeRows(pixels, 0, half, &headers_);
+  if (second.joinable()) second.join();
+  return firstOk && secondOk;
+}
+
+std::string RowJpegEncoder::splice() const {
+  std::size_t total = headers_.size() + 2;
+  for (const auto& s : segments_) total += s.size() + 2;
+  std::string out;
+  out.reserve(total);
+  out += headers_;
+  for (std::size_t i = 0; i < segments_.size(); ++i) {
+    out += segments_[i];
+    const bool last = i + 1 == segments_.size();
+    out.push_back(static_cast<char>(kMarker));
+    out.push_back(static_cast<char>(last ? kEoi : kRestartMarker0 + i % kRestartMarkers));
+  }
+  return out;
+}
+
+std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
+  if (!pixels.bgrx || pixels.width == 0 || pixels.height == 0) return std::nullopt;
+  // A restart interval is one MCU row, and a DRI marker holds at most 65535.
+  if ((pixels.width + kMcuSide - 1) / kMcuSide > kMaxRestartInterval) return std::nullopt;
+  const bool sameSize = pixels.width == width_ && pixels.height == height_ && !segments_.empty();
+  std::vector<bool> rows;
+  std::size_t changed = 0;
+  if (sameSize && pixels.changed) {
+    rows = changedMcuRows(*pixels.changed, pixels.height);
+    changed = static_cast<std::size_t>(std::count(rows.begin(), rows.end(), true));
+  }
+  // Most rows changed, a new size or no knowledge: the whole picture.
+  if (rows.empty() || 2 * changed > rows.size()) {
+    width_ = pixels.width;
+    height_ = pixels.height;
+    if (!encodeWhole(pixels)) {
+      segments_.clear();
+      return std::nullopt;
+    }
+    return splice();
+  }
+  for (std::uint32_t r = 0; r < rows.size();) {
+    if (!rows[r]) {
+      ++r;
+      continue;
+    }
+    std::uint32_t end = r;
+    while (end < rows.size() && rows[end]) ++end;
+    if (!encodeRows(pixels, r, end - r, nullptr)) {
+      segments_.clear();  // the kept file is no longer whole
+      return std::nullopt;
+    }
+    r = end;
+  }
+  return splice();
+}
+
+}  // namespace quorvane::recording::jpeg

@@ -1,0 +1,43 @@
+// JPEG encoding that re-encodes only what changed. Every file has a restart
+// interval of one MCU row, so each MCU row is an entropy-coded segment of its
+// own (restarts reset the DC predictors, and 4:2:0 downsampling never looks
+// across a 16-row boundary). The segments of the last file are kept; the next
+// picture's changed rows are encoded alone and spliced in between them. The
+// file is always the whole picture, byte for byte what one compressor writes
+// with the same restart interval.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recording-screen/capture.h"
+
+namespace quorvane::recording::jpeg {
+
+// The MCU rows (16 pixel rows each, the last one possibly shorter) that the
+// changed pixel rows touch, for a picture `height` rows high.
+std::vector<bool> changedMcuRows(const std::vector<RowSpan>& changed, std::uint32_t height);
+
+class RowJpegEncoder final : public Encoder {
+ public:
+  // Whole pictures of at least `bandedMinPixels` are encoded in two halves on
+  // two threads.
+  explicit RowJpegEncoder(std::uint64_t bandedMinPixels) : bandedMinPixels_(bandedMinPixels) {}
+
+  // Not thread-safe: one encoder serves the one sample worker.
+  std::optional<std::string> encodeJpeg(const PixelView& pixels) override;
+
+ private:
+  bool encodeWhole(const PixelView& pixels);
+  bool encodeRows(const PixelView& pixels, std::uint32_t firstRow, std::uint32_t rows, std::string* headers);
+  std::string splice() const;
+
+  std::uint64_t bandedMinPixels_;
+  std::uint32_t width_ = 0, height_ = 0;
+  std::string headers_;               // SOI up to the start of scan, of the whole picture
+  std::vector<std::string> segments_;  // one per MCU row, without restart markers
+};
+
+}  // namespace quorvane::recording::jpeg

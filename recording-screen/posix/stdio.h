@@ -1,0 +1,34 @@
+// Standard input and output as POSIX gives them; the process itself is
+// common/posix's.
+#pragma once
+
+#include <sys/uio.h>
+
+#include "recording-screen/capture.h"
+
+namespace quorvane::recording::posix {
+
+class StdinInput final : public ControlInput {
+ public:
+  explicit StdinInput(int fd = 0) : fd_(fd) {}
+  // A read error counts as the end of input: the application can no longer
+  // talk to us. A descriptor left non-blocking by the application is waited on.
+  std::optional<std::string> read() override;
+  // The process ends without joining the reader, so nothing needs waking.
+  void interrupt() override {}
+
+ private:
+  int fd_;
+};
+
+class StdoutOutput final : public RecordOutput {
+ public:
+  std::optional<std::string> write(std::span<const std::string_view> parts) override;
+};
+
+// Writes the parts to `fd` in full with gathered writes (`gather`, writev by
+// default), resuming where a short write stopped; an error description on failure.
+using GatherWrite = ssize_t (*)(int fd, const iovec* parts, int count);
+std::optional<std::string> writeAll(int fd, std::span<const std::string_view> parts, GatherWrite gather = ::writev);
+
+}  // namespace quorvane::recording::posix
