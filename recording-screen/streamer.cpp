@@ -128,6 +128,11 @@ Streamer::~Streamer() {
     platform_.input.interrupt();
     reader_.join();
   }
+  {
+    std::lock_guard lock(parkLock_);
+    tornDown_ = true;
+  }
+  parked_.notify_all();
   if (watch_.joinable()) watch_.join();
   queue_.reset();
 }
@@ -190,11 +195,12 @@ Exit Streamer::mainLoop() {
 // Only paces the checks: the main thread decides, so a check never races a
 // stop. The first check is at once: the parent may have died while we started.
 void Streamer::watchParent() {
-  for (;;) {
-    if (mailbox_.ended()) return;
+  while (!mailbox_.ended()) {
     mailbox_.postWatch();
     platform_.clock.sleep(kParentWatchSeconds);
   }
+  std::unique_lock lock(parkLock_);
+  parked_.wait(lock, [this] { return tornDown_; });
 }
 
 Exit Streamer::stopCapture() {

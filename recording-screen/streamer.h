@@ -121,6 +121,12 @@ class Streamer final : private StreamOutput {
   std::thread reader_;
   std::atomic<bool> readerDone_{false};
   std::thread watch_;
+  // The watch thread parks here once the stream has ended, until tear-down:
+  // a thread that finished unjoined when the process ends is a leak, and
+  // joining it at the end could wait out its pacing.
+  std::mutex parkLock_;
+  std::condition_variable parked_;
+  bool tornDown_ = false;
   bool captureStarted_ = false;
 };
 
