@@ -29,17 +29,22 @@ class ShmSegment {
   std::uint8_t* data() const { return data_; }
   std::size_t size() const { return size_; }
   xcb_shm_seg_t id() const { return id_; }
-  // Whether the server attached it (waits for its answer the first time).
+  // Whether the server attached it and sees the same memory as we do (waits
+  // for its answers the first time). A server in another IPC namespace takes
+  // our segment's number for one of its own: its attach succeeds on the
+  // wrong memory, so what it reads back is compared with what we wrote.
   bool attached();
   // Lets go of the memory on both sides now; pixmaps made of it keep it alive.
   void release();
 
  private:
-  ShmSegment(xcb_connection_t* c, std::uint8_t* data, std::size_t size, xcb_shm_seg_t id,
+  ShmSegment(const Connection& c, std::uint8_t* data, std::size_t size, xcb_shm_seg_t id,
              xcb_void_cookie_t attach)
-      : c_(c), data_(data), size_(size), id_(id), attach_(attach) {}
+      : c_(c.get()), screen_(c.screen()), data_(data), size_(size), id_(id), attach_(attach) {}
+  bool sameMemory();
 
   xcb_connection_t* c_;
+  xcb_screen_t* screen_;
   std::uint8_t* data_;
   std::size_t size_;
   xcb_shm_seg_t id_;
