@@ -34,8 +34,8 @@ ctest --preset tsan -j "$jobs" | tee -a "$log"
 
 stage "fuzz: build, short runs"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs"
-PER_INPUT=25 scripts/fuzz.sh 15
+cmake --build --preset fuzz -j "$jobs" --target fuzzers
+PER_INPUT=25 scripts/fuzz.sh 10
 
 stage "package check: waiting for it"
 if ! wait "$package"; then
