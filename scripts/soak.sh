@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 minutes=${1:-10}
 scripts/setup.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
+cmake --build --preset release -j "$(nproc)" --target quorvane-recording-screen quorvane-input quorvane-fake-app \
+  quorvane-x-info quorvane-with-x
 bin=$PWD/build/release/bin
 exec "$bin/quorvane-with-x" --size 1280x720 -- python3 scripts/soak.py "$bin" "$minutes"
