@@ -1,61 +1,45 @@
 #include "ocr/tesseract/preprocess.h"
 
-#include <gtest/gtest.h>
+#include <array>
+#include <vector>
 
+#include <gtest/gtest.h>
 
 namespace quorvane::ocr {
 namespace {
 
-// A grey image: ground everywhere, with a filled square of "ink".
-PixPtr square(std::uint32_t ground, std::uint32_t ink) {
-  PixPtr pix(pixCreate(60, 60, 8));
+// Grey ground with filled rectangles of ink.
+PixPtr drawn(int width, int height, l_uint32 ground, l_uint32 ink, const std::vector<std::array<int, 4>>& boxes) {
+  PixPtr pix(pixCreate(width, height, 8));
   pixSetAllArbitrary(pix.get(), ground);
-  Box* box = boxCreate(28, 28, 4, 4);
-  pixSetInRectArbitrary(pix.get(), box, ink);
-  boxDestroy(&box);
+  for (const auto& [x, y, w, h] : boxes) {
+    Box* box = boxCreate(x, y, w, h);
+    pixSetInRectArbitrary(pix.get(), box, ink);
+    boxDestroy(&box);
+  }
   return pix;
 }
 
-std::uint32_t at(Pix* pix, int x, int y) {
-  l_uint32 value = 0;
-  pixGetPixel(pix, x, y, &value);
-  return value;
-}
-
 TEST(InkOnWhiteTest, EitherPolarityBecomesDarkOnWhite) {
-  struct Case {
-    const char* what;
-    std::uint32_t ground, ink;
-  };
-  const Case cases[] = {{"dark on white", 255, 0}, {"light on dark", 30, 230}, {"white on mid blue", 122, 255}};
-  for (const auto& c : cases) {
-    PixPtr pix = square(c.ground, c.ink);
-    PixPtr ink = inkOnWhite(pix.get());
-    ASSERT_TRUE(ink) << c.what;
-    EXPECT_EQ(at(ink.get(), 5, 5), 255u) << c.what;
-    EXPECT_LT(at(ink.get(), 29, 29), 40u) << c.what;
+  const std::pair<l_uint32, l_uint32> cases[] = {{255, 0}, {30, 230}, {122, 255}};  // ground, ink
+  for (const auto& [ground, ink] : cases) {
+    PixPtr prepared = inkOnWhite(drawn(60, 60, ground, ink, {{28, 28, 4, 4}}).get());
+    ASSERT_TRUE(prepared) << ground;
+    l_uint32 paper = 0, glyph = 0;
+    pixGetPixel(prepared.get(), 5, 5, &paper);
+    pixGetPixel(prepared.get(), 29, 29, &glyph);
+    EXPECT_EQ(paper, 255u) << ground;
+    EXPECT_LT(glyph, 40u) << ground;
   }
 }
 
 TEST(GlyphHeightTest, MedianOfCharacterLikePiecesInTheTextPolarity) {
-  for (bool lightOnDark : {false, true}) {
-    PixPtr pix(pixCreate(300, 100, 8));
-    pixSetAllArbitrary(pix.get(), lightOnDark ? 20 : 240);
-    const std::uint32_t ink = lightOnDark ? 250 : 10;
-    const int heights[] = {8, 9, 9, 12, 9};
-    for (int i = 0; i < 5; ++i) {
-      Box* box = boxCreate(10 + 20 * i, 20, 6, heights[i]);
-      pixSetInRectArbitrary(pix.get(), box, ink);
-      boxDestroy(&box);
-    }
-    Box* rule = boxCreate(0, 80, 300, 3);  // a rule is no glyph
-    pixSetInRectArbitrary(pix.get(), rule, ink);
-    boxDestroy(&rule);
-    EXPECT_EQ(typicalGlyphHeight(pix.get()), 9u) << lightOnDark;
-  }
-  PixPtr blank(pixCreate(50, 50, 8));
-  pixSetAllArbitrary(blank.get(), 255);
-  EXPECT_EQ(typicalGlyphHeight(blank.get()), 0u);
+  // Five glyphs and a rule, which is no glyph.
+  const std::vector<std::array<int, 4>> boxes = {{10, 20, 6, 8},  {30, 20, 6, 9},  {50, 20, 6, 9},
+                                                 {70, 20, 6, 12}, {90, 20, 6, 9}, {0, 80, 300, 3}};
+  EXPECT_EQ(typicalGlyphHeight(drawn(300, 100, 240, 10, boxes).get()), 9u);
+  EXPECT_EQ(typicalGlyphHeight(drawn(300, 100, 20, 250, boxes).get()), 9u);
+  EXPECT_EQ(typicalGlyphHeight(drawn(50, 50, 255, 255, {}).get()), 0u);
 }
 
 }  // namespace
