@@ -21,7 +21,6 @@ class FakePlatform final : public OcrPlatform {
     for (const auto& language : languages) calls.back() += " " + language;
     return recognition;
   }
-
   InputBytes input{"image bytes", false};
   Decoded decoded{Decoded::Status::ok, Bitmap{1000, 400, nullptr}};
   Recognition recognition{std::nullopt, std::vector<Observation>{}};
