@@ -1,8 +1,6 @@
-// Waiting on observable state in end-to-end tests: window managers and X
-// servers act asynchronously, so a test waits for the state it expects. The
-// condition is checked again whenever a private X server of this process
-// reports a change of its root window (the window manager mapping, moving,
-// listing or restacking a window), never on a timer alone.
+// Waiting on observable state in end-to-end tests: window managers and X servers act asynchronously.
+// The condition is checked again whenever a private X server of this process reports a change of its
+// root window (the window manager mapping, moving, listing or restacking a window), never on a timer.
 #pragma once
 
 #include <chrono>

@@ -20,12 +20,19 @@ namespace {
 
 // Reads what arrives by the deadline into the buffer; false on time-out and at the end of input.
 bool fill(int fd, std::string& buffer, Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
   pollfd p{fd, POLLIN, 0};
   char chunk[65536];
   const ssize_t n = poll(&p, 1, static_cast<int>(std::max<long>(left, 0))) > 0 ? read(fd, chunk, sizeof chunk) : 0;
   buffer.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
   return n > 0;
+}
+
+// The buffer and all that arrives until the end of input.
+std::string drain(int fd, std::string& buffer, milliseconds timeout) {
+  for (const auto deadline = Clock::now() + timeout; fill(fd, buffer, deadline);) {
+  }
+  return std::exchange(buffer, {});
 }
 
 }  // namespace
@@ -83,7 +90,7 @@ void Child::closeStdin() {
   close(std::exchange(in_, -1));
 }
 
-std::optional<std::string> takeLine(int fd, std::string& buffer, std::chrono::milliseconds timeout) {
+std::optional<std::string> takeLine(int fd, std::string& buffer, milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   while (buffer.find('\n') == std::string::npos) {
     if (!fill(fd, buffer, deadline)) return std::nullopt;
@@ -93,11 +100,9 @@ std::optional<std::string> takeLine(int fd, std::string& buffer, std::chrono::mi
   return line;
 }
 
-std::optional<std::string> Child::readLine(std::chrono::milliseconds timeout) {
-  return takeLine(out_, outBuffer_, timeout);
-}
+std::optional<std::string> Child::readLine(milliseconds timeout) { return takeLine(out_, outBuffer_, timeout); }
 
-std::optional<std::string> Child::readBytes(size_t n, std::chrono::milliseconds timeout) {
+std::optional<std::string> Child::readBytes(size_t n, milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   while (outBuffer_.size() < n) {
     if (!fill(out_, outBuffer_, deadline)) return std::nullopt;
@@ -107,19 +112,11 @@ std::optional<std::string> Child::readBytes(size_t n, std::chrono::milliseconds 
   return bytes;
 }
 
-std::string Child::readAllStdout(std::chrono::milliseconds timeout) {
-  for (const auto deadline = Clock::now() + timeout; fill(out_, outBuffer_, deadline);) {
-  }
-  return std::exchange(outBuffer_, {});
-}
+std::string Child::readAllStdout(milliseconds timeout) { return drain(out_, outBuffer_, timeout); }
 
-std::string Child::readAllStderr(std::chrono::milliseconds timeout) {
-  for (const auto deadline = Clock::now() + timeout; fill(err_, errBuffer_, deadline);) {
-  }
-  return std::exchange(errBuffer_, {});
-}
+std::string Child::readAllStderr(milliseconds timeout) { return drain(err_, errBuffer_, timeout); }
 
-std::optional<int> Child::wait(std::chrono::milliseconds timeout) {
+std::optional<int> Child::wait(milliseconds timeout) {
   pollfd ended{pidfd_, POLLIN, 0};
   int st = 0;
   if (!status_ && poll(&ended, 1, static_cast<int>(timeout.count())) > 0 && waitpid(pid_, &st, 0) == pid_) {
@@ -133,13 +130,13 @@ void Child::kill(int signal) {
 }
 
 Result run(const std::vector<std::string>& argv, const std::string& input, const SpawnOptions& options,
-           std::chrono::milliseconds timeout) {
+           milliseconds timeout) {
   Child child(argv, options);
   child.writeStdin(input);
   child.closeStdin();
   Result r;
   r.out = child.readAllStdout(timeout);
-  r.err = child.readAllStderr(std::chrono::milliseconds(500));
+  r.err = child.readAllStderr(milliseconds(500));
   r.status = child.wait(timeout).value_or(-1);
   return r;
 }
