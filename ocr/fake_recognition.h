@@ -1,5 +1,5 @@
 // An in-process OcrPlatform for unit tests: chosen input, decode outcome and
-// recognition, and a record of what the core asked for.
+// recognition, and a log of what the core asked for.
 #pragma once
 
 #include "ocr/recognition.h"
@@ -9,33 +9,22 @@ namespace quorvane::ocr {
 class FakePlatform final : public OcrPlatform {
  public:
   InputBytes readInput(size_t maxBytes) override {
-    ++inputReads;
-    askedMaxBytes = maxBytes;
+    calls.push_back("read " + std::to_string(maxBytes));
     return input;
   }
   Decoded decode(const std::string& bytes) override {
-    decodedBytes = bytes;
+    calls.push_back("decode " + bytes);
     return decoded;
   }
-  Recognition recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) override {
-    ++recognitions;
-    recognizedWidth = bitmap.width;
-    askedLanguages = languages;
+  Recognition recognize(const Bitmap&, const std::vector<std::string>& languages) override {
+    calls.emplace_back("recognize");
+    for (const auto& language : languages) calls.back() += " " + language;
     return recognition;
   }
-
-  // What the fake answers.
   InputBytes input{"image bytes", false};
   Decoded decoded{Decoded::Status::ok, Bitmap{1000, 400, nullptr}};
   Recognition recognition{std::nullopt, std::vector<Observation>{}};
-
-  // What the core asked for.
-  int inputReads = 0;
-  size_t askedMaxBytes = 0;
-  std::string decodedBytes;
-  int recognitions = 0;
-  std::uint32_t recognizedWidth = 0;
-  std::vector<std::string> askedLanguages;
+  std::vector<std::string> calls;
 };
 
 }  // namespace quorvane::ocr

@@ -14,7 +14,8 @@ std::vector<Strip> stripsFor(std::uint32_t height, std::uint32_t maxHeight, std:
   std::vector<Strip> strips;
   for (std::uint32_t top = 0;; top += step) {
     Strip strip{top, std::min(top + maxHeight, height), 0, 0};
-    strip.ownTop = strips.empty() ? 0 : top + overlap / 2;
+    // The upper strip keeps the middle row of an odd overlap, so that no row has two owners.
+    strip.ownTop = strips.empty() ? 0 : top + (overlap - overlap / 2);
     bool last = strip.bottom == height;
     strip.ownBottom = last ? height : strip.bottom - overlap / 2;
     strips.push_back(strip);

@@ -1,124 +1,75 @@
 #include "ocr/reading_plan.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace quorvane::ocr {
 namespace {
 
-TEST(StripsTest, FitOrOverlapAndOwnEveryRowOnce) {
-  struct Case {
-    std::uint32_t height, maxHeight, overlap;
-    std::size_t strips;
-  };
-  const Case cases[] = {{100, 100, 10, 1}, {101, 100, 10, 2}, {1000, 100, 20, 13}, {64000, 32000, 600, 3}, {5, 100, 10, 1}};
-  for (const auto& c : cases) {
-    auto strips = stripsFor(c.height, c.maxHeight, c.overlap);
-    ASSERT_EQ(strips.size(), c.strips) << c.height;
-    EXPECT_EQ(strips.front().top, 0u);
-    EXPECT_EQ(strips.back().bottom, c.height);
-    std::uint32_t owned = 0;
+TEST(StripsTest, OverlapAndOwnEveryRowOnce) {
+  const std::uint32_t cases[][4] = {  // height, most rows, overlap, strips
+      {100, 100, 10, 1}, {5, 100, 10, 1}, {101, 100, 10, 2}, {1000, 100, 20, 13}, {1000, 100, 21, 13}, {64000, 32000, 600, 3}};
+  for (const auto& [height, maxHeight, overlap, count] : cases) {
+    SCOPED_TRACE(testing::Message() << height << " " << overlap);
+    auto strips = stripsFor(height, maxHeight, overlap);
+    ASSERT_EQ(strips.size(), count);
+    EXPECT_TRUE(strips.front().top == 0 && strips.back().bottom == height && strips.back().ownBottom == height);
     for (std::size_t i = 0; i < strips.size(); ++i) {
-      const Strip& s = strips[i];
-      EXPECT_LE(s.bottom - s.top, c.maxHeight);
-      EXPECT_EQ(s.ownTop, owned) << "owned bands must tile the image";
-      owned = s.ownBottom;
-      // A line up to half the overlap tall, centred in the owned band, lies whole in the strip.
-      if (i + 1 < strips.size()) {
-        EXPECT_EQ(strips[i + 1].top + c.overlap, s.bottom);
-        EXPECT_GE(s.bottom - s.ownBottom, c.overlap / 2);
-      }
-      if (i > 0) {
-        EXPECT_GE(s.ownTop - s.top, c.overlap / 2);
-      }
+      EXPECT_LE(strips[i].bottom - strips[i].top, maxHeight);
+      EXPECT_EQ(strips[i].ownTop, i ? strips[i - 1].ownBottom : 0u) << "owned bands tile the image";
+      if (i + 1 < strips.size()) { EXPECT_EQ(strips[i + 1].top + overlap, strips[i].bottom); }
     }
-    EXPECT_EQ(owned, c.height);
+    // A line up to half the overlap tall belongs to one strip, which holds it whole.
+    const std::uint32_t tall = overlap / 2;
+    for (std::uint32_t top = 0; top + tall <= height; top += 7) {
+      auto owns = [&](const Strip& s) { return stripOwnsLine(s, top, top + tall); };
+      auto owner = std::find_if(strips.begin(), strips.end(), owns);
+      ASSERT_EQ(std::count_if(strips.begin(), strips.end(), owns), 1) << top;
+      EXPECT_TRUE(owner->top <= top && top + tall <= owner->bottom) << top;
+    }
   }
 }
-
-TEST(StripsTest, EachLineBelongsToExactlyOneStrip) {
-  auto strips = stripsFor(10000, 3000, 400);
-  for (std::uint32_t top = 0; top + 40 < 10000; top += 7) {
-    int owners = 0;
-    for (const auto& s : strips) owners += stripOwnsLine(s, top, top + 40);
-    EXPECT_EQ(owners, 1) << top;
-  }
-}
-
-using Groups = std::vector<std::vector<std::size_t>>;
 
 TEST(SplitLinesTest, JoinsPiecesOfOneRowCloseTogether) {
-  struct Case {
-    const char* what;
-    std::vector<PixelBox> boxes;
-    Groups groups;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::vector<PixelBox>, std::vector<std::vector<std::size_t>>> cases[] = {
       {"a CJK line cut at a wide gap", {{60, 10, 150, 30}, {10, 10, 55, 30}}, {{1, 0}}},
       {"three pieces", {{10, 10, 50, 30}, {60, 10, 90, 30}, {95, 11, 140, 29}}, {{0, 1, 2}}},
+      {"two rows of two", {{10, 10, 50, 30}, {10, 50, 50, 70}, {55, 10, 90, 30}, {55, 50, 90, 70}}, {{0, 2}, {1, 3}}},
       {"a button and its neighbour", {{10, 10, 100, 30}, {125, 10, 180, 30}}, {}},
       {"lines above each other", {{10, 10, 100, 30}, {10, 32, 100, 52}}, {}},
       {"a heading beside small text", {{10, 10, 100, 40}, {105, 20, 150, 35}}, {}},
-      {"half a row apart", {{10, 10, 100, 30}, {105, 21, 200, 41}}, {}},
-      {"two rows of two", {{10, 10, 50, 30}, {10, 50, 50, 70}, {55, 10, 90, 30}, {55, 50, 90, 70}}, {{0, 2}, {1, 3}}},
-      {"empty boxes", {{10, 10, 50, 10}, {52, 10, 60, 10}}, {}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(splitLines(c.boxes), c.groups) << c.what;
+      {"half a row apart", {{10, 10, 100, 30}, {105, 21, 200, 41}}, {}}, {"empty", {{10, 10, 50, 10}, {52, 10, 60, 10}}, {}}};
+  for (const auto& [what, boxes, groups] : cases) EXPECT_EQ(splitLines(boxes), groups) << what;
 }
 
 TEST(ReadingChoiceTest, MostConfidentWinsAndOrderBreaksNearTies) {
-  struct Case {
-    const char* what;
-    std::vector<Reading> readings;
-    std::size_t best;
-  };
-  const Case cases[] = {
-      {"none", {}, 0},
-      {"garbage first, the right language later", {{"SIEM", 0.25f}, {"SRB", 0.3f}, {"复制到剪贴板", 0.9f}}, 2},
+  const std::tuple<const char*, std::vector<Reading>, std::size_t> cases[] = {
+      {"none", {}, 0}, {"garbage first, the right language later", {{"SIEM", 0.25f}, {"SRB", 0.3f}, {"复制到剪贴板", 0.9f}}, 2},
       {"a near tie keeps the earlier", {{"Open", 0.82f}, {"0pen", 0.86f}}, 0},
       {"clearly better later", {{"Open", 0.8f}, {"0pen", 0.86f}}, 1},
-      {"no text never wins", {{"", 0.0f}, {"", 0.99f}, {"x", 0.1f}}, 2},
-      {"an empty first gives way", {{"", 0.9f}, {"y", 0.2f}}, 1},
-  };
-  for (const auto& c : cases) EXPECT_EQ(bestReading(c.readings), c.best) << c.what;
+      {"no text never wins", {{"", 0.0f}, {"", 0.99f}, {"x", 0.1f}}, 2}, {"empty first", {{"", 0.9f}, {"y", 0.2f}}, 1}};
+  for (const auto& [what, readings, best] : cases) EXPECT_EQ(bestReading(readings), best) << what;
 }
 
 TEST(ReadingChoiceTest, StopsAtTheFirstSettledReading) {
-  const std::vector<Reading> offered = {{"a", 0.3f}, {"b", 0.81f}, {"c", 0.99f}};
-  const struct {
-    std::size_t count, asked;
-    const char* text;
-  } cases[] = {{0, 0, ""}, {1, 1, "a"}, {3, 2, "b"}};
-  for (const auto& c : cases) {
+  const std::tuple<std::vector<Reading>, std::size_t, std::string> cases[] = {
+      {{}, 0, ""}, {{{"a", 0.3f}}, 1, "a"}, {{{"a", 0.3f}, {"b", 0.81f}, {"c", 0.99f}}, 2, "b"},
+      {{{"", 1.0f}, {"z", 0.1f}}, 2, "z"}};  // settled takes text as well
+  for (const auto& [offered, expectedAsks, text] : cases) {
     std::size_t asked = 0;
-    Reading r = settleReading(c.count, [&](std::size_t i) {
-      ++asked;
-      return offered[i];
-    });
-    EXPECT_EQ(asked, c.asked) << c.count;
-    EXPECT_EQ(r.text, c.text) << c.count;
+    Reading r = settleReading(offered.size(), [&](std::size_t i) { ++asked; return offered[i]; });
+    EXPECT_EQ(asked, expectedAsks) << text;
+    EXPECT_EQ(r.text, text);
   }
-  // Settled means text as well as confidence.
-  std::size_t asked = 0;
-  settleReading(2, [&](std::size_t) { return ++asked == 1 ? Reading{"", 1.0f} : Reading{"z", 0.1f}; });
-  EXPECT_EQ(asked, 2u);
 }
 
-TEST(ReadingChoiceTest, OnlyLinesOfTwoGlyphsOrMoreAreReadPerLanguage) {
-  EXPECT_FALSE(worthReadingAlone({10, 10, 29, 20}));
-  EXPECT_TRUE(worthReadingAlone({10, 10, 30, 20}));
-}
-
-TEST(ReadingChoiceTest, LatinLanguagesSkipLinesReadAsCjk) {
-  const struct {
-    const char* language;
-    const char* reading;
-    bool worth;
-  } cases[] = {
+TEST(ReadingChoiceTest, LatinLanguagesSkipLinesReadAsCjkAndSpecksAreNotReadAgain) {
+  const std::tuple<const char*, const char*, bool> cases[] = {
       {"eng", "錄製時顯示滑蝦點擊和按鍵", false}, {"eng", "SIEM", true},      {"eng", "Ctrl+A 开始", true},
       {"fra", "按下快捷键 Ctrl 开始截图", false}, {"chi_tra", "錄製時", true}, {"kor", "Sent items", true},
-      {"eng", "かな カナ", false},                  {"eng", "한국어", false},      {"eng", "", true},
-  };
-  for (const auto& c : cases) EXPECT_EQ(worthReadingWith(c.language, c.reading), c.worth) << c.reading;
+      {"eng", "かな カナ", false},                  {"eng", "한국어", false},      {"eng", "", true}};
+  for (const auto& [language, reading, worth] : cases) EXPECT_EQ(worthReadingWith(language, reading), worth) << reading;
+  EXPECT_TRUE(!worthReadingAlone({10, 10, 29, 20}) && worthReadingAlone({10, 10, 30, 20})) << "two glyphs or more";
 }
 
 }  // namespace

@@ -1,12 +1,9 @@
 #include "ocr/image/image.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <vector>
-
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#include "ocr/image/exif.h"
 #include "ocr/image/jpeg_scans.h"
 #include "ocr/image/pix.h"
 
@@ -22,86 +19,45 @@ std::string encode(Pix* pix, l_int32 format) {
   return bytes;
 }
 
-std::uint32_t greyAt(const Bitmap& bitmap, int x, int y) {
-  l_uint32 value = 0;
-  pixGetPixel(pixOf(bitmap), x, y, &value);
-  return value;
-}
-
-// 40 x 20, white, with a black 4 x 4 block at the top-left corner (2, 2).
-PixPtr marked(l_int32 depth) {
+// 40 x 20 of ground with a 4 x 4 block of ink at (2, 2).
+PixPtr marked(l_int32 depth, l_uint32 ground, l_uint32 ink) {
   PixPtr pix(pixCreate(40, 20, depth));
-  pixSetAll(pix.get());  // white for 8 and 32 bpp
+  pixSetAllArbitrary(pix.get(), ground);
   Box* box = boxCreate(2, 2, 4, 4);
-  pixClearInRect(pix.get(), box);
+  pixSetInRectArbitrary(pix.get(), box, ink);
   boxDestroy(&box);
   return pix;
 }
 
-TEST(DecodeImageTest, EveryFormatBecomesGreyOfTheSameSize) {
-  PixPtr rgb = marked(32);
-  PixPtr grey = marked(8);
+// Whether the decoded bitmap is grey, width x height, and dark at (x, y).
+testing::AssertionResult greyAndDarkAt(const Decoded& decoded, std::uint32_t width, std::uint32_t height, int x, int y) {
+  l_uint32 value = 255;
+  if (decoded.status == Decoded::Status::ok) pixGetPixel(pixOf(decoded.bitmap), x, y, &value);
+  const bool ok = decoded.status == Decoded::Status::ok && decoded.bitmap.width == width &&
+                  decoded.bitmap.height == height && pixGetDepth(pixOf(decoded.bitmap)) == 8 && value < 80;
+  return (ok ? testing::AssertionSuccess() : testing::AssertionFailure()) << width << "x" << height << ": " << value;
+}
+
+TEST(DecodeImageTest, EveryFormatBecomesGreyOfTheSameSizeOnWhite) {
+  PixPtr rgb = marked(32, 0xffffff00, 0), grey = marked(8, 255, 0), clear = marked(32, 0, 0xff);
+  pixSetSpp(clear.get(), 4);  // transparent black ground, opaque black ink
   PixPtr paletted(pixConvertRGBToColormap(rgb.get(), 1));
-  struct Case {
-    const char* what;
-    Pix* pix;
-    l_int32 format;
-  };
-  const Case cases[] = {{"png", rgb.get(), IFF_PNG},          {"grey png", grey.get(), IFF_PNG},
-                        {"paletted png", paletted.get(), IFF_PNG}, {"jpeg", rgb.get(), IFF_JFIF_JPEG},
-                        {"gif", paletted.get(), IFF_GIF},     {"tiff", rgb.get(), IFF_TIFF_ZIP},
-                        {"bmp", rgb.get(), IFF_BMP},          {"webp", rgb.get(), IFF_WEBP},
-                        {"pnm", grey.get(), IFF_PNM}};
-  for (const auto& c : cases) {
-    std::string bytes = encode(c.pix, c.format);
-    ASSERT_FALSE(bytes.empty()) << c.what;
-    Decoded decoded = decodeImage(bytes);
-    ASSERT_EQ(decoded.status, Decoded::Status::ok) << c.what;
-    EXPECT_EQ(decoded.bitmap.width, 40u) << c.what;
-    EXPECT_EQ(decoded.bitmap.height, 20u) << c.what;
-    EXPECT_EQ(pixGetDepth(pixOf(decoded.bitmap)), 8) << c.what;
-    EXPECT_LT(greyAt(decoded.bitmap, 3, 3), 60u) << c.what;
-    EXPECT_GT(greyAt(decoded.bitmap, 30, 10), 200u) << c.what;
-  }
-}
-
-TEST(DecodeImageTest, TransparencyIsLaidOverWhite) {
-  PixPtr pix(pixCreate(10, 10, 32));
-  pixSetAllArbitrary(pix.get(), 0x00000000);  // black, fully transparent
-  pixSetSpp(pix.get(), 4);
-  pixSetRGBPixel(pix.get(), 1, 1, 0, 0, 0);
-  l_uint32 opaqueBlack = 0x000000ff;
-  pixSetPixel(pix.get(), 1, 1, opaqueBlack);
-  Decoded decoded = decodeImage(encode(pix.get(), IFF_PNG));
-  ASSERT_EQ(decoded.status, Decoded::Status::ok);
-  EXPECT_EQ(greyAt(decoded.bitmap, 5, 5), 255u);
-  EXPECT_EQ(greyAt(decoded.bitmap, 1, 1), 0u);
-}
-
-TEST(DecodeImageTest, RefusesWhatIsNoImageOrTooBig) {
-  std::string png = encode(marked(8).get(), IFF_PNG);
-  std::string claimsHuge = png;
-  // IHDR width and height at bytes 16..23: 100000 x 100000.
-  const char side[4] = {0, 1, char(0x86), char(0xA0)};
-  claimsHuge.replace(16, 4, side, 4);
-  claimsHuge.replace(20, 4, side, 4);
-  const std::pair<const char*, std::string> cases[] = {
-      {"text", "this is not an image at all"},
-      {"short", "\x89PNG"},
-      {"truncated png", png.substr(0, png.size() / 2)},
-      {"header over the pixel cap", claimsHuge},
-  };
-  for (const auto& [what, bytes] : cases) {
-    EXPECT_EQ(decodeImage(bytes).status, Decoded::Status::notAnImage) << what;
+  const std::tuple<const char*, Pix*, l_int32> cases[] = {
+      {"png", rgb.get(), IFF_PNG},   {"grey png", grey.get(), IFF_PNG}, {"paletted png", paletted.get(), IFF_PNG},
+      {"jpeg", rgb.get(), IFF_JFIF_JPEG}, {"gif", paletted.get(), IFF_GIF}, {"tiff", rgb.get(), IFF_TIFF_ZIP},
+      {"bmp", rgb.get(), IFF_BMP},   {"webp", rgb.get(), IFF_WEBP},   {"pnm", grey.get(), IFF_PNM},
+      {"transparent png", clear.get(), IFF_PNG}};
+  for (const auto& [what, pix, format] : cases) {
+    Decoded decoded = decodeImage(encode(pix, format));
+    EXPECT_TRUE(greyAndDarkAt(decoded, 40, 20, 3, 3)) << what;
+    EXPECT_FALSE(greyAndDarkAt(decoded, 40, 20, 30, 10)) << what << ": ground";
   }
 }
 
 // A valid progressive grey JPEG with one scan per AC coefficient and bit
 // (695 scans): every decoder pass is legal, so only a scan limit stops it.
-std::string manyScanJpeg(JDIMENSION side) {
-  std::vector<jpeg_scan_info> script;
-  script.push_back({1, {0}, 0, 0, 0, 1});
-  script.push_back({1, {0}, 0, 0, 1, 0});
+std::string manyScanJpeg() {
+  std::vector<jpeg_scan_info> script{{1, {0}, 0, 0, 0, 1}, {1, {0}, 0, 0, 1, 0}};
   for (int k = 1; k < 64; ++k) {
     script.push_back({1, {0}, k, k, 0, 10});
     for (int bit = 9; bit >= 0; --bit) script.push_back({1, {0}, k, k, bit + 1, bit});
@@ -113,88 +69,82 @@ std::string manyScanJpeg(JDIMENSION side) {
   unsigned char* data = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &data, &size);
-  cinfo.image_width = cinfo.image_height = side;
+  cinfo.image_width = cinfo.image_height = 256;
   cinfo.input_components = 1;
   cinfo.in_color_space = JCS_GRAYSCALE;
   jpeg_set_defaults(&cinfo);
   cinfo.scan_info = script.data();
   cinfo.num_scans = int(script.size());
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(side);
-  for (JDIMENSION y = 0; y < side; ++y) {
-    for (JDIMENSION x = 0; x < side; ++x) row[x] = JSAMPLE((x * 7 + y * 3 + (x * y) % 13) & 0xFF);
-    JSAMPROW rows[] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
+  std::vector<JSAMPLE> row(256);
+  for (JSAMPROW rows[] = {row.data()}; cinfo.next_scanline < 256; jpeg_write_scanlines(&cinfo, rows, 1)) {
+    for (JDIMENSION x = 0; x < 256; ++x) row[x] = JSAMPLE(x * 7 + cinfo.next_scanline * 3);
   }
   jpeg_finish_compress(&cinfo);
-  std::string bytes(reinterpret_cast<char*>(data), size);
   jpeg_destroy_compress(&cinfo);
+  std::string bytes(reinterpret_cast<char*>(data), size);
   free(data);
   return bytes;
 }
 
-TEST(DecodeImageTest, RefusesJpegScanBombsFromTheirStructure) {
-  const std::string bomb = manyScanJpeg(256);
-  const JpegScans counted = jpegScans(bomb);
-  EXPECT_EQ(counted.scans, 695u);
-  EXPECT_EQ(counted.coefficientBytes, 256u * 256u * 2u);
-  EXPECT_EQ(decodeImage(bomb).status, Decoded::Status::notAnImage);
-  // Around the bounds: scans, then scans times coefficient bytes.
-  const struct {
-    JpegScans scans;
-    bool within;
-  } cases[] = {
-      {{1, std::uint64_t{1} << 40}, true},
-      {{kMaxJpegScans, kMaxJpegScanWork / kMaxJpegScans}, true},
-      {{kMaxJpegScans + 1, 1}, false},
-      {{10, kMaxJpegScanWork / 10 + 1}, false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(jpegWithinScanLimits(c.scans), c.within) << c.scans.scans;
+// Refused from the header or structure, before anything of the claimed size is decoded.
+TEST(DecodeImageTest, RefusesWhatIsNoImageOrCostsTooMuch) {
+  std::string png = encode(marked(8, 255, 0).get(), IFF_PNG), claimsHuge = png;
+  const char side[4] = {0, 1, char(0x86), char(0xA0)};  // IHDR: 100000 x 100000
+  claimsHuge.replace(16, 4, side, 4).replace(20, 4, side, 4);
+  // One GIF frame of 65535 x 65535 in a 10 x 10 screen.
+  const std::string gifBomb("GIF89a\x0a\0\x0a\0\0\0\0\x2c\0\0\0\0\xff\xff\xff\xff\0\x02\x02\x4c\x01\0\x3b", 29);
+  const std::string scanBomb = manyScanJpeg();
+  const std::pair<const char*, std::string> cases[] = {
+      {"text", "this is not an image at all"}, {"short", "\x89PNG"}, {"truncated png", png.substr(0, png.size() / 2)},
+      {"header over the pixel cap", claimsHuge}, {"gif frames over the cap", gifBomb}, {"jpeg scan bomb", scanBomb}};
+  for (const auto& [what, bytes] : cases) EXPECT_EQ(decodeImage(bytes).status, Decoded::Status::notAnImage) << what;
+
+  EXPECT_EQ(jpegScans(scanBomb).scans, 695u);
+  EXPECT_EQ(jpegScans(scanBomb).coefficientBytes, 256u * 256u * 2u);
+  const std::pair<JpegScans, bool> limits[] = {{{1, std::uint64_t{1} << 40}, true},
+      {{kMaxJpegScans, kMaxJpegScanWork / kMaxJpegScans}, true}, {{kMaxJpegScans + 1, 1}, false}, {{10, kMaxJpegScanWork / 10 + 1}, false}};
+  for (const auto& [scans, within] : limits) EXPECT_EQ(jpegWithinScanLimits(scans), within) << scans.scans;
+  EXPECT_EQ(gifPixels(gifBomb.substr(0, 13) + ";"), std::nullopt);
 }
 
-// A GIF whose one frame claims 65535 x 65535 inside a 10 x 10 screen.
-std::string gifBomb() {
-  std::string gif = "GIF89a";
-  gif += std::string("\x0a\x00\x0a\x00\x00\x00\x00", 7);            // screen, no table
-  gif += std::string("\x2c\0\0\0\0\xff\xff\xff\xff\x00\x02", 11);   // frame + LZW size
-  gif += std::string("\x02\x4c\x01\x00\x3b", 5);                    // data, end, trailer
-  return gif;
+std::string be16(unsigned v) { return {char(v >> 8), char(v & 0xFF)}; }
+// A big-endian TIFF block whose IFD0 holds Make, then the given tag, type and value.
+std::string tiff(unsigned tag, unsigned type, unsigned value) {
+  auto u32 = [](unsigned v) { return be16(0) + be16(v); };
+  return "MM" + be16(42) + u32(8) + be16(2) + be16(0x010F) + be16(2) + u32(1) + u32(0) + be16(tag) + be16(type) +
+         u32(1) + be16(value) + be16(0) + u32(0);
 }
 
-TEST(DecodeImageTest, GifFramesShareThePixelCap) {
-  EXPECT_EQ(gifPixels(gifBomb()), std::uint64_t{65535} * 65535);
-  EXPECT_EQ(decodeImage(gifBomb()).status, Decoded::Status::notAnImage);
-  std::string screenOnly = gifBomb().substr(0, 13) + ";";
-  EXPECT_EQ(gifPixels(screenOnly), std::nullopt);
-  EXPECT_EQ(gifPixels("GIF8"), std::nullopt);
-  PixPtr pix(pixConvertRGBToColormap(marked(32).get(), 1));
-  EXPECT_EQ(gifPixels(encode(pix.get(), IFF_GIF)), 800u);
+// The JPEG with an EXIF APP1 holding the TIFF block after its first segment (APP0).
+std::string withExif(const std::string& jpeg, const std::string& tiffBlock) {
+  const std::string body = std::string("Exif\0\0", 6) + tiffBlock;
+  const size_t afterApp0 = 4 + ((size_t(std::uint8_t(jpeg[4])) << 8) | std::uint8_t(jpeg[5]));
+  return jpeg.substr(0, afterApp0) + "\xFF\xE1" + be16(unsigned(body.size() + 2)) + body + jpeg.substr(afterApp0);
 }
 
-// Inserts an EXIF APP1 with the given orientation right after the SOI marker.
-std::string withOrientation(const std::string& jpeg, int orientation) {
-  std::string tiffBlock = std::string("MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 19) +
-                          char(orientation) + std::string("\0\0\0\0\0\0", 6);
-  std::string body = std::string("Exif\0\0", 6) + tiffBlock;
-  std::string segment = std::string("\xFF\xE1", 2) + char((body.size() + 2) >> 8) + char((body.size() + 2) & 0xFF) + body;
-  return jpeg.substr(0, 2) + segment + jpeg.substr(2);
+TEST(JpegOrientationTest, ReadsIfd0WithinTheBytesOrFallsBackToUpright) {
+  const std::string jpeg("\xFF\xD8\xFF\xE0\0\x04JF\xFF\xDA\0\x02", 12);
+  std::string farIfd = tiff(0x0112, 3, 6), manyEntries = tiff(0x0110, 3, 6);
+  farIfd[4] = '\x7F';
+  manyEntries.replace(8, 2, "\xFF\xFF");  // only two entries present
+  const std::tuple<const char*, std::string, int> cases[] = {
+      {"big-endian", tiff(0x0112, 3, 6), 6}, {"little-endian", std::string("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x08\0\0\0\0\0\0\0", 26), 8},
+      {"out of range", tiff(0x0112, 3, 9), 1}, {"zero", tiff(0x0112, 3, 0), 1}, {"wrong type", tiff(0x0112, 4, 6), 1},
+      {"no orientation tag", tiff(0x0110, 3, 6), 1}, {"bad byte order mark", "XX" + tiff(0x0112, 3, 6).substr(2), 1},
+      {"truncated", tiff(0x0112, 3, 6).substr(0, 20), 1}, {"IFD0 beyond the block", farIfd, 1},
+      {"entry count beyond the block", manyEntries, 1}};
+  for (const auto& [what, block, expected] : cases) EXPECT_EQ(jpegOrientation(withExif(jpeg, block)), expected) << what;
+  EXPECT_EQ(jpegOrientation(std::string("\xFF\xD8\xFF\xE1\xFF\xFF", 6) + "Exif"), 1) << "segment past the end";
 }
 
 TEST(DecodeImageTest, JpegOrientationIsApplied) {
-  std::string jpeg = encode(marked(32).get(), IFF_JFIF_JPEG);
-  struct Case {
-    int orientation;
-    std::uint32_t width;
-    int markX, markY;  // where the top-left mark must land
-  };
-  const Case cases[] = {{1, 40, 3, 3},  {2, 40, 36, 3}, {3, 40, 36, 16}, {4, 40, 3, 16},
-                        {5, 20, 3, 3},  {6, 20, 16, 3}, {7, 20, 16, 36}, {8, 20, 3, 36}};
-  for (const auto& c : cases) {
-    Decoded decoded = decodeImage(withOrientation(jpeg, c.orientation));
-    ASSERT_EQ(decoded.status, Decoded::Status::ok) << c.orientation;
-    EXPECT_EQ(decoded.bitmap.width, c.width) << c.orientation;
-    EXPECT_EQ(decoded.bitmap.height, 60u - c.width) << c.orientation;
-    EXPECT_LT(greyAt(decoded.bitmap, c.markX, c.markY), 80u) << c.orientation;
+  const std::string jpeg = encode(marked(32, 0xffffff00, 0).get(), IFF_JFIF_JPEG);
+  const int cases[][4] = {{1, 40, 3, 3}, {2, 40, 36, 3}, {3, 40, 36, 16}, {4, 40, 3, 16},  // orientation, width,
+                          {5, 20, 3, 3}, {6, 20, 16, 3}, {7, 20, 16, 36}, {8, 20, 3, 36}};  // where the mark lands
+  for (const auto& [orientation, width, markX, markY] : cases) {
+    Decoded decoded = decodeImage(withExif(jpeg, tiff(0x0112, 3, unsigned(orientation))));
+    EXPECT_TRUE(greyAndDarkAt(decoded, width, 60 - width, markX, markY)) << orientation;
   }
 }
 

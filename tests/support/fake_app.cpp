@@ -3,260 +3,150 @@
 // a helper as its own child, so the helper takes it for the application; the
 // helper inherits this process's standard streams, which the test holds.
 //
-// Commands arrive one per line on the control descriptor (--control-fd, default
-// 0); replies and window logs leave on the report descriptor (--report-fd,
-// default 1):
-//   window [title=T] [class=C] [x= y= w= h=] [color=RRGGBB] [opacity=F]
-//          [type=normal|desktop|dock|utility|toolbar|menu|splash|dialog]
-//          [hidden=1] [above=1] [below=1] [sticky=1] [desktop=N] [pid=N|none]
-//          [override=1] [log=1] [input=0]               -> "window <id>"
-//   close|raise|iconify|activate <id>; move <id> X Y; resize <id> W H
-//   todesktop <id> N (send a window to desktop N)        -> "ok"
-//   desktop N (switch the current desktop)              -> "ok"
-//   run<US>ARG<US>ARG... (US = 0x1f; start a helper as child)             -> "pid <pid>"
-//   wait        (until that child ends)                 -> "exit <status>"
-//   sync                                                -> "ok"
+// Commands, one per line on --control-fd (default 0); replies and window logs
+// on --report-fd (default 1):
+//   window [title=T] [class=C] [x= y= w= h=] [color=RRGGBB] [opacity=F] [above=1] [log=1]
+//          [type=normal|desktop|dock|utility|toolbar|menu|splash|dialog]  -> "window <id>" once mapped
+//          (title=|T takes the rest of the line)
+//   close|iconify <id>; move <id> X Y; todesktop <id> N; desktop N; sync   -> "ok"
+//   run<US>ARG<US>ARG... (US = 0x1f; start a helper as child)              -> "pid <pid>"
+//   wait (until that child ends)                                           -> "exit <status>"
 //   quit
 // A window with log=1 reports "wheel <id> <button> <rootX> <rootY>",
 // "button <id> <button> <rootX> <rootY>" and "motion <id> <rootX> <rootY>".
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <optional>
 #include <poll.h>
+#include <set>
 #include <sstream>
-#include <string>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
-#include <xcb/xcb.h>
 #include <xcb/xcb_icccm.h>
+
+#include "common/x11/connection.h"
 
 namespace {
 
-xcb_connection_t* conn;
-xcb_screen_t* screen;
+std::unique_ptr<quorvane::x11::Connection> x;
 int reportFd = 1;
 pid_t child = -1;
-bool waitingForChild = false;
-int childEnded = -1;  // readable once the helper has ended
+int childEnded = -1;                    // the helper's pidfd, readable once it has ended
+std::vector<xcb_window_t> pendingMaps;  // windows whose "window <id>" reply waits for the map
+std::set<xcb_window_t> logged;
 
-xcb_atom_t atom(const char* name) {
-  auto* r = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, strlen(name), name), nullptr);
-  xcb_atom_t a = r ? r->atom : XCB_NONE;
-  free(r);
-  return a;
+void report(const std::string& line) { dprintf(reportFd, "%s\n", line.c_str()); }
+
+void setProperty(xcb_window_t w, std::string_view name, xcb_atom_t type, std::uint8_t format, const std::string& bytes) {
+  xcb_change_property(x->get(), XCB_PROP_MODE_REPLACE, w, x->atom(name), type, format, bytes.size() * 8 / format,
+                      bytes.data());
 }
 
-void report(const std::string& line) {
-  std::string text = line + "\n";
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(reportFd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
+std::string bytesOf(std::uint32_t value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
 
-struct Pending {
-  xcb_window_t window;
-  bool iconic;
-  bool managed;  // a window manager will list it in _NET_CLIENT_LIST
-};
-std::vector<Pending> pendingMaps;  // windows whose "window <id>" reply waits for the map
-std::map<xcb_window_t, bool> logged;
-
-void setCardinal(xcb_window_t w, const char* name, uint32_t value) {
-  xcb_change_property(conn, XCB_PROP_MODE_REPLACE, w, atom(name), XCB_ATOM_CARDINAL, 32, 1, &value);
-}
-
-void setAtoms(xcb_window_t w, const char* name, const std::vector<xcb_atom_t>& values) {
-  xcb_change_property(conn, XCB_PROP_MODE_REPLACE, w, atom(name), XCB_ATOM_ATOM, 32, values.size(), values.data());
-}
-
-void clientMessage(xcb_window_t w, xcb_atom_t type, std::vector<uint32_t> data) {
-  xcb_client_message_event_t ev{};
-  ev.response_type = XCB_CLIENT_MESSAGE;
-  ev.format = 32;
-  ev.window = w;
-  ev.type = type;
-  for (size_t i = 0; i < data.size() && i < 5; ++i) ev.data.data32[i] = data[i];
-  xcb_send_event(conn, 0, screen->root,
-                 XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+void clientMessage(xcb_window_t w, std::string_view type, std::vector<std::uint32_t> data) {
+  xcb_client_message_event_t ev{XCB_CLIENT_MESSAGE, 32, 0, w, x->atom(type), {}};
+  std::copy(data.begin(), data.end(), ev.data.data32);
+  xcb_send_event(x->get(), 0, x->root(), XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                  reinterpret_cast<const char*>(&ev));
 }
 
-void openWindow(const std::map<std::string, std::string>& opt) {
-  auto get = [&](const char* k, const char* def) {
-    auto it = opt.find(k);
-    return it == opt.end() ? std::string(def) : it->second;
-  };
-  int x = std::stoi(get("x", "100")), y = std::stoi(get("y", "100"));
-  int w = std::stoi(get("w", "300")), h = std::stoi(get("h", "200"));
-  uint32_t color = static_cast<uint32_t>(std::stoul(get("color", "808080"), nullptr, 16));
-  bool override = get("override", "0") == "1";
-  bool log = get("log", "0") == "1";
+// What follows a command's name.
+struct Args {
+  std::string rest;
+  std::vector<std::string> words;  // the rest cut at blanks
+  // A window id, desktop number or (negative) coordinate.
+  std::uint32_t number(size_t i) const { return static_cast<std::uint32_t>(std::stoll(words.at(i))); }
+};
 
-  xcb_window_t win = xcb_generate_id(conn);
-  uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK;
-  uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
-  if (log) events |= XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_POINTER_MOTION;
-  uint32_t values[] = {color, override ? 1u : 0u, events};
-  xcb_create_window(conn, XCB_COPY_FROM_PARENT, win, screen->root, static_cast<int16_t>(x), static_cast<int16_t>(y),
-                    static_cast<uint16_t>(w), static_cast<uint16_t>(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                    screen->root_visual, mask, values);
-
-  std::string title = get("title", "fake window");
-  xcb_icccm_set_wm_name(conn, win, XCB_ATOM_STRING, 8, title.size(), title.data());
-  xcb_change_property(conn, XCB_PROP_MODE_REPLACE, win, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, title.size(),
-                      title.data());
-  if (opt.count("class")) {
-    // WM_CLASS is instance NUL class NUL; "class=-" leaves the property out.
-    std::string cls = get("class", "");
-    if (cls != "-") {
-      std::string both = cls + '\0' + cls + '\0';
-      xcb_change_property(conn, XCB_PROP_MODE_REPLACE, win, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, both.size(),
-                          both.data());
-    }
-  } else {
-    const char both[] = "fake-app\0FakeApp";
-    xcb_change_property(conn, XCB_PROP_MODE_REPLACE, win, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, sizeof both,
-                        both);
+void openWindow(const Args& args) {
+  std::map<std::string, std::string> opt = {{"x", "100"}, {"y", "100"}, {"w", "300"}, {"h", "200"},
+                                            {"color", "808080"}, {"title", "fake window"}, {"type", "normal"}};
+  for (const auto& word : args.words) {
+    if (auto eq = word.find('='); eq != std::string::npos) opt[word.substr(0, eq)] = word.substr(eq + 1);
   }
-  std::string pid = get("pid", std::to_string(getpid()).c_str());
-  if (pid != "none") setCardinal(win, "_NET_WM_PID", static_cast<uint32_t>(std::stoul(pid)));
+  // Titles with blanks: "title=" takes the rest after a literal "|".
+  if (auto bar = args.rest.find('|'); bar != std::string::npos) opt["title"] = args.rest.substr(bar + 1);
+  const int left = std::stoi(opt["x"]), top = std::stoi(opt["y"]), w = std::stoi(opt["w"]), h = std::stoi(opt["h"]);
+  const bool log = opt["log"] == "1";
+
+  const xcb_window_t win = xcb_generate_id(x->get());
+  const std::uint32_t values[] = {static_cast<std::uint32_t>(std::stoul(opt["color"], nullptr, 16)),
+                                  XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE |
+                                      (log ? XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_POINTER_MOTION : 0u)};
+  xcb_create_window(x->get(), XCB_COPY_FROM_PARENT, win, x->root(), std::int16_t(left), std::int16_t(top),
+                    std::uint16_t(w), std::uint16_t(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, x->screen()->root_visual,
+                    XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+  setProperty(win, "WM_NAME", XCB_ATOM_STRING, 8, opt["title"]);
+  setProperty(win, "_NET_WM_NAME", x->atom("UTF8_STRING"), 8, opt["title"]);
+  // WM_CLASS is instance NUL class NUL.
+  const std::string& cls = opt["class"];
+  setProperty(win, "WM_CLASS", XCB_ATOM_STRING, 8, cls.empty() ? std::string("fake-app\0FakeApp", 17) : cls + '\0' + cls + '\0');
+  setProperty(win, "_NET_WM_PID", XCB_ATOM_CARDINAL, 32, bytesOf(std::uint32_t(getpid())));
   if (opt.count("opacity")) {
-    double o = std::stod(get("opacity", "1"));
-    setCardinal(win, "_NET_WM_WINDOW_OPACITY", static_cast<uint32_t>(o * 0xFFFFFFFFu));
+    setProperty(win, "_NET_WM_WINDOW_OPACITY", XCB_ATOM_CARDINAL, 32,
+                bytesOf(std::uint32_t(std::stod(opt["opacity"]) * 0xFFFFFFFFu)));
   }
-  std::string type = get("type", "normal");
-  std::string typeAtom = "_NET_WM_WINDOW_TYPE_";
-  for (char c : type) typeAtom += static_cast<char>(toupper(c));
-  setAtoms(win, "_NET_WM_WINDOW_TYPE", {atom(typeAtom.c_str())});
-  std::vector<xcb_atom_t> states;
-  if (get("above", "0") == "1") states.push_back(atom("_NET_WM_STATE_ABOVE"));
-  if (get("below", "0") == "1") states.push_back(atom("_NET_WM_STATE_BELOW"));
-  if (get("sticky", "0") == "1") states.push_back(atom("_NET_WM_STATE_STICKY"));
-  if (!states.empty()) setAtoms(win, "_NET_WM_STATE", states);
-  if (opt.count("desktop")) setCardinal(win, "_NET_WM_DESKTOP", static_cast<uint32_t>(std::stoul(get("desktop", "0"))));
-
+  std::string type = "_NET_WM_WINDOW_TYPE_";
+  for (char c : opt["type"]) type += static_cast<char>(toupper(c));
+  setProperty(win, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, 32, bytesOf(x->atom(type)));
+  if (opt["above"] == "1") setProperty(win, "_NET_WM_STATE", XCB_ATOM_ATOM, 32, bytesOf(x->atom("_NET_WM_STATE_ABOVE")));
   // Ask the window manager to keep the position we chose.
   xcb_size_hints_t hints{};
-  xcb_icccm_size_hints_set_position(&hints, 1, x, y);
+  xcb_icccm_size_hints_set_position(&hints, 1, left, top);
   xcb_icccm_size_hints_set_size(&hints, 1, w, h);
-  xcb_icccm_set_wm_normal_hints(conn, win, &hints);
-  bool hidden = get("hidden", "0") == "1";
+  xcb_icccm_set_wm_normal_hints(x->get(), win, &hints);
   xcb_icccm_wm_hints_t wmHints{};
-  xcb_icccm_wm_hints_set_input(&wmHints, get("input", "1") == "1");
-  if (hidden) xcb_icccm_wm_hints_set_iconic(&wmHints);
-  else xcb_icccm_wm_hints_set_normal(&wmHints);
-  xcb_icccm_set_wm_hints(conn, win, &wmHints);
-
-  xcb_map_window(conn, win);
-  xcb_flush(conn);
-  if (log) logged[win] = true;
-  // Iconic windows and windows on another desktop never become viewable: the
-  // window manager's WM_STATE says they are managed.
-  pendingMaps.push_back({win, (hidden || opt.count("desktop")) && !override, !override});
+  xcb_icccm_wm_hints_set_input(&wmHints, 1);
+  xcb_icccm_wm_hints_set_normal(&wmHints);
+  xcb_icccm_set_wm_hints(x->get(), win, &wmHints);
+  xcb_map_window(x->get(), win);
+  if (log) logged.insert(win);
+  pendingMaps.push_back(win);
 }
 
-void answerMapped(xcb_window_t win) {
-  for (auto it = pendingMaps.begin(); it != pendingMaps.end(); ++it) {
-    if (it->window == win) {
-      pendingMaps.erase(it);
-      report("window " + std::to_string(win));
-      return;
-    }
-  }
-}
-
-// Answers windows that are now viewable (or iconic with WM_STATE set). Asked
-// rather than waited for: a MapNotify can pass by while we block in a reply.
-// The window manager's client list, or nothing when no window manager runs.
-std::optional<std::vector<xcb_window_t>> clientList() {
-  auto* r = xcb_get_property_reply(
-      conn, xcb_get_property(conn, 0, screen->root, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 65536), nullptr);
-  std::optional<std::vector<xcb_window_t>> list;
-  if (r && r->type == XCB_ATOM_WINDOW && r->format == 32) {
-    auto* v = static_cast<xcb_window_t*>(xcb_get_property_value(r));
-    list.emplace(v, v + xcb_get_property_value_length(r) / 4);
-  }
-  free(r);
-  return list;
-}
-
-void checkPendingMaps() {
+// Answers the windows now viewable and, where a window manager runs, in its
+// client list (it maps a window before it lists it). Asked rather than waited
+// for: a MapNotify can pass by while we block in a reply.
+void answerMappedWindows() {
   if (pendingMaps.empty()) return;
-  std::vector<xcb_window_t> ready;
-  // The window manager maps a window before it lists it: answer once both are done.
-  auto clients = clientList();
-  auto listed = [&](const Pending& p) {
-    return !p.managed || !clients || std::find(clients->begin(), clients->end(), p.window) != clients->end();
-  };
-  for (const auto& p : pendingMaps) {
-    if (!listed(p)) continue;
-    if (p.iconic) {
-      auto* r = xcb_get_property_reply(conn, xcb_get_property(conn, 0, p.window, atom("WM_STATE"), XCB_ATOM_ANY, 0, 2),
-                                       nullptr);
-      if (r && xcb_get_property_value_length(r) > 0) ready.push_back(p.window);
-      free(r);
-    } else {
-      auto* r = xcb_get_window_attributes_reply(conn, xcb_get_window_attributes(conn, p.window), nullptr);
-      if (r && r->map_state == XCB_MAP_STATE_VIEWABLE) ready.push_back(p.window);
-      free(r);
-    }
-  }
-  for (auto w : ready) answerMapped(w);
+  const auto clients = quorvane::x11::cardinals(*x, x->root(), x->atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+  std::erase_if(pendingMaps, [&](xcb_window_t w) {
+    if (clients && std::find(clients->begin(), clients->end(), w) == clients->end()) return false;
+    quorvane::x11::Reply<xcb_get_window_attributes_reply_t> a(
+        xcb_get_window_attributes_reply(x->get(), xcb_get_window_attributes(x->get(), w), nullptr));
+    const bool viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    if (viewable) report("window " + std::to_string(w));
+    return viewable;
+  });
 }
 
-void handleEvent(xcb_generic_event_t* ev) {
-  switch (ev->response_type & 0x7f) {
-    case XCB_BUTTON_PRESS: {
-      auto* e = reinterpret_cast<xcb_button_press_event_t*>(ev);
-      if (!logged.count(e->event)) break;
-      bool wheel = e->detail >= 4 && e->detail <= 7;
-      report(std::string(wheel ? "wheel " : "button ") + std::to_string(e->event) + " " + std::to_string(e->detail) +
-             " " + std::to_string(e->root_x) + " " + std::to_string(e->root_y));
-      break;
-    }
-    case XCB_MOTION_NOTIFY: {
-      auto* e = reinterpret_cast<xcb_motion_notify_event_t*>(ev);
-      if (!logged.count(e->event)) break;
-      report("motion " + std::to_string(e->event) + " " + std::to_string(e->root_x) + " " +
-             std::to_string(e->root_y));
-      break;
-    }
-    default:
-      break;
-  }
+void logPointer(xcb_generic_event_t* ev) {
+  const auto type = ev->response_type & 0x7f;
+  auto* e = reinterpret_cast<xcb_button_press_event_t*>(ev);  // motion events share the layout
+  if ((type != XCB_BUTTON_PRESS && type != XCB_MOTION_NOTIFY) || !logged.count(e->event)) return;
+  const bool motion = type == XCB_MOTION_NOTIFY, wheel = e->detail >= 4 && e->detail <= 7;
+  report(std::string(motion ? "motion " : wheel ? "wheel " : "button ") + std::to_string(e->event) +
+         (motion ? "" : " " + std::to_string(e->detail)) + " " + std::to_string(e->root_x) + " " +
+         std::to_string(e->root_y));
 }
 
-xcb_window_t windowArg(std::istringstream& in) {
-  std::string s;
-  in >> s;
-  return static_cast<xcb_window_t>(std::stoul(s));
-}
-
-void startHelper(const std::string& line) {
+void startHelper(const std::string& rest) {
   std::vector<std::string> args;
-  std::istringstream rest(line);
-  for (std::string a; std::getline(rest, a, '\x1f');) {
+  std::istringstream parts(rest);
+  for (std::string a; std::getline(parts, a, '\x1f');) {
     if (!a.empty()) args.push_back(a);
   }
   if (args.empty()) return report("error run needs a program");
-  xcb_flush(conn);
+  xcb_flush(x->get());
   child = fork();
   if (child == 0) {
     std::vector<char*> argv;
-    for (auto& s : args) argv.push_back(s.data());
+    for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
     _exit(127);
@@ -265,84 +155,42 @@ void startHelper(const std::string& line) {
   report("pid " + std::to_string(child));
 }
 
-// Each command: what it does with the rest of its line. Those answering "ok" say so after it.
-using Command = void (*)(std::istringstream& in, const std::string& rest);
-const std::map<std::string, std::pair<Command, bool>> kCommands = {
-    {"window", {[](std::istringstream& in, const std::string& rest) {
-       std::map<std::string, std::string> opt;
-       for (std::string word; in >> word;) {
-         auto eq = word.find('=');
-         if (eq != std::string::npos) opt[word.substr(0, eq)] = word.substr(eq + 1);
-       }
-       // Titles with blanks: "title=" takes the rest after a literal "|".
-       if (auto bar = rest.find('|'); bar != std::string::npos) opt["title"] = rest.substr(bar + 1);
-       openWindow(opt);
-     }, false}},
-    {"close", {[](std::istringstream& in, const std::string&) { xcb_destroy_window(conn, windowArg(in)); }, true}},
-    {"raise", {[](std::istringstream& in, const std::string&) {
-       uint32_t v = XCB_STACK_MODE_ABOVE;
-       xcb_configure_window(conn, windowArg(in), XCB_CONFIG_WINDOW_STACK_MODE, &v);
+void reapChild() {
+  int st;
+  if (child <= 0 || waitpid(child, &st, WNOHANG) != child) return;
+  child = -1;
+  close(childEnded);
+  childEnded = -1;
+  report("exit " + std::to_string(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st)));
+}
+
+// Each command: what it does, and whether it answers "ok" after.
+const std::map<std::string, std::pair<void (*)(const Args&), bool>> kCommands = {
+    {"window", {openWindow, false}},
+    {"close", {[](const Args& a) { xcb_destroy_window(x->get(), a.number(0)); }, true}},
+    {"iconify", {[](const Args& a) { clientMessage(a.number(0), "WM_CHANGE_STATE", {XCB_ICCCM_WM_STATE_ICONIC}); }, true}},
+    // Through the window manager, as a user's drag would end.
+    {"move", {[](const Args& a) {
+       clientMessage(a.number(0), "_NET_MOVERESIZE_WINDOW", {(1u << 8) | (1u << 9) | (2u << 12), a.number(1), a.number(2)});
      }, true}},
-    {"iconify", {[](std::istringstream& in, const std::string&) {
-       clientMessage(windowArg(in), atom("WM_CHANGE_STATE"), {XCB_ICCCM_WM_STATE_ICONIC});
-     }, true}},
-    {"activate", {[](std::istringstream& in, const std::string&) {
-       clientMessage(windowArg(in), atom("_NET_ACTIVE_WINDOW"), {2, XCB_CURRENT_TIME, 0});
-     }, true}},
-    {"move", {[](std::istringstream& in, const std::string&) {
-       xcb_window_t w = windowArg(in);
-       int32_t x, y;
-       in >> x >> y;
-       // Through the window manager, as a user's drag would end.
-       clientMessage(w, atom("_NET_MOVERESIZE_WINDOW"), {(1u << 8) | (1u << 9) | (2u << 12), uint32_t(x), uint32_t(y), 0, 0});
-     }, true}},
-    {"resize", {[](std::istringstream& in, const std::string&) {
-       xcb_window_t w = windowArg(in);
-       uint32_t v[2];
-       in >> v[0] >> v[1];
-       xcb_configure_window(conn, w, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, v);
-     }, true}},
-    {"todesktop", {[](std::istringstream& in, const std::string&) {
-       xcb_window_t w = windowArg(in);
-       uint32_t n;
-       in >> n;
-       clientMessage(w, atom("_NET_WM_DESKTOP"), {n, 2});
-     }, true}},
-    {"desktop", {[](std::istringstream& in, const std::string&) {
-       uint32_t n;
-       in >> n;
-       clientMessage(screen->root, atom("_NET_CURRENT_DESKTOP"), {n, XCB_CURRENT_TIME});
-     }, true}},
-    {"run", {[](std::istringstream&, const std::string& rest) { startHelper(rest); }, false}},
-    {"wait", {[](std::istringstream&, const std::string&) { waitingForChild = true; }, false}},
-    {"sync", {[](std::istringstream&, const std::string&) {
-       free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
-     }, true}},
-    {"quit", {[](std::istringstream&, const std::string&) { exit(0); }, false}},
+    {"todesktop", {[](const Args& a) { clientMessage(a.number(0), "_NET_WM_DESKTOP", {a.number(1), 2}); }, true}},
+    {"desktop", {[](const Args& a) { clientMessage(x->root(), "_NET_CURRENT_DESKTOP", {a.number(0), XCB_CURRENT_TIME}); }, true}},
+    {"run", {[](const Args& a) { startHelper(a.rest); }, false}},
+    {"wait", {[](const Args&) {}, false}},  // the helper's end is reported whenever it comes
+    {"sync", {[](const Args&) { free(xcb_get_input_focus_reply(x->get(), xcb_get_input_focus(x->get()), nullptr)); }, true}},
+    {"quit", {[](const Args&) { exit(0); }, false}},
 };
 
 void command(const std::string& line) {
-  std::string verb = line.substr(0, line.find_first_of(" \x1f"));
-  const std::string rest = line.substr(verb.size());
-  auto it = kCommands.find(verb);
+  const std::string verb = line.substr(0, line.find_first_of(" \x1f"));
+  const auto it = kCommands.find(verb);
   if (it == kCommands.end()) return report("error unknown command " + verb);
-  std::istringstream in(rest);
-  it->second.first(in, rest);
+  Args args{line.substr(verb.size()), {}};
+  std::istringstream words(args.rest);
+  for (std::string word; words >> word;) args.words.push_back(word);
+  it->second.first(args);
   if (it->second.second) report("ok");
-  xcb_flush(conn);
-}
-
-void reapChild() {
-  if (child <= 0) return;
-  int st;
-  if (waitpid(child, &st, WNOHANG) == child) {
-    int code = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    child = -1;
-    if (childEnded >= 0) close(childEnded);
-    childEnded = -1;
-    report("exit " + std::to_string(code));
-    waitingForChild = false;
-  }
+  xcb_flush(x->get());
 }
 
 }  // namespace
@@ -354,53 +202,36 @@ int main(int argc, char** argv) {
     else if (std::string(argv[i]) == "--report-fd") reportFd = std::atoi(argv[++i]);
   }
   signal(SIGPIPE, SIG_IGN);
-  conn = xcb_connect(nullptr, nullptr);
-  if (xcb_connection_has_error(conn)) {
+  x = quorvane::x11::Connection::open(getenv("DISPLAY"));
+  if (!x) {
     fprintf(stderr, "fake-app: cannot connect to X\n");
     return 2;
   }
-  screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
   // The window manager lists windows on the root: a pending reply waits for that change.
-  const uint32_t rootEvents = XCB_EVENT_MASK_PROPERTY_CHANGE;
-  xcb_change_window_attributes(conn, screen->root, XCB_CW_EVENT_MASK, &rootEvents);
-  xcb_flush(conn);
+  const std::uint32_t rootEvents = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(x->get(), x->root(), XCB_CW_EVENT_MASK, &rootEvents);
+  xcb_flush(x->get());
 
-  std::string pending;
-  for (;;) {
-    // Events that arrived while we waited for a reply are already read from the socket.
-    int timeout = -1;
-    if (xcb_generic_event_t* queued = xcb_poll_for_queued_event(conn)) {
-      handleEvent(queued);
-      free(queued);
-      timeout = 0;
-    }
-    if (child > 0 && childEnded < 0) timeout = 20;  // no pidfd: look again shortly
-    pollfd fds[3] = {{xcb_get_file_descriptor(conn), POLLIN, 0}, {controlFd, POLLIN, 0}, {childEnded, POLLIN, 0}};
-    poll(fds, 3, timeout);
-    while (xcb_generic_event_t* ev = xcb_poll_for_event(conn)) {
-      handleEvent(ev);
+  // Once the test lets go of the control descriptor, a running helper is still waited for.
+  for (std::string pending; controlFd >= 0 || child > 0;) {
+    // Events that came in while we waited for a reply are already off the socket, in xcb's queue.
+    xcb_generic_event_t* queued = xcb_poll_for_queued_event(x->get());
+    pollfd fds[3] = {{xcb_get_file_descriptor(x->get()), POLLIN, 0}, {controlFd, POLLIN, 0}, {childEnded, POLLIN, 0}};
+    poll(fds, 3, queued ? 0 : -1);
+    for (auto* ev = queued ? queued : xcb_poll_for_event(x->get()); ev; ev = xcb_poll_for_event(x->get())) {
+      logPointer(ev);
       free(ev);
     }
-    if (xcb_connection_has_error(conn)) return 3;
-    if (controlFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
+    if (x->broken()) return 3;
+    if (fds[1].revents & (POLLIN | POLLHUP)) {
       char buf[4096];
-      ssize_t n = read(controlFd, buf, sizeof buf);
-      if (n <= 0) {
-        // The test let go of us: end, and take a running helper along only if it is still ours to wait for.
-        controlFd = -1;
-        if (child <= 0) return 0;
-      } else {
-        pending.append(buf, static_cast<size_t>(n));
-        size_t nl;
-        while ((nl = pending.find('\n')) != std::string::npos) {
-          std::string line = pending.substr(0, nl);
-          pending.erase(0, nl + 1);
-          command(line);
-        }
-      }
+      const ssize_t n = read(controlFd, buf, sizeof buf);
+      if (n <= 0) controlFd = -1;
+      pending.append(buf, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+      for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1)) command(pending.substr(0, nl));
     }
-    checkPendingMaps();
+    answerMappedWindows();
     reapChild();
-    if (controlFd < 0 && child <= 0) return 0;
   }
+  return 0;
 }

@@ -4,9 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
@@ -17,10 +14,8 @@ class FakeApp {
  public:
   explicit FakeApp(const XSession& session);
   ~FakeApp();
-
   int pid() const { return process_->pid(); }
   Child& process() { return *process_; }
-
   // Sends one command; returns its reply line.
   std::optional<std::string> command(const std::string& line);
   // Opens a window (options as the fake application takes them); its id.
@@ -28,26 +23,24 @@ class FakeApp {
   // Starts a helper as the fake application's child; its pid, or -1.
   int run(const std::vector<std::string>& argv);
   // The helper's exit status (waits for it), or -1 on time-out.
-  int waitHelper(std::chrono::milliseconds timeout = std::chrono::seconds(15));
-  // Report lines that are not replies (window logs), read so far or within the time-out.
-  std::optional<std::string> reportLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
-
+  int waitHelper(milliseconds timeout = std::chrono::seconds(15));
   // The helper's standard streams.
   void send(const std::string& bytes) { process_->writeStdin(bytes); }
   void closeHelperStdin() { process_->closeStdin(); }
-  std::optional<std::string> stdoutLine(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  std::optional<std::string> stdoutLine(milliseconds timeout = std::chrono::seconds(10)) {
     return process_->readLine(timeout);
   }
 
- private:
-  std::unique_ptr<Child> process_;
-  int control_ = -1;
-  int report_ = -1;
-  std::string buffer_;
+  std::vector<std::string> logs_;  // window log lines seen while waiting for replies
 
- public:
-  // Window log lines seen while waiting for replies.
-  std::vector<std::string> logs_;
+ private:
+  // Sends a line; the first report line `answers` accepts, keeping the others in logs_.
+  std::optional<std::string> exchange(const std::string& line, bool (*answers)(const std::string&),
+                                      milliseconds timeout);
+
+  std::unique_ptr<Child> process_;
+  int control_ = -1, report_ = -1;
+  std::string buffer_;
 };
 
 }  // namespace quorvane::test

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
@@ -13,126 +12,98 @@
 #include <unistd.h>
 #include <utility>
 
-extern char** environ;
-
 namespace quorvane::test {
-
-namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int remainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left < 0 ? 0 : static_cast<int>(left);
+namespace {
+
+// Reads what arrives by the deadline into the buffer; false on time-out and at the end of input.
+bool fill(int fd, std::string& buffer, Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+  pollfd p{fd, POLLIN, 0};
+  char chunk[65536];
+  const ssize_t n = poll(&p, 1, static_cast<int>(std::max<long>(left, 0))) > 0 ? read(fd, chunk, sizeof chunk) : 0;
+  buffer.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+  return n > 0;
 }
 
-void makePipe(int fds[2]) {
-  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+// The buffer and all that arrives until the end of input.
+std::string drain(int fd, std::string& buffer, milliseconds timeout) {
+  for (const auto deadline = Clock::now() + timeout; fill(fd, buffer, deadline);) {
+  }
+  return std::exchange(buffer, {});
 }
 
 }  // namespace
 
+pid_t spawn(const std::vector<std::string>& argv, const SpawnOptions& options, std::map<int, int> fds,
+            bool ownGroup) {
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid > 0) return pid;
+  // A test that dies must not leave its programs running.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(127);
+  if (ownGroup) setpgid(0, 0);
+  signal(SIGPIPE, SIG_DFL);
+  fds.insert(options.extraFds.begin(), options.extraFds.end());
+  const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+  // Out of the way first, so that no placement overwrites a descriptor still to be placed.
+  for (auto& [childFd, ourFd] : fds) ourFd = fcntl(ourFd < 0 ? null : ourFd, F_DUPFD_CLOEXEC, 100);
+  for (auto [childFd, ourFd] : fds) dup2(ourFd, childFd);
+  for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
 Child::Child(const std::vector<std::string>& argv, const SpawnOptions& options) {
-  int in[2] = {-1, -1}, out[2], err[2];
-  if (options.pipeStdin) makePipe(in);
-  makePipe(out);
-  makePipe(err);
-  pid_t parent = getpid();
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
-  if (pid_ == 0) {
-    // A test that dies must not leave its helpers running.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);
-    signal(SIGPIPE, SIG_DFL);
-    if (options.pipeStdin) {
-      dup2(in[0], 0);
-    } else {
-      int null = open("/dev/null", O_RDONLY);
-      dup2(null, 0);
-    }
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    for (auto [childFd, ourFd] : options.extraFds) {
-      if (childFd == ourFd) {
-        fcntl(ourFd, F_SETFD, 0);
-      } else {
-        dup2(ourFd, childFd);
-      }
-    }
-    for (const auto& name : options.unsetEnv) unsetenv(name.c_str());
-    for (const auto& [k, v] : options.env) setenv(k.c_str(), v.c_str(), 1);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) throw std::runtime_error("pipe failed");
+  pid_ = spawn(argv, options, {{0, in[0]}, {1, out[1]}, {2, err[1]}});
   pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
-  if (options.pipeStdin) {
-    close(in[0]);
-    in_ = in[1];
-  }
-  close(out[1]);
-  close(err[1]);
+  for (int fd : {in[0], out[1], err[1]}) close(fd);
+  in_ = in[1];
   out_ = out[0];
   err_ = err[0];
 }
 
 Child::~Child() {
-  if (!status_) {
-    ::kill(pid_, SIGKILL);
-    int st;
-    waitpid(pid_, &st, 0);
-  }
-  for (int fd : {in_, out_, err_, pidfd_}) {
-    if (fd >= 0) close(fd);
-  }
+  kill(SIGKILL);
+  if (!status_) waitpid(pid_, nullptr, 0);
+  for (int fd : {in_, out_, err_, pidfd_}) close(fd);
 }
 
 void Child::writeStdin(const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(in_, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;  // the child closed its end; the test sees it in the output
-    }
-    done += static_cast<size_t>(n);
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(in_, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno != EINTR) return;  // the child closed its end; the test sees it in the output
+    done += static_cast<size_t>(std::max<ssize_t>(n, 0));
   }
 }
 
 void Child::closeStdin() {
-  if (in_ >= 0) close(in_);
-  in_ = -1;
+  close(std::exchange(in_, -1));
 }
 
-bool Child::fill(int fd, std::string& buffer, Clock::time_point deadline) {
-  pollfd p{fd, POLLIN, 0};
-  int r = poll(&p, 1, remainingMs(deadline));
-  if (r <= 0) return false;
-  char chunk[65536];
-  ssize_t n = read(fd, chunk, sizeof chunk);
-  if (n <= 0) return false;
-  buffer.append(chunk, static_cast<size_t>(n));
-  return true;
-}
-
-std::optional<std::string> Child::readLine(std::chrono::milliseconds timeout) {
-  auto deadline = Clock::now() + timeout;
-  for (;;) {
-    size_t nl = outBuffer_.find('\n');
-    if (nl != std::string::npos) {
-      std::string line = outBuffer_.substr(0, nl);
-      outBuffer_.erase(0, nl + 1);
-      return line;
-    }
-    if (!fill(out_, outBuffer_, deadline)) return std::nullopt;
+std::optional<std::string> takeLine(int fd, std::string& buffer, milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (buffer.find('\n') == std::string::npos) {
+    if (!fill(fd, buffer, deadline)) return std::nullopt;
   }
+  std::string line = buffer.substr(0, buffer.find('\n'));
+  buffer.erase(0, line.size() + 1);
+  return line;
 }
 
-std::optional<std::string> Child::readBytes(size_t n, std::chrono::milliseconds timeout) {
-  auto deadline = Clock::now() + timeout;
+std::optional<std::string> Child::readLine(milliseconds timeout) { return takeLine(out_, outBuffer_, timeout); }
+
+std::optional<std::string> Child::readBytes(size_t n, milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
   while (outBuffer_.size() < n) {
     if (!fill(out_, outBuffer_, deadline)) return std::nullopt;
   }
@@ -141,36 +112,17 @@ std::optional<std::string> Child::readBytes(size_t n, std::chrono::milliseconds 
   return bytes;
 }
 
-std::string Child::readAllStdout(std::chrono::milliseconds timeout) {
-  auto deadline = Clock::now() + timeout;
-  while (fill(out_, outBuffer_, deadline)) {
-  }
-  return std::exchange(outBuffer_, {});
-}
+std::string Child::readAllStdout(milliseconds timeout) { return drain(out_, outBuffer_, timeout); }
 
-std::string Child::readAllStderr(std::chrono::milliseconds timeout) {
-  auto deadline = Clock::now() + timeout;
-  while (fill(err_, errBuffer_, deadline)) {
-  }
-  return std::exchange(errBuffer_, {});
-}
+std::string Child::readAllStderr(milliseconds timeout) { return drain(err_, errBuffer_, timeout); }
 
-std::optional<int> Child::wait(std::chrono::milliseconds timeout) {
-  if (status_) return status_;
-  auto deadline = Clock::now() + timeout;
-  for (;;) {
-    int st = 0;
-    pid_t r = waitpid(pid_, &st, WNOHANG);
-    if (r == pid_) {
-      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-      return status_;
-    }
-    if (r < 0 && errno != EINTR) return std::nullopt;
-    const int left = remainingMs(deadline);
-    if (left == 0) return std::nullopt;
-    pollfd p{pidfd_, POLLIN, 0};
-    poll(&p, 1, left);
+std::optional<int> Child::wait(milliseconds timeout) {
+  pollfd ended{pidfd_, POLLIN, 0};
+  int st = 0;
+  if (!status_ && poll(&ended, 1, static_cast<int>(timeout.count())) > 0 && waitpid(pid_, &st, 0) == pid_) {
+    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   }
+  return status_;
 }
 
 void Child::kill(int signal) {
@@ -178,15 +130,14 @@ void Child::kill(int signal) {
 }
 
 Result run(const std::vector<std::string>& argv, const std::string& input, const SpawnOptions& options,
-           std::chrono::milliseconds timeout) {
+           milliseconds timeout) {
   Child child(argv, options);
-  if (!input.empty()) child.writeStdin(input);
+  child.writeStdin(input);
   child.closeStdin();
   Result r;
   r.out = child.readAllStdout(timeout);
-  r.err = child.readAllStderr(std::chrono::milliseconds(500));
-  auto status = child.wait(timeout);
-  r.status = status ? *status : -1;
+  r.err = child.readAllStderr(milliseconds(500));
+  r.status = child.wait(timeout).value_or(-1);
   return r;
 }
 
@@ -194,9 +145,9 @@ std::string binary(const std::string& name) {
   const char* dir = std::getenv("QUORVANE_BIN_DIR");
   if (dir && *dir) return std::string(dir) + "/" + name;
   char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return name;
-  std::string path(self, static_cast<size_t>(n));
+  const std::string path(self, static_cast<size_t>(n));
   return path.substr(0, path.rfind('/') + 1) + name;
 }
 

@@ -3,46 +3,27 @@
 //   quorvane-with-x [--no-wm] [--size WxH] [--monitor WxH+X+Y]... -- COMMAND...
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <string>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include "tests/support/process.h"
 #include "tests/support/xsession.h"
 
 int main(int argc, char** argv) {
   quorvane::test::XSessionOptions options;
   int i = 1;
-  for (; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--") {
-      ++i;
-      break;
-    } else if (a == "--no-wm") {
-      options.windowManager = false;
-    } else if (a == "--size" && i + 1 < argc) {
-      sscanf(argv[++i], "%dx%d", &options.width, &options.height);
-    } else if (a == "--monitor" && i + 1 < argc) {
-      options.monitors.push_back(argv[++i]);
-    } else {
-      fprintf(stderr, "usage: quorvane-with-x [--no-wm] [--size WxH] [--monitor WxH+X+Y]... -- COMMAND...\n");
-      return 2;
-    }
+  for (; i < argc && std::string(argv[i]) != "--"; ++i) {
+    const std::string a = argv[i];
+    if (a == "--no-wm") options.windowManager = false;
+    else if (a == "--size" && i + 1 < argc) sscanf(argv[++i], "%dx%d", &options.width, &options.height);
+    else if (a == "--monitor" && i + 1 < argc) options.monitors.push_back(argv[++i]);
+    else return fprintf(stderr, "usage: quorvane-with-x [--no-wm] [--size WxH] [--monitor WxH+X+Y]... -- COMMAND...\n"), 2;
   }
-  if (i >= argc) {
-    fprintf(stderr, "quorvane-with-x: no command\n");
-    return 2;
-  }
+  if (++i >= argc) return fprintf(stderr, "quorvane-with-x: no command\n"), 2;
   try {
     quorvane::test::XSession session(options);
     session.exportDisplay();
-    pid_t pid = fork();
-    if (pid == 0) {
-      execvp(argv[i], argv + i);
-      perror("quorvane-with-x: exec");
-      _exit(127);
-    }
-    // Pass an interrupt on to the command and still stop the display.
+    // The command shares our standard streams. Pass an interrupt on to it and still stop the display.
+    const pid_t pid = quorvane::test::spawn({argv + i, argv + argc}, {}, {});
     signal(SIGINT, SIG_IGN);
     signal(SIGTERM, SIG_IGN);
     int status = 0;

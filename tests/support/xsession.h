@@ -3,7 +3,6 @@
 // when the session ends, and killed by the kernel if the test dies first.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,8 +14,7 @@ struct XSessionOptions {
   int width = 1280;
   int height = 800;
   bool windowManager = true;
-  // RandR monitors to declare, as "WxH+X+Y" each; empty = the server's default one.
-  std::vector<std::string> monitors;
+  std::vector<std::string> monitors;  // RandR monitors, "WxH+X+Y" each; empty = the server's default one
 };
 
 class XSession {
@@ -25,28 +23,16 @@ class XSession {
   ~XSession();
   XSession(const XSession&) = delete;
   XSession& operator=(const XSession&) = delete;
-
-  // ":N", ready for DISPLAY.
-  const std::string& display() const { return display_; }
-  bool hasWindowManager() const { return wmPid_ > 0; }
+  const std::string& display() const { return display_; }  // ":N", ready for DISPLAY
   pid_t serverPid() const { return serverPid_; }
   pid_t windowManagerPid() const { return wmPid_; }
-
   // Makes this session the display of the test process and its children.
   void exportDisplay() const;
 
  private:
-  void startServer(const XSessionOptions& options);
-  void startWindowManager();
-  void declareMonitors(const std::vector<std::string>& monitors);
-
-  pid_t serverPid_ = -1;
-  pid_t wmPid_ = -1;
+  pid_t serverPid_ = -1, wmPid_ = -1;
   std::string display_;
 };
-
-// The displays of the sessions this process runs now.
-std::vector<std::string> liveDisplays();
 
 // The one session a test binary shares: started by the first caller.
 XSession& sharedXSession(const XSessionOptions& options = {});
