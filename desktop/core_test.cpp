@@ -17,14 +17,11 @@ Exit failed(const char* text) { return Exit{1, text}; }
 TEST(PlacementTest, PlacesAsTheDesktopDoesAndWritesRectanglesForTheApplication) {
   // Down-only never enlarges; stretch and natural size ignore clipping; unknown modes place like up-or-down.
   const struct { Size image, bounds; std::uint64_t scaling; bool clipping; Rect expected; } cases[] = {
-      {{200, 100}, {100, 100}, 3, true, {-50, 0, 200, 100}}, {{200, 100}, {100, 100}, 3, false, {0, 25, 100, 50}},
       {{50, 25}, {100, 100}, 3, false, {0, 25, 100, 50}}, {{50, 25}, {100, 100}, 3, true, {-50, 0, 200, 100}},
-      {{50, 25}, {100, 100}, 0, true, {25, 37.5, 50, 25}}, {{50, 25}, {100, 100}, 0, false, {25, 37.5, 50, 25}},
-      {{400, 100}, {100, 100}, 0, false, {0, 37.5, 100, 25}}, {{400, 100}, {100, 100}, 0, true, {-150, 0, 400, 100}},
-      {{200, 100}, {100, 100}, 1, true, {0, 0, 100, 100}}, {{200, 100}, {100, 100}, 1, false, {0, 0, 100, 100}},
+      {{50, 25}, {100, 100}, 0, true, {25, 37.5, 50, 25}}, {{400, 100}, {100, 100}, 0, false, {0, 37.5, 100, 25}},
+      {{400, 100}, {100, 100}, 0, true, {-150, 0, 400, 100}}, {{200, 100}, {100, 100}, 1, false, {0, 0, 100, 100}},
       {{200, 100}, {100, 100}, 2, true, {-50, 0, 200, 100}}, {{30, 20}, {100, 100}, 2, false, {35, 40, 30, 20}},
-      {{200, 100}, {100, 100}, 7, true, {-50, 0, 200, 100}}, {{200, 100}, {100, 100}, 7, false, {0, 25, 100, 50}},
-      {{5120, 2880}, {1920, 1080}, 3, true, {0, 0, 1920, 1080}}, {{1000, 3}, {1280, 800}, 3, false, {0, 398.08, 1280, 3.84}}};
+      {{200, 100}, {100, 100}, 7, true, {-50, 0, 200, 100}}, {{1000, 3}, {1280, 800}, 3, false, {0, 398.08, 1280, 3.84}}};
   for (const auto& c : cases) {
     Rect r = imageRect(c.image, c.bounds, c.scaling, c.clipping), e = c.expected;
     EXPECT_LT(std::abs(r.x - e.x) + std::abs(r.y - e.y) + std::abs(r.width - e.width) + std::abs(r.height - e.height), 1e-9)
@@ -35,9 +32,8 @@ TEST(PlacementTest, PlacesAsTheDesktopDoesAndWritesRectanglesForTheApplication) 
 }
 
 TEST(WallpaperTest, FileUrlsScalingNumbersPixelBudgetDecodeSizesAndPlacementFallbacks) {
-  for (auto [url, file] : {std::pair{"file:///usr/a.jpg", true}, {"FILE:///a.png", true}, {"File:/a", true},
-                           {"https://a.invalid/a.jpg", false}, {"/home/u/a.jpg", false}, {"", false}, {"fil", false},
-                           {"xile:///a", false}, {"files:///a", false}}) {
+  for (auto [url, file] : {std::pair{"FILE:///a.png", true}, {"File:/a", true}, {"/home/u/a.jpg", false},
+                           {"fil", false}, {"xile:///a", false}, {"files:///a", false}}) {
     EXPECT_EQ(isFileUrl(url), file) << url;
   }
   for (auto [number, scaling] : {std::pair<double, std::uint64_t>{0, 0}, {2, 2}, {7, 7}, {2.7, 2}, {-0.5, 0}, {-1, 3},
@@ -47,20 +43,17 @@ TEST(WallpaperTest, FileUrlsScalingNumbersPixelBudgetDecodeSizesAndPlacementFall
   PixelBudget budget;  // exactly the limit over all screens; products beyond 32 bits do not wrap
   EXPECT_TRUE(budget.add(16000, 5000) && budget.add(16000, 5000));
   EXPECT_FALSE(budget.add(1, 1) || PixelBudget().add(0xFFFFFFFFu, 0xFFFFFFFFu));
-  for (auto [placed, w, h] : {std::tuple<Rect, std::uint32_t, std::uint32_t>{{0, 0, 1920, 1080}, 1920, 1080},
-                              {{0, 0, 1920.0000001, 1080}, 1920, 1080}, {{0, 0, 1920.4, -1080.5}, 1921, 1081},
-                              {{-10, 0, 6000, 3000}, 5120, 2880}, {{0, 0, 0.2, 0}, 1, 1}}) {
-    DecodeSize d = decodeSizeFor(placed, 5120, 2880);
-    EXPECT_EQ(std::pair(d.width, d.height), std::pair(w, h)) << placed.width << "x" << placed.height;
+  // Decode sizes cover the drawn size, give or take a hair, and never exceed the picture.
+  for (auto [placed, w, h] : {std::tuple<Rect, std::uint32_t, std::uint32_t>{{0, 0, 1920.0000001, 1080}, 1920, 1080},
+                              {{0, 0, 1920.4, -1080.5}, 1921, 1081}, {{-10, 0, 6000, 0.2}, 5120, 1}}) {
+    EXPECT_EQ(std::pair(decodeSizeFor(placed, 5120, 2880).width, decodeSizeFor(placed, 5120, 2880).height), std::pair(w, h));
   }
   const Color red{1, 0, 0, 1};
   const Placement kFallback{3, true, {0, 0, 0, 1}};
   const std::pair<std::optional<PlacementOptions>, std::optional<Placement>> options[] = {
       {std::nullopt, kFallback}, {PlacementOptions{}, kFallback}, {PlacementOptions{2.0, false, red}, Placement{2, false, red}},
       {PlacementOptions{std::string("zoom"), {}, {}}, std::nullopt}, {PlacementOptions{true, {}, {}}, std::nullopt},
-      {PlacementOptions{red, {}, {}}, std::nullopt}, {PlacementOptions{{}, 0.0, {}}, kFallback},
-      {PlacementOptions{{}, OtherKind{}, {}}, kFallback}, {PlacementOptions{{}, {}, std::string("#f00")}, kFallback},
-      {PlacementOptions{{}, {}, 1.0}, kFallback}};
+      {PlacementOptions{{}, OtherKind{}, std::string("#f00")}, kFallback}};
   for (const auto& [given, e] : options) {
     auto p = readPlacement(given);
     EXPECT_TRUE(p ? e && p->scaling == e->scaling && p->clipping == e->clipping && p->fill == e->fill : !e)
@@ -109,7 +102,7 @@ TEST(WallpaperTest, FailsInOrderUnreadableThenOverBudgetThenScalingElsePlansTheC
   }
 }
 
-// A mask on one 1280 x 800 screen with a 2560 x 1600 wallpaper; any further screen shows a 100 x 50 one.
+// A mask on one 1280 x 800 screen with a 2560 x 1600 wallpaper; a second screen shows a 100 x 50 one.
 struct Rig {
   FakeMaskPlatform platform;
   FakeProcess process;
@@ -136,8 +129,7 @@ struct Rig {
 };
 
 TEST(MaskTest, SelfTestWritesPlacementsAndWhetherTheLevelsFitAndOtherArgumentsAreRefused) {
-  for (auto [icons, normal, levels] : {std::tuple{0, 2, R"("aboveDesktopIcons":true,"belowNormalWindows":true)"},
-                                       {5, 6, R"("aboveDesktopIcons":true,"belowNormalWindows":false)"},
+  for (auto [icons, normal, levels] : {std::tuple{5, 6, R"("aboveDesktopIcons":true,"belowNormalWindows":false)"},
                                        {INT32_MAX, INT32_MAX, R"("aboveDesktopIcons":false,"belowNormalWindows":false)"}}) {
     Rig r;
     r.platform.iconLevel = icons, r.platform.normalLevel = normal;
@@ -160,15 +152,12 @@ TEST(MaskTest, CoversEveryScreenAboveTheIconsOnlyIfEveryScreenIsValidAndHasItsWa
   const Screen k100{0, 0, 100, 100}, kBig{0, 0, 16383, 16383}, kRight{1280, 0, 1280, 800};  // kBig: 1 GiB of cover
   const struct { const char* name; std::vector<Screen> screens; bool secondDecodes; const char* failure; } cases[] = {
       {"none", {}, true, kNoDisplayText}, {"sixteen", std::vector<Screen>(16, k100), true, nullptr},
-      {"two side by side", {{0, 0, 1280, 800}, kRight}, true, nullptr},
-      {"seventeen", std::vector<Screen>(17, k100), true, kNoDisplayText},
+      {"two side by side", {{0, 0, 1280, 800}, kRight}, true, nullptr}, {"seventeen", std::vector<Screen>(17, k100), true, kNoDisplayText},
       {"no width", {{0, 0, 0, 800}}, true, kNoDisplayText}, {"no height", {{0, 0, 1280, 0}}, true, kNoDisplayText},
-      {"largest side", {{0, 0, 32766, 100}}, true, nullptr},
-      {"wider than X holds", {{0, 0, 32767, 100}}, true, kNoDisplayText},
-      {"taller than X holds", {{0, 0, 100, 65535}}, true, kNoDisplayText},
-      {"1 GiB of covers", {kBig}, true, nullptr}, {"over 1 GiB of covers", {kBig, k100}, true, kNoDisplayText},
-      {"a later screen's wallpaper fails", {k100, kRight}, false, kUnreadableWallpaperText},
-  };
+      {"largest side", {{0, 0, 32766, 100}}, true, nullptr}, {"wider than X holds", {{0, 0, 32767, 100}}, true, kNoDisplayText},
+      {"taller than X holds", {{0, 0, 100, 65535}}, true, kNoDisplayText}, {"1 GiB of covers", {kBig}, true, nullptr},
+      {"over 1 GiB of covers", {kBig, k100}, true, kNoDisplayText},
+      {"a later screen's wallpaper fails", {k100, kRight}, false, kUnreadableWallpaperText}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Rig r;
@@ -182,30 +171,27 @@ TEST(MaskTest, CoversEveryScreenAboveTheIconsOnlyIfEveryScreenIsValidAndHasItsWa
     EXPECT_TRUE(r.mask.nextWakeup().has_value() != bool(c.failure) && r.platform.accessory && r.out.writes.empty());
     if (c.failure) continue;
     ASSERT_EQ(r.platform.covers.size(), c.screens.size());
-    for (size_t i = 0; i < c.screens.size(); ++i) {
+    for (size_t i = 0; i < c.screens.size(); ++i) {  // placed in the screen's own bounds: from at or before its corner
       const auto& [plan, level] = r.platform.covers[i];
-      // Placed in the screen's own bounds: a covering picture starts at or before their corner.
       EXPECT_TRUE(plan.frame == c.screens[i] && level == 8 && plan.placed.x <= 0 && plan.placed.y <= 0) << i;
     }
   }
 }
 
 TEST(MaskTest, ReadyComesOnceAFifteenthAfterTheCoversAreOnScreenAndControlChunksAreJudgedWhole) {
-  for (double shownAfter : {0.0, 0.3}) {  // at once, or when the window server gets round to it
-    Rig r;
-    ASSERT_TRUE(!r.start() && !r.runFor(shownAfter));
-    r.mask.onCoversShown();
-    EXPECT_TRUE(!r.runFor(kReadyDelay - 0.001) && r.out.writes.empty()) << shownAfter;
-    EXPECT_FALSE(r.runFor(0.002));
-    r.mask.onCoversShown();
-    EXPECT_FALSE(r.runFor(1.0));
-    EXPECT_EQ(r.out.text(), "{\"type\":\"ready\"}\n") << shownAfter;
-  }
+  Rig r;  // the window server shows the covers in its own time
+  ASSERT_TRUE(!r.start() && !r.runFor(0.3));
+  r.mask.onCoversShown();
+  EXPECT_TRUE(!r.runFor(kReadyDelay - 0.001) && r.out.writes.empty());
+  EXPECT_FALSE(r.runFor(0.002));
+  r.mask.onCoversShown();
+  EXPECT_FALSE(r.runFor(1.0));
+  EXPECT_EQ(r.out.text(), "{\"type\":\"ready\"}\n");
   for (const std::string& chunk : {"stop"s, "stop\r\n"s, "STOP\n"s, "\n"s, "stop\nstop\n"s, "stop\n" + std::string(96, 'x'),
                                    "\xff\xfe\n"s, "stop\0\n"s}) {
-    Rig r;
-    ASSERT_EQ(r.start(), std::nullopt);
-    EXPECT_EQ(r.mask.onControlChunk(chunk), failed(kInvalidControlText)) << testing::PrintToString(chunk);
+    Rig m;
+    ASSERT_EQ(m.start(), std::nullopt);
+    EXPECT_EQ(m.mask.onControlChunk(chunk), failed(kInvalidControlText)) << testing::PrintToString(chunk);
   }
 }
 
@@ -218,7 +204,6 @@ TEST(MaskTest, EndsOnTheFirstEventThatEndStandsAndItsTextIsReported) {
       {"screens", [](Rig& r) { return r.mask.onScreensChanged(); }, failed(kScreensChangedText), 0, 0},
       {"terminated", [](Rig& r) { return r.mask.onTerminate(); }, kQuiet, 0, 0},
       {"ten seconds", [](Rig& r) { return r.runFor(20); }, failed(kTimedOutText), 10, 10 + kWatchInterval},
-      {"reparented", [](Rig& r) { r.runFor(0.3); r.process.parent = 1; return r.runFor(1); }, kQuiet, 0.3, 0.4},
       {"parent dead", [](Rig& r) { r.runFor(0.3); r.process.dead.insert(r.process.parent); return r.runFor(1); },
        kQuiet, 0.3, 0.4},
   };

@@ -1,6 +1,5 @@
-// The mask's platform for unit tests: screens (told apart by their position in
-// screenList), wallpapers and options are set by the test; covers are recorded
-// instead of drawn; images decode to the size asked for, without pixels.
+// The mask's platform for unit tests: screens (told apart by their position in screenList), wallpapers and
+// options are set by the test; covers are recorded, not drawn; images decode to the size asked, without pixels.
 #pragma once
 
 #include <algorithm>
@@ -24,8 +23,7 @@ class FakeMaskPlatform : public MaskPlatform {
     ++wallpaperAsks;
     size_t i = static_cast<size_t>(std::find(screenList.begin(), screenList.end(), screen) - screenList.begin());
     if (placedImages.count(i)) return PlacedImage{std::make_unique<Image>(placedImages[i], *this)};
-    if (urls.count(i)) return WallpaperUrl{urls[i]};
-    return NoWallpaper{};
+    return urls.count(i) ? WallpaperSource(WallpaperUrl{urls[i]}) : NoWallpaper{};
   }
   std::unique_ptr<WallpaperImage> openImage(const std::string& url) override {
     opened.push_back(url);
@@ -38,11 +36,11 @@ class FakeMaskPlatform : public MaskPlatform {
 
   std::int32_t iconLevel = 0, normalLevel = 2;
   std::vector<Screen> screenList;
-  std::map<size_t, std::string> urls;                 // by screen
-  std::map<size_t, FakeFile> placedImages;            // by screen
-  std::map<std::string, FakeFile> files;              // by URL
-  std::optional<PlacementOptions> options;            // every screen's
-  std::function<void()> whileOpening;                 // what happens meanwhile (time passes, the parent dies)
+  std::map<size_t, std::string> urls;       // by screen
+  std::map<size_t, FakeFile> placedImages;  // by screen
+  std::map<std::string, FakeFile> files;    // by URL
+  std::optional<PlacementOptions> options;  // every screen's
+  std::function<void()> whileOpening;       // what happens meanwhile (time passes, the parent dies)
   bool accessory = false;
   int wallpaperAsks = 0, shown = 0;
   std::vector<std::string> opened;

@@ -1,7 +1,7 @@
 #include "desktop/images/image_file.h"
 
 #include <array>
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -10,46 +10,41 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <turbojpeg.h>
 
 #include "desktop/images/pixel_memory.h"
 
 namespace quorvane::desktop {
 namespace {
 
-// A JPEG, left half red and right half blue, or grey with `scans` (progressive) when given.
-std::string jpeg(int w, int h, std::vector<jpeg_scan_info> scans = {}) {
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr err{};
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &out, &size);
-  int components = scans.empty() ? 3 : 1;
-  cinfo.image_width = static_cast<JDIMENSION>(w), cinfo.image_height = static_cast<JDIMENSION>(h);
-  cinfo.input_components = components, cinfo.in_color_space = scans.empty() ? JCS_RGB : JCS_GRAYSCALE;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 95, TRUE);
-  cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;  // no subsampling blurs the halves
-  cinfo.scan_info = scans.empty() ? nullptr : scans.data(), cinfo.num_scans = static_cast<int>(scans.size());
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<size_t>(w * components));
-  for (int y = 0; y < h; ++y) {
-    for (int i = 0; i < w * components; ++i) {
-      row[i] = static_cast<JSAMPLE>(scans.size() ? i * 7 + y * 13 : (i / 3 < w / 2 ? 0xFF0000 : 0xFF) >> (16 - i % 3 * 8));
-    }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string bytes(reinterpret_cast<char*>(out), size);
-  free(out);
-  return bytes;
+// Left half red, right half green (RGBA) at `alpha`.
+std::vector<unsigned char> halves(int w, int h, unsigned char alpha = 255) {
+  std::vector<unsigned char> rgba(static_cast<size_t>(w * h * 4), 0);
+  for (int i = 0; i < w * h; ++i) rgba[i * 4 + (i % w < w / 2 ? 0 : 1)] = 0xFF, rgba[i * 4 + 3] = alpha;
+  return rgba;
 }
 
-// 64 x 64 progressive: the DC and then `bands` bands of AC coefficients, each
-// in 11 successive-approximation scans. Every scan is valid.
+std::string jpeg(int w, int h) {
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  tjhandle tj = tjInitCompress();
+  EXPECT_EQ(tjCompress2(tj, halves(w, h).data(), w, 0, h, TJPF_RGBA, &out, &size, TJSAMP_444, 95, 0), 0);
+  std::string bytes(reinterpret_cast<char*>(out), size);
+  return tjFree(out), tjDestroy(tj), bytes;
+}
+
+std::string png(int w, int h, unsigned char alpha = 255) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION, image.format = PNG_FORMAT_RGBA;
+  image.width = static_cast<png_uint_32>(w), image.height = static_cast<png_uint_32>(h);
+  png_alloc_size_t size = 1 << 20;
+  std::string bytes(size, '\0');
+  EXPECT_TRUE(png_image_write_to_memory(&image, bytes.data(), &size, 0, halves(w, h, alpha).data(), 0, nullptr));
+  return bytes.substr(0, size);
+}
+
+// A grey 64 x 64 progressive JPEG: the DC, then `bands` bands of AC coefficients, each in 11
+// successive-approximation scans. Every scan is valid.
 std::string progressiveJpeg(int bands) {
   std::vector<jpeg_scan_info> scans;
   for (int band = 0; band <= bands; ++band) {
@@ -57,20 +52,26 @@ std::string progressiveJpeg(int bands) {
     scans.push_back({1, {0}, band, last, 0, 10});
     for (int bit = 10; bit > 0; --bit) scans.push_back({1, {0}, band, last, bit, bit - 1});
   }
-  return jpeg(64, 64, scans);
-}
-
-// Left half red, right half green, at `alpha`.
-std::string png(int w, int h, unsigned char alpha = 255) {
-  std::vector<unsigned char> rgba(static_cast<size_t>(w * h * 4), 0);
-  for (int i = 0; i < w * h; ++i) rgba[i * 4 + (i % w < w / 2 ? 0 : 1)] = 0xFF, rgba[i * 4 + 3] = alpha;
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION, image.format = PNG_FORMAT_RGBA;
-  image.width = static_cast<png_uint_32>(w), image.height = static_cast<png_uint_32>(h);
-  png_alloc_size_t size = 1 << 20;
-  std::string bytes(size, '\0');
-  EXPECT_TRUE(png_image_write_to_memory(&image, bytes.data(), &size, 0, rgba.data(), 0, nullptr));
-  return bytes.substr(0, size);
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr err{};
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  jpeg_mem_dest(&cinfo, &out, &size);
+  cinfo.image_width = cinfo.image_height = 64, cinfo.input_components = 1, cinfo.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&cinfo);
+  cinfo.scan_info = scans.data(), cinfo.num_scans = static_cast<int>(scans.size());
+  jpeg_start_compress(&cinfo, TRUE);
+  for (JSAMPLE row[64]; cinfo.next_scanline < 64;) {
+    for (int x = 0; x < 64; ++x) row[x] = static_cast<JSAMPLE>(x * 7 + cinfo.next_scanline * 13);
+    JSAMPROW rows[1] = {row};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::string bytes(reinterpret_cast<char*>(out), size);
+  return free(out), bytes;
 }
 
 TEST(ImageBytesTest, ReadsTheHeaderAndDecodesPremultipliedArgbJpegAtTheLeastScaleThatCoversTheDrawnSize) {
@@ -81,25 +82,21 @@ TEST(ImageBytesTest, ReadsTheHeaderAndDecodesPremultipliedArgbJpegAtTheLeastScal
                                   {321, 240, 400, 300}, {1, 1, 80, 60}, {160, 400, 560, 420}, {2000, 2000, 640, 480}}) {
     auto b = image->decode(minW, minH);
     ASSERT_TRUE(b && b->width == w && b->height == h && b->opaque) << minW << "x" << minH;
-    for (auto [at, colour] : {std::pair{w / 4, 0xFFFF0000u}, {w * h - 1, 0xFF0000FFu}}) {  // channels within rounding
+    for (auto [at, colour] : {std::pair{w / 4, 0xFFFF0000u}, {w * h - 1, 0xFF00FF00u}}) {  // channels within rounding
       for (int shift : {0, 8, 16, 24}) EXPECT_NEAR(b->pixels[at] >> shift & 0xFF, colour >> shift & 0xFF, 6) << at;
     }
   }
-  auto p = openImageBytes(png(8, 2, 128));
-  ASSERT_TRUE(p && p->width() == 8 && p->height() == 2);
-  auto pb = p->decode(1, 1);  // PNG always decodes whole
-  ASSERT_TRUE(pb && pb->width == 8 && pb->height == 2);
+  auto p = openImageBytes(png(8, 2, 128)), opaque = openImageBytes(png(2, 2));
+  auto pb = p && p->width() == 8 && p->height() == 2 ? p->decode(1, 1) : nullptr;  // PNG always decodes whole
+  ASSERT_TRUE(pb && pb->width == 8 && pb->height == 2 && opaque && opaque->decode(2, 2)->opaque);
   EXPECT_TRUE(pb->pixels[0] == 0x80800000u && pb->pixels[15] == 0x80008000u && !pb->opaque);
-  auto opaque = openImageBytes(png(2, 2));
-  EXPECT_TRUE(opaque && opaque->decode(2, 2) && opaque->decode(2, 2)->opaque);
 }
 
 TEST(ImageBytesTest, RefusesWhatIsNoImageAndDecodesNoBrokenOrCostlyJpeg) {
   std::string colour = jpeg(256, 256), png256 = png(256, 256), pngMagic("\x89PNG\r\n\x1A\n", 8);
   const struct { const char* name; std::string bytes; bool opens, decodes; } cases[] = {
-      {"empty", "", false, false}, {"GIF", "GIF89a......", false, false},
-      {"XML", "<?xml version=\"1.0\"?><background/>", false, false},
-      {"JPEG magic only", std::string("\xFF\xD8\xFF", 3), false, false}, {"PNG magic only", pngMagic, false, false},
+      {"empty", "", false, false}, {"XML", "<?xml version=\"1.0\"?><background/>", false, false},
+      {"JPEG magic only", std::string("\xFF\xD8\xFF", 3), false, false},
       {"PNG magic and zeros", pngMagic + std::string(30, '\0'), false, false},
       {"truncated JPEG", colour.substr(0, colour.size() * 2 / 3), true, false},
       {"truncated PNG", png256.substr(0, png256.size() * 2 / 3), true, false},
@@ -137,11 +134,11 @@ TEST(ImageFileTest, ReadsRegularFilesOnlyAndNoLargeFileThatIsNoPicture) {
   EXPECT_EQ(openImageFile(dir + "/large.bin"), nullptr);
   getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 << 10);  // kilobytes
-  for (const char* name : {"/a.png", "/pipe", "/empty.jpg", "/large.bin", ""}) std::remove((dir + name).c_str());
+  std::filesystem::remove_all(dir);
 }
 
 TEST(AllocatePixelsTest, LargeBlocksStartOnAHugePageAndHoldEveryPixel) {
-  for (std::size_t count : {std::size_t{1000}, std::size_t{1'900'001}}) {
+  for (std::size_t count : {std::size_t{1000}, kHugePage / 4, std::size_t{1'900'001}}) {
     auto pixels = allocatePixels(count);
     ASSERT_TRUE(pixels);
     EXPECT_TRUE(!kPixelsInHugePages || count < kHugePage / 4 || std::uintptr_t(pixels.get()) % kHugePage == 0);
