@@ -5,13 +5,10 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-
 #include "desktop/mask_platform.h"
 
 namespace quorvane::desktop {
-
-// An image the fake knows: its header size and whether its pixels decode.
-struct FakeFile { std::uint32_t width = 0, height = 0; bool decodable = true; };
+struct FakeFile { std::uint32_t width = 0, height = 0; bool decodable = true; };  // an image's header size; decodes?
 
 class FakeMaskPlatform : public MaskPlatform {
  public:
@@ -33,20 +30,18 @@ class FakeMaskPlatform : public MaskPlatform {
   std::optional<PlacementOptions> placementOptions(const Screen&) override { return options; }
   void prepareCover(const CoverPlan& plan, std::int32_t level) override { covers.emplace_back(plan, level); }
   void showCovers() override { ++shown; }
-
   std::int32_t iconLevel = 0, normalLevel = 2;
   std::vector<Screen> screenList;
-  std::map<size_t, std::string> urls;       // by screen
-  std::map<size_t, FakeFile> placedImages;  // by screen
-  std::map<std::string, FakeFile> files;    // by URL
-  std::optional<PlacementOptions> options;  // every screen's
-  std::function<void()> whileOpening;       // what happens meanwhile (time passes, the parent dies)
+  std::map<size_t, std::string> urls;                            // by screen
+  std::map<size_t, FakeFile> placedImages;                       // by screen
+  std::map<std::string, FakeFile> files;                         // by URL
+  std::optional<PlacementOptions> options;                       // every screen's
+  std::function<void()> whileOpening;                            // what happens meanwhile
   bool accessory = false;
   int wallpaperAsks = 0, shown = 0;
   std::vector<std::string> opened;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> decodes;  // the least sizes asked for
   std::vector<std::pair<CoverPlan, std::int32_t>> covers;         // with their levels
-
  private:
   struct Image final : WallpaperImage {
     Image(FakeFile f, FakeMaskPlatform& p) : file(f), platform(p) {}
