@@ -1,231 +1,140 @@
 #include "desktop/images/image_file.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <array>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
 #include <jpeglib.h>
 #include <png.h>
 #include <turbojpeg.h>
+#include "desktop/images/pixel_memory.h"
 
 namespace quorvane::desktop {
 namespace {
-
-// A picture whose left half is one colour and right half another (RGBA bytes).
-std::vector<unsigned char> halves(int w, int h, std::uint32_t left, std::uint32_t right, unsigned alpha = 255) {
-  std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      std::uint32_t c = x < w / 2 ? left : right;
-      unsigned char* p = &rgba[(static_cast<size_t>(y) * w + x) * 4];
-      p[0] = (c >> 16) & 0xFF;
-      p[1] = (c >> 8) & 0xFF;
-      p[2] = c & 0xFF;
-      p[3] = static_cast<unsigned char>(alpha);
-    }
-  }
+// Left half red, right half green (RGBA) at `alpha`.
+std::vector<unsigned char> halves(int w, int h, unsigned char alpha = 255) {
+  std::vector<unsigned char> rgba(static_cast<size_t>(w * h * 4), 0);
+  for (int i = 0; i < w * h; ++i) rgba[i * 4 + (i % w < w / 2 ? 0 : 1)] = 0xFF, rgba[i * 4 + 3] = alpha;
   return rgba;
 }
 
-std::string jpeg(int w, int h, std::uint32_t left, std::uint32_t right) {
-  auto rgba = halves(w, h, left, right);
-  tjhandle tj = tjInitCompress();
+std::string jpeg(int w, int h) {
   unsigned char* out = nullptr;
   unsigned long size = 0;
-  EXPECT_EQ(tjCompress2(tj, rgba.data(), w, w * 4, h, TJPF_RGBA, &out, &size, TJSAMP_444, 95, 0), 0);
+  tjhandle tj = tjInitCompress();
+  EXPECT_EQ(tjCompress2(tj, halves(w, h).data(), w, 0, h, TJPF_RGBA, &out, &size, TJSAMP_444, 95, 0), 0);
   std::string bytes(reinterpret_cast<char*>(out), size);
-  tjFree(out);
-  tjDestroy(tj);
-  return bytes;
+  return tjFree(out), tjDestroy(tj), bytes;
 }
 
-std::string png(int w, int h, std::uint32_t left, std::uint32_t right, unsigned alpha = 255) {
-  auto rgba = halves(w, h, left, right, alpha);
+std::string png(int w, int h, unsigned char alpha = 255) {
   png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(w);
-  image.height = static_cast<png_uint_32>(h);
-  image.format = PNG_FORMAT_RGBA;
-  png_alloc_size_t size = 0;
-  EXPECT_TRUE(png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr));
+  image.version = PNG_IMAGE_VERSION, image.format = PNG_FORMAT_RGBA;
+  image.width = static_cast<png_uint_32>(w), image.height = static_cast<png_uint_32>(h);
+  png_alloc_size_t size = 1 << 20;
   std::string bytes(size, '\0');
-  EXPECT_TRUE(png_image_write_to_memory(&image, bytes.data(), &size, 0, rgba.data(), 0, nullptr));
-  bytes.resize(size);
-  return bytes;
+  EXPECT_TRUE(png_image_write_to_memory(&image, bytes.data(), &size, 0, halves(w, h, alpha).data(), 0, nullptr));
+  return bytes.substr(0, size);
 }
 
-// Channels within a JPEG's rounding.
-bool near(std::uint32_t got, std::uint32_t want, int slack = 6) {
-  for (int shift : {0, 8, 16, 24}) {
-    int a = (got >> shift) & 0xFF, b = (want >> shift) & 0xFF;
-    if (std::abs(a - b) > slack) return false;
-  }
-  return true;
-}
-
-TEST(ImageBytesTest, ReadsTheSizeFromTheHeaderAndDecodesPremultipliedArgb) {
-  auto j = openImageBytes(jpeg(64, 48, 0xFF0000, 0x0000FF));
-  ASSERT_TRUE(j);
-  EXPECT_EQ(j->width(), 64u);
-  EXPECT_EQ(j->height(), 48u);
-  auto jb = j->decode(64, 48);
-  ASSERT_TRUE(jb);
-  EXPECT_TRUE(near(jb->pixels[10], 0xFFFF0000)) << std::hex << jb->pixels[10];
-  EXPECT_TRUE(near(jb->pixels[60], 0xFF0000FF)) << std::hex << jb->pixels[60];
-
-  auto p = openImageBytes(png(8, 2, 0xFF0000, 0x00FF00, 128));
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->width(), 8u);
-  auto pb = p->decode(1, 1);  // PNG always decodes whole
-  ASSERT_TRUE(pb);
-  EXPECT_EQ(pb->width, 8u);
-  EXPECT_EQ(pb->pixels[0], 0x80800000u);
-  EXPECT_EQ(pb->pixels[7], 0x80008000u);
-  EXPECT_FALSE(pb->opaque);
-}
-
-TEST(ImageBytesTest, JpegDecodesAtTheSmallestScaleThatCoversTheDrawnSize) {
-  auto image = openImageBytes(jpeg(640, 480, 0x102030, 0x405060));
-  const struct {
-    std::uint32_t minW, minH, w, h;
-  } cases[] = {{640, 480, 640, 480}, {320, 240, 320, 240}, {321, 240, 400, 300}, {80, 60, 80, 60},
-               {1, 1, 80, 60},       {160, 400, 560, 420}, {2000, 2000, 640, 480}};
-  for (const auto& c : cases) {
-    auto b = image->decode(c.minW, c.minH);
-    ASSERT_TRUE(b);
-    EXPECT_EQ(b->width, c.w) << c.minW << "x" << c.minH;
-    EXPECT_EQ(b->height, c.h) << c.minW << "x" << c.minH;
-    EXPECT_TRUE(near(b->pixels[std::size_t{c.w} * c.h - 1], 0xFF405060));
-  }
-}
-
-TEST(ImageBytesTest, TruncatedDataOpensButDoesNotDecode) {
-  for (const auto& [name, bytes] : {std::pair{"jpeg", jpeg(256, 256, 0xFF0000, 0x00FF00)},
-                                    std::pair{"png", png(256, 256, 0xFF0000, 0x00FF00)}}) {
-    SCOPED_TRACE(name);
-    auto image = openImageBytes(bytes.substr(0, bytes.size() * 2 / 3));
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->width(), 256u);
-    EXPECT_EQ(image->decode(256, 256), nullptr);
-  }
-}
-
-TEST(ImageBytesTest, RefusesWhatIsNoImage) {
-  const std::string cases[] = {"", "GIF89a......", "<?xml version=\"1.0\"?><background/>",
-                               std::string("\xFF\xD8\xFF", 3), std::string("\x89PNG\r\n\x1A\n", 8),
-                               std::string("\x89PNG\r\n\x1A\n", 8) + std::string(30, '\0')};
-  for (const auto& bytes : cases) EXPECT_EQ(openImageBytes(bytes), nullptr) << testing::PrintToString(bytes);
-}
-
-// A grey progressive JPEG whose scans each carry one bit of one band of
-// coefficients: `bands` bands of AC coefficients after the DC scans, each sent
-// in 11 successive-approximation scans. Every scan is valid.
-std::string progressiveJpeg(int side, int bands) {
+// A grey 64 x 64 progressive JPEG: the DC, then `bands` bands of AC coefficients, each in 11
+// successive-approximation scans. Every scan is valid.
+std::string progressiveJpeg(int bands) {
   std::vector<jpeg_scan_info> scans;
-  auto bitByBit = [&](int first, int last) {
-    scans.push_back({1, {0}, first, last, 0, 10});
-    for (int bit = 10; bit > 0; --bit) scans.push_back({1, {0}, first, last, bit, bit - 1});
-  };
-  bitByBit(0, 0);
-  for (int band = 1; band <= bands; ++band) bitByBit(band, band == bands ? 63 : band);
+  for (int band = 0; band <= bands; ++band) {
+    int last = band == bands && band ? 63 : band;
+    scans.push_back({1, {0}, band, last, 0, 10});
+    for (int bit = 10; bit > 0; --bit) scans.push_back({1, {0}, band, last, bit, bit - 1});
+  }
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr err{};
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
   unsigned char* out = nullptr;
   unsigned long size = 0;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, &out, &size);
-  cinfo.image_width = cinfo.image_height = static_cast<JDIMENSION>(side);
-  cinfo.input_components = 1;
-  cinfo.in_color_space = JCS_GRAYSCALE;
+  cinfo.image_width = cinfo.image_height = 64, cinfo.input_components = 1, cinfo.in_color_space = JCS_GRAYSCALE;
   jpeg_set_defaults(&cinfo);
-  cinfo.scan_info = scans.data();
-  cinfo.num_scans = static_cast<int>(scans.size());
+  cinfo.scan_info = scans.data(), cinfo.num_scans = static_cast<int>(scans.size());
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<unsigned char> row(static_cast<size_t>(side));
-  for (int y = 0; y < side; ++y) {
-    for (int x = 0; x < side; ++x) row[static_cast<size_t>(x)] = static_cast<unsigned char>((x * 7 + y * 13) & 0xFF);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
+  JSAMPLE grey[64][64];
+  JSAMPROW rows[64];
+  for (int i = 0; i < 64 * 64; ++i) grey[i / 64][i % 64] = static_cast<JSAMPLE>(i % 64 * 7 + i / 64 * 13), rows[i / 64] = grey[i / 64];
+  jpeg_write_scanlines(&cinfo, rows, 64);
   jpeg_finish_compress(&cinfo);
-  std::string bytes(reinterpret_cast<char*>(out), size);
   jpeg_destroy_compress(&cinfo);
-  free(out);
-  return bytes;
+  std::string bytes(reinterpret_cast<char*>(out), size);
+  return free(out), bytes;
 }
 
-TEST(ImageBytesTest, AProgressiveJpegOfTooManyScansDoesNotDecode) {
-  const struct {
-    int bands;
-    bool decodes;
-  } cases[] = {{4, true}, {50, false}};  // 55 scans; 561 scans, each a pass over the picture
-  for (const auto& c : cases) {
-    auto image = openImageBytes(progressiveJpeg(64, c.bands));
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->decode(64, 64) != nullptr, c.decodes) << c.bands;
-  }
-}
-
-TEST(ImageBytesTest, AProgressiveJpegIsRefusedWhenItsCoefficientsWouldTakeTooMuchMemory) {
-  // The header of a small picture, made to declare a larger size.
-  const struct {
-    int side;
-    bool opens;
-  } cases[] = {{16384, true}, {16400, false}};  // 512 MiB of coefficients, and just over
-  for (const auto& c : cases) {
-    std::string bytes = progressiveJpeg(64, 1);
-    std::size_t frame = bytes.find("\xFF\xC2");
-    ASSERT_NE(frame, std::string::npos);
-    for (std::size_t at : {frame + 5, frame + 7}) {
-      bytes[at] = static_cast<char>(c.side >> 8);
-      bytes[at + 1] = static_cast<char>(c.side & 0xFF);
+TEST(ImageBytesTest, ReadsTheHeaderAndDecodesPremultipliedArgbJpegAtTheLeastScaleThatCoversTheDrawnSize) {
+  auto image = openImageBytes(jpeg(640, 480));
+  ASSERT_TRUE(image && image->width() == 640 && image->height() == 480);
+  for (auto [minW, minH, w, h] : {std::array<std::uint32_t, 4>{640, 480, 640, 480}, {320, 240, 320, 240},
+                                  {321, 240, 400, 300}, {1, 1, 80, 60}, {160, 400, 560, 420}, {2000, 2000, 640, 480}}) {
+    auto b = image->decode(minW, minH);  // at least the size asked for
+    ASSERT_TRUE(b && b->width == w && b->height == h && b->opaque) << minW << "x" << minH;
+    for (auto [at, colour] : {std::pair{w / 4, 0xFFFF0000u}, {w * h - 1, 0xFF00FF00u}}) {  // channels within rounding
+      for (int shift : {0, 8, 16, 24}) EXPECT_NEAR(b->pixels[at] >> shift & 0xFF, colour >> shift & 0xFF, 6) << at;
     }
-    EXPECT_EQ(openImageBytes(bytes) != nullptr, c.opens) << c.side;
+  }
+  auto p = openImageBytes(png(8, 2, 128)), opaque = openImageBytes(png(2, 2));
+  auto pb = p && p->width() == 8 && p->height() == 2 ? p->decode(1, 1) : nullptr;  // PNG always decodes whole
+  ASSERT_TRUE(pb && pb->width == 8 && pb->height == 2 && opaque && opaque->decode(2, 2)->opaque);
+  EXPECT_TRUE(pb->pixels[0] == 0x80800000u && pb->pixels[15] == 0x80008000u && !pb->opaque);
+}
+
+TEST(ImageBytesTest, RefusesWhatIsNoImageAndDecodesNoBrokenOrCostlyJpeg) {
+  std::string colour = jpeg(256, 256), png256 = png(256, 256), pngMagic("\x89PNG\r\n\x1A\n", 8);
+  const struct { const char* name; std::string bytes; bool opens, decodes; } cases[] = {
+      {"empty", "", false, false}, {"XML", "<?xml version=\"1.0\"?><background/>", false, false},
+      {"JPEG magic only", std::string("\xFF\xD8\xFF", 3), false, false},
+      {"PNG magic and zeros", pngMagic + std::string(30, '\0'), false, false},
+      {"truncated JPEG", colour.substr(0, colour.size() * 2 / 3), true, false},
+      {"truncated PNG", png256.substr(0, png256.size() * 2 / 3), true, false},
+      {"55 scans", progressiveJpeg(4), true, true}, {"561 scans, each a pass over the picture", progressiveJpeg(50), true, false},
+  };
+  for (const auto& c : cases) {
+    auto image = openImageBytes(c.bytes);
+    EXPECT_TRUE(bool(image) == c.opens && bool(image && image->decode(image->width(), image->height())) == c.decodes) << c.name;
+  }
+  // A progressive header made to declare 512 MiB of coefficients, and just over.
+  for (auto [side, opens] : {std::pair{16384, true}, {16400, false}}) {
+    std::string bytes = progressiveJpeg(1);
+    std::size_t frame = bytes.find("\xFF\xC2");
+    for (std::size_t at : {frame + 5, frame + 7}) bytes[at] = char(side >> 8), bytes[at + 1] = char(side & 0xFF);
+    EXPECT_EQ(openImageBytes(bytes) != nullptr, opens) << side;
   }
 }
 
-struct ImageFileFixture : ::testing::Test {
-  std::string dir;
-  void SetUp() override {
-    char tmpl[] = "/tmp/quorvane-desktop-image-XXXXXX";
-    dir = mkdtemp(tmpl);
+TEST(ImageFileTest, ReadsRegularFilesOnlyAndNoLargeFileThatIsNoPicture) {
+  char tmpl[] = "/tmp/quorvane-desktop-image-XXXXXX";
+  std::string dir = mkdtemp(tmpl);
+  for (auto [name, bytes] : {std::pair{"/a.png", png(4, 4)}, {"/empty.jpg", ""}, {"/big", "GIF89a"}}) std::ofstream(dir + name) << bytes;
+  auto ok = openImageFile(dir + "/a.png");
+  ASSERT_TRUE(ok && ok->width() == 4 && mkfifo((dir + "/pipe").c_str(), 0600) == 0);  // a pipe must not block
+  for (std::string path : {dir + "/pipe", dir, dir + "/missing.jpg", dir + "/empty.jpg", std::string("/dev/zero")}) {
+    EXPECT_EQ(openImageFile(path), nullptr) << path;
   }
-  void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
-  std::string write(const std::string& name, const std::string& bytes) {
-    std::string path = dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-};
-
-TEST_F(ImageFileFixture, ReadsRegularFilesOnly) {
-  auto ok = openImageFile(write("a.png", png(4, 4, 0, 0)));
-  ASSERT_TRUE(ok);
-  EXPECT_EQ(ok->width(), 4u);
-
-  std::string fifo = dir + "/pipe";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_EQ(openImageFile(fifo), nullptr);  // must not block waiting for a writer
-  EXPECT_EQ(openImageFile(dir), nullptr);
-  EXPECT_EQ(openImageFile(dir + "/missing.jpg"), nullptr);
-  EXPECT_EQ(openImageFile(write("empty.jpg", "")), nullptr);
-  EXPECT_EQ(openImageFile("/dev/zero"), nullptr);
-}
-
-TEST_F(ImageFileFixture, ALargeFileThatIsNoPictureIsNotRead) {
-  std::string path = write("large.bin", "GIF89a");
-  ASSERT_EQ(truncate(path.c_str(), 400 << 20), 0);  // sparse: costs no disk
+  ASSERT_EQ(truncate((dir + "/big").c_str(), 400 << 20), 0);  // sparse: costs no disk
   rusage before{}, after{};
   getrusage(RUSAGE_SELF, &before);
-  EXPECT_EQ(openImageFile(path), nullptr);
+  EXPECT_EQ(openImageFile(dir + "/big"), nullptr);
   getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 << 10);  // kilobytes
+  std::filesystem::remove_all(dir);
+}
+
+TEST(AllocatePixelsTest, LargeBlocksStartOnAHugePageAndHoldEveryPixel) {
+  for (std::size_t count : {std::size_t{1000}, kHugePage / 4, std::size_t{1'900'001}}) {
+    auto pixels = allocatePixels(count);
+    ASSERT_TRUE(pixels && (!kPixelsInHugePages || count < kHugePage / 4 || std::uintptr_t(pixels.get()) % kHugePage == 0));
+    for (std::size_t i = 0; i < count; ++i) pixels[i] = static_cast<std::uint32_t>(i * 2654435761u);
+    for (std::size_t i = 0; i < count; i += 997) ASSERT_EQ(pixels[i], static_cast<std::uint32_t>(i * 2654435761u));
+  }
+  EXPECT_EQ(allocatePixels(SIZE_MAX / 2), nullptr);
 }
 
 }  // namespace
