@@ -116,6 +116,15 @@ TEST(ScrollTest, EachStepChecksEverythingAgainAndTurnsTheWheelOverTheSelectionCe
   }
 }
 
+TEST(ScrollTest, AParentGoneWhileTheRunStartsIsNoticedAtTheFirstCommand) {
+  Rig t;
+  t.commands.lines = {"step"};
+  t.system.onActivate = [&t](std::int32_t) { t.process.parent = 1; };
+  EXPECT_EQ(t.scroll({}), 0);
+  EXPECT_EQ(t.out.lines(), std::vector<std::string>{kReady});
+  EXPECT_TRUE(t.system.wheels.empty());
+}
+
 TEST(ScrollRulesTest, StepSelectionAndTopWindowRules) {
   const struct { double selection, window; int pixels; } steps[] = {{0.001, 500, 1}, {1.0, 1200, 500}, {1.0, 1110, 499}, {0.1, 33, 1}};
   for (const auto& c : steps) EXPECT_EQ(stepAmount(c.selection, c.window), c.pixels) << c.selection << " " << c.window;
