@@ -7,17 +7,9 @@ namespace quorvane {
 namespace {
 
 TEST(ParentWatchTest, GoneOnceTheParentChangesOrDies) {
-  const struct {
-    const char* what;
-    std::int32_t parentLater;
-    bool diesLater;
-    bool gone;
-  } cases[] = {
-      {"same parent, alive", 4242, false, false},
-      {"adopted by init", 1, false, true},
-      {"adopted by a subreaper", 777, false, true},
-      {"parent died, not yet reaped", 4242, true, true},
-  };
+  const struct { const char* what; std::int32_t parentLater; bool diesLater, gone; } cases[] = {
+      {"same parent, alive", 4242, false, false}, {"adopted by init", 1, false, true},
+      {"adopted by a subreaper", 777, false, true}, {"parent died, not yet reaped", 4242, true, true}};
   for (const auto& c : cases) {
     FakeProcess process;
     ParentWatch watch(process);

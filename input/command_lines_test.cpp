@@ -1,30 +1,25 @@
 #include "input/command_lines.h"
 
 #include <gtest/gtest.h>
-#include <vector>
 
 namespace quorvane::input {
 namespace {
 
-std::vector<std::string> linesOf(std::initializer_list<std::string_view> reads) {
-  LineReader r;
-  for (auto bytes : reads) r.feed(bytes);
-  r.end();
-  std::vector<std::string> out;
-  while (auto line = r.take()) out.push_back(*line);
-  return out;
-}
-
 TEST(LineReaderTest, CutsLinesWhereverTheReadsSplitThem) {
   using L = std::vector<std::string>;
-  const std::string longLine(LineReader::kMaxLine + 10, 's');
-  const std::string exact(LineReader::kMaxLine, 'x');
-  EXPECT_EQ(linesOf({"step\nstep\r\n\nstop\r\r\nlast"}), (L{"step", "step", "", "stop\r", "last"}));
-  EXPECT_EQ(linesOf({"st", "ep", "\r", "\nsto", "p\n"}), (L{"step", "stop"}));
-  EXPECT_EQ(linesOf({longLine, "\nstep\n"}), (L{longLine.substr(0, LineReader::kMaxLine), "step"}));
-  EXPECT_EQ(linesOf({exact, "\n", "step"}), (L{exact, "step"}));
-  EXPECT_EQ(linesOf({longLine}), (L{longLine.substr(0, LineReader::kMaxLine)}));
-  EXPECT_EQ(linesOf({""}), L{});
+  const std::string longLine(LineReader::kMaxLine + 10, 's'), exact(LineReader::kMaxLine, 'x'), cut = longLine.substr(0, exact.size());
+  const struct { L reads, lines; } cases[] = {
+      {{"step\nstep\r\n\nstop\r\r\nlast"}, {"step", "step", "", "stop\r", "last"}}, {{"st", "ep", "\r", "\nsto", "p\n"}, {"step", "stop"}},
+      {{longLine, "\nstep\n"}, {cut, "step"}}, {{exact, "\n", "step"}, {exact, "step"}}, {{longLine}, {cut}}, {{""}, {}},
+  };
+  for (const auto& c : cases) {
+    LineReader r;
+    for (const auto& bytes : c.reads) r.feed(bytes);
+    r.end();
+    L lines;
+    while (auto line = r.take()) lines.push_back(*line);
+    EXPECT_EQ(lines, c.lines);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // quorvane-input: one mode per run, picked from the command line, on the
 // backend of the session (X11, the only one so far).
+#include <cerrno>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -20,12 +22,37 @@
 using namespace quorvane;
 using namespace quorvane::input;
 
+namespace {
+
+// The X connection is a socket: a server that went away must read as a lost
+// connection, not kill the process with SIGPIPE halfway through a request, so
+// SIGPIPE is ignored. Our own streams keep their old behaviour: a reader that
+// went away still ends the process as the signal did.
+class StreamOutput final : public Output {
+ public:
+  explicit StreamOutput(int fd) : fd_(fd) {}
+  bool write(std::string_view bytes) override {
+    if (fd_.write(bytes)) return true;
+    if (errno == EPIPE) {
+      std::signal(SIGPIPE, SIG_DFL);
+      std::raise(SIGPIPE);
+    }
+    return false;
+  }
+
+ private:
+  quorvane::posix::FdOutput fd_;
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv, argv + argc);
   // Built before any argument is read, whatever the mode.
   const KeyNames names = buildNames();
 
-  quorvane::posix::FdOutput out(1), err(2);
+  std::signal(SIGPIPE, SIG_IGN);
+  StreamOutput out(1), err(2);
   Channel channel = makeChannel(out, err);
   const Dispatch d = dispatch(args);
 

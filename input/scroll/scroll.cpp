@@ -85,8 +85,7 @@ struct Run {
     return kNoWheelEvent;
   }
 
-  void loop() {
-    ParentWatch parent(s.process);
+  void loop(ParentWatch& parent) {
     deadline = s.clock.now() + kRunSeconds;
     for (int steps = 0;; ++steps) {
       auto line = commands.next(kCommandWaitMs);
@@ -123,6 +122,9 @@ bool frontmost(WindowSystem& system, std::int32_t ownerPid, std::uint32_t number
 
 int runScroll(Services& s, CommandInput& commands, const std::vector<std::string>& args, Channel& channel) {
   WindowSystem& system = s.system;
+  // Read before anything can block, so that a parent who dies while the run
+  // starts is still noticed at the first command.
+  ParentWatch parent(s.process);
   auto refuse = [&](const char* text) { return channel.emit(errorMessage(text)) ? 0 : 1; };
   auto request = parseRequest(args);
   if (!request) return refuse(kBadArguments);
@@ -147,7 +149,7 @@ int runScroll(Services& s, CommandInput& commands, const std::vector<std::string
   if (!system.movePointer(run.target)) return refuse(kNotInFront);
 
   run.send(Json{{"type", "ready"}});
-  if (!run.encodeFailed) run.loop();
+  if (!run.encodeFailed) run.loop(parent);
   run.restorePointer();
   return run.encodeFailed ? 1 : 0;
 }

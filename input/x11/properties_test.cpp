@@ -28,31 +28,20 @@ FakeReply wmClass(const std::string& bytes, std::uint32_t declared = ~0u) {
   return FakeReply(8, XCB_ATOM_STRING, declared == ~0u ? static_cast<std::uint32_t>(bytes.size()) : declared, bytes);
 }
 
-TEST(PropertiesTest, WmClassIsTheSecondStringOfAWellFormedValue) {
-  const struct {
-    FakeReply reply;
-    std::string name;
-  } cases[] = {
-      {wmClass(std::string("xterm\0XTerm\0", 12)), "XTerm"},
-      {wmClass(std::string("xterm\0XTerm", 11)), "XTerm"},
-      {wmClass(std::string("noclass")), ""},
-      {wmClass(std::string("a\0", 2)), ""},
-      {wmClass(""), ""},
-      {wmClass(std::string("xterm\0XTerm\0", 12), 400), ""},  // declares more than the reply holds
-      {FakeReply(16, XCB_ATOM_STRING, 6, std::string("xterm\0XTerm\0", 12)), ""},
-      {FakeReply(8, XCB_ATOM_CARDINAL, 12, std::string("xterm\0XTerm\0", 12)), ""},
+TEST(PropertiesTest, WmClassAndCardinalsNeedTheirTypeFormatAndAWholeReply) {
+  const std::string xterm("xterm\0XTerm\0", 12), two("\1\0\0\0\2\0\0\0", 8);
+  const struct { FakeReply reply; std::string name; } cases[] = {
+      {wmClass(xterm), "XTerm"}, {wmClass(xterm.substr(0, 11)), "XTerm"}, {wmClass("noclass"), ""}, {wmClass(std::string("a\0", 2)), ""},
+      {wmClass(""), ""}, {wmClass(xterm, 400), ""},  // declares more than the reply holds
+      {FakeReply(16, XCB_ATOM_STRING, 6, xterm), ""}, {FakeReply(8, XCB_ATOM_CARDINAL, 12, xterm), ""},
   };
   for (auto c : cases) EXPECT_EQ(wmClassName(c.reply.reply()), c.name);
   EXPECT_EQ(wmClassName(nullptr), "");
-}
-
-TEST(PropertiesTest, Values32NeedTheirTypeFormatAndAWholeReply) {
-  const std::string two("\1\0\0\0\2\0\0\0", 8);
   EXPECT_EQ(values32(FakeReply(32, XCB_ATOM_CARDINAL, 2, two).reply(), XCB_ATOM_CARDINAL), (std::vector<std::uint32_t>{1, 2}));
-  EXPECT_TRUE(values32(FakeReply(32, XCB_ATOM_WINDOW, 2, two).reply(), XCB_ATOM_CARDINAL).empty());
-  EXPECT_TRUE(values32(FakeReply(8, XCB_ATOM_CARDINAL, 8, two).reply(), XCB_ATOM_CARDINAL).empty());
-  EXPECT_TRUE(values32(FakeReply(32, XCB_ATOM_CARDINAL, 0x40000001, two).reply(), XCB_ATOM_CARDINAL).empty());
-  EXPECT_TRUE(values32(FakeReply(7, XCB_ATOM_CARDINAL, 2, two).reply(), XCB_ATOM_CARDINAL).empty());
+  for (auto bad : {FakeReply(32, XCB_ATOM_WINDOW, 2, two), FakeReply(8, XCB_ATOM_CARDINAL, 8, two),
+                   FakeReply(32, XCB_ATOM_CARDINAL, 0x40000001, two), FakeReply(7, XCB_ATOM_CARDINAL, 2, two)}) {
+    EXPECT_TRUE(values32(bad.reply(), XCB_ATOM_CARDINAL).empty());
+  }
 }
 
 TEST(HitTestTest, PointsOutsideXCoordinatesHitNothingAndWheelClicksNeverOvershoot) {

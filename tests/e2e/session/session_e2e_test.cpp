@@ -14,27 +14,9 @@
 namespace quorvane::test {
 namespace {
 
-// A compositor as far as session detection can tell: a socket that takes connections.
-class ListeningSocket {
- public:
-  explicit ListeningSocket(const std::string& path) : path_(path) {
-    fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    path.copy(a.sun_path, sizeof a.sun_path - 1);
-    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    EXPECT_EQ(listen(fd_, 16), 0);
-  }
-  ~ListeningSocket() {
-    close(fd_);
-    unlink(path_.c_str());
-  }
-
- private:
-  std::string path_;
-  int fd_;
-};
-
+// In a Wayland session whose DISPLAY still reaches an X server (XWayland), each
+// program answers as without a window server. One row per way a program reaches
+// the server (the window list, one window, the input extension, the screen).
 TEST(WaylandSessionTest, EveryModeAnswersAsWithoutAWindowServerInsteadOfFromX) {
   XSession& x = sharedXSession();
   x.exportDisplay();
@@ -44,38 +26,29 @@ TEST(WaylandSessionTest, EveryModeAnswersAsWithoutAWindowServerInsteadOfFromX) {
   const std::string id = std::to_string(*window);
   auto monitors = x11::monitors(*x11::Connection::open(x.display().c_str()));
   ASSERT_FALSE(monitors.empty());
-  const std::string display = std::to_string(monitors[0].id);
-
-  // The X server answers as long as the session is not a Wayland one.
-  auto list = run({binary("quorvane-input"), "--capture-windows"});
+  auto list = run({binary("quorvane-input"), "--capture-windows"});  // the X server answers outside a Wayland session
   ASSERT_EQ(list.status, 0) << list.out;
   ASSERT_NE(list.out.find(id), std::string::npos) << list.out;
 
-  const std::string socketPath =
-      std::filesystem::temp_directory_path() / ("quorvane-wayland-" + std::to_string(getpid()));
-  ListeningSocket compositor(socketPath);
+  // A compositor as far as session detection can tell: a socket that takes connections.
+  const std::string path = std::filesystem::temp_directory_path() / ("quorvane-wayland-" + std::to_string(getpid()));
+  int compositor = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un a{.sun_family = AF_UNIX, .sun_path = {}};
+  path.copy(a.sun_path, sizeof a.sun_path - 1);
+  ASSERT_EQ(bind(compositor, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(compositor, 16), 0);
   SpawnOptions wayland;
-  wayland.env = {{"WAYLAND_DISPLAY", socketPath}};
-
-  const struct {
-    std::vector<std::string> argv;
-    std::string out, err;
-    int status;
-  } rows[] = {
-      {{"quorvane-input", "--capture-windows"}, R"({"error":"无法读取当前桌面窗口边界","type":"error"})" "\n", "", 1},
-      {{"quorvane-input", "--active-window"}, R"({"error":"无法读取当前桌面窗口","type":"error"})" "\n", "", 1},
-      {{"quorvane-input", "--window-info", id},
-       R"({"error":"目标窗口已关闭、最小化或无法读取坐标","type":"error"})" "\n", "", 1},
+  wayland.env = {{"WAYLAND_DISPLAY", path}};
+  const auto error = [](const std::string& text) { return R"({"error":")" + text + R"(","type":"error"})" "\n"; };
+  const struct { std::vector<std::string> argv; std::string out, err; int status; } rows[] = {
+      {{"quorvane-input", "--capture-windows"}, error("无法读取当前桌面窗口边界"), "", 1},
       {{"quorvane-input", "--focus-window", id}, R"({"error":"所选窗口已关闭、最小化或无效"})" "\n", "", 1},
+      {{"quorvane-input", "--scroll", id, "0.1", "0.1", "0.5", "0.5"}, error("目标窗口已关闭、最小化或无效"), "", 0},
       {{"quorvane-input", "--check"}, R"({"allowed":false})" "\n", "", 0},
-      {{"quorvane-input", "--scroll", id, "0.1", "0.1", "0.5", "0.5"},
-       R"({"error":"目标窗口已关闭、最小化或无效","type":"error"})" "\n", "", 0},
       {{"quorvane-input", "window", id},
-       R"({"error":"需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，然后重启应用；不采集普通输入文字。","type":"error"})"
-       "\n",
-       "", 2},
-      {{"quorvane-recording-screen", display, "30"}, "", "需要屏幕录制权限，请在系统设置中授权 Quorvane 后重启应用", 1},
-      {{"quorvane-desktop", "--mask-desktop"}, R"({"error":"无法取得有效显示器，桌面图标未遮蔽","type":"error"})" "\n", "", 1},
+       error("需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，然后重启应用；不采集普通输入文字。"), "", 2},
+      {{"quorvane-recording-screen", std::to_string(monitors[0].id), "30"}, "", "需要屏幕录制权限，请在系统设置中授权 Quorvane 后重启应用", 1},
+      {{"quorvane-desktop", "--mask-desktop"}, error("无法取得有效显示器，桌面图标未遮蔽"), "", 1},
   };
   for (const auto& row : rows) {
     auto argv = row.argv;
@@ -85,6 +58,8 @@ TEST(WaylandSessionTest, EveryModeAnswersAsWithoutAWindowServerInsteadOfFromX) {
     EXPECT_EQ(r.err, row.err) << row.argv[0] << " " << row.argv[1];
     EXPECT_EQ(r.status, row.status) << row.argv[0] << " " << row.argv[1];
   }
+  close(compositor);
+  unlink(path.c_str());
 }
 
 }  // namespace
