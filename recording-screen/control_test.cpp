@@ -5,15 +5,11 @@
 namespace quorvane::recording {
 namespace {
 
-// Lines, their ends and the commands, through the reader the streamer uses.
+// Lines, their ends and the commands, through the reader the streamer uses;
+// the chunks are followed by the end of input unless reading ended before.
 TEST(ControlReader, CountsFramesAndEndsAtTheFirstLineThatEndsReading) {
   using End = ControlReader::End;
-  struct Case {
-    std::vector<std::string> chunks;  // then end of input, unless reading ended before
-    int frames;
-    End end;
-  };
-  const Case cases[] = {
+  const std::tuple<std::vector<std::string>, int, End> cases[] = {
       {{"frame\nframe\r\n", "fra", "me"}, 3, End::endOfInput},  // a last line needs no line feed
       {{"frame\nstop\nframe\nbogus\n"}, 1, End::stop},          // nothing after stop is looked at
       {{"stop"}, 0, End::stop},
@@ -21,33 +17,25 @@ TEST(ControlReader, CountsFramesAndEndsAtTheFirstLineThatEndsReading) {
       {{"frame\r", "\n"}, 1, End::endOfInput},  // CR and LF in different reads
       {{"frame\r"}, 0, End::invalid},           // a CR not before a LF is part of the line
       {{"frame\r\r\n"}, 0, End::invalid},       // only one CR goes with the LF
-      {{" frame\n"}, 0, End::invalid},
-      {{"Stop\n"}, 0, End::invalid},
-      {{"frames\n"}, 0, End::invalid},
-      {{std::string("frame\0\n", 7)}, 0, End::invalid},
+      {{" frame\n"}, 0, End::invalid},         {{"Stop\n"}, 0, End::invalid},
+      {{"frames\n"}, 0, End::invalid},         {{std::string("frame\0\n", 7)}, 0, End::invalid},
       {{"frame\n", std::string(kMaxControlLine + 1, 'f')}, 1, End::invalid},  // refused before its line feed
       {{}, 0, End::endOfInput},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.chunks));
+  for (const auto& [chunks, frames, end] : cases) {
     ControlReader reader;
-    int frames = 0;
-    auto frame = [&] { ++frames; };
-    End end = End::none;
-    for (const auto& chunk : c.chunks) {
-      if ((end = reader.feed(chunk, frame)) != End::none) break;
-    }
-    if (end == End::none) end = reader.finish(frame);
-    EXPECT_EQ(frames, c.frames);
-    EXPECT_EQ(end, c.end);
+    int seen = 0;
+    auto frame = [&] { ++seen; };
+    End got = End::none;
+    for (std::size_t i = 0; i < chunks.size() && got == End::none; ++i) got = reader.feed(chunks[i], frame);
+    if (got == End::none) got = reader.finish(frame);
+    EXPECT_EQ(std::make_pair(seen, got), std::make_pair(frames, end)) << testing::PrintToString(chunks);
   }
-}
-
-TEST(ControlReader, HoldsAtMostOneShortUnfinishedLine) {
+  // At most one unfinished line is held, and only while it could still be a command.
   ControlReader reader;
-  EXPECT_EQ(reader.feed("frame\nframe\n" + std::string(kMaxControlLine, 'x'), [] {}), ControlReader::End::none);
+  EXPECT_EQ(reader.feed("frame\n" + std::string(kMaxControlLine, 'x'), [] {}), End::none);
   EXPECT_EQ(reader.held(), kMaxControlLine);
-  EXPECT_EQ(reader.feed("y", [] {}), ControlReader::End::invalid);
+  EXPECT_EQ(reader.feed("y", [] {}), End::invalid);
 }
 
 }  // namespace

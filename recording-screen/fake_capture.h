@@ -16,16 +16,15 @@ namespace quorvane::recording::fake {
 
 class Image final : public FrameImage {
  public:
-  explicit Image(std::uint32_t width = 4, bool readable = true) : width_(width), readable_(readable), bytes_(width * 8) {}
+  explicit Image(std::uint32_t width = 4, bool readable = true) : width_(width), readable_(readable) {}
   std::optional<PixelView> pixels() override {
-    if (!readable_) return std::nullopt;
-    return PixelView{bytes_.data(), width_, 2, std::size_t{width_} * 4, std::nullopt};
+    static const std::vector<std::uint8_t> bytes(640 * 2 * 4);  // two rows of up to 640 pixels
+    return readable_ ? std::optional(PixelView{bytes.data(), width_, 2, width_ * 4u, std::nullopt}) : std::nullopt;
   }
 
  private:
   std::uint32_t width_;
   bool readable_;
-  std::vector<std::uint8_t> bytes_;
 };
 
 inline Sample sample(std::int64_t status = kFrameComplete) { return Sample{true, status, std::make_shared<Image>()}; }
@@ -36,14 +35,11 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
  public:
   Platform platform() { return Platform{*this, *this, *this, *this, *this, *this}; }
 
-  // Runs `what` under the lock, then wakes whoever waits.
+  // Runs `what` under the lock; whoever waits looks again once it is done.
   template <typename F>
   auto locked(F what) {
     std::lock_guard<std::mutex> guard(mutex_);
-    struct Wake {
-      std::condition_variable& c;
-      ~Wake() { c.notify_all(); }
-    } wake{changed_};
+    changed_.notify_all();
     return what();
   }
   template <typename F>
@@ -56,7 +52,7 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
   bool allowed = true;
   ShareableContent content{{Display{3, 640, 480}, Display{7, 1280, 800}}, {4343, 300, 4242, 4343}};
   std::optional<std::string> contentError, startError, stopError, writeError;
-  std::optional<std::size_t> jpegSize = 16;  // none: encoding fails
+  std::optional<std::size_t> jpegSize = 16;  // at least 1; none: encoding fails
   // Under the lock once the streamer runs.
   std::optional<ContentFilter> filter;
   std::optional<StreamConfiguration> configuration;
@@ -70,8 +66,7 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
 
   bool permitted() override { return locked([this] { return ++asked, allowed; }); }
   ContentResult shareableContent() override {
-    if (contentError) return {std::nullopt, *contentError};
-    return {content, {}};
+    return {contentError ? std::nullopt : std::optional(content), contentError.value_or("")};
   }
   std::optional<std::string> start(const ContentFilter& f, const StreamConfiguration& c, StreamOutput& o) override {
     if (!startError) locked([&] { filter = f, configuration = c, output = &o; });
@@ -80,12 +75,11 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
   std::optional<std::string> stop() override { return locked([this] { return ++stops, stopError; }); }
   void frameRequested() override { locked([this] { ++nudges; }); }
   void halt() override { locked([this] { output = nullptr; }); }
-
   std::optional<std::string> encodeJpeg(const PixelView& pixels) override {
     return locked([&]() -> std::optional<std::string> {
       encodedWidth = pixels.width, ++encodes;
       if (!jpegSize) return std::nullopt;
-      return std::string(1, static_cast<char>('0' + encodes % 10)) + std::string(*jpegSize - 1, 'j');
+      return static_cast<char>('0' + encodes % 10) + std::string(*jpegSize - 1, 'j');
     });
   }
   std::optional<std::string> write(std::span<const std::string_view> parts) override {
@@ -93,10 +87,10 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
     ++writing;
     changed_.notify_all();
     changed_.wait(lock, [this] { return !held; });
+    changed_.notify_all();
     if (writeError) return writeError;
     records.emplace_back();
     for (auto part : parts) records.back() += part;
-    changed_.notify_all();
     return std::nullopt;
   }
   std::optional<std::string> read() override {
