@@ -14,17 +14,14 @@
 
 namespace quorvane::recording::fake {
 
-class Image final : public FrameImage {
- public:
-  explicit Image(std::uint32_t width = 4, bool readable = true) : width_(width), readable_(readable) {}
+// Two rows of 640 pixels, or pixels that cannot be read.
+struct Image final : FrameImage {
+  explicit Image(bool readable = true) : readable(readable) {}
   std::optional<PixelView> pixels() override {
-    static const std::vector<std::uint8_t> bytes(640 * 2 * 4);  // two rows of up to 640 pixels
-    return readable_ ? std::optional(PixelView{bytes.data(), width_, 2, width_ * 4u, std::nullopt}) : std::nullopt;
+    static const std::vector<std::uint8_t> bytes(640 * 2 * 4);
+    return readable ? std::optional(PixelView{bytes.data(), 640, 2, 640 * 4, std::nullopt}) : std::nullopt;
   }
-
- private:
-  std::uint32_t width_;
-  bool readable_;
+  bool readable;
 };
 
 inline Sample sample(std::int64_t status = kFrameComplete) { return Sample{true, status, std::make_shared<Image>()}; }
@@ -57,8 +54,7 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
   std::optional<ContentFilter> filter;
   std::optional<StreamConfiguration> configuration;
   StreamOutput* output = nullptr;  // none once halted
-  int asked = 0, stops = 0, nudges = 0, encodes = 0, reads = 0, sleeps = 0, writing = 0;
-  std::uint32_t encodedWidth = 0;
+  int asked = 0, stops = 0, encodes = 0, reads = 0, sleeps = 0, writing = 0;
   std::deque<std::string> input;
   bool closed = false, held = false, released = false;  // held: writes wait; released: sleeps do not
   std::vector<std::string> records;
@@ -73,12 +69,11 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
     return startError;
   }
   std::optional<std::string> stop() override { return locked([this] { return ++stops, stopError; }); }
-  void frameRequested() override { locked([this] { ++nudges; }); }
+  void frameRequested() override {}
   void halt() override { locked([this] { output = nullptr; }); }
   std::optional<std::string> encodeJpeg(const PixelView& pixels) override {
     return locked([&]() -> std::optional<std::string> {
-      encodedWidth = pixels.width, ++encodes;
-      if (!jpegSize) return std::nullopt;
+      if (++encodes, !jpegSize || pixels.width != 640) return std::nullopt;  // the whole picture, or nothing
       return static_cast<char>('0' + encodes % 10) + std::string(*jpegSize - 1, 'j');
     });
   }
@@ -96,8 +91,7 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
   std::optional<std::string> read() override {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return closed || !input.empty(); });
-    ++reads;
-    if (input.empty()) return std::nullopt;
+    if (++reads, input.empty()) return std::nullopt;
     std::string chunk = std::move(input.front());
     input.pop_front();
     return chunk;

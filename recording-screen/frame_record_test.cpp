@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace quorvane::recording {
-namespace {
-
 // A stream of records cut at every byte comes out whole; a length outside the
 // limits breaks it before anything is buffered for it.
 TEST(RecordReader, ReadsRecordsFedInPiecesAndRefusesBadLengths) {
@@ -27,5 +25,4 @@ TEST(RecordReader, ReadsRecordsFedInPiecesAndRefusesBadLengths) {
   EXPECT_FALSE(largest.next() || largest.badLength());
 }
 
-}  // namespace
 }  // namespace quorvane::recording

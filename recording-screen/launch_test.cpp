@@ -3,17 +3,13 @@
 #include <gtest/gtest.h>
 
 namespace quorvane::recording {
-namespace {
-
 // How numbers are read is common's; here, which forms the command line takes.
 TEST(ParseLaunch, AcceptsOnlyTheDocumentedForms) {
   using Fields = std::tuple<bool, std::uint32_t, std::int32_t, bool>;  // parsed, display, rate, cursor shown
   const std::pair<std::vector<std::string>, Fields> cases[] = {
-      {{"1", "30"}, {true, 1, 30, true}},        {{"4294967295", "60", "hidden"}, {true, 4294967295u, 60, false}},
-      {{"0", "15"}, {true, 0, 15, true}},        {{"1", "30", "Hidden"}, {}},
-      {{"1", "30", "hidden", "x"}, {}},          {{"1"}, {}},
-      {{"1", "25"}, {}},                         {{"1", "x"}, {}},
-      {{"-1", "30"}, {}},
+      {{"1", "30"}, {true, 1, 30, true}}, {{"4294967295", "60", "hidden"}, {true, 4294967295u, 60, false}},
+      {{"0", "15"}, {true, 0, 15, true}}, {{"1", "30", "Hidden"}, {}}, {{"1", "30", "hidden", "x"}, {}},
+      {{"1"}, {}}, {{"1", "25"}, {}}, {{"1", "x"}, {}}, {{"-1", "30"}, {}},
   };
   for (const auto& [args, expected] : cases) {
     auto p = parseLaunch(args);
@@ -30,5 +26,4 @@ TEST(FrameSize, LimitsEachSideAndTheArea) {
   }
 }
 
-}  // namespace
 }  // namespace quorvane::recording

@@ -9,8 +9,6 @@
 #include "recording-screen/texts.h"
 
 namespace quorvane::recording {
-namespace {
-
 using namespace std::chrono_literals;
 using W = fake::World;
 using Act = std::function<void(W&)>;
@@ -22,7 +20,7 @@ struct Running {
     w.await([this] { return w.output != nullptr; });
   }
   ~Running() {
-    w.locked([this] { w.closed = w.released = true, w.held = false; });
+    w.locked([this] { w.closed = w.released = true, w.held = false; });  // lets every thread go
     if (exit.valid()) exit.wait();
   }
   W& w;
@@ -30,10 +28,8 @@ struct Running {
   std::future<Exit> exit;
 };
 
-void deliver(W& w) {
-  w.locked([&] { w.output ? w.output->deliver(fake::sample()) : void(); });
-}
-Act send(std::string lines, bool close = false) {
+static void deliver(W& w) { w.locked([&] { w.output->deliver(fake::sample()); }); }
+static Act send(std::string lines, bool close = false) {
   return [=](W& w) { w.locked([&] { w.input.push_back(lines), w.closed = close; }); };
 }
 const std::string captureFailed = texts::kCaptureFailed;
@@ -60,12 +56,6 @@ TEST(Streamer, FailuresToStartEndBeforeStandardInputIsRead) {
 
 // Every way a running streamer ends, and what it asks of the service on the way.
 TEST(Streamer, EachEndHasItsStatusAndText) {
-  struct Case {
-    const char* name;
-    Act before, after;
-    Exit expected;
-    int stops;
-  };
   // Changes the world while the watch sleeps after `checks` checks that found the parent.
   auto watched = [](int checks, Act how) {
     return [=](W& w) {
@@ -78,12 +68,11 @@ TEST(Streamer, EachEndHasItsStatusAndText) {
   auto service = [](void (StreamOutput::*end)(const std::string&)) {
     return [=](W& w) { w.locked([&] { (w.output->*end)("unplugged"); }); };
   };
-  const Case cases[] = {
+  const std::tuple<const char*, Act, Act, Exit, int> cases[] = {  // before the start, after it, the end, stops
       {"stop", send("frame\r\nstop\n"), {}, quietExit(), 1},
       {"a bad line", send("frame\nFRAME\n"), {}, failure(texts::kBadControlLine), 0},
       {"end of input with a request pending", send("frame\n", true), deliver, quietExit(), 0},
-      {"a failed stop", [](W& w) { w.stopError = "busy", w.input.push_back("stop\n"); }, {},
-       failure(std::string(texts::kStopFailed) + "busy"), 1},
+      {"a failed stop", [](W& w) { w.stopError = "busy", w.input.push_back("stop\n"); }, {}, failure(texts::kStopFailed + std::string("busy")), 1},
       {"the parent gone before the first check", [](W& w) { w.dead.insert(w.parent); }, {}, quietExit(), 0},
       {"the parent changes", {}, watched(0, [](W& w) { w.parent = 1; }), quietExit(), 0},
       {"the parent dies", {}, watched(0, [](W& w) { w.dead.insert(w.parent); }), quietExit(), 0},
@@ -92,17 +81,16 @@ TEST(Streamer, EachEndHasItsStatusAndText) {
       {"the display changed", {}, [](W& w) { w.locked([&] { w.output->displayGone(); }); }, failure(texts::kDisplayGone), 0},
       {"a write error", [](W& w) { w.writeError = "EPIPE"; }, deliver, failure(std::string(texts::kWriteFailed) + "EPIPE"), 0},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, before, after, expected, stops] : cases) {
+    SCOPED_TRACE(name);
     W w;
-    if (c.before) c.before(w);
+    if (before) before(w);
     Running r(w);
-    if (c.after) c.after(w);
-    EXPECT_EQ(r.exit.get(), c.expected);
-    EXPECT_EQ(w.stops, c.stops);
+    if (after) after(w);
+    EXPECT_EQ(r.exit.get(), expected);
+    EXPECT_EQ(w.stops, stops);
     // The chosen display, the parent and this process left out in the service's order.
-    EXPECT_EQ(w.filter->display.id, 7u);
-    EXPECT_EQ(w.filter->excludedPids, (std::vector<std::int32_t>{4343, 4242, 4343}));
+    EXPECT_EQ(std::tie(w.filter->display.id, w.filter->excludedPids), std::make_tuple(7u, std::vector{4343, 4242, 4343}));
     EXPECT_EQ(std::tie(w.configuration->width, w.configuration->frameRate, w.configuration->showsCursor),
               std::make_tuple(1280u, 60, false));
   }
@@ -115,7 +103,7 @@ TEST(Streamer, StopWaitsForTheRecordBeingWrittenButNotForever) {
     w.held = true;
     Running r(w);
     deliver(w);
-    w.await([&] { return w.writing == 1; });
+    w.await([&] { return w.writing == 1; });  // the first frame, unasked
     send("stop\n")(w);
     w.await([&] { return w.stops == 1 && w.sleeps >= 2; });  // the parent watch, and the stop's first wait
     EXPECT_EQ(r.exit.wait_for(0s), std::future_status::timeout);
@@ -129,8 +117,7 @@ TEST(Streamer, StopWaitsForTheRecordBeingWrittenButNotForever) {
 
 TEST(SampleQueue, StaysBoundedAndKeepsCompleteFramesWhileTheWorkerIsBusy) {
   W w;  // for its lock
-  int handled = 0, complete = 0;
-  bool stuck = true;
+  int handled = 0, complete = 0, stuck = true;
   {
     SampleQueue queue(3, [&](const Sample& s) {
       w.locked([&] { ++handled, complete += s.status == kFrameComplete; });
@@ -146,5 +133,4 @@ TEST(SampleQueue, StaysBoundedAndKeepsCompleteFramesWhileTheWorkerIsBusy) {
   EXPECT_EQ(std::make_pair(handled, complete), std::make_pair(4, 1));  // the complete one survived a thousand idle
 }
 
-}  // namespace
 }  // namespace quorvane::recording
