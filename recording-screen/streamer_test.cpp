@@ -65,19 +65,18 @@ TEST(Streamer, EachEndHasItsStatusAndText) {
       }
     };
   };
-  auto service = [](void (StreamOutput::*end)(const std::string&)) {
-    return [=](W& w) { w.locked([&] { (w.output->*end)("unplugged"); }); };
-  };
   const std::tuple<const char*, Act, Act, Exit, int> cases[] = {  // before the start, after it, the end, stops
       {"stop", send("frame\r\nstop\n"), {}, quietExit(), 1},
       {"a bad line", send("frame\nFRAME\n"), {}, failure(texts::kBadControlLine), 0},
       {"end of input with a request pending", send("frame\n", true), deliver, quietExit(), 0},
-      {"a failed stop", [](W& w) { w.stopError = "busy", w.input.push_back("stop\n"); }, {}, failure(texts::kStopFailed + std::string("busy")), 1},
+      {"a failed stop", [](W& w) { w.stopError = "busy", w.input.push_back("stop\n"); }, {},
+       failure(texts::kStopFailed + std::string("busy")), 1},
       {"the parent gone before the first check", [](W& w) { w.dead.insert(w.parent); }, {}, quietExit(), 0},
       {"the parent changes", {}, watched(0, [](W& w) { w.parent = 1; }), quietExit(), 0},
       {"the parent dies", {}, watched(0, [](W& w) { w.dead.insert(w.parent); }), quietExit(), 0},
       {"the parent stays three checks, then stop", {}, watched(3, [](W& w) { w.input.push_back("stop\n"); }), quietExit(), 1},
-      {"a stream error", {}, service(&StreamOutput::stoppedWithError), failure(captureFailed + "unplugged"), 0},
+      {"a stream error", {}, [](W& w) { w.locked([&] { w.output->stoppedWithError("unplugged"); }); },
+       failure(captureFailed + "unplugged"), 0},
       {"the display changed", {}, [](W& w) { w.locked([&] { w.output->displayGone(); }); }, failure(texts::kDisplayGone), 0},
       {"a write error", [](W& w) { w.writeError = "EPIPE"; }, deliver, failure(std::string(texts::kWriteFailed) + "EPIPE"), 0},
   };
