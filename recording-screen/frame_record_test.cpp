@@ -3,42 +3,26 @@
 #include <gtest/gtest.h>
 
 namespace quorvane::recording {
-namespace {
-
-std::string bytes(std::initializer_list<unsigned> values) {
-  std::string s;
-  for (unsigned v : values) s.push_back(static_cast<char>(v));
-  return s;
-}
-
-TEST(RecordHeader, IsTheLengthBigEndian) {
-  const std::pair<std::uint32_t, std::string> cases[] = {
-      {123456, bytes({0x00, 0x01, 0xE2, 0x40})},
-      {8388608, bytes({0x00, 0x80, 0x00, 0x00})},
-      {0xFFFFFFFF, bytes({0xFF, 0xFF, 0xFF, 0xFF})},
-  };
-  for (const auto& [length, expected] : cases) {
-    EXPECT_EQ(recordHeader(length), expected) << length;
-    EXPECT_EQ(recordLength(expected), length) << length;
-  }
-}
-
-// How records are cut from a stream is the fuzz target's model; here, the limits.
-TEST(RecordReader, RefusesLengthsOutsideTheLimitsBeforeBuffering) {
-  const std::pair<std::string, std::optional<std::uint32_t>> cases[] = {
-      {std::string("\0\0\0\3abc", 7), 3u},
-      {std::string("\0\0\0\0", 4), 0u},
-      {std::string("\0\x80\0\1", 4), 8388609u},
-      {std::string("\xff\xff\xff\xff", 4), 0xFFFFFFFFu},
-      {std::string("\0\x80\0\0", 4), std::nullopt},  // the largest allowed: waits for its data
-  };
-  for (const auto& [bytes, bad] : cases) {
+// A stream of records cut at every byte comes out whole; a length outside the
+// limits breaks it before anything is buffered for it.
+TEST(RecordReader, ReadsRecordsFedInPiecesAndRefusesBadLengths) {
+  EXPECT_EQ(recordHeader(0x0180E240), std::string("\x01\x80\xE2\x40", 4));  // big-endian
+  const std::pair<std::uint32_t, std::optional<std::uint32_t>> cases[] = {
+      {4, std::nullopt}, {3, 3u}, {0, 0u}, {8388609, 8388609u}, {0xFFFFFFFF, 0xFFFFFFFFu}};
+  for (const auto& [length, bad] : cases) {
     RecordReader reader;
-    reader.feed(bytes);
-    EXPECT_FALSE(reader.next());
+    std::vector<std::string> got;
+    for (char byte : recordHeader(5) + "aaaaa" + recordHeader(length) + "bbbb") {
+      reader.feed(std::string_view(&byte, 1));
+      while (auto jpeg = reader.next()) got.push_back(*jpeg);
+    }
+    EXPECT_EQ(got, (bad ? std::vector<std::string>{"aaaaa"} : std::vector<std::string>{"aaaaa", "bbbb"})) << length;
     EXPECT_EQ(reader.badLength(), bad);
+    EXPECT_EQ(reader.pending(), bad ? 4u : 0u) << length;  // only the bad header
   }
+  RecordReader largest;  // waits for its data
+  largest.feed(recordHeader(kMaxJpegBytes));
+  EXPECT_FALSE(largest.next() || largest.badLength());
 }
 
-}  // namespace
 }  // namespace quorvane::recording

@@ -1,7 +1,5 @@
 #include "recording-screen/frames.h"
 
-#include <functional>
-
 #include <gtest/gtest.h>
 
 #include "recording-screen/fake_capture.h"
@@ -9,97 +7,40 @@
 #include "recording-screen/texts.h"
 
 namespace quorvane::recording {
-namespace {
-
-class FramesTest : public ::testing::Test {
- protected:
-  fake::Encoder encoder;
-  fake::Output output;
-  Frames frames{encoder, output};
-
-  std::size_t records() { return output.written().size(); }
-};
-
-TEST_F(FramesTest, WritesTheFirstCompleteFrameUnaskedAsOneRecordInOneWrite) {
-  encoder.size = 300;
-  EXPECT_EQ(frames.handle(fake::completeSample()), std::nullopt);
-  auto w = output.written();
-  ASSERT_EQ(w.size(), 1u);
-  EXPECT_EQ(w[0], recordHeader(300) + '1' + std::string(299, 'j'));
-  // Nothing more until asked.
-  EXPECT_EQ(frames.handle(fake::completeSample()), std::nullopt);
-  EXPECT_EQ(records(), 1u);
-  EXPECT_EQ(encoder.calls, 1);
-}
-
-TEST_F(FramesTest, FramesThatCannotAnswerLeaveTheRequestPending) {
+// The first complete frame goes unasked; after that, requests are a flag, not
+// a counter, and frames that cannot answer leave it set.
+TEST(Frames, AnswerEachRequestWithTheNextCompleteFrame) {
+  fake::World w;
+  Frames frames(w, w);
   auto image = std::make_shared<fake::Image>();
-  const std::pair<const char*, Sample> unusable[] = {
-      {"invalid", Sample{false, kFrameComplete, image}},
-      {"no status", Sample{true, std::nullopt, image}},
-      {"idle", Sample{true, kFrameIdle, image}},
-      {"other status", Sample{true, 3, image}},
-      {"negative status", Sample{true, -1, image}},
-      {"no image", Sample{true, kFrameComplete, nullptr}},
-  };
-  for (const auto& [name, sample] : unusable) {
-    EXPECT_EQ(frames.handle(sample), std::nullopt) << name;
-    EXPECT_EQ(records(), 0u) << name;
+  for (const Sample& unusable : {Sample{false, kFrameComplete, image}, Sample{true, std::nullopt, image},
+                                 fake::sample(kFrameIdle), Sample{true, 3, image}, Sample{true, kFrameComplete, nullptr}}) {
+    EXPECT_EQ(frames.handle(unusable), std::nullopt);
   }
-  EXPECT_EQ(encoder.calls, 0);
-  // The pending first request is answered by the next complete frame.
-  frames.handle(fake::completeSample());
-  EXPECT_EQ(records(), 1u);
-}
-
-TEST_F(FramesTest, RequestsAreAFlagNotACounter) {
-  frames.handle(fake::completeSample());
-  for (int i = 0; i < 3; ++i) frames.request();
-  frames.handle(fake::idleSample());
-  frames.handle(fake::completeSample());
-  frames.handle(fake::completeSample());
-  EXPECT_EQ(records(), 2u);
-  frames.request();
-  frames.handle(fake::completeSample());
-  EXPECT_EQ(records(), 3u);
-  EXPECT_EQ(encoder.calls, 3);
+  EXPECT_EQ(frames.handle(fake::sample()), std::nullopt);
+  ASSERT_EQ(w.records, std::vector<std::string>{recordHeader(16) + "1" + std::string(15, 'j')});  // in one write
+  for (int request : {0, 3, 0, 0, 1}) {  // requests before each complete frame
+    for (int i = 0; i < request; ++i) frames.request();
+    frames.handle(fake::sample());
+  }
+  EXPECT_EQ(std::make_pair(w.records.size(), w.encodes), std::make_pair(std::size_t{3}, 3));  // one encode each
 }
 
 // Each way a requested frame can fail, and the sizes at the limits that pass.
-TEST(FrameFailures, EndWithTheirTextsAndWriteNothing) {
-  struct Case {
-    const char* name;
-    std::function<void(fake::Encoder&, fake::Output&)> setup;
-    bool readable;
-    Outcome expected;
-  };
-  auto sized = [](std::size_t n) { return [n](fake::Encoder& e, fake::Output&) { e.size = n; }; };
-  const Case cases[] = {
-      {"encoder fails", [](fake::Encoder& e, fake::Output&) { e.fails = true; }, true, failure(texts::kEncodeFailed)},
-      {"pixels unreadable", sized(16), false, failure(texts::kEncodeFailed)},
-      {"empty", sized(0), true, failure(texts::kEncodeFailed)},
-      {"3 bytes", sized(3), true, failure(texts::kEncodeFailed)},
-      {"4 bytes", sized(4), true, std::nullopt},
-      {"8 MiB", sized(8388608), true, std::nullopt},
-      {"8 MiB + 1", sized(8388609), true, failure(texts::kEncodeFailed)},
-      {"write error", [](fake::Encoder&, fake::Output& o) { o.failAfterWrites = 0; }, true,
-       failure(std::string(texts::kWriteFailed) + "Broken pipe")},
-  };
-  for (const auto& c : cases) {
-    fake::Encoder encoder;
-    fake::Output output;
-    c.setup(encoder, output);
-    Frames frames(encoder, output);
-    Sample sample{true, kFrameComplete, std::make_shared<fake::Image>(640, 3, c.readable)};
-    EXPECT_EQ(frames.handle(sample), c.expected) << c.name;
-    EXPECT_EQ(encoder.calls, c.readable ? 1 : 0) << c.name;
-    EXPECT_EQ(output.written().size(), c.expected ? 0u : 1u) << c.name;
-    if (!c.expected) {
-      EXPECT_EQ(output.written()[0].size(), 4 + encoder.size) << c.name;
-      EXPECT_EQ(encoder.lastWidth, 640u) << c.name;  // the whole picture
-    }
+TEST(Frames, AFrameThatCannotBeARecordEndsTheStreamAndWritesNothing) {
+  const std::tuple<std::optional<std::size_t>, bool, bool> cases[] = {  // JPEG size, pixels readable, written
+      {std::nullopt, true, false}, {16, false, false}, {3, true, false},
+      {4, true, true}, {kMaxJpegBytes, true, true}, {kMaxJpegBytes + 1, true, false}};
+  for (const auto& [size, readable, written] : cases) {
+    SCOPED_TRACE(size.value_or(0));
+    fake::World w;
+    w.jpegSize = size;
+    auto outcome = Frames(w, w).handle(Sample{true, kFrameComplete, std::make_shared<fake::Image>(readable)});
+    EXPECT_EQ(outcome, written ? Outcome{} : failure(texts::kEncodeFailed));
+    EXPECT_EQ(w.encodes, readable ? 1 : 0);
+    ASSERT_EQ(w.records.size(), written ? 1u : 0u);
+    EXPECT_EQ(written ? w.records[0].size() : 0, written ? 4 + *size : 0);
   }
 }
 
-}  // namespace
 }  // namespace quorvane::recording

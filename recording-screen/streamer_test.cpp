@@ -1,10 +1,7 @@
 #include "recording-screen/streamer.h"
 
-#include <atomic>
-#include <chrono>
 #include <functional>
 #include <future>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -12,246 +9,127 @@
 #include "recording-screen/texts.h"
 
 namespace quorvane::recording {
-namespace {
-
 using namespace std::chrono_literals;
+using W = fake::World;
+using Act = std::function<void(W&)>;
 
-// Waits for a condition the streamer's threads make true (or a generous limit).
-template <typename F>
-bool eventually(F condition) {
-  auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
+// A streamer running on its own thread, from the start of its capture on.
+struct Running {
+  explicit Running(W& world, std::vector<std::string> args = {"7", "60", "hidden"})
+      : w(world), streamer(w.platform()), exit(std::async(std::launch::async, [this, args] { return streamer.run(args); })) {
+    w.await([this] { return w.output != nullptr; });
   }
-  return true;
-}
-
-struct Fakes {
-  fake::Capture capture;
-  fake::Encoder encoder;
-  fake::Input input;
-  fake::Output output;
-  fake::Process process;
-  fake::Clock clock;
-  Platform platform() { return Platform{capture, encoder, input, output, process, clock}; }
+  ~Running() {
+    w.locked([this] { w.closed = w.released = true, w.held = false; });  // lets every thread go
+    if (exit.valid()) exit.wait();
+  }
+  W& w;
+  Streamer streamer;
+  std::future<Exit> exit;
 };
 
-class StreamerTest : public ::testing::Test {
- protected:
-  Fakes f;
-  std::unique_ptr<Streamer> streamer;
-  std::future<Exit> running;
-
-  void start(std::vector<std::string> args = {"7", "30"}) {
-    streamer = std::make_unique<Streamer>(f.platform());
-    running = std::async(std::launch::async, [this, args] { return streamer->run(args); });
-    ASSERT_TRUE(eventually([this] { return f.capture.started.load() || running.wait_for(0s) == std::future_status::ready; }));
-  }
-  Exit result() {
-    EXPECT_EQ(running.wait_for(10s), std::future_status::ready);
-    return running.get();
-  }
-  std::size_t records() { return f.output.written().size(); }
-  void TearDown() override {
-    f.input.close();
-    f.clock.release();
-    if (running.valid()) running.wait();
-    streamer.reset();
-  }
-};
-
-// Runs a streamer that is expected to end by itself.
-Exit runToEnd(Fakes& f, std::vector<std::string> args = {"7", "30"}) {
-  Streamer s(f.platform());
-  Exit exit = s.run(args);
-  f.clock.release();
-  return exit;
+static void deliver(W& w) { w.locked([&] { w.output->deliver(fake::sample()); }); }
+static Act send(std::string lines, bool close = false) {
+  return [=](W& w) { w.locked([&] { w.input.push_back(lines), w.closed = close; }); };
 }
+const std::string captureFailed = texts::kCaptureFailed;
 
-TEST(StreamerStart, FailuresEndBeforeStandardInputIsRead) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> args;
-    std::function<void(fake::Capture&)> setup;
-    Exit expected;
+TEST(Streamer, FailuresToStartEndBeforeStandardInputIsRead) {
+  const std::tuple<std::vector<std::string>, Act, Exit> cases[] = {
+      {{"7", "25"}, [](W&) {}, failure(texts::kBadArguments)},
+      {{"7", "30"}, [](W& w) { w.allowed = false; }, failure(texts::kNoPermission)},
+      {{"7", "30"}, [](W& w) { w.contentError = "no server"; }, failure(captureFailed + "no server")},
+      {{"7", "30"}, [](W& w) { w.content.displays[1].id = 8; }, failure(texts::kDisplayGone)},
+      {{"7", "30"}, [](W& w) { w.content.applicationPids = {300, 4343}; }, failure(texts::kCannotExclude)},
+      {{"7", "30"}, [](W& w) { w.content.displays[1] = Display{7, 4096, 3907}; }, failure(texts::kTooLarge)},
+      {{"7", "30"}, [](W& w) { w.startError = "lost"; }, failure(captureFailed + "lost")},
   };
-  const Case cases[] = {
-      {"bad arguments", {"7", "25"}, [](fake::Capture&) {}, failure(texts::kBadArguments)},
-      {"no permission", {"7", "30"}, [](fake::Capture& c) { c.allowed = false; }, failure(texts::kNoPermission)},
-      {"content error", {"7", "30"}, [](fake::Capture& c) { c.contentError = "no server"; },
-       failure(std::string(texts::kCaptureFailed) + "no server")},
-      {"display gone", {"7", "30"}, [](fake::Capture& c) { c.content.displays[0].id = 8; },
-       failure(texts::kDisplayGone)},
-      {"parent not shareable, own process is", {"7", "30"},
-       [](fake::Capture& c) { c.content.applicationPids = {300, 4343}; }, failure(texts::kCannotExclude)},
-      {"too large", {"7", "30"}, [](fake::Capture& c) { c.content.displays[0] = Display{7, 4096, 3907}; },
-       failure(texts::kTooLarge)},
-      {"start error", {"7", "30"}, [](fake::Capture& c) { c.startError = "lost"; },
-       failure(std::string(texts::kCaptureFailed) + "lost")},
-  };
-  for (const auto& c : cases) {
-    Fakes f;
-    c.setup(f.capture);
-    EXPECT_EQ(runToEnd(f, c.args), c.expected) << c.name;
-    EXPECT_EQ(f.capture.permissionAsked, c.args[1] == "30" ? 1 : 0) << c.name;  // arguments come first
-    EXPECT_EQ(f.input.reads, 0) << c.name;
-    EXPECT_TRUE(f.output.written().empty()) << c.name;
+  for (const auto& [args, setup, expected] : cases) {
+    SCOPED_TRACE(expected.text);
+    W w;
+    setup(w);
+    EXPECT_EQ(Streamer(w.platform()).run(args), expected);
+    EXPECT_EQ(w.asked, args[1] == "30" ? 1 : 0);  // arguments come first
+    EXPECT_EQ(w.reads + w.records.size(), 0u);
   }
-}
-
-TEST_F(StreamerTest, FiltersOutTheParentAndItselfOnTheChosenDisplay) {
-  f.capture.content.displays.insert(f.capture.content.displays.begin(), Display{3, 640, 480});
-  f.capture.content.applicationPids = {4343, 300, 4242, 4343};
-  start({"7", "60", "hidden"});
-  ASSERT_TRUE(f.capture.filter);
-  EXPECT_EQ(f.capture.filter->display.id, 7u);
-  EXPECT_EQ(f.capture.filter->excludedPids, (std::vector<std::int32_t>{4343, 4242, 4343}));
-  EXPECT_EQ(f.capture.configuration->width, 1280u);
-  EXPECT_EQ(f.capture.configuration->frameRate, 60);
-  EXPECT_FALSE(f.capture.configuration->showsCursor);
-  f.input.close();
-  EXPECT_EQ(result(), quietExit());
 }
 
 // Every way a running streamer ends, and what it asks of the service on the way.
-TEST(StreamerEnds, EachEndHasItsStatusAndText) {
-  struct Case {
-    const char* name;
-    std::function<void(Fakes&)> act;
-    Exit expected;
-    int stops;
+TEST(Streamer, EachEndHasItsStatusAndText) {
+  // Changes the world while the watch sleeps after `checks` checks that found the parent.
+  auto watched = [](int checks, Act how) {
+    return [=](W& w) {
+      for (int i = 1; i <= checks + 1; ++i) {
+        w.await([&] { return w.sleeps >= i; });
+        w.locked([&] { i > checks ? how(w) : void(), w.time += kParentWatchSeconds; });
+      }
+    };
   };
-  auto watches = [](Fakes& f, int n) {
-    for (int i = 1; i <= n; ++i) {
-      f.clock.awaitSleeps(i);
-      f.clock.advance(1.0);
-    }
-    f.clock.awaitSleeps(n + 1);
+  const std::tuple<const char*, Act, Act, Exit, int> cases[] = {  // before the start, after it, the end, stops
+      {"stop", send("frame\r\nstop\n"), {}, quietExit(), 1},
+      {"a bad line", send("frame\nFRAME\n"), {}, failure(texts::kBadControlLine), 0},
+      {"end of input with a request pending", send("frame\n", true), deliver, quietExit(), 0},
+      {"a failed stop", [](W& w) { w.stopError = "busy", w.input.push_back("stop\n"); }, {},
+       failure(texts::kStopFailed + std::string("busy")), 1},
+      {"the parent gone before the first check", [](W& w) { w.dead.insert(w.parent); }, {}, quietExit(), 0},
+      {"the parent changes", {}, watched(0, [](W& w) { w.parent = 1; }), quietExit(), 0},
+      {"the parent dies", {}, watched(0, [](W& w) { w.dead.insert(w.parent); }), quietExit(), 0},
+      {"the parent stays three checks, then stop", {}, watched(3, [](W& w) { w.input.push_back("stop\n"); }), quietExit(), 1},
+      {"a stream error", {}, [](W& w) { w.locked([&] { w.output->stoppedWithError("unplugged"); }); },
+       failure(captureFailed + "unplugged"), 0},
+      {"the display changed", {}, [](W& w) { w.locked([&] { w.output->displayGone(); }); }, failure(texts::kDisplayGone), 0},
+      {"a write error", [](W& w) { w.writeError = "EPIPE"; }, deliver, failure(std::string(texts::kWriteFailed) + "EPIPE"), 0},
   };
-  const Case cases[] = {
-      {"stop", [](Fakes& f) { f.input.push("frame\r\nstop\n"); }, quietExit(), 1},
-      {"a bad line", [](Fakes& f) { f.input.push("frame\nFRAME\n"); }, failure(texts::kBadControlLine), 0},
-      {"end of input with a request pending", [](Fakes& f) { f.input.push("frame\n"), f.input.close(); }, quietExit(),
-       0},
-      {"a failed stop", [](Fakes& f) { f.capture.stopError = "busy", f.input.push("stop\n"); },
-       failure(std::string(texts::kStopFailed) + "busy"), 1},
-      {"the parent changes",
-       [](Fakes& f) {
-         f.clock.awaitSleeps(1);
-         f.process.change([](FakeProcess& p) { p.parent = 1; });
-         f.clock.advance(1.0);
-       },
-       quietExit(), 0},
-      {"the parent dies",
-       [](Fakes& f) {
-         f.clock.awaitSleeps(1);
-         f.process.change([](FakeProcess& p) { p.dead.insert(p.parent); });
-         f.clock.advance(1.0);
-       },
-       quietExit(), 0},
-      {"the parent stays through three checks, then stop",
-       [&](Fakes& f) { watches(f, 3), f.input.push("stop\n"); }, quietExit(), 1},
-      {"a stream error", [](Fakes& f) { f.capture.fail("display unplugged"); },
-       failure(std::string(texts::kCaptureFailed) + "display unplugged"), 0},
-      {"the display changed", [](Fakes& f) { f.capture.loseDisplay(); }, failure(texts::kDisplayGone), 0},
-      {"a write error",
-       [](Fakes& f) {
-         f.output.failAfterWrites = 0;
-         f.capture.deliver(fake::completeSample());
-       },
-       failure(std::string(texts::kWriteFailed) + "Broken pipe"), 0},
-  };
-  for (const auto& c : cases) {
-    Fakes f;
-    Streamer s(f.platform());
-    auto running = std::async(std::launch::async, [&] { return s.run({"7", "30"}); });
-    ASSERT_TRUE(eventually([&] { return f.capture.started.load(); })) << c.name;
-    c.act(f);
-    ASSERT_EQ(running.wait_for(10s), std::future_status::ready) << c.name;
-    EXPECT_EQ(running.get(), c.expected) << c.name;
-    EXPECT_EQ(f.capture.stops, c.stops) << c.name;
-    f.clock.release();
+  for (const auto& [name, before, after, expected, stops] : cases) {
+    SCOPED_TRACE(name);
+    W w;
+    if (before) before(w);
+    Running r(w);
+    if (after) after(w);
+    EXPECT_EQ(r.exit.get(), expected);
+    EXPECT_EQ(w.stops, stops);
+    // The chosen display, the parent and this process left out in the service's order.
+    EXPECT_EQ(std::tie(w.filter->display.id, w.filter->excludedPids), std::make_tuple(7u, std::vector{4343, 4242, 4343}));
+    EXPECT_EQ(std::tie(w.configuration->width, w.configuration->frameRate, w.configuration->showsCursor),
+              std::make_tuple(1280u, 60, false));
   }
 }
 
-TEST_F(StreamerTest, AParentGoneWhileStartingIsNoticedAtOnce) {
-  f.process.change([](FakeProcess& p) { p.dead.insert(p.parent); });
-  start();
-  EXPECT_EQ(result(), quietExit());  // the clock never moved
-}
-
-TEST_F(StreamerTest, StopWaitsForTheRecordBeingWrittenButNotForever) {
+TEST(Streamer, StopWaitsForTheRecordBeingWrittenButNotForever) {
   for (bool readerReturns : {true, false}) {
-    Fakes g;
-    g.output.hold();
-    Streamer s(g.platform());
-    auto running = std::async(std::launch::async, [&] { return s.run({"7", "30"}); });
-    ASSERT_TRUE(eventually([&] { return g.capture.started.load(); }));
-    g.capture.deliver(fake::completeSample());
-    g.output.awaitWriting();
-    g.input.push("stop\n");
-    ASSERT_TRUE(eventually([&] { return g.capture.stops == 1; }));
-    g.clock.awaitSleeps(2);  // the parent watch, and the stop's first wait
-    EXPECT_EQ(running.wait_for(0s), std::future_status::timeout) << readerReturns;
-    if (readerReturns) g.output.letGo();
-    ASSERT_TRUE(eventually([&] {
-      g.clock.advance(kStopWaitStep);
-      return running.wait_for(0s) == std::future_status::ready;
-    }));
-    EXPECT_EQ(running.get(), quietExit());
-    EXPECT_EQ(g.output.written().size(), readerReturns ? 1u : 0u);
-    g.output.letGo();
-    g.clock.release();
+    SCOPED_TRACE(readerReturns);
+    W w;
+    w.held = true;
+    Running r(w);
+    deliver(w);
+    w.await([&] { return w.writing == 1; });  // the first frame, unasked
+    send("stop\n")(w);
+    w.await([&] { return w.stops == 1 && w.sleeps >= 2; });  // the parent watch, and the stop's first wait
+    EXPECT_EQ(r.exit.wait_for(0s), std::future_status::timeout);
+    w.locked([&] { w.held = !readerReturns; });
+    if (readerReturns) w.await([&] { return w.records.size() == 1; });
+    w.locked([&] { w.released = true; });  // the wait's time runs out at once
+    EXPECT_EQ(r.exit.get(), quietExit());
+    EXPECT_EQ(w.locked([&] { return w.records.size(); }), readerReturns ? 1u : 0u);
   }
 }
 
-TEST_F(StreamerTest, CaptureThreadAndReaderRaceWithoutLosingTheFlag) {
-  start();
-  std::atomic<bool> done{false};
-  std::thread service([&] {
-    while (!done) f.capture.deliver(fake::completeSample());
-  });
-  for (int i = 0; i < 200; ++i) f.input.push("frame\n");
-  ASSERT_TRUE(eventually([this] { return f.capture.nudges == 200; }));
-  done = true;
-  service.join();
-  // A request made now is answered by the next complete frame.
-  std::size_t before = records();
-  f.input.push("frame\n");
-  ASSERT_TRUE(eventually([this] { return f.capture.nudges == 201; }));
-  ASSERT_TRUE(eventually([&] {
-    f.capture.deliver(fake::completeSample());
-    return records() > before;
-  }));
-  f.input.close();
-  EXPECT_EQ(result(), quietExit());
-  EXPECT_EQ(static_cast<std::size_t>(f.encoder.calls.load()), records());
-}
-
-TEST(SampleQueue, StaysBoundedAndKeepsCompleteFramesWhenTheWorkerIsBusy) {
-  std::mutex gate;
-  gate.lock();
-  std::atomic<int> handled{0}, complete{0};
-  std::atomic<bool> first{true};
+TEST(SampleQueue, StaysBoundedAndKeepsCompleteFramesWhileTheWorkerIsBusy) {
+  W w;  // for its lock
+  int handled = 0, complete = 0, stuck = true;
   {
     SampleQueue queue(3, [&](const Sample& s) {
-      if (first.exchange(false)) {
-        std::lock_guard<std::mutex> wait(gate);  // the worker is stuck writing
-      }
-      ++handled;
-      if (s.status == kFrameComplete) ++complete;
+      w.locked([&] { ++handled, complete += s.status == kFrameComplete; });
+      w.await([&] { return !stuck; });  // the worker is writing to a reader that does not read
     });
-    queue.push(fake::idleSample());
-    ASSERT_TRUE(eventually([&] { return !first.load(); }));
-    queue.push(fake::completeSample());
-    for (int i = 0; i < 1000; ++i) queue.push(fake::idleSample());
-    gate.unlock();
-    ASSERT_TRUE(eventually([&] { return handled == 4; }));
+    queue.push(fake::sample(kFrameIdle));
+    w.await([&] { return handled == 1; });
+    queue.push(fake::sample());
+    for (int i = 0; i < 1000; ++i) queue.push(fake::sample(kFrameIdle));
+    w.locked([&] { stuck = false; });
+    w.await([&] { return handled == 4; });  // the stuck one and a full queue of three
   }
-  EXPECT_EQ(handled, 4);   // the stuck one and a full queue of three
-  EXPECT_EQ(complete, 1);  // the complete frame survived a thousand idle ones
+  EXPECT_EQ(std::make_pair(handled, complete), std::make_pair(4, 1));  // the complete one survived a thousand idle
 }
 
-}  // namespace
 }  // namespace quorvane::recording

@@ -177,6 +177,10 @@ void X11Capture::loop() {
     }
     if (connection_->broken()) {
       output_->stoppedWithError(kConnectionLost);
+      // Parks until halted: a thread that finished unjoined when the process
+      // ends is a leak, and the process ends without halting it.
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [this] { return halted_; });
       return;
     }
     tick();
