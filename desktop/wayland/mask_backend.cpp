@@ -245,14 +245,25 @@ void MaskBackend::prepareCover(const CoverPlan& plan, std::int32_t) {
   wl_surface_commit(cover->surface);  // asks for the first configure
   conn_->dispatchPending();
 
+  // The same wallpaper on outputs of one size, the common case, is drawn once.
+  const x11::CoverRect whole{0, 0, plan.frame.width, plan.frame.height, 0, 0};
+  cover->picture = x11::coverPicture(plan, whole);
+  cover->image = plan.image;
+  cover->drawnBy = cover.get();
+  for (const auto& earlier : covers_) {
+    if (earlier->drawnBy == earlier.get() && earlier->picture == cover->picture) cover->drawnBy = earlier.get();
+  }
+  if (cover->drawnBy != cover.get()) {
+    covers_.push_back(std::move(cover));
+    return;
+  }
   // Each screen is drawn on a core of its own while the next screen's
   // wallpaper is read; showCovers waits for them all.
   cover->buffer = quorvane::wayland::ShmBuffer::create(conn_->shm(), plan.frame.width, plan.frame.height,
                                                        plan.frame.width * 4, WL_SHM_FORMAT_XRGB8888);
   if (cover->buffer) {
-    auto draw = [plan, pixels = reinterpret_cast<std::uint32_t*>(cover->buffer->data()), stride = cover->buffer->stride()] {
-      x11::drawCover(plan, {0, 0, plan.frame.width, plan.frame.height, 0, 0}, pixels, stride);
-    };
+    auto draw = [plan, whole, pixels = reinterpret_cast<std::uint32_t*>(cover->buffer->data()),
+                 stride = cover->buffer->stride()] { x11::drawCover(plan, whole, pixels, stride); };
     try {
       TerminationBlocked inTheDrawingThread;
       cover->drawing = std::thread(draw);
@@ -273,8 +284,13 @@ void MaskBackend::showCovers() {
   }
   for (auto& cover : covers_) {
     if (cover->drawing.joinable()) cover->drawing.join();
-    if (cover->buffer && cover->configured) {
-      wl_surface_attach(cover->surface, cover->buffer->buffer(), 0, 0);
+  }
+  for (auto& cover : covers_) {
+    // One shm buffer may back several surfaces: we never draw into it again.
+    const auto& buffer = cover->drawnBy->buffer;
+    cover->image.reset();
+    if (buffer && cover->configured) {
+      wl_surface_attach(cover->surface, buffer->buffer(), 0, 0);
       wl_surface_damage_buffer(cover->surface, 0, 0, INT32_MAX, INT32_MAX);
     }
     wl_callback_add_listener(wl_surface_frame(cover->surface), &kPresentedListener, cover.get());

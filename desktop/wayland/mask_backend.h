@@ -18,6 +18,7 @@
 #include "desktop/mask.h"
 #include "desktop/mask_platform.h"
 #include "desktop/wayland/sway_wallpaper.h"
+#include "desktop/x11/cover_picture.h"
 #include "desktop/x11/gsettings_wallpaper.h"
 
 struct zwlr_layer_surface_v1;
@@ -54,6 +55,10 @@ class MaskBackend final : public MaskPlatform {
     wl_surface* surface = nullptr;
     zwlr_layer_surface_v1* layer = nullptr;
     std::unique_ptr<quorvane::wayland::ShmBuffer> buffer;
+    // What its picture depends on: covers alike share one drawing and buffer.
+    x11::CoverPicture picture;
+    std::shared_ptr<const Bitmap> image;  // keeps picture.image's identity meaningful
+    Cover* drawnBy = nullptr;             // the cover whose buffer it shows (itself, or an alike one)
     std::thread drawing;
     bool configured = false;
     bool presented = false;

@@ -42,6 +42,7 @@ class DesktopOnSwayTest : public ::testing::Test {
     dir_ = mkdtemp(tmpl);
     writeHalvesPng(dir_ + "/wall.png");
     SwayOptions options;
+    options.outputs = {"1280x720", "1280x720"};  // alike: one drawing serves both covers
     options.config = {"output * bg " + dir_ + "/wall.png stretch"};
     sway_ = std::make_unique<SwaySession>(options);
     env_ = sway_->env();
@@ -93,16 +94,17 @@ class DesktopOnSwayTest : public ::testing::Test {
   static inline std::unique_ptr<Child> client_;
 };
 
-// The first output is 1280 x 720; the window (floating, 400 x 300) sits in its middle.
+// Two 1280 x 720 outputs side by side; the window (floating, 400 x 300) sits
+// in the middle of the first.
 TEST_F(DesktopOnSwayTest, CoversTheIconsWithSwaysWallpaperBelowWindowsUntilStopped) {
-  const std::vector<std::string> points = {"100,100", "1200,600", "640,360"};
-  ASSERT_EQ(pixels(points), (std::vector<std::string>{kIcons, kIcons, kWindow}));
+  const std::vector<std::string> points = {"100,100", "1200,600", "640,360", "1380,100", "2480,600"};
+  ASSERT_EQ(pixels(points), (std::vector<std::string>{kIcons, kIcons, kWindow, kIcons, kIcons}));
   auto mask = startMask();
-  EXPECT_EQ(pixels(points), (std::vector<std::string>{kRed, kBlue, kWindow}));
+  EXPECT_EQ(pixels(points), (std::vector<std::string>{kRed, kBlue, kWindow, kRed, kBlue}));
   mask->writeStdin("stop\n");
   EXPECT_EQ(mask->wait(5s), 0);
   EXPECT_EQ(mask->readAllStdout(1s), "");
-  EXPECT_EQ(pixels(points), (std::vector<std::string>{kIcons, kIcons, kWindow}));
+  EXPECT_EQ(pixels(points), (std::vector<std::string>{kIcons, kIcons, kWindow, kIcons, kIcons}));
 }
 
 TEST_F(DesktopOnSwayTest, AnOutputAddedEndsTheMask) {
