@@ -9,7 +9,9 @@
 #include "common/clock.h"
 #include "common/posix/fd_output.h"
 #include "common/posix/process.h"
+#include "common/posix/session.h"
 #include "desktop/mask.h"
+#include "desktop/wayland/mask_backend.h"
 #include "desktop/x11/mask_backend.h"
 
 int main(int argc, char** argv) {
@@ -22,8 +24,17 @@ int main(int argc, char** argv) {
   });
   SystemClock clock;
   posix::PosixProcess process;
+  auto runWith = [&](auto& backend) {
+    desktop::DesktopMask mask(backend, process, channel, clock);
+    Outcome started = mask.start(args);
+    return desktop::reportExit(channel, started ? *started : backend.run(mask, clock));
+  };
+  // In a Wayland session the covers are layer-shell surfaces (no screen at all
+  // without layer-shell); DISPLAY there is XWayland and is never used.
+  if (posix::waylandSession()) {
+    desktop::wayland::MaskBackend backend;
+    return runWith(backend);
+  }
   desktop::x11::MaskBackend backend;
-  desktop::DesktopMask mask(backend, process, channel, clock);
-  Outcome started = mask.start(args);
-  return desktop::reportExit(channel, started ? *started : backend.run(mask, clock));
+  return runWith(backend);
 }

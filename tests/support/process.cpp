@@ -48,12 +48,14 @@ pid_t spawn(const std::vector<std::string>& argv, const SpawnOptions& options, s
   if (getppid() != parent) _exit(127);
   if (ownGroup) setpgid(0, 0);
   signal(SIGPIPE, SIG_DFL);
-  fds.insert(options.extraFds.begin(), options.extraFds.end());
+  // Extra descriptors win over the standard ones they name.
+  for (auto [childFd, ourFd] : options.extraFds) fds[childFd] = ourFd;
   const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
   // Out of the way first, so that no placement overwrites a descriptor still to be placed.
   for (auto& [childFd, ourFd] : fds) ourFd = fcntl(ourFd < 0 ? null : ourFd, F_DUPFD_CLOEXEC, 100);
   for (auto [childFd, ourFd] : fds) dup2(ourFd, childFd);
   for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+  for (const auto& name : options.unsetEnv) unsetenv(name.c_str());
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);

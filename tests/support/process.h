@@ -17,6 +17,7 @@ using std::chrono::milliseconds;
 struct SpawnOptions {
   std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
   std::map<int, int> extraFds;             // handed to the child as-is: child fd number -> our fd
+  std::vector<std::string> unsetEnv;       // taken out of the child's environment
 };
 
 // Starts argv; `fds` maps the child's descriptors to ours (-1: /dev/null), all

@@ -1,0 +1,241 @@
+#include "common/wayland/connection.h"
+
+#include <algorithm>
+#include <chrono>
+#include <poll.h>
+#include <cerrno>
+#include <cstring>
+
+#include "common/wayland/protocols/wlr-layer-shell-unstable-v1-client.h"
+#include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
+#include "common/wayland/protocols/xdg-output-unstable-v1-client.h"
+
+namespace quorvane::wayland {
+
+namespace {
+
+// The versions whose events our listeners handle, or that requests need.
+constexpr std::uint32_t kCompositorVersion = 4;
+constexpr std::uint32_t kOutputVersion = 4;
+constexpr std::uint32_t kXdgOutputVersion = 3;
+constexpr std::uint32_t kLayerShellVersion = 4;
+constexpr std::uint32_t kScreencopyVersion = 3;
+// A compositor answers its clients' first requests within milliseconds.
+constexpr auto kFirstAnswer = std::chrono::seconds(2);
+
+template <typename T>
+T* bind(wl_registry* registry, std::uint32_t name, const wl_interface* interface, std::uint32_t offered,
+        std::uint32_t wanted) {
+  return static_cast<T*>(wl_registry_bind(registry, name, interface, std::min(offered, wanted)));
+}
+
+bool turned(std::int32_t transform) {
+  // 90 and 270 degrees, flipped or not, swap the mode's sides.
+  return transform == WL_OUTPUT_TRANSFORM_90 || transform == WL_OUTPUT_TRANSFORM_270 ||
+         transform == WL_OUTPUT_TRANSFORM_FLIPPED_90 || transform == WL_OUTPUT_TRANSFORM_FLIPPED_270;
+}
+
+}  // namespace
+
+std::uint32_t Output::pixelWidth() const {
+  return static_cast<std::uint32_t>(std::max(0, turned(transform) ? modeHeight : modeWidth));
+}
+std::uint32_t Output::pixelHeight() const {
+  return static_cast<std::uint32_t>(std::max(0, turned(transform) ? modeWidth : modeHeight));
+}
+
+// Listener tables: the library calls through them with the Output as data.
+struct OutputEvents {
+  static void geometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
+                       std::int32_t, const char*, const char*, std::int32_t transform) {
+    auto* o = static_cast<Output*>(data);
+    if (!o->xdgOutput) {
+      o->x = x;
+      o->y = y;
+    }
+    o->transform = transform;
+  }
+  static void mode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
+                   std::int32_t) {
+    auto* o = static_cast<Output*>(data);
+    if (flags & WL_OUTPUT_MODE_CURRENT) {
+      o->modeWidth = width;
+      o->modeHeight = height;
+    }
+  }
+  static void done(void* data, wl_output*) {
+    auto* o = static_cast<Output*>(data);
+    o->done = true;
+    if (!o->xdgOutput) {
+      o->logicalWidth = static_cast<std::int32_t>(o->pixelWidth()) / std::max(1, o->scale);
+      o->logicalHeight = static_cast<std::int32_t>(o->pixelHeight()) / std::max(1, o->scale);
+    }
+    ownerOf(o)->outputChanged(*o);
+  }
+  static void scale(void* data, wl_output*, std::int32_t factor) { static_cast<Output*>(data)->scale = factor; }
+  static void name(void* data, wl_output*, const char* text) {
+    auto* o = static_cast<Output*>(data);
+    if (o->name.empty()) o->name = text;
+  }
+  static void description(void*, wl_output*, const char*) {}
+
+  static void logicalPosition(void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y) {
+    auto* o = static_cast<Output*>(data);
+    o->x = x;
+    o->y = y;
+  }
+  static void logicalSize(void* data, zxdg_output_v1*, std::int32_t w, std::int32_t h) {
+    auto* o = static_cast<Output*>(data);
+    o->logicalWidth = w;
+    o->logicalHeight = h;
+  }
+  static void xdgDone(void*, zxdg_output_v1*) {}  // wl_output.done closes each change
+  static void xdgName(void* data, zxdg_output_v1*, const char* text) { static_cast<Output*>(data)->name = text; }
+  static void xdgDescription(void*, zxdg_output_v1*, const char*) {}
+
+  static Connection* ownerOf(Output* o) { return o->owner; }
+};
+
+namespace {
+
+const wl_output_listener kOutputListener = {OutputEvents::geometry, OutputEvents::mode,  OutputEvents::done,
+                                            OutputEvents::scale,    OutputEvents::name, OutputEvents::description};
+const zxdg_output_v1_listener kXdgOutputListener = {OutputEvents::logicalPosition, OutputEvents::logicalSize,
+                                                    OutputEvents::xdgDone, OutputEvents::xdgName,
+                                                    OutputEvents::xdgDescription};
+
+}  // namespace
+
+std::unique_ptr<Connection> Connection::open() {
+  wl_display* display = wl_display_connect(nullptr);
+  if (!display) return nullptr;
+  std::unique_ptr<Connection> c(new Connection(display));
+  c->registry_ = wl_display_get_registry(display);
+  static const wl_registry_listener listener = {global, globalRemove};
+  wl_registry_add_listener(c->registry_, &listener, c.get());
+  // Globals, then the outputs' descriptions (which need the xdg-output manager).
+  // A socket that takes the connection but never answers is no compositor.
+  auto deadline = std::chrono::steady_clock::now() + kFirstAnswer;
+  if (!c->roundtripBy(deadline)) return nullptr;
+  for (auto& o : c->outputs_) c->describe(*o);
+  if (!c->roundtripBy(deadline)) return nullptr;
+  c->settled_ = true;
+  return c;
+}
+
+Connection::~Connection() {
+  for (auto& o : outputs_) {
+    if (o->xdgOutput) zxdg_output_v1_destroy(o->xdgOutput);
+    wl_output_destroy(o->output);
+  }
+  if (xdgOutputManager_) zxdg_output_manager_v1_destroy(xdgOutputManager_);
+  if (screencopy_) zwlr_screencopy_manager_v1_destroy(screencopy_);
+  if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
+  if (shm_) wl_shm_destroy(shm_);
+  if (compositor_) wl_compositor_destroy(compositor_);
+  if (registry_) wl_registry_destroy(registry_);
+  wl_display_disconnect(display_);
+}
+
+const Output* Connection::output(std::uint32_t id) const {
+  for (const auto& o : outputs_) {
+    if (o->id == id) return o.get();
+  }
+  return nullptr;
+}
+
+bool Connection::roundtripBy(std::chrono::steady_clock::time_point deadline) {
+  bool done = false;
+  static const wl_callback_listener listener = {[](void* data, wl_callback* cb, std::uint32_t) {
+    *static_cast<bool*>(data) = true;
+    wl_callback_destroy(cb);
+  }};
+  wl_callback* sync = wl_display_sync(display_);
+  wl_callback_add_listener(sync, &listener, &done);
+  while (!done) {
+    if (wl_display_flush(display_) < 0 && errno != EAGAIN) break;
+    if (wl_display_prepare_read(display_) != 0) {
+      if (wl_display_dispatch_pending(display_) < 0) break;
+      continue;
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{wl_display_get_fd(display_), POLLIN, 0};
+    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+      wl_display_cancel_read(display_);
+      break;
+    }
+    if (wl_display_read_events(display_) < 0 || wl_display_dispatch_pending(display_) < 0) break;
+  }
+  if (!done) wl_callback_destroy(sync);  // nothing may write to `done` later
+  return done;
+}
+
+bool Connection::dispatchPending() {
+  wl_display_flush(display_);
+  while (wl_display_prepare_read(display_) != 0) {
+    if (wl_display_dispatch_pending(display_) < 0) return false;
+  }
+  wl_display_read_events(display_);  // returns at once: the socket is non-blocking
+  return wl_display_dispatch_pending(display_) >= 0;
+}
+
+void Connection::global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                        std::uint32_t version) {
+  auto* c = static_cast<Connection*>(data);
+  if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
+    c->compositor_ = bind<wl_compositor>(registry, name, &wl_compositor_interface, version, kCompositorVersion);
+  } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
+    c->shm_ = bind<wl_shm>(registry, name, &wl_shm_interface, version, 1);
+  } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
+    c->layerShell_ =
+        bind<zwlr_layer_shell_v1>(registry, name, &zwlr_layer_shell_v1_interface, version, kLayerShellVersion);
+  } else if (std::strcmp(interface, zwlr_screencopy_manager_v1_interface.name) == 0) {
+    c->screencopyVersion_ = std::min(version, kScreencopyVersion);
+    c->screencopy_ = bind<zwlr_screencopy_manager_v1>(registry, name, &zwlr_screencopy_manager_v1_interface, version,
+                                                       kScreencopyVersion);
+  } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
+    c->xdgOutputManager_ =
+        bind<zxdg_output_manager_v1>(registry, name, &zxdg_output_manager_v1_interface, version, kXdgOutputVersion);
+  } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
+    c->addOutput(name, version);
+  }
+}
+
+void Connection::globalRemove(void* data, wl_registry*, std::uint32_t name) {
+  auto* c = static_cast<Connection*>(data);
+  auto gone = std::find_if(c->outputs_.begin(), c->outputs_.end(), [&](const auto& o) { return o->id == name; });
+  if (gone == c->outputs_.end()) return;
+  if ((*gone)->xdgOutput) zxdg_output_v1_destroy((*gone)->xdgOutput);
+  if (wl_output_get_version((*gone)->output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
+    wl_output_release((*gone)->output);
+  } else {
+    wl_output_destroy((*gone)->output);
+  }
+  c->outputs_.erase(gone);
+  ++c->changes_;
+}
+
+void Connection::addOutput(std::uint32_t name, std::uint32_t version) {
+  auto o = std::make_unique<Output>();
+  o->id = name;
+  o->owner = this;
+  o->output = bind<wl_output>(registry_, name, &wl_output_interface, version, kOutputVersion);
+  wl_output_add_listener(o->output, &kOutputListener, o.get());
+  if (settled_) {
+    describe(*o);
+    ++changes_;
+  }
+  outputs_.push_back(std::move(o));
+}
+
+void Connection::describe(Output& o) {
+  if (!xdgOutputManager_ || o.xdgOutput) return;
+  o.xdgOutput = zxdg_output_manager_v1_get_xdg_output(xdgOutputManager_, o.output);
+  zxdg_output_v1_add_listener(o.xdgOutput, &kXdgOutputListener, &o);
+}
+
+void Connection::outputChanged(Output&) {
+  if (settled_) ++changes_;
+}
+
+}  // namespace quorvane::wayland

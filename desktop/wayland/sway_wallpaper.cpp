@@ -1,0 +1,175 @@
+#include "desktop/wayland/sway_wallpaper.h"
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "desktop/x11/gsettings_wallpaper.h"
+
+namespace quorvane::desktop::wayland {
+
+namespace {
+
+constexpr char kMagic[] = {'i', '3', '-', 'i', 'p', 'c'};
+constexpr std::uint32_t kGetConfig = 9;
+// A configuration is a few kilobytes; anything beyond this is not one.
+constexpr std::uint32_t kLargestReply = 16u << 20;
+
+// Splits a line as sway does: blanks separate, quotes group, a line whose
+// first word starts with `#` is a comment (colours start with one too).
+std::vector<std::string> words(std::string_view line) {
+  std::vector<std::string> out;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i >= line.size() || (out.empty() && line[i] == '#')) break;
+    std::string word;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+      char c = line[i++];
+      if (c == '"' || c == '\'') {
+        while (i < line.size() && line[i] != c) word += line[i++];
+        if (i < line.size()) ++i;
+      } else {
+        word += c;
+      }
+    }
+    out.push_back(std::move(word));
+  }
+  return out;
+}
+
+std::string expand(std::string word, const std::map<std::string, std::string>& variables) {
+  // Longer names first, so that $wallpaper is not read as $wall + "paper".
+  for (auto it = variables.rbegin(); it != variables.rend(); ++it) {
+    for (std::size_t at = word.find(it->first); at != std::string::npos; at = word.find(it->first, at + it->second.size())) {
+      word.replace(at, it->first.size(), it->second);
+    }
+  }
+  return word;
+}
+
+bool isBackgroundCommand(std::string_view word) { return word == "bg" || word == "background"; }
+
+// The background named by the words after `bg`, if they name one.
+std::optional<SwayBackground> backgroundFrom(const std::vector<std::string>& args, std::string_view home) {
+  if (args.size() >= 2 && args[1] == "solid_color") return SwayBackground{"", "solid_color", args[0]};
+  if (args.empty()) return std::nullopt;
+  SwayBackground b;
+  b.file = args[0];
+  if (b.file.rfind("~/", 0) == 0) b.file = std::string(home) + b.file.substr(1);
+  b.mode = args.size() >= 2 ? args[1] : "stretch";  // sway's default mode
+  if (args.size() >= 3) b.color = args[2];
+  return b;
+}
+
+}  // namespace
+
+std::optional<SwayBackground> swayBackground(std::string_view config, std::string_view outputName,
+                                             std::string_view home) {
+  std::map<std::string, std::string> variables;
+  std::vector<std::vector<std::string>> blocks;  // the words that open each enclosing block
+  std::optional<SwayBackground> named, anyOutput;
+  std::size_t start = 0;
+  while (start <= config.size()) {
+    std::size_t end = config.find('\n', start);
+    if (end == std::string_view::npos) end = config.size();
+    std::vector<std::string> line = words(config.substr(start, end - start));
+    start = end + 1;
+    if (line.empty()) continue;
+    if (line.size() == 1 && line[0] == "}") {
+      if (!blocks.empty()) blocks.pop_back();
+      continue;
+    }
+    if (line.size() >= 3 && line[0] == "set" && line[1].size() > 1 && line[1][0] == '$') {
+      std::string value = line[2];
+      for (std::size_t i = 3; i < line.size(); ++i) value += " " + line[i];
+      variables[line[1]] = expand(std::move(value), variables);
+      continue;
+    }
+    std::vector<std::string> full;
+    for (const auto& b : blocks) full.insert(full.end(), b.begin(), b.end());
+    for (auto& w : line) full.push_back(expand(std::move(w), variables));
+    if (full.back() == "{") {
+      full.pop_back();
+      blocks.push_back(std::vector<std::string>(full.end() - static_cast<std::ptrdiff_t>(line.size() - 1), full.end()));
+      continue;
+    }
+    if (full.size() < 3 || full[0] != "output") continue;
+    for (std::size_t i = 2; i < full.size(); ++i) {
+      if (!isBackgroundCommand(full[i])) continue;
+      auto b = backgroundFrom({full.begin() + static_cast<std::ptrdiff_t>(i) + 1, full.end()}, home);
+      if (full[1] == outputName) named = b;
+      if (full[1] == "*") anyOutput = b;
+      break;
+    }
+  }
+  return named ? named : anyOutput;
+}
+
+PlacementOptions swayPlacement(const SwayBackground& b) {
+  struct Mode {
+    std::string_view sway, desktop;
+  };
+  static constexpr Mode kModes[] = {{"fill", "zoom"},         {"fit", "scaled"},      {"stretch", "stretched"},
+                                    {"center", "centered"},   {"tile", "wallpaper"},  {"solid_color", "stretched"}};
+  std::string_view word = b.mode;
+  for (const Mode& m : kModes) {
+    if (m.sway == b.mode) word = m.desktop;
+  }
+  return x11::placementFor(word, b.color);
+}
+
+std::optional<std::string> readSwayConfig(const std::string& socketPath, int timeoutMs) {
+  sockaddr_un address{};
+  if (socketPath.empty() || socketPath.size() >= sizeof address.sun_path) return std::nullopt;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return std::nullopt;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  // Moves `size` bytes one way or the other before the deadline.
+  auto transfer = [&](char* data, std::size_t size, bool sending) {
+    std::size_t done = 0;
+    while (done < size) {
+      ssize_t n = sending ? ::send(fd, data + done, size - done, MSG_NOSIGNAL) : ::recv(fd, data + done, size - done, 0);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n == 0 || (errno != EAGAIN && errno != EINTR && errno != EINPROGRESS)) return false;
+      int left = static_cast<int>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
+      pollfd p{fd, static_cast<short>(sending ? POLLOUT : POLLIN), 0};
+      if (left <= 0 || poll(&p, 1, left) <= 0) return false;
+    }
+    return true;
+  };
+  std::optional<std::string> config;
+  char header[sizeof kMagic + 8];
+  std::memcpy(header, kMagic, sizeof kMagic);
+  std::uint32_t fields[2] = {0, kGetConfig};  // payload length, message type; native byte order
+  std::memcpy(header + sizeof kMagic, fields, sizeof fields);
+  bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EINPROGRESS;
+  if (connected && transfer(header, sizeof header, true) && transfer(header, sizeof header, false) &&
+      std::memcmp(header, kMagic, sizeof kMagic) == 0) {
+    std::memcpy(fields, header + sizeof kMagic, sizeof fields);
+    std::string payload(fields[0] <= kLargestReply ? fields[0] : 0, '\0');
+    if (fields[1] == kGetConfig && fields[0] <= kLargestReply && transfer(payload.data(), payload.size(), false)) {
+      auto reply = nlohmann::json::parse(payload, nullptr, false);
+      if (reply.is_object() && reply.contains("config") && reply["config"].is_string()) {
+        config = reply["config"].get<std::string>();
+      }
+    }
+  }
+  close(fd);
+  return config;
+}
+
+}  // namespace quorvane::desktop::wayland

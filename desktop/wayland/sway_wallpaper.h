@@ -1,0 +1,33 @@
+// The wallpaper sway draws: the `output ... bg` lines of its configuration,
+// read through its IPC socket (GET_CONFIG), and how they map to our placement.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "desktop/mask_platform.h"
+
+namespace quorvane::desktop::wayland {
+
+struct SwayBackground {
+  std::string file;       // an absolute path, "" for a solid colour
+  std::string mode;       // stretch, fill, fit, center, tile, solid_color
+  std::string color;      // the fallback (or solid) colour, "#rrggbb"; may be ""
+};
+
+// The background sway gives the output `outputName`: its last `bg` (or
+// `background`) line for that name, else its last one for `*`. Understands
+// `set $variable value`, quoting, `~/` and `output NAME { ... }` blocks.
+std::optional<SwayBackground> swayBackground(std::string_view config, std::string_view outputName,
+                                             std::string_view home);
+
+// Our placement for a sway background mode; an unknown mode gives a scaling
+// option of another kind, as an unknown desktop word does.
+PlacementOptions swayPlacement(const SwayBackground& background);
+
+// The configuration text of the sway listening on `socketPath`; nullopt when
+// it cannot be read within `timeoutMs`.
+std::optional<std::string> readSwayConfig(const std::string& socketPath, int timeoutMs);
+
+}  // namespace quorvane::desktop::wayland
