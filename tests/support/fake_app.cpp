@@ -130,9 +130,11 @@ void logPointer(xcb_generic_event_t* ev) {
   auto* e = reinterpret_cast<xcb_button_press_event_t*>(ev);  // motion events share the layout
   if ((type != XCB_BUTTON_PRESS && type != XCB_MOTION_NOTIFY) || !logged.count(e->event)) return;
   const bool motion = type == XCB_MOTION_NOTIFY, wheel = e->detail >= 4 && e->detail <= 7;
-  report(std::string(motion ? "motion " : wheel ? "wheel " : "button ") + std::to_string(e->event) +
-         (motion ? "" : " " + std::to_string(e->detail)) + " " + std::to_string(e->root_x) + " " +
-         std::to_string(e->root_y));
+  std::string line = motion ? "motion " : wheel ? "wheel " : "button ";
+  line += std::to_string(e->event);
+  if (!motion) line += ' ' + std::to_string(e->detail);
+  line += ' ' + std::to_string(e->root_x) + ' ' + std::to_string(e->root_y);
+  report(line);
 }
 
 void startHelper(const std::string& rest) {
