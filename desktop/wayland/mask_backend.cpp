@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/signalfd.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -53,41 +52,6 @@ std::uint32_t xrgbOf(const Color& c) {
   auto channel = [](double v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
   return channel(c.red) << 16 | channel(c.green) << 8 | channel(c.blue);
 }
-
-// Hands out a shared image as if it were the caller's own.
-class SharedImage final : public WallpaperImage {
- public:
-  explicit SharedImage(std::shared_ptr<WallpaperImage> image) : image_(std::move(image)) {}
-  std::uint32_t width() const override { return image_->width(); }
-  std::uint32_t height() const override { return image_->height(); }
-  std::shared_ptr<const Bitmap> decode(std::uint32_t w, std::uint32_t h) override { return image_->decode(w, h); }
-
- private:
-  std::shared_ptr<WallpaperImage> image_;
-};
-
-// SIGTERM must reach the event loop, never another thread (a GSettings worker,
-// a drawing thread): every thread is made with it blocked.
-sigset_t terminationSignal() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  return set;
-}
-
-class TerminationBlocked {
- public:
-  TerminationBlocked() {
-    sigset_t set = terminationSignal();
-    pthread_sigmask(SIG_BLOCK, &set, &previous_);
-  }
-  ~TerminationBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  TerminationBlocked(const TerminationBlocked&) = delete;
-  TerminationBlocked& operator=(const TerminationBlocked&) = delete;
-
- private:
-  sigset_t previous_;
-};
 
 const zwlr_layer_surface_v1_listener kCoverListener = {
     [](void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial, std::uint32_t, std::uint32_t) {
@@ -154,7 +118,7 @@ const quorvane::wayland::Output* MaskBackend::outputOf(const Screen& screen) con
 const std::optional<x11::DesktopBackground>& MaskBackend::background() {
   if (!backgroundRead_) {
     backgroundRead_ = true;
-    TerminationBlocked forGSettingsThreads;
+    posix::TerminationBlocked forGSettingsThreads;
     background_ = x11::readDesktopBackground();
   }
   return background_;
@@ -197,18 +161,7 @@ WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
   return NoWallpaper{};
 }
 
-std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) {
-  for (const auto& [name, image] : opened_) {
-    if (name == url) return std::make_unique<SharedImage>(image);
-  }
-  gchar* path = g_filename_from_uri(url.c_str(), nullptr, nullptr);
-  if (!path) return nullptr;
-  std::shared_ptr<WallpaperImage> image = openImageFile(path);
-  g_free(path);
-  if (!image) return nullptr;
-  opened_.emplace_back(url, image);
-  return std::make_unique<SharedImage>(image);
-}
+std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) { return files_.open(url); }
 
 std::optional<PlacementOptions> MaskBackend::placementOptions(const Screen& screen) {
   const auto& bg = background();
@@ -265,7 +218,7 @@ void MaskBackend::prepareCover(const CoverPlan& plan, std::int32_t) {
     auto draw = [plan, whole, pixels = reinterpret_cast<std::uint32_t*>(cover->buffer->data()),
                  stride = cover->buffer->stride()] { x11::drawCover(plan, whole, pixels, stride); };
     try {
-      TerminationBlocked inTheDrawingThread;
+      posix::TerminationBlocked inTheDrawingThread;
       cover->drawing = std::thread(draw);
     } catch (const std::system_error&) {
       draw();
@@ -297,7 +250,7 @@ void MaskBackend::showCovers() {
   }
   // All at once, so that no screen shows its cover long before another.
   for (auto& cover : covers_) wl_surface_commit(cover->surface);
-  opened_.clear();
+  files_.clear();
   wl_display_flush(conn_->display());
 }
 
@@ -312,24 +265,8 @@ bool MaskBackend::screensChanged() {
   return changed;
 }
 
-namespace {
-
-int timeoutMs(const DesktopMask& mask, Clock& clock) {
-  auto next = mask.nextWakeup();
-  if (!next) return -1;
-  return static_cast<int>(std::ceil(std::max(0.0, *next - clock.now()) * 1000.0));
-}
-
-int takeTerminationSignal() {
-  sigset_t set = terminationSignal();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-}
-
-}  // namespace
-
 Exit MaskBackend::run(DesktopMask& mask, Clock& clock) {
-  int signalFd = takeTerminationSignal();
+  int signalFd = posix::takeTerminationSignal();
   wl_display* display = conn_->display();
   bool stdinOpen = true;
   for (;;) {
@@ -340,7 +277,7 @@ Exit MaskBackend::run(DesktopMask& mask, Clock& clock) {
     wl_display_flush(display);
     pollfd fds[3] = {{signalFd, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
                      {wl_display_get_fd(display), POLLIN, 0}};
-    int ready = poll(fds, 3, timeoutMs(mask, clock));
+    int ready = poll(fds, 3, posix::timeoutMs(mask, clock));
     if (ready > 0 && (fds[2].revents & POLLIN)) {
       wl_display_read_events(display);
     } else {
@@ -350,18 +287,9 @@ Exit MaskBackend::run(DesktopMask& mask, Clock& clock) {
     wl_display_dispatch_pending(display);
 
     if (fds[0].revents & POLLIN) {
-      signalfd_siginfo info;
-      if (::read(signalFd, &info, sizeof info) > 0) {
-        if (Outcome end = mask.onTerminate()) return *end;
-      }
+      if (Outcome end = posix::onTerminationSignal(mask, signalFd)) return *end;
     }
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
-      auto chunk = (fds[1].revents & POLLNVAL) ? std::string() : x11::readControlChunk(STDIN_FILENO);
-      if (chunk) {
-        stdinOpen = false;
-        if (Outcome end = mask.onControlChunk(*chunk)) return *end;
-      }
-    }
+    if (Outcome end = posix::onControlInput(mask, fds[1].revents, stdinOpen)) return *end;
     // A lost compositor takes the covers with it, as does a change of outputs.
     if ((fds[2].revents & (POLLHUP | POLLERR)) || screensChanged()) return *mask.onScreensChanged();
     bool allShown = std::all_of(covers_.begin(), covers_.end(), [](const auto& c) { return c->presented; });

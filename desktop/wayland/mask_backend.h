@@ -17,6 +17,7 @@
 #include "common/wayland/shm.h"
 #include "desktop/mask.h"
 #include "desktop/mask_platform.h"
+#include "desktop/posix/loop_inputs.h"
 #include "desktop/wayland/sway_wallpaper.h"
 #include "desktop/x11/cover_picture.h"
 #include "desktop/x11/gsettings_wallpaper.h"
@@ -89,7 +90,7 @@ class MaskBackend final : public MaskPlatform {
 
  private:
   bool shownReported_ = false;
-  std::vector<std::pair<std::string, std::shared_ptr<WallpaperImage>>> opened_;
+  posix::WallpaperFiles files_;
 };
 
 }  // namespace quorvane::desktop::wayland

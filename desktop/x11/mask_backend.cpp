@@ -8,10 +8,8 @@
 #include <poll.h>
 #include <pthread.h>
 #include <system_error>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <glib.h>
 #include <xcb/randr.h>
 #include <xcb/xcb_icccm.h>
 
@@ -26,7 +24,6 @@ namespace qx = quorvane::x11;
 namespace {
 
 constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
-constexpr std::size_t kChunkBuffer = 4096;  // one read is one chunk; more than 100 bytes is refused anyway
 
 // The root pixmap a wallpaper setter leaves (feh, nitrogen, xsetroot -bitmap...).
 class RootPixmapImage final : public WallpaperImage {
@@ -76,44 +73,6 @@ class RootPixmapImage final : public WallpaperImage {
   Screen s_;
 };
 
-// Hands out a shared image as if it were the caller's own.
-class SharedImage final : public WallpaperImage {
- public:
-  explicit SharedImage(std::shared_ptr<WallpaperImage> image) : image_(std::move(image)) {}
-  std::uint32_t width() const override { return image_->width(); }
-  std::uint32_t height() const override { return image_->height(); }
-  std::shared_ptr<const Bitmap> decode(std::uint32_t w, std::uint32_t h) override { return image_->decode(w, h); }
-
- private:
-  std::shared_ptr<WallpaperImage> image_;
-};
-
-// SIGTERM must reach the event loop, never another thread: one that takes it
-// (dconf's GSettings worker, a drawing thread) ends the whole process by the
-// default action, status 143. A thread inherits the signal mask of the thread
-// that makes it, so every thread is made with SIGTERM blocked; the main thread
-// blocks it for good when the loop starts, and keeps its default effect until then.
-sigset_t terminationSignal() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  return set;
-}
-
-class TerminationBlocked {
- public:
-  TerminationBlocked() {
-    sigset_t set = terminationSignal();
-    pthread_sigmask(SIG_BLOCK, &set, &previous_);
-  }
-  ~TerminationBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  TerminationBlocked(const TerminationBlocked&) = delete;
-  TerminationBlocked& operator=(const TerminationBlocked&) = delete;
-
- private:
-  sigset_t previous_;
-};
-
 xcb_visualtype_t* rootVisual(xcb_screen_t* screen) {
   for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
     for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v)) {
@@ -124,14 +83,6 @@ xcb_visualtype_t* rootVisual(xcb_screen_t* screen) {
 }
 
 }  // namespace
-
-std::optional<std::string> readControlChunk(int fd) {
-  char buffer[kChunkBuffer];
-  ssize_t n = ::read(fd, buffer, sizeof buffer);
-  if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return std::nullopt;
-  // A read error is the end of input as far as the application's pipe goes.
-  return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-}
 
 bool lastCoverExposed(std::vector<xcb_window_t>& unexposed, const xcb_generic_event_t& event) {
   // The top bit of response_type is send_event: a sent Expose is no XCB_EXPOSE here.
@@ -204,7 +155,7 @@ std::vector<Screen> MaskBackend::screens() {
 const std::optional<DesktopBackground>& MaskBackend::background() {
   if (!backgroundRead_) {
     backgroundRead_ = true;
-    TerminationBlocked forGSettingsThreads;
+    posix::TerminationBlocked forGSettingsThreads;
     background_ = readDesktopBackground();
   }
   return background_;
@@ -222,18 +173,7 @@ WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
   return NoWallpaper{};
 }
 
-std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) {
-  for (const auto& [name, image] : opened_) {
-    if (name == url) return std::make_unique<SharedImage>(image);
-  }
-  gchar* path = g_filename_from_uri(url.c_str(), nullptr, nullptr);
-  if (!path) return nullptr;
-  std::shared_ptr<WallpaperImage> image = openImageFile(path);
-  g_free(path);
-  if (!image) return nullptr;
-  opened_.emplace_back(url, image);
-  return std::make_unique<SharedImage>(image);
-}
+std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) { return files_.open(url); }
 
 std::optional<PlacementOptions> MaskBackend::placementOptions(const Screen&) {
   const auto& bg = background();
@@ -263,7 +203,7 @@ void MaskBackend::startDrawing(Cover& cover, const CoverPlan& plan) {
   // Each screen is drawn on a core of its own while the next screen's
   // wallpaper is read; showCovers waits for them all.
   try {
-    TerminationBlocked inTheDrawingThread;
+    posix::TerminationBlocked inTheDrawingThread;
     cover.drawing = std::thread(draw);
   } catch (const std::system_error&) {
     draw();
@@ -358,7 +298,7 @@ void MaskBackend::showCovers() {
     xcb_change_window_attributes(c, cover.window, XCB_CW_BACK_PIXMAP, &cover.pixmap);
   }
   // The decoded pictures are in the server now.
-  opened_.clear();
+  files_.clear();
   for (const Cover& cover : covers_) xcb_map_window(c, cover.window);
   xcb_flush(c);
 }
@@ -400,31 +340,8 @@ MaskBackend::Events MaskBackend::readEvents(xcb_generic_event_t* queued) {
   return events;
 }
 
-namespace {
-
-int timeoutMs(const DesktopMask& mask, Clock& clock) {
-  auto next = mask.nextWakeup();
-  if (!next) return -1;
-  return static_cast<int>(std::ceil(std::max(0.0, *next - clock.now()) * 1000.0));
-}
-
-// From here on SIGTERM ends the mask through the loop, with status 0.
-int takeTerminationSignal() {
-  sigset_t set = terminationSignal();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-}
-
-Outcome readTermination(DesktopMask& mask, int signalFd) {
-  signalfd_siginfo info;
-  if (::read(signalFd, &info, sizeof info) <= 0) return std::nullopt;
-  return mask.onTerminate();
-}
-
-}  // namespace
-
 Exit MaskBackend::run(DesktopMask& mask, Clock& clock) {
-  int signalFd = takeTerminationSignal();
+  int signalFd = posix::takeTerminationSignal();
   xcb_connection_t* c = conn_->get();
   bool stdinOpen = true;
   for (;;) {
@@ -432,18 +349,12 @@ Exit MaskBackend::run(DesktopMask& mask, Clock& clock) {
     xcb_generic_event_t* queued = xcb_poll_for_queued_event(c);
     pollfd fds[3] = {{signalFd, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
                      {xcb_get_file_descriptor(c), POLLIN, 0}};
-    if (poll(fds, 3, queued ? 0 : timeoutMs(mask, clock)) < 0 && errno != EINTR) return Exit{1, {}};
+    if (poll(fds, 3, queued ? 0 : posix::timeoutMs(mask, clock)) < 0 && errno != EINTR) return Exit{1, {}};
 
     if (fds[0].revents & POLLIN) {
-      if (Outcome end = readTermination(mask, signalFd)) return *end;
+      if (Outcome end = posix::onTerminationSignal(mask, signalFd)) return *end;
     }
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
-      auto chunk = (fds[1].revents & POLLNVAL) ? std::string() : readControlChunk(STDIN_FILENO);
-      if (chunk) {
-        stdinOpen = false;
-        if (Outcome end = mask.onControlChunk(*chunk)) return *end;
-      }
-    }
+    if (Outcome end = posix::onControlInput(mask, fds[1].revents, stdinOpen)) return *end;
     Events events = readEvents(queued);
     if (events.change == Change::kScreens) return *mask.onScreensChanged();
     if (events.change == Change::kSpace) return *mask.onSpaceChanged();

@@ -17,14 +17,11 @@
 #include "common/x11/connection.h"
 #include "desktop/mask.h"
 #include "desktop/mask_platform.h"
+#include "desktop/posix/loop_inputs.h"
 #include "desktop/x11/cover_picture.h"
 #include "desktop/x11/gsettings_wallpaper.h"
 
 namespace quorvane::desktop::x11 {
-
-// One read of a control stream: the bytes (empty at end of input), or nullopt
-// when nothing can be read yet (a non-blocking stream, a signal).
-std::optional<std::string> readControlChunk(int fd);
 
 // Takes the window an Expose event names off the covers still waiting to be
 // seen; whether this event leaves none waiting. Only the server's own Expose
@@ -102,8 +99,7 @@ class MaskBackend final : public MaskPlatform {
   std::vector<Cover> covers_;
   std::vector<xcb_window_t> unexposed_;
   bool coversShownReported_ = false;
-  // Covers share decoded images: the cache keeps each file opened once.
-  std::vector<std::pair<std::string, std::shared_ptr<WallpaperImage>>> opened_;
+  posix::WallpaperFiles files_;  // covers share decoded images
 };
 
 }  // namespace quorvane::desktop::x11

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include "desktop/x11/cover_picture.h"
+#include "desktop/posix/loop_inputs.h"
 #include "desktop/x11/mask_backend.h"
 
 namespace quorvane::desktop::x11 {
@@ -56,9 +57,9 @@ TEST(MaskBackendTest, CountsOnlyTheServersExposeOfEachCoverAndTakesNothingYetFor
     EXPECT_EQ(lastCoverExposed(unexposed, reinterpret_cast<const xcb_generic_event_t&>(e)), last) << window << sent;
   }
   int fds[2];  // nothing yet on a non-blocking stream is no end of input
-  ASSERT_TRUE(pipe2(fds, O_NONBLOCK) == 0 && readControlChunk(fds[0]) == std::nullopt);
-  EXPECT_TRUE(write(fds[1], "stop\n", 5) == 5 && readControlChunk(fds[0]) == "stop\n" && close(fds[1]) == 0);
-  EXPECT_TRUE(readControlChunk(fds[0]) == "" && close(fds[0]) == 0);
+  ASSERT_TRUE(pipe2(fds, O_NONBLOCK) == 0 && posix::readControlChunk(fds[0]) == std::nullopt);
+  EXPECT_TRUE(write(fds[1], "stop\n", 5) == 5 && posix::readControlChunk(fds[0]) == "stop\n" && close(fds[1]) == 0);
+  EXPECT_TRUE(posix::readControlChunk(fds[0]) == "" && close(fds[0]) == 0);
 }
 
 }  // namespace
