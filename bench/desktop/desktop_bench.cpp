@@ -18,37 +18,19 @@
 #include <unistd.h>
 #include <vector>
 
-#include <turbojpeg.h>
-
+#include "bench/desktop/wallpaper_files.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
 
 namespace {
 
+using quorvane::bench::configFor;
+using quorvane::bench::writeJpeg;
+
 using quorvane::test::binary;
 
 constexpr double kReadyDelay = 0.15;
 constexpr auto kSettle = std::chrono::milliseconds(100);
-
-// A photo-like picture: smooth gradients with some texture, so the JPEG has real detail.
-void writeJpeg(const std::string& path, int w, int h) {
-  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      unsigned char* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-      p[0] = static_cast<unsigned char>(x * 255 / w);
-      p[1] = static_cast<unsigned char>(y * 255 / h);
-      p[2] = static_cast<unsigned char>(128 + 60 * std::sin(x * 0.05) * std::cos(y * 0.03));
-    }
-  }
-  tjhandle tj = tjInitCompress();
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  tjCompress2(tj, rgb.data(), w, w * 3, h, TJPF_RGB, &out, &size, TJSAMP_420, 90, 0);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(out), static_cast<std::streamsize>(size));
-  tjFree(out);
-  tjDestroy(tj);
-}
 
 struct Sample {
   double readySeconds;
@@ -105,14 +87,6 @@ struct Series {
     return seconds[seconds.size() / 2];
   }
 };
-
-std::string configFor(const std::string& dir, const std::string& name, const std::string& image) {
-  std::string config = dir + "/" + name;
-  std::system(("mkdir -p " + config + "/glib-2.0/settings").c_str());
-  std::ofstream(config + "/glib-2.0/settings/keyfile")
-      << "[org/gnome/desktop/background]\npicture-uri='file://" << image << "'\npicture-options='zoom'\n";
-  return config;
-}
 
 }  // namespace
 
