@@ -4,12 +4,23 @@
 add_compile_options(-Wall -Wextra)
 set(CMAKE_COMPILE_WARNING_AS_ERROR ON)
 
+# Test code and test tools: the sanitizer builds compile them with cheaper
+# flags (QUORVANE_TEST_FLAGS, e.g. -O0 without UBSan's per-access checks) than
+# the product code they test, which keeps every check. That halves the build.
+set(QUORVANE_TEST_FLAGS "" CACHE STRING "Extra compile flags for tests and test tools")
+function(quorvane_test_code)
+  foreach(target IN LISTS ARGN)
+    target_compile_options(${target} PRIVATE ${QUORVANE_TEST_FLAGS})
+  endforeach()
+endfunction()
+
 # A unit or end-to-end test binary. LABELS lets the test command pick suites
 # (the thread-sanitizer run takes only "tsan").
 function(quorvane_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  quorvane_test_code(${name})
   add_test(NAME ${name} COMMAND ${name})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
