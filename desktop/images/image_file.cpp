@@ -13,6 +13,7 @@
 #include <png.h>
 #include <turbojpeg.h>
 
+#include "common/png_chunks.h"
 #include "desktop/images/pixel_memory.h"
 
 namespace quorvane::desktop {
@@ -223,6 +224,7 @@ std::unique_ptr<WallpaperImage> openJpeg(std::string bytes) {
 }
 
 std::unique_ptr<WallpaperImage> openPng(std::string bytes) {
+  if (!pngChunksFit(bytes)) return nullptr;
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;

@@ -4,6 +4,7 @@
 
 #include <leptonica/allheaders.h>
 
+#include "common/png_chunks.h"
 #include "ocr/image/exif.h"
 #include "ocr/image/jpeg_scans.h"
 #include "ocr/image/pix.h"
@@ -73,7 +74,7 @@ Decoded decodeImage(std::string_view bytes) {
   setMsgSeverity(L_SEVERITY_NONE);
   l_int32 format = IFF_UNKNOWN, width = 0, height = 0, bps = 0, spp = 0, colormap = 0;
   if (bytes.size() < kMinImageBytes || findFileFormatBuffer(data(bytes), &format) != 0 || format == IFF_UNKNOWN ||
-      (format == IFF_GIF && !gifWithinCap(bytes)) ||
+      (format == IFF_GIF && !gifWithinCap(bytes)) || (format == IFF_PNG && !pngChunksFit(bytes)) ||
       (format == IFF_JFIF_JPEG && !jpegWithinScanLimits(jpegScans(bytes))) ||
       pixReadHeaderMem(data(bytes), bytes.size(), &format, &width, &height, &bps, &spp, &colormap) != 0 ||
       !withinPixelCap(width, height)) {
