@@ -27,9 +27,11 @@ KEYS
 export GSETTINGS_BACKEND=keyfile XDG_CONFIG_HOME=$work/config
 
 # A desktop full of icons (magenta squares), and an ordinary window above it.
-"$bin/quorvane-desktop-icons" < <(sleep 120) > "$work/icons.out" &
+read -r width height < <(xrandr | sed -n 's/.* current \([0-9]*\) x \([0-9]*\),.*/\1 \2/p')
+{ echo "window type=desktop icons=1 x=0 y=0 w=$width h=$height color=203040 title=Desktop"; sleep 120; } |
+  "$bin/quorvane-fake-app" > "$work/icons.out" &
 pids+=($!)
-for _ in $(seq 100); do grep -q '^ready' "$work/icons.out" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 100); do grep -q '^window' "$work/icons.out" 2>/dev/null && break; sleep 0.1; done
 { echo "window x=1500 y=180 w=560 h=360 color=e8e8e8 title=Editor"; sleep 120; } | "$bin/quorvane-fake-app" > "$work/app.out" &
 pids+=($!)
 for _ in $(seq 100); do grep -q '^window' "$work/app.out" 2>/dev/null && break; sleep 0.1; done

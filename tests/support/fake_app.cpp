@@ -5,9 +5,10 @@
 //
 // Commands, one per line on --control-fd (default 0); replies and window logs
 // on --report-fd (default 1):
-//   window [title=T] [class=C] [x= y= w= h=] [color=RRGGBB] [opacity=F] [above=1] [log=1]
+//   window [title=T] [class=C] [x= y= w= h=] [color=RRGGBB] [opacity=F] [above=1] [log=1] [icons=1]
 //          [type=normal|desktop|dock|utility|toolbar|menu|splash|dialog]  -> "window <id>" once mapped
-//          (title=|T takes the rest of the line)
+//          (title=|T takes the rest of the line; icons=1: the stand-in for a file manager's desktop
+//          icons, FF00FF squares down each monitor's left edge and one in its middle)
 //   close|iconify <id>; move <id> X Y; todesktop <id> N; desktop N; sync   -> "ok"
 //   run<US>ARG<US>ARG... (US = 0x1f; start a helper as child)              -> "pid <pid>"
 //   wait (until that child ends)                                           -> "exit <status>"
@@ -63,6 +64,21 @@ struct Args {
   std::uint32_t number(size_t i) const { return static_cast<std::uint32_t>(std::stoll(words.at(i))); }
 };
 
+void addIcons(xcb_window_t parent, int left, int top) {
+  constexpr int kSize = 64, kPitch = 120, kMargin = 40;
+  const std::uint32_t magenta = 0xFF00FF;
+  auto square = [&](int rootX, int rootY) {
+    xcb_create_window(x->get(), XCB_COPY_FROM_PARENT, xcb_generate_id(x->get()), parent, std::int16_t(rootX - left),
+                      std::int16_t(rootY - top), kSize, kSize, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                      XCB_CW_BACK_PIXEL, &magenta);
+  };
+  for (const auto& m : quorvane::x11::monitors(*x)) {
+    for (int i = 0; i < 4; ++i) square(m.x + kMargin, m.y + kMargin + i * kPitch);
+    square(m.x + (int(m.width) - kSize) / 2, m.y + (int(m.height) - kSize) / 2);
+  }
+  xcb_map_subwindows(x->get(), parent);
+}
+
 void openWindow(const Args& args) {
   std::map<std::string, std::string> opt = {{"x", "100"}, {"y", "100"}, {"w", "300"}, {"h", "200"},
                                             {"color", "808080"}, {"title", "fake window"}, {"type", "normal"}};
@@ -104,6 +120,7 @@ void openWindow(const Args& args) {
   xcb_icccm_wm_hints_set_input(&wmHints, 1);
   xcb_icccm_wm_hints_set_normal(&wmHints);
   xcb_icccm_set_wm_hints(x->get(), win, &wmHints);
+  if (opt["icons"] == "1") addIcons(win, left, top);
   xcb_map_window(x->get(), win);
   if (log) logged.insert(win);
   pendingMaps.push_back(win);

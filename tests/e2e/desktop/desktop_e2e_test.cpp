@@ -40,8 +40,8 @@ class DesktopMaskTest : public ::testing::Test {
     std::system(("mkdir -p '" + dir_ + "/config/glib-2.0/settings'").c_str());
     std::ofstream(dir_ + "/config/glib-2.0/settings/keyfile") << "[org/gnome/desktop/background]\npicture-uri='file://"
         << dir_ << "/wall.png'\npicture-options='scaled'\nprimary-color='#00ff00'\n";
-    icons_ = std::make_unique<Child>(std::vector<std::string>{binary("quorvane-desktop-icons")});
-    ASSERT_EQ(icons_->readLine(20s).value_or("").substr(0, 6), "ready ");
+    icons_ = std::make_unique<FakeApp>(session());
+    ASSERT_TRUE(icons_->openWindow("type=desktop icons=1 x=0 y=0 w=2560 h=800 color=203040 title=Desktop"));
   }
   static void TearDownTestSuite() {
     icons_.reset();
@@ -71,7 +71,7 @@ class DesktopMaskTest : public ::testing::Test {
 
   static inline std::string dir_;
   static inline xcb_connection_t* conn_ = nullptr;
-  static inline std::unique_ptr<Child> icons_;
+  static inline std::unique_ptr<FakeApp> icons_;
 };
 
 TEST_F(DesktopMaskTest, SigtermEndsTheMaskQuietlyUnderDconfAndARootPixmapIsShownWithoutAUserChoice) {
