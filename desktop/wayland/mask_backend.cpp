@@ -15,8 +15,6 @@
 
 #include "common/wayland/protocols/wlr-layer-shell-unstable-v1-client.h"
 #include "desktop/images/image_file.h"
-#include "desktop/x11/cover_picture.h"
-#include "desktop/x11/mask_backend.h"
 
 namespace quorvane::desktop::wayland {
 
@@ -115,11 +113,11 @@ const quorvane::wayland::Output* MaskBackend::outputOf(const Screen& screen) con
   return nullptr;
 }
 
-const std::optional<x11::DesktopBackground>& MaskBackend::background() {
+const std::optional<gsettings::DesktopBackground>& MaskBackend::background() {
   if (!backgroundRead_) {
     backgroundRead_ = true;
     posix::TerminationBlocked forGSettingsThreads;
-    background_ = x11::readDesktopBackground();
+    background_ = gsettings::readDesktopBackground();
   }
   return background_;
 }
@@ -144,7 +142,7 @@ WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
   // Without a GNOME choice, what the compositor draws itself is what shows.
   if (auto sway = swayChoice(screen)) {
     if (sway->file.empty()) {
-      auto color = x11::parseColor(sway->color);
+      auto color = gsettings::parseColor(sway->color);
       if (!color) return NoWallpaper{};
       return PlacedImage{std::make_unique<SolidImage>(xrgbOf(*color))};
     }
@@ -156,7 +154,7 @@ WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
   }
   if (bg && !bg->uri.empty() && bg->pictureOptions != "none") return WallpaperUrl{bg->uri};
   if (bg) {
-    if (auto color = x11::parseColor(bg->primaryColor)) return PlacedImage{std::make_unique<SolidImage>(xrgbOf(*color))};
+    if (auto color = gsettings::parseColor(bg->primaryColor)) return PlacedImage{std::make_unique<SolidImage>(xrgbOf(*color))};
   }
   return NoWallpaper{};
 }
@@ -165,9 +163,9 @@ std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) {
 
 std::optional<PlacementOptions> MaskBackend::placementOptions(const Screen& screen) {
   const auto& bg = background();
-  if (bg && bg->userChosen) return x11::placementFor(bg->pictureOptions, bg->primaryColor);
+  if (bg && bg->userChosen) return gsettings::placementFor(bg->pictureOptions, bg->primaryColor);
   if (auto sway = swayChoice(screen)) return swayPlacement(*sway);
-  if (bg && !bg->uri.empty() && bg->pictureOptions != "none") return x11::placementFor(bg->pictureOptions, bg->primaryColor);
+  if (bg && !bg->uri.empty() && bg->pictureOptions != "none") return gsettings::placementFor(bg->pictureOptions, bg->primaryColor);
   if (bg) return PlacementOptions{static_cast<double>(kStretch), {}, {}};  // the colour alone
   return std::nullopt;
 }
@@ -199,8 +197,8 @@ void MaskBackend::prepareCover(const CoverPlan& plan, std::int32_t) {
   conn_->dispatchPending();
 
   // The same wallpaper on outputs of one size, the common case, is drawn once.
-  const x11::CoverRect whole{0, 0, plan.frame.width, plan.frame.height, 0, 0};
-  cover->picture = x11::coverPicture(plan, whole);
+  const CoverRect whole{0, 0, plan.frame.width, plan.frame.height, 0, 0};
+  cover->picture = coverPicture(plan, whole);
   cover->image = plan.image;
   cover->drawnBy = cover.get();
   for (const auto& earlier : covers_) {
@@ -216,7 +214,7 @@ void MaskBackend::prepareCover(const CoverPlan& plan, std::int32_t) {
                                                        plan.frame.width * 4, WL_SHM_FORMAT_XRGB8888);
   if (cover->buffer) {
     auto draw = [plan, whole, pixels = reinterpret_cast<std::uint32_t*>(cover->buffer->data()),
-                 stride = cover->buffer->stride()] { x11::drawCover(plan, whole, pixels, stride); };
+                 stride = cover->buffer->stride()] { drawCover(plan, whole, pixels, stride); };
     try {
       posix::TerminationBlocked inTheDrawingThread;
       cover->drawing = std::thread(draw);

@@ -19,8 +19,8 @@
 #include "desktop/mask_platform.h"
 #include "desktop/posix/loop_inputs.h"
 #include "desktop/wayland/sway_wallpaper.h"
-#include "desktop/x11/cover_picture.h"
-#include "desktop/x11/gsettings_wallpaper.h"
+#include "desktop/drawing/cover_drawing.h"
+#include "desktop/gsettings/gsettings_wallpaper.h"
 
 struct zwlr_layer_surface_v1;
 
@@ -57,7 +57,7 @@ class MaskBackend final : public MaskPlatform {
     zwlr_layer_surface_v1* layer = nullptr;
     std::unique_ptr<quorvane::wayland::ShmBuffer> buffer;
     // What its picture depends on: covers alike share one drawing and buffer.
-    x11::CoverPicture picture;
+    CoverPicture picture;
     std::shared_ptr<const Bitmap> image;  // keeps picture.image's identity meaningful
     Cover* drawnBy = nullptr;             // the cover whose buffer it shows (itself, or an alike one)
     std::thread drawing;
@@ -69,7 +69,7 @@ class MaskBackend final : public MaskPlatform {
   bool connect();
   std::vector<Screen> readScreens();
   const quorvane::wayland::Output* outputOf(const Screen& screen) const;
-  const std::optional<x11::DesktopBackground>& background();
+  const std::optional<gsettings::DesktopBackground>& background();
   // What sway's configuration draws on the screen's output, if sway says.
   std::optional<SwayBackground> swayChoice(const Screen& screen);
   bool screensChanged();
@@ -80,7 +80,7 @@ class MaskBackend final : public MaskPlatform {
   std::vector<std::uint32_t> screenOutputs_;  // the output id of each screen
   std::uint64_t changesSeen_ = 0;
   bool backgroundRead_ = false;
-  std::optional<x11::DesktopBackground> background_;
+  std::optional<gsettings::DesktopBackground> background_;
   bool swayConfigRead_ = false;
   std::optional<std::string> swayConfig_;
   std::vector<std::unique_ptr<Cover>> covers_;

@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "desktop/x11/gsettings_wallpaper.h"
+#include "desktop/gsettings/gsettings_wallpaper.h"
 
 namespace quorvane::desktop::wayland {
 
@@ -123,7 +123,7 @@ PlacementOptions swayPlacement(const SwayBackground& b) {
   for (const Mode& m : kModes) {
     if (m.sway == b.mode) word = m.desktop;
   }
-  return x11::placementFor(word, b.color);
+  return gsettings::placementFor(word, b.color);
 }
 
 std::optional<std::string> readSwayConfig(const std::string& socketPath, int timeoutMs) {

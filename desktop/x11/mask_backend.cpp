@@ -152,11 +152,11 @@ std::vector<Screen> MaskBackend::screens() {
   return screens_;
 }
 
-const std::optional<DesktopBackground>& MaskBackend::background() {
+const std::optional<gsettings::DesktopBackground>& MaskBackend::background() {
   if (!backgroundRead_) {
     backgroundRead_ = true;
     posix::TerminationBlocked forGSettingsThreads;
-    background_ = readDesktopBackground();
+    background_ = gsettings::readDesktopBackground();
   }
   return background_;
 }
@@ -177,11 +177,11 @@ std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) {
 
 std::optional<PlacementOptions> MaskBackend::placementOptions(const Screen&) {
   const auto& bg = background();
-  if (bg && bg->userChosen) return placementFor(bg->pictureOptions, bg->primaryColor);
+  if (bg && bg->userChosen) return gsettings::placementFor(bg->pictureOptions, bg->primaryColor);
   if (qx::rootPixmap(*conn_)) {
     return PlacementOptions{static_cast<double>(kNaturalSize), {}, {}};  // already placed by its setter
   }
-  if (bg) return placementFor(bg->pictureOptions, bg->primaryColor);
+  if (bg) return gsettings::placementFor(bg->pictureOptions, bg->primaryColor);
   return std::nullopt;
 }
 

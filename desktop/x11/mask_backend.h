@@ -19,7 +19,7 @@
 #include "desktop/mask_platform.h"
 #include "desktop/posix/loop_inputs.h"
 #include "desktop/x11/cover_picture.h"
-#include "desktop/x11/gsettings_wallpaper.h"
+#include "desktop/gsettings/gsettings_wallpaper.h"
 
 namespace quorvane::desktop::x11 {
 
@@ -73,7 +73,7 @@ class MaskBackend final : public MaskPlatform {
   bool connect();
   std::vector<Screen> readScreens();
   std::optional<std::uint32_t> currentDesktop();
-  const std::optional<DesktopBackground>& background();
+  const std::optional<gsettings::DesktopBackground>& background();
   void readPixmapFormats();
   void startDrawing(Cover& cover, const CoverPlan& plan);
   // The cover already drawing this picture, else covers_.size().
@@ -92,7 +92,7 @@ class MaskBackend final : public MaskPlatform {
   std::vector<Screen> screens_;
   std::optional<std::uint32_t> desktop_;
   bool backgroundRead_ = false;
-  std::optional<DesktopBackground> background_;
+  std::optional<gsettings::DesktopBackground> background_;
   xcb_visualtype_t* visual_ = nullptr;
   bool nativeXrgb_ = false;     // pixels go to the server as drawn, through shared memory
   bool sharedPixmaps_ = false;  // the shared memory can be the pixmap itself

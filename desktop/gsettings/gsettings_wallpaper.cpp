@@ -1,8 +1,8 @@
-#include "desktop/x11/gsettings_wallpaper.h"
+#include "desktop/gsettings/gsettings_wallpaper.h"
 
 #include <gio/gio.h>
 
-namespace quorvane::desktop::x11 {
+namespace quorvane::desktop::gsettings {
 
 namespace {
 
@@ -118,4 +118,4 @@ std::optional<Color> parseColor(std::string_view text) {
   return Color{channel[0], channel[1], channel[2], 1.0};
 }
 
-}  // namespace quorvane::desktop::x11
+}  // namespace quorvane::desktop::gsettings

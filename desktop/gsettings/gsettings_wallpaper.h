@@ -8,7 +8,7 @@
 
 #include "desktop/mask_platform.h"
 
-namespace quorvane::desktop::x11 {
+namespace quorvane::desktop::gsettings {
 
 struct DesktopBackground {
   std::string uri;
@@ -28,4 +28,4 @@ PlacementOptions placementFor(std::string_view pictureOptions, std::string_view 
 // "#rgb", "#rrggbb" or "#rrrrggggbbbb"; nullopt for anything else.
 std::optional<Color> parseColor(std::string_view text);
 
-}  // namespace quorvane::desktop::x11
+}  // namespace quorvane::desktop::gsettings
