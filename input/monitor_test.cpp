@@ -43,7 +43,7 @@ TEST(MonitorTest, SamplesClicksAndNamedShortcutsCarryWhatTheyShould) {
   ASSERT_FALSE(t.monitor.start());
   t.system.pointer = Point{-20.5, 3000};
   ASSERT_FALSE(t.monitor.onTick());
-  t.system.byId[kWindow].set(WindowKey::Bounds, boundsDict({300, 200, -100, -50}));  // the frame is read afresh
+  t.system.byId[kWindow].set(WindowKey::Bounds, boundsDict({300, 200, -1, -50}));  // read afresh; one pixel wide is a frame
   ASSERT_FALSE(t.monitor.onButtonDown({1, 2}));
   t.system.pointer.reset();  // an unreadable pointer skips the sample
   ASSERT_FALSE(t.monitor.onTick());
@@ -54,7 +54,7 @@ TEST(MonitorTest, SamplesClicksAndNamedShortcutsCarryWhatTheyShould) {
   }
   EXPECT_EQ(t.out.lines(), (std::vector<std::string>{
       kReady, R"({"bounds":{"height":480,"width":640,"x":100,"y":50},"type":"pointer","x":-20.5,"y":3000})",
-      R"({"bounds":{"height":50,"width":100,"x":200,"y":150},"type":"click","x":1,"y":2})",
+      R"({"bounds":{"height":50,"width":1,"x":299,"y":150},"type":"click","x":1,"y":2})",
       R"({"label":"Cmd+Shift+9","type":"shortcut"})", R"({"type":"zoom"})", R"({"label":"Ctrl+Shift+9","type":"shortcut"})",
       R"({"type":"zoom"})", R"({"label":"Alt+Shift+9","type":"shortcut"})"}));
   Rig screen("screen", kDisplay);
