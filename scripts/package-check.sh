@@ -3,7 +3,7 @@
 # copy of the tree, runs lintian, installs it (dpkg -i, then apt-get -f install
 # for what is missing), runs each program once from /usr/libexec/quorvane,
 # purges it and proves that none of its files is left.
-#   scripts/package-check.sh
+#   scripts/package-check.sh [--deb PACKAGE]   (--deb: check that one, built already)
 # Needs root (or sudo). The recording smoke test uses quorvane-with-x and
 # quorvane-fake-app from build/$QUORVANE_TOOLS_PRESET/bin (default: the default
 # preset), built here when missing.
@@ -70,9 +70,13 @@ if [[ ${1:-} == --one-frame ]]; then
 fi
 
 # 1. Build (scripts/package.sh prints the .deb's path last).
-deb=$(scripts/package.sh | tail -n 1)
-[[ -f $deb ]] || fail "scripts/package.sh made no package"
-lap build
+if [[ ${1:-} == --deb ]]; then
+  deb=$2
+else
+  deb=$(scripts/package.sh | tail -n 1)
+  lap build
+fi
+[[ -f $deb ]] || fail "no package at '$deb'"
 echo "package: $deb, $(stat -c %s "$deb") bytes" >&2
 dpkg-deb -f "$deb" Depends Recommends Static-Built-Using >&2
 

@@ -11,19 +11,26 @@ scripts/setup.sh
 jobs=$(nproc)
 log=$(mktemp)
 package_log=$(mktemp)
+tools_ready=$(mktemp -u)
 package=
-trap '[[ -z $package ]] || kill "$package" 2>/dev/null || true; rm -f "$log" "$package_log"' EXIT
+trap '[[ -z $package ]] || kill -- "-$package" 2>/dev/null || true; rm -f "$log" "$package_log" "$tools_ready"' EXIT
 stage() { echo "== $1 ($(date +%T))" >&2; }
 
-stage "asan: build"
+# The package builds its own release copy from the start, beside the stages;
+# its check then waits for the test tools the ASan build makes (the fake
+# application and the private X server runner of its smoke test).
+stage "package build and check (in the background), asan: build"
+setsid bash -c '
+  set -euo pipefail
+  deb=$(scripts/package.sh | tail -n 1)
+  while [[ ! -e $1 ]]; do sleep 1; done
+  QUORVANE_TOOLS_PRESET=asan scripts/package-check.sh --deb "$deb"' _ "$tools_ready" >"$package_log" 2>&1 &
+package=$!
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
+touch "$tools_ready"
 
-# The package builds its own release copy at low priority while the end-to-end
-# tests, which mostly wait on X servers and child processes, run.
-stage "package check (in the background), asan: every unit and end-to-end test"
-QUORVANE_TOOLS_PRESET=asan nice -n 15 scripts/package-check.sh >"$package_log" 2>&1 &
-package=$!
+stage "asan: every unit and end-to-end test"
 ctest --preset asan -j $((jobs * 2)) | tee -a "$log"
 
 stage "tsan: the threaded code"
