@@ -318,8 +318,9 @@ void WaylandCapture::described(Copy& copy) {
       return;
     }
   }
-  // The first copy is answered at once; later ones only once something changed.
-  if (anyCopied_ && connection_->screencopyVersion() >= ZWLR_SCREENCOPY_FRAME_V1_COPY_WITH_DAMAGE_SINCE_VERSION) {
+  // The compositor counts everything as changed for a client's first copy
+  // with damage, so that one comes at once; later ones once something changed.
+  if (connection_->screencopyVersion() >= ZWLR_SCREENCOPY_FRAME_V1_COPY_WITH_DAMAGE_SINCE_VERSION) {
     zwlr_screencopy_frame_v1_copy_with_damage(copy.frame, buffer->buffer());
   } else {
     zwlr_screencopy_frame_v1_copy(copy.frame, buffer->buffer());
