@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -16,15 +17,15 @@ using nlohmann::json;
 constexpr int kMaxDepth = 64;
 
 template <typename Visit>
-bool walk(const json& node, int depth, const Visit& visit) {
+bool walk(const json& node, int depth, const Visit& visit, const json* parent = nullptr) {
   if (!node.is_object() || depth > kMaxDepth) return false;
-  if (!visit(node)) return false;
+  if (!visit(node, parent)) return false;
   for (const char* children : {"nodes", "floating_nodes"}) {
     auto it = node.find(children);
     if (it == node.end()) continue;
     if (!it->is_array()) return false;
     for (const auto& child : *it) {
-      if (!walk(child, depth + 1, visit)) return false;
+      if (!walk(child, depth + 1, visit, &node)) return false;
     }
   }
   return true;
@@ -43,7 +44,7 @@ std::optional<std::int32_t> pidOf(const json& node) {
 std::vector<std::int32_t> treePids(std::string_view tree) {
   std::vector<std::int32_t> pids;
   auto root = json::parse(tree, nullptr, false);
-  bool read = walk(root, 0, [&](const json& node) {
+  bool read = walk(root, 0, [&](const json& node, const json*) {
     auto pid = pidOf(node);
     if (pid && std::find(pids.begin(), pids.end(), *pid) == pids.end()) pids.push_back(*pid);
     return true;
@@ -74,6 +75,20 @@ std::vector<Box> without(const std::vector<Box>& boxes, const Box& over) {
   return left;
 }
 
+// A node's rectangle member as a box; nullopt when it is not one.
+std::optional<Box> boxOf(const json& node, const char* member) {
+  auto rect = node.find(member);
+  if (rect == node.end() || !rect->is_object()) return std::nullopt;
+  double r[4];
+  const char* keys[4] = {"x", "y", "width", "height"};
+  for (int i = 0; i < 4; ++i) {
+    auto v = rect->find(keys[i]);
+    if (v == rect->end() || !v->is_number()) return std::nullopt;
+    r[i] = v->get<double>();
+  }
+  return Box{r[0], r[1], r[0] + r[2], r[1] + r[3]};
+}
+
 }  // namespace
 
 std::vector<PixelRect> coveredBy(std::string_view tree, const std::vector<std::int32_t>& pids,
@@ -84,23 +99,26 @@ std::vector<PixelRect> coveredBy(std::string_view tree, const std::vector<std::i
   // ones, and floating ones in their stacking order.
   std::vector<std::pair<bool, Box>> shown;  // theirs, where
   auto root = json::parse(tree, nullptr, false);
-  bool read = walk(root, 0, [&](const json& node) {
+  bool read = walk(root, 0, [&](const json& node, const json* parent) {
     auto pid = pidOf(node);
     if (!pid) return true;
     const bool theirs = std::find(pids.begin(), pids.end(), *pid) != pids.end();
     // Windows on workspaces not shown (or in the scratchpad) are not in the frame.
     auto visible = node.find("visible");
     if (visible != node.end() && visible->is_boolean() && !visible->get<bool>()) return true;
-    auto rect = node.find("rect");
-    double r[4];
-    const char* keys[4] = {"x", "y", "width", "height"};
-    for (int i = 0; i < 4; ++i) {
-      if (rect == node.end() || !rect->is_object()) return !theirs;
-      auto v = rect->find(keys[i]);
-      if (v == rect->end() || !v->is_number()) return !theirs;
-      r[i] = v->get<double>();
+    auto rect = boxOf(node, "rect");
+    if (!rect) return !theirs;
+    // The title bar lies outside `rect`, placed within the parent's rect.
+    auto deco = boxOf(node, "deco_rect");
+    if (deco && deco->right > deco->left && deco->bottom > deco->top) {
+      auto origin = parent ? boxOf(*parent, "rect") : std::nullopt;
+      if (!origin) return !theirs;
+      shown.push_back({theirs, Box{origin->left + deco->left, origin->top + deco->top, origin->left + deco->right,
+                                   origin->top + deco->bottom}});
+    } else if (!deco && node.contains("deco_rect")) {
+      return !theirs;
     }
-    shown.push_back({theirs, Box{r[0], r[1], r[0] + r[2], r[1] + r[3]}});
+    shown.push_back({theirs, *rect});
     return true;
   });
   if (!read) return whole;

@@ -19,9 +19,10 @@ std::string view(int pid, int x, int y, int w, int h, const std::string& more = 
          std::to_string(h) + "}" + more + "}";
 }
 
-// Outputs, workspaces, tiled and floating windows, as sway nests them.
+// Outputs, workspaces (on the second output), tiled and floating windows, as sway nests them.
 std::string tree(const std::string& tiled, const std::string& floating = "") {
-  return R"({"type":"root","nodes":[{"type":"output","nodes":[{"type":"workspace","nodes":[)" + tiled +
+  return R"({"type":"root","nodes":[{"type":"output","nodes":[{"type":"workspace",)"
+         R"("rect":{"x":1280,"y":0,"width":1280,"height":720},"nodes":[)" + tiled +
          R"(],"floating_nodes":[)" + floating + "]}]}]}";
 }
 
@@ -47,6 +48,10 @@ TEST(ParentWindowsTest, CoversTheApplicationsWindowsOnThatOutputOnly) {
        {{0, 0, 300, 100}, {0, 100, 100, 200}, {200, 100, 100, 200}}},
       {"over another window: all of it", tree(view(8, 1380, 100, 100, 300), view(7, 1280, 0, 300, 300)), kSecond,
        {{0, 0, 300, 300}}},
+      {"title bar, placed in the parent", tree(view(7, 1280, 25, 100, 50, R"(,"deco_rect":{"x":10,"y":0,"width":100,"height":25})")),
+       kSecond, {{10, 0, 100, 25}, {0, 25, 100, 50}}},
+      {"a title bar of theirs without a place", tree(view(7, 1280, 25, 100, 50, R"(,"deco_rect":7)")), kHiDpi,
+       {{0, 0, 1280, 720}}},
       {"hidden workspace", tree(view(7, 1300, 10, 100, 50, R"(,"visible":false)")), kSecond, {}},
       {"not a tree", "[1,2", kHiDpi, {{0, 0, 1280, 720}}},
       {"a window of theirs without a place", tree(R"({"pid":7,"rect":{"x":1}})"), kHiDpi, {{0, 0, 1280, 720}}},

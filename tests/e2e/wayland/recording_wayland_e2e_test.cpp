@@ -161,6 +161,7 @@ TEST_F(RecordingOnSwayTest, FramesShowTheOutputWithTheApplicationPaintedOverUnti
   EXPECT_EQ(first->height, 720);
   EXPECT_TRUE(near(first->at(640, 360), kOther));
   EXPECT_TRUE(near(first->at(100, 100), kCover));
+  EXPECT_TRUE(near(first->at(640, 10), kCover));  // our title bar
   EXPECT_TRUE(near(first->at(1200, 650), kCover));
 
   // A request waits for a change; the place the window left is painted over too.
