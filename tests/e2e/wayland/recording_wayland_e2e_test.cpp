@@ -30,11 +30,25 @@ constexpr std::uint32_t kOther = 0x00FF00, kApplication = 0xFF0000, kCover = 0x4
 // Our own window, tiled over the output, shown while the suite runs.
 struct ApplicationWindow {
   std::unique_ptr<wayland::Connection> c = wayland::Connection::open();
+  wl_registry* registry = nullptr;
   xdg_wm_base* base = nullptr;
   wl_surface* surface = nullptr;
+  xdg_surface* xs = nullptr;
+  xdg_toplevel* top = nullptr;
+  wl_callback* frame = nullptr;
   std::unique_ptr<wayland::ShmBuffer> buffer;
   std::uint32_t width = 400, height = 300;
   bool presented = false;
+
+  ~ApplicationWindow() {
+    if (frame) wl_callback_destroy(frame);
+    buffer.reset();
+    if (top) xdg_toplevel_destroy(top);
+    if (xs) xdg_surface_destroy(xs);
+    if (surface) wl_surface_destroy(surface);
+    if (base) xdg_wm_base_destroy(base);
+    if (registry) wl_registry_destroy(registry);
+  }
 
   void show() {
     static const wl_registry_listener globals = {
@@ -44,17 +58,19 @@ struct ApplicationWindow {
                 static_cast<xdg_wm_base*>(wl_registry_bind(r, name, &xdg_wm_base_interface, 1));
         },
         [](void*, wl_registry*, std::uint32_t) {}};
-    wl_registry_add_listener(wl_display_get_registry(c->display()), &globals, this);
+    registry = wl_display_get_registry(c->display());
+    wl_registry_add_listener(registry, &globals, this);
     c->roundtrip();
     surface = wl_compositor_create_surface(c->compositor());
-    auto* xs = xdg_wm_base_get_xdg_surface(base, surface);
+    xs = xdg_wm_base_get_xdg_surface(base, surface);
+    top = xdg_surface_get_toplevel(xs);
     static const xdg_toplevel_listener sized = {
         [](void* d, xdg_toplevel*, std::int32_t w, std::int32_t h, wl_array*) {
           auto* self = static_cast<ApplicationWindow*>(d);
           if (w > 0 && h > 0) self->width = std::uint32_t(w), self->height = std::uint32_t(h);
         },
         [](void*, xdg_toplevel*) {}, nullptr, nullptr};
-    xdg_toplevel_add_listener(xdg_surface_get_toplevel(xs), &sized, this);
+    xdg_toplevel_add_listener(top, &sized, this);
     static const xdg_surface_listener configured = {[](void* d, xdg_surface* xs, std::uint32_t serial) {
       auto* self = static_cast<ApplicationWindow*>(d);
       xdg_surface_ack_configure(xs, serial);
@@ -62,9 +78,15 @@ struct ApplicationWindow {
                                                 WL_SHM_FORMAT_XRGB8888);
       std::fill_n(reinterpret_cast<std::uint32_t*>(self->buffer->data()), self->width * self->height, kApplication);
       wl_surface_attach(self->surface, self->buffer->buffer(), 0, 0);
-      static const wl_callback_listener shown = {
-          [](void* d, wl_callback*, std::uint32_t) { static_cast<ApplicationWindow*>(d)->presented = true; }};
-      wl_callback_add_listener(wl_surface_frame(self->surface), &shown, self);
+      static const wl_callback_listener shown = {[](void* d, wl_callback* cb, std::uint32_t) {
+        auto* self = static_cast<ApplicationWindow*>(d);
+        self->presented = true;
+        wl_callback_destroy(cb);
+        self->frame = nullptr;
+      }};
+      if (self->frame) wl_callback_destroy(self->frame);
+      self->frame = wl_surface_frame(self->surface);
+      wl_callback_add_listener(self->frame, &shown, self);
       wl_surface_commit(self->surface);
     }};
     xdg_surface_add_listener(xs, &configured, this);
