@@ -20,6 +20,7 @@ constexpr char kConnectionLost[] = "the connection to the compositor was lost";
 constexpr char kCopyFailed[] = "the compositor could not copy the output";
 constexpr char kNoFormat[] = "the compositor offers no 32-bit shared-memory format for the output";
 constexpr char kNoMemory[] = "no shared memory for a frame";
+constexpr char kTurned[] = "the output is turned or flipped, which this capture does not undo";
 // A capture thread stuck in a compositor that stopped answering is not
 // waited for longer: the process is ending.
 constexpr auto kHaltWait = std::chrono::seconds(2);
@@ -143,6 +144,8 @@ std::optional<std::string> WaylandCapture::start(const ContentFilter& filter, co
   if (!o || o->pixelWidth() != configuration.width || o->pixelHeight() != configuration.height) {
     return std::string("the output has changed");
   }
+  // Its copies come as the compositor scans them out: sideways or mirrored.
+  if (o->transform != WL_OUTPUT_TRANSFORM_NORMAL) return std::string(kTurned);
   wlOutput_ = o->output;
   place_ = {o->x, o->y, o->logicalWidth, o->logicalHeight, o->pixelWidth(), o->pixelHeight(), o->transform != 0};
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -363,7 +366,7 @@ bool WaylandCapture::outputStillFits() {
   if (ended_) return false;
   const auto* o = connection_->output(filter_.display.id);
   if (!o || o->output != wlOutput_ || o->pixelWidth() != configuration_.width ||
-      o->pixelHeight() != configuration_.height) {
+      o->pixelHeight() != configuration_.height || o->transform != WL_OUTPUT_TRANSFORM_NORMAL) {
     ended_ = true;
     output_->displayGone();
     return false;
