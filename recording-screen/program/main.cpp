@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/posix/session.h"
 #include "common/posix/process.h"
 #include "recording-screen/jpeg/banded_jpeg.h"
 #include "recording-screen/jpeg/row_jpeg.h"
 #include "recording-screen/posix/stdio.h"
 #include "recording-screen/streamer.h"
+#include "recording-screen/wayland/capture.h"
 #include "recording-screen/x11/capture.h"
 
 namespace {
@@ -37,8 +39,13 @@ int main(int argc, char** argv) {
   using namespace quorvane::recording;
   std::vector<std::string> args(argv + 1, argv + argc);
   // Nothing here is torn down: the process ends in end().
+  // In a Wayland session DISPLAY is XWayland, which sees no native window:
+  // screencopy there, or the permission text when the compositor has none.
+  CaptureService* capture = nullptr;
+  if (quorvane::posix::waylandSession()) capture = new wayland::WaylandCapture();
+  else capture = new x11::X11Capture();
   auto* streamer = new Streamer(Platform{
-      .capture = *new x11::X11Capture(),
+      .capture = *capture,
       .encoder = *new jpeg::RowJpegEncoder(jpeg::kBandedMinPixels),
       .input = *new posix::StdinInput(),
       .output = *new posix::StdoutOutput(),
