@@ -11,6 +11,7 @@
 namespace quorvane::wayland {
 
 inline constexpr std::uint32_t kSwayGetTree = 4;
+inline constexpr std::uint32_t kSwayGetConfig = 9;
 
 class SwayIpc {
  public:

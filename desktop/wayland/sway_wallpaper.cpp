@@ -1,26 +1,17 @@
 #include "desktop/wayland/sway_wallpaper.h"
 
-#include <chrono>
-#include <cstring>
 #include <map>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "common/wayland/sway_ipc.h"
 
 #include "desktop/gsettings/gsettings_wallpaper.h"
 
 namespace quorvane::desktop::wayland {
 
 namespace {
-
-constexpr char kMagic[] = {'i', '3', '-', 'i', 'p', 'c'};
-constexpr std::uint32_t kGetConfig = 9;
-// A configuration is a few kilobytes; anything beyond this is not one.
-constexpr std::uint32_t kLargestReply = 16u << 20;
 
 // Splits a line as sway does: blanks separate, quotes group, a line whose
 // first word starts with `#` is a comment (colours start with one too).
@@ -127,49 +118,12 @@ PlacementOptions swayPlacement(const SwayBackground& b) {
 }
 
 std::optional<std::string> readSwayConfig(const std::string& socketPath, int timeoutMs) {
-  sockaddr_un address{};
-  if (socketPath.empty() || socketPath.size() >= sizeof address.sun_path) return std::nullopt;
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return std::nullopt;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  // Moves `size` bytes one way or the other before the deadline.
-  auto transfer = [&](char* data, std::size_t size, bool sending) {
-    std::size_t done = 0;
-    while (done < size) {
-      ssize_t n = sending ? ::send(fd, data + done, size - done, MSG_NOSIGNAL) : ::recv(fd, data + done, size - done, 0);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-        continue;
-      }
-      if (n == 0 || (errno != EAGAIN && errno != EINTR && errno != EINPROGRESS)) return false;
-      int left = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
-      pollfd p{fd, static_cast<short>(sending ? POLLOUT : POLLIN), 0};
-      if (left <= 0 || poll(&p, 1, left) <= 0) return false;
-    }
-    return true;
-  };
-  std::optional<std::string> config;
-  char header[sizeof kMagic + 8];
-  std::memcpy(header, kMagic, sizeof kMagic);
-  std::uint32_t fields[2] = {0, kGetConfig};  // payload length, message type; native byte order
-  std::memcpy(header + sizeof kMagic, fields, sizeof fields);
-  bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EINPROGRESS;
-  if (connected && transfer(header, sizeof header, true) && transfer(header, sizeof header, false) &&
-      std::memcmp(header, kMagic, sizeof kMagic) == 0) {
-    std::memcpy(fields, header + sizeof kMagic, sizeof fields);
-    std::string payload(fields[0] <= kLargestReply ? fields[0] : 0, '\0');
-    if (fields[1] == kGetConfig && fields[0] <= kLargestReply && transfer(payload.data(), payload.size(), false)) {
-      auto reply = nlohmann::json::parse(payload, nullptr, false);
-      if (reply.is_object() && reply.contains("config") && reply["config"].is_string()) {
-        config = reply["config"].get<std::string>();
-      }
-    }
-  }
-  close(fd);
-  return config;
+  auto ipc = quorvane::wayland::SwayIpc::open(socketPath, timeoutMs);
+  auto payload = ipc ? ipc->request(quorvane::wayland::kSwayGetConfig) : std::nullopt;
+  if (!payload) return std::nullopt;
+  auto reply = nlohmann::json::parse(*payload, nullptr, false);
+  if (!reply.is_object() || !reply.contains("config") || !reply["config"].is_string()) return std::nullopt;
+  return reply["config"].get<std::string>();
 }
 
 }  // namespace quorvane::desktop::wayland
