@@ -14,6 +14,17 @@ function(quorvane_test_code)
   endforeach()
 endfunction()
 
+# GoogleTest and JSON parsed once for every test binary: one precompiled header
+# that all test targets share (they are compiled with the same flags).
+if(BUILD_TESTING)
+  file(WRITE ${CMAKE_BINARY_DIR}/quorvane_test_pch.cpp "")
+  add_library(quorvane_test_pch OBJECT ${CMAKE_BINARY_DIR}/quorvane_test_pch.cpp)
+  target_link_libraries(quorvane_test_pch PRIVATE GTest::gtest nlohmann_json::nlohmann_json)
+  target_precompile_headers(quorvane_test_pch PRIVATE <gtest/gtest.h> <nlohmann/json.hpp> <functional> <map>
+                            <optional> <string> <vector>)
+  quorvane_test_code(quorvane_test_pch)
+endif()
+
 # A unit or end-to-end test binary. LABELS lets the test command pick suites
 # (the thread-sanitizer run takes only "tsan").
 function(quorvane_test name)
@@ -21,6 +32,7 @@ function(quorvane_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   quorvane_test_code(${name})
+  target_precompile_headers(${name} REUSE_FROM quorvane_test_pch)
   add_test(NAME ${name} COMMAND ${name})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
