@@ -21,11 +21,12 @@ inline constexpr std::uint32_t kMcuSide = 16;
 // Largest restart interval a DRI marker can carry, in MCUs.
 inline constexpr std::uint32_t kMaxRestartInterval = 65535;
 
-// Whole frames of 3840 x 2160 pixels and more are encoded in two halves, one
-// per core of a small machine. Measured on two busy cores, two bands cut the
-// request-to-record delay to about 0.93x at 4K and 0.87x at 5K; at 1440p and
-// 1080p waiting for the second thread to be scheduled ate the gain.
-inline constexpr std::uint64_t kBandedMinPixels = 3840 * 2160;
+// Whole frames of 1920 x 1080 pixels and more are encoded on two threads, one
+// per core of a small machine. Fixed halves made a frame wait for a second
+// thread that a busy machine scheduled late, which ate the gain below 4K; the
+// row encoder's threads take pieces in turn instead, so a late thread costs
+// about one piece.
+inline constexpr std::uint64_t kBandedMinPixels = 1920 * 1080;
 
 struct BandPlan {
   std::uint32_t bands = 1;
