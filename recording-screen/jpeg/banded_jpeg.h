@@ -21,12 +21,13 @@ inline constexpr std::uint32_t kMcuSide = 16;
 // Largest restart interval a DRI marker can carry, in MCUs.
 inline constexpr std::uint32_t kMaxRestartInterval = 65535;
 
-// Whole frames of 1920 x 1080 pixels and more are encoded on two threads, one
-// per core of a small machine. Fixed halves made a frame wait for a second
-// thread that a busy machine scheduled late, which ate the gain below 4K; the
-// row encoder's threads take pieces in turn instead, so a late thread costs
-// about one piece.
-inline constexpr std::uint64_t kBandedMinPixels = 1920 * 1080;
+// Whole frames of 3840 x 2160 pixels and more are encoded on two threads, one
+// per core of a small machine; the row encoder's threads take pieces in turn,
+// so a thread scheduled late costs about one piece. At 1080p two threads did
+// not pay on two busy cores: over twelve interleaved runs of the full-change
+// bench they took the delay from 1.18x to 1.22x of the baseline and the CPU
+// from 1.10x to 1.17x.
+inline constexpr std::uint64_t kBandedMinPixels = 3840 * 2160;
 
 struct BandPlan {
   std::uint32_t bands = 1;
