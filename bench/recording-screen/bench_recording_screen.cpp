@@ -18,6 +18,7 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include <turbojpeg.h>
+#include <xcb/damage.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
@@ -219,6 +221,63 @@ double threadCpuMs() {
   return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
+// Drawing into a redirected window reaches the root only when the server next
+// composes, a little after the drawing requests are answered; a whole-screen
+// change can still be on its way to the streamer then. So a request is sent
+// only once the change is on the screen, as the baseline, grabbing afterwards,
+// sees it: the bench's own damage on the root is reported in the same pass as
+// the streamer's. Forgets what was reported before.
+class ScreenChanges {
+ public:
+  explicit ScreenChanges(Connection& c) : x_(c.get()) {
+    free(xcb_damage_query_version_reply(x_, xcb_damage_query_version(x_, 1, 1), nullptr));
+    const auto* ext = xcb_get_extension_data(x_, &xcb_damage_id);
+    if (!ext || !ext->present) std::exit(2);
+    notify_ = static_cast<std::uint8_t>(ext->first_event + XCB_DAMAGE_NOTIFY);
+    damage_ = xcb_generate_id(x_);
+    xcb_damage_create(x_, damage_, c.root(), XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX);
+    forget();
+  }
+  ~ScreenChanges() {
+    xcb_damage_destroy(x_, damage_);
+    xcb_flush(x_);
+  }
+  ScreenChanges(const ScreenChanges&) = delete;
+  ScreenChanges& operator=(const ScreenChanges&) = delete;
+
+  void forget() {
+    xcb_damage_subtract(x_, damage_, XCB_NONE, XCB_NONE);
+    free(xcb_get_input_focus_reply(x_, xcb_get_input_focus(x_), nullptr));
+    while (xcb_generic_event_t* e = xcb_poll_for_event(x_)) free(e);
+  }
+  // Whether damage was reported within a second.
+  bool waitForOne() {
+    auto until = Clock::now() + std::chrono::seconds(1);
+    for (;;) {
+      while (xcb_generic_event_t* e = xcb_poll_for_event(x_)) {
+        bool damage = (e->response_type & 0x7F) == notify_;
+        free(e);
+        if (damage) {
+          // The server wrote the streamer's report in the same pass, but may
+          // not have finished the pass when ours arrived: the answer to a
+          // later request comes after it.
+          free(xcb_get_input_focus_reply(x_, xcb_get_input_focus(x_), nullptr));
+          return true;
+        }
+      }
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd fd{xcb_get_file_descriptor(x_), POLLIN, 0};
+      poll(&fd, 1, static_cast<int>(left));
+    }
+  }
+
+ private:
+  xcb_connection_t* x_;
+  std::uint8_t notify_ = 0;
+  xcb_damage_damage_t damage_ = 0;
+};
+
 // (e) Requests after a change, against one grab plus one full encode (no
 // restart markers) of the same picture: a typing-like change of 300x40 with the
 // cursor still, or a change of the whole screen. One line per scene:
@@ -236,6 +295,7 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
   // A slow tick, so that a change is rarely taken as a frame before its request.
   Helper h = startHelper(session, "quorvane-recording-screen", id, "15");
   readRecord(h);
+  ScreenChanges changes(c);
   std::vector<double> delays, baseDelays, baseCpu, sizes;
   double helperCpu = 0;
   int step = 0;
@@ -244,8 +304,10 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
     double delay = 0, cpuBefore = cpuSeconds(h.pid);
     // A change taken by a tick before its request is answered by the next change.
     for (int attempt = 0; attempt < 5 && n == 0; ++attempt) {
+      changes.forget();
       change(step++);
-      free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
+      xcb_flush(x);
+      if (!changes.waitForOne()) std::exit(2);
       auto start = Clock::now();
       h.app->send("frame\n");
       // Longer than any encode here; a late record must not be taken for the next.

@@ -21,10 +21,12 @@ inline constexpr std::uint32_t kMcuSide = 16;
 // Largest restart interval a DRI marker can carry, in MCUs.
 inline constexpr std::uint32_t kMaxRestartInterval = 65535;
 
-// Whole frames of 3840 x 2160 pixels and more are encoded in two halves, one
-// per core of a small machine. Measured on two busy cores, two bands cut the
-// request-to-record delay to about 0.93x at 4K and 0.87x at 5K; at 1440p and
-// 1080p waiting for the second thread to be scheduled ate the gain.
+// Whole frames of 3840 x 2160 pixels and more are encoded on two threads, one
+// per core of a small machine; the row encoder's threads take pieces in turn,
+// so a thread scheduled late costs about one piece. At 1080p two threads did
+// not pay on two busy cores: over twelve interleaved runs of the full-change
+// bench they took the delay from 1.18x to 1.22x of the baseline and the CPU
+// from 1.10x to 1.17x.
 inline constexpr std::uint64_t kBandedMinPixels = 3840 * 2160;
 
 struct BandPlan {

@@ -75,7 +75,7 @@ TEST(ChangedMcuRows, MapPixelRowsToTheMcuRowsTheyTouch) {
 // MCU row, whichever rows changed, the restart numbers wrapping past RST7; rows
 // it is told did not change are kept as they were.
 TEST(RowJpegEncoder, SplicedFilesAreTheFullEncodeOfThePicture) {
-  const std::uint32_t width = 72, height = 20 * 16 - 5, interval = (width + 15) / 16;  // the last row partial
+  const std::uint32_t width = 72, height = 20 * 16 - 15, interval = (width + 15) / 16;  // the last row one pixel high
   const std::pair<std::uint32_t, std::uint32_t> changes[] = {{0, 3}, {height - 2, height}, {150, 190}, {31, 33}};
   for (std::uint64_t bandedFrom : {std::uint64_t{0}, std::uint64_t{1} << 40}) {
     Picture p = picture(width, height, 8);

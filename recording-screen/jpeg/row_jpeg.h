@@ -22,8 +22,7 @@ std::vector<bool> changedMcuRows(const std::vector<RowSpan>& changed, std::uint3
 
 class RowJpegEncoder final : public Encoder {
  public:
-  // Whole pictures of at least `bandedMinPixels` are encoded in two halves on
-  // two threads.
+  // Whole pictures of at least `bandedMinPixels` are encoded on two threads.
   explicit RowJpegEncoder(std::uint64_t bandedMinPixels) : bandedMinPixels_(bandedMinPixels) {}
 
   // Not thread-safe: one encoder serves the one sample worker.
