@@ -1,6 +1,5 @@
 // The streamer as the application runs it, on private X servers: a child of the
 // fake application, or of the test where it must hold the output or kill the server.
-#include <array>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -9,21 +8,19 @@
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
-#include <turbojpeg.h>
 #include <xcb/xcb.h>
 
 #include "common/x11/connection.h"
-#include "recording-screen/frame_record.h"
 #include "tests/support/fake_app.h"
+#include "tests/support/frames.h"
 
 namespace quorvane::test {
 namespace {
 
 using namespace std::chrono_literals;
-using Rgb = std::array<int, 3>;
 constexpr int kMonitorWidth = 640, kMonitorHeight = 480;
 const char kHelper[] = "quorvane-recording-screen";
-const Rgb kAppRed{255, 0, 0}, kOtherGreen{0, 255, 0}, kMagenta{255, 0, 255};
+constexpr std::uint32_t kAppRed = 0xFF0000, kOtherGreen = 0x00FF00, kMagenta = 0xFF00FF;
 
 XSession& session() {
   auto& s = sharedXSession({2 * kMonitorWidth, kMonitorHeight, true, {"640x480+0+0", "640x480+640+0"}});
@@ -39,49 +36,10 @@ std::string monitorAt(const std::string& display, int x) {
   return "none";
 }
 
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  Rgb at(int x, int y) const { return {pixel(x, y)[0], pixel(x, y)[1], pixel(x, y)[2]}; }
-  const unsigned char* pixel(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
-};
-
-// The next record, decoded; `read` gives exactly n bytes of the helper's output.
-template <typename Read>
-std::optional<Picture> readPicture(Read read) {
-  auto header = read(recording::kRecordHeaderBytes);
-  auto length = header ? recording::recordLength(*header) : 0;
-  auto jpeg = recording::validRecordLength(length) ? read(length) : std::nullopt;
-  if (!jpeg) return std::nullopt;
-  tjhandle h = tjInitDecompress();
-  Picture p;
-  int sub, space;
-  auto* data = reinterpret_cast<const unsigned char*>(jpeg->data());
-  bool ok = tjDecompressHeader3(h, data, jpeg->size(), &p.width, &p.height, &sub, &space) == 0 &&
-            (p.rgb.resize(static_cast<std::size_t>(p.width) * p.height * 3),
-             tjDecompress2(h, data, jpeg->size(), p.rgb.data(), p.width, 0, p.height, TJPF_RGB, 0) == 0);
-  tjDestroy(h);
-  return ok ? std::optional(p) : std::nullopt;
-}
-std::optional<Picture> readPicture(Child& c) {
-  return readPicture([&](std::size_t n) { return c.readBytes(n, 20s); });
-}
-std::optional<Picture> readPicture(int fd) {
-  return readPicture([fd](std::size_t n) -> std::optional<std::string> {
-    std::string bytes(n, '\0');
-    for (ssize_t done = 0, got = 0; done < static_cast<ssize_t>(n); done += got) {
-      if ((got = read(fd, bytes.data() + done, n - done)) <= 0) return std::nullopt;
-    }
-    return bytes;
-  });
-}
-
-bool near(Rgb got, Rgb want) {
-  return std::abs(got[0] - want[0]) <= 50 && std::abs(got[1] - want[1]) <= 50 && std::abs(got[2] - want[2]) <= 50;
-}
+bool near(std::uint32_t got, std::uint32_t want) { return test::near(got, want, 50); }
 
 // Pixels of the square at (x0, y0) that are (or are not) near the colour.
-int countNear(const Picture& p, Rgb colour, int x0, int y0, int w, int h, bool wanted = true) {
+int countNear(const Picture& p, std::uint32_t colour, int x0, int y0, int w, int h, bool wanted = true) {
   int n = 0;
   for (int i = 0; i < w * h; ++i) n += near(p.at(x0 + i % w, y0 + i / w), colour) == wanted;
   return n;

@@ -11,12 +11,11 @@
 #include <memory>
 #include <thread>
 
-#include <turbojpeg.h>
-
 #include "common/wayland/connection.h"
 #include "common/wayland/protocols/xdg-shell-client.h"
 #include "common/wayland/shm.h"
 #include "recording-screen/frame_record.h"
+#include "tests/support/frames.h"
 #include "tests/support/process.h"
 #include "tests/support/sway_session.h"
 
@@ -95,39 +94,10 @@ struct ApplicationWindow {
   }
 };
 
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<std::uint8_t> rgb;
-  std::uint32_t at(int x, int y) const {
-    const auto* p = &rgb[(std::size_t(y) * width + x) * 3];
-    return std::uint32_t(p[0]) << 16 | p[1] << 8 | p[2];
-  }
-};
-
-// The next record, decoded; nullopt when none comes whole.
-std::optional<Picture> nextPicture(Child& streamer) {
-  auto header = streamer.readBytes(recording::kRecordHeaderBytes, 10s);
-  if (!header) return std::nullopt;
-  auto jpeg = streamer.readBytes(recording::recordLength(*header), 10s);
-  if (!jpeg) return std::nullopt;
-  Picture p;
-  tjhandle h = tjInitDecompress();
-  int sub, space;
-  const auto* data = reinterpret_cast<const unsigned char*>(jpeg->data());
-  bool ok = tjDecompressHeader3(h, data, jpeg->size(), &p.width, &p.height, &sub, &space) == 0;
-  p.rgb.resize(std::size_t(p.width) * p.height * 3);
-  ok = ok && tjDecompress2(h, data, jpeg->size(), p.rgb.data(), p.width, 0, p.height, TJPF_RGB, 0) == 0;
-  tjDestroy(h);
-  return ok ? std::optional(p) : std::nullopt;
-}
-
 // Flat colours come back from JPEG within a few levels.
 ::testing::AssertionResult near(std::uint32_t got, std::uint32_t want) {
-  for (int shift : {0, 8, 16}) {
-    if (std::abs(int(got >> shift & 0xFF) - int(want >> shift & 0xFF)) > 12)
-      return ::testing::AssertionFailure() << std::hex << got << " is not " << want;
-  }
-  return ::testing::AssertionSuccess();
+  if (test::near(got, want, 12)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << std::hex << got << " is not " << want;
 }
 
 class RecordingOnSwayTest : public ::testing::Test {
@@ -177,7 +147,7 @@ class RecordingOnSwayTest : public ::testing::Test {
 // output, over ours.
 TEST_F(RecordingOnSwayTest, FramesShowTheOutputWithTheApplicationPaintedOverUntilStopped) {
   auto streamer = stream();
-  auto first = nextPicture(*streamer);
+  auto first = readPicture(*streamer);
   ASSERT_TRUE(first) << streamer->readAllStderr(1s);
   EXPECT_EQ(first->width, 1280);
   EXPECT_EQ(first->height, 720);
@@ -189,7 +159,7 @@ TEST_F(RecordingOnSwayTest, FramesShowTheOutputWithTheApplicationPaintedOverUnti
   // A request waits for a change; the place the window left is painted over too.
   streamer->writeStdin("frame\n");
   sway_->message({"[app_id=test-other] move position 0 0"});
-  auto moved = nextPicture(*streamer);
+  auto moved = readPicture(*streamer);
   ASSERT_TRUE(moved);
   EXPECT_TRUE(near(moved->at(200, 150), kOther));
   EXPECT_TRUE(near(moved->at(640, 360), kCover));
@@ -213,7 +183,7 @@ TEST_F(RecordingOnSwayTest, WithoutSwaysWindowTreeTheApplicationCannotBeLeftOut)
 
 TEST_F(RecordingOnSwayTest, AResizedOutputEndsTheStream) {
   auto streamer = stream();
-  ASSERT_TRUE(nextPicture(*streamer));
+  ASSERT_TRUE(readPicture(*streamer));
   sway_->message({"output", "HEADLESS-1", "mode", "1024x768"});
   EXPECT_EQ(streamer->wait(5s), 1);
   EXPECT_EQ(streamer->readAllStderr(1s), "录制显示器已断开");
@@ -222,7 +192,7 @@ TEST_F(RecordingOnSwayTest, AResizedOutputEndsTheStream) {
 // Last: the compositor does not come back.
 TEST_F(RecordingOnSwayTest, TheCompositorGoneEndsTheStreamAsALostConnection) {
   auto streamer = stream();
-  ASSERT_TRUE(nextPicture(*streamer));
+  ASSERT_TRUE(readPicture(*streamer));
   sway_.reset();
   EXPECT_EQ(streamer->wait(5s), 1);
   EXPECT_EQ(streamer->readAllStderr(1s), "屏幕录制采集失败：the connection to the compositor was lost");
