@@ -1,4 +1,5 @@
 #include "ocr/image/exif.h"
+#include "ocr/image/jpeg_scans.h"
 
 #include <cstdint>
 #include <optional>
@@ -9,11 +10,7 @@ namespace {
 constexpr int kUpright = 1;
 constexpr std::uint16_t kOrientationTag = 0x0112;
 constexpr std::uint16_t kTypeShort = 3;
-constexpr unsigned char kMarkerPrefix = 0xFF;
-constexpr unsigned char kStartOfImage = 0xD8;
 constexpr unsigned char kApp1 = 0xE1;
-constexpr unsigned char kStartOfScan = 0xDA;
-constexpr unsigned char kEndOfImage = 0xD9;
 constexpr std::string_view kExifHeader{"Exif\0\0", 6};
 constexpr size_t kIfdEntrySize = 12;
 

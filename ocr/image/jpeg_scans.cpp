@@ -5,11 +5,7 @@
 namespace quorvane::ocr {
 namespace {
 
-constexpr unsigned char kMarkerPrefix = 0xFF;
 constexpr unsigned char kStuffedZero = 0x00;
-constexpr unsigned char kStartOfImage = 0xD8;
-constexpr unsigned char kEndOfImage = 0xD9;
-constexpr unsigned char kStartOfScan = 0xDA;
 constexpr unsigned char kFirstRestart = 0xD0, kLastRestart = 0xD7;
 // Frame headers are C0 to CF except DHT (C4), JPG (C8) and DAC (CC).
 bool isFrameHeader(unsigned char marker) {

@@ -25,8 +25,7 @@ constexpr std::size_t kMaxBandBytes = 8 * 1024 * 1024;
 // Rows handed to the compressor per call: one MCU row.
 constexpr std::uint32_t kRowsPerWrite = kMcuSide;
 
-constexpr std::uint8_t kMarker = 0xFF;
-constexpr std::uint8_t kSoi = 0xD8, kEoi = 0xD9, kSof0 = 0xC0, kSos = 0xDA;
+constexpr std::uint8_t kSoi = 0xD8, kSof0 = 0xC0, kSos = 0xDA;
 
 // One band's compressed bytes, in a buffer of fixed capacity.
 struct Band {

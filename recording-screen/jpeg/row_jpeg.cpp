@@ -11,7 +11,6 @@ namespace quorvane::recording::jpeg {
 
 namespace {
 
-constexpr unsigned char kMarker = 0xFF, kEoi = 0xD9;
 // A whole picture encoded on two threads is cut into this many pieces of MCU
 // rows: enough for a late thread to cost little, few enough that setting up a
 // compressor per piece does not show (eight cost under 1 % more than one).
