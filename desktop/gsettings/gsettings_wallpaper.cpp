@@ -2,6 +2,8 @@
 
 #include <gio/gio.h>
 
+#include "desktop/posix/loop_inputs.h"
+
 namespace quorvane::desktop::gsettings {
 
 namespace {
@@ -116,6 +118,15 @@ std::optional<Color> parseColor(std::string_view text) {
     channel[i] = value / static_cast<double>((1u << (4 * digits)) - 1);
   }
   return Color{channel[0], channel[1], channel[2], 1.0};
+}
+
+const std::optional<DesktopBackground>& BackgroundOnce::get() {
+  if (!read_) {
+    read_ = true;
+    posix::TerminationBlocked forGSettingsThreads;
+    value_ = readDesktopBackground();
+  }
+  return value_;
 }
 
 }  // namespace quorvane::desktop::gsettings

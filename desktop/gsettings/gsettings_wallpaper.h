@@ -21,6 +21,17 @@ struct DesktopBackground {
 // desktop prefers a dark style and one is set.
 std::optional<DesktopBackground> readDesktopBackground();
 
+// The background read on first use and kept, with SIGTERM blocked while
+// GSettings starts its threads (so that none of them takes the signal).
+class BackgroundOnce {
+ public:
+  const std::optional<DesktopBackground>& get();
+
+ private:
+  bool read_ = false;
+  std::optional<DesktopBackground> value_;
+};
+
 // The placement the desktop applies for a picture-options word; an unknown
 // word gives a scaling option of another kind.
 PlacementOptions placementFor(std::string_view pictureOptions, std::string_view primaryColor);

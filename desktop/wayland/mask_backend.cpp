@@ -113,15 +113,6 @@ const quorvane::wayland::Output* MaskBackend::outputOf(const Screen& screen) con
   return nullptr;
 }
 
-const std::optional<gsettings::DesktopBackground>& MaskBackend::background() {
-  if (!backgroundRead_) {
-    backgroundRead_ = true;
-    posix::TerminationBlocked forGSettingsThreads;
-    background_ = gsettings::readDesktopBackground();
-  }
-  return background_;
-}
-
 std::optional<SwayBackground> MaskBackend::swayChoice(const Screen& screen) {
   if (!swayConfigRead_) {
     swayConfigRead_ = true;
@@ -134,7 +125,7 @@ std::optional<SwayBackground> MaskBackend::swayChoice(const Screen& screen) {
 }
 
 WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
-  const auto& bg = background();
+  const auto& bg = background_.get();
   if (bg && bg->userChosen) {
     if (bg->pictureOptions == "none" || bg->uri.empty()) return NoWallpaper{};
     return WallpaperUrl{bg->uri};
@@ -162,7 +153,7 @@ WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
 std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) { return files_.open(url); }
 
 std::optional<PlacementOptions> MaskBackend::placementOptions(const Screen& screen) {
-  const auto& bg = background();
+  const auto& bg = background_.get();
   if (bg && bg->userChosen) return gsettings::placementFor(bg->pictureOptions, bg->primaryColor);
   if (auto sway = swayChoice(screen)) return swayPlacement(*sway);
   if (bg && !bg->uri.empty() && bg->pictureOptions != "none") return gsettings::placementFor(bg->pictureOptions, bg->primaryColor);

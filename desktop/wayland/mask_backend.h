@@ -69,7 +69,6 @@ class MaskBackend final : public MaskPlatform {
   bool connect();
   std::vector<Screen> readScreens();
   const quorvane::wayland::Output* outputOf(const Screen& screen) const;
-  const std::optional<gsettings::DesktopBackground>& background();
   // What sway's configuration draws on the screen's output, if sway says.
   std::optional<SwayBackground> swayChoice(const Screen& screen);
   bool screensChanged();
@@ -79,8 +78,7 @@ class MaskBackend final : public MaskPlatform {
   std::vector<Screen> screens_;
   std::vector<std::uint32_t> screenOutputs_;  // the output id of each screen
   std::uint64_t changesSeen_ = 0;
-  bool backgroundRead_ = false;
-  std::optional<gsettings::DesktopBackground> background_;
+  gsettings::BackgroundOnce background_;
   bool swayConfigRead_ = false;
   std::optional<std::string> swayConfig_;
   std::vector<std::unique_ptr<Cover>> covers_;

@@ -152,17 +152,8 @@ std::vector<Screen> MaskBackend::screens() {
   return screens_;
 }
 
-const std::optional<gsettings::DesktopBackground>& MaskBackend::background() {
-  if (!backgroundRead_) {
-    backgroundRead_ = true;
-    posix::TerminationBlocked forGSettingsThreads;
-    background_ = gsettings::readDesktopBackground();
-  }
-  return background_;
-}
-
 WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
-  const auto& bg = background();
+  const auto& bg = background_.get();
   if (bg && bg->userChosen) {
     if (bg->pictureOptions == "none" || bg->uri.empty()) return NoWallpaper{};
     return WallpaperUrl{bg->uri};
@@ -176,7 +167,7 @@ WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
 std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) { return files_.open(url); }
 
 std::optional<PlacementOptions> MaskBackend::placementOptions(const Screen&) {
-  const auto& bg = background();
+  const auto& bg = background_.get();
   if (bg && bg->userChosen) return gsettings::placementFor(bg->pictureOptions, bg->primaryColor);
   if (qx::rootPixmap(*conn_)) {
     return PlacementOptions{static_cast<double>(kNaturalSize), {}, {}};  // already placed by its setter

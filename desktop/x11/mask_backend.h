@@ -73,7 +73,6 @@ class MaskBackend final : public MaskPlatform {
   bool connect();
   std::vector<Screen> readScreens();
   std::optional<std::uint32_t> currentDesktop();
-  const std::optional<gsettings::DesktopBackground>& background();
   void readPixmapFormats();
   void startDrawing(Cover& cover, const CoverPlan& plan);
   // The cover already drawing this picture, else covers_.size().
@@ -91,8 +90,7 @@ class MaskBackend final : public MaskPlatform {
   bool hasRandr_ = false;
   std::vector<Screen> screens_;
   std::optional<std::uint32_t> desktop_;
-  bool backgroundRead_ = false;
-  std::optional<gsettings::DesktopBackground> background_;
+  gsettings::BackgroundOnce background_;
   xcb_visualtype_t* visual_ = nullptr;
   bool nativeXrgb_ = false;     // pixels go to the server as drawn, through shared memory
   bool sharedPixmaps_ = false;  // the shared memory can be the pixmap itself
