@@ -4,9 +4,9 @@
 //      one MIT-SHM grab plus one libjpeg-turbo encode of the same picture;
 //  (b) the streamer's CPU over 10 s at 60 fps with no requests while the screen changes;
 //  (c) its peak memory;
-//  (d) the encode alone, single-threaded against two bands on two threads, on
-//      the grabbed picture, and the delay of (a) for the streamer built with
-//      each encoder, asked in turn so that both see the same load.
+//  (d) the delay of (a) for the streamer built with a single libjpeg-turbo
+//      encode per frame, asked in turn so that both see the same load;
+//  (e) typing-like and full-screen changes, against one grab plus one encode.
 // Run from the release build: bench_recording_screen [seconds for (b), default 10]
 #include <algorithm>
 #include <chrono>
@@ -33,8 +33,6 @@
 
 #include "common/x11/connection.h"
 #include "recording-screen/frame_record.h"
-#include "recording-screen/jpeg/banded_jpeg.h"
-#include "recording-screen/jpeg/turbo_jpeg.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
@@ -91,8 +89,7 @@ void paintDesktop(Connection& c, int width, int height) {
 }
 
 // The baseline: one MIT-SHM grab of the root plus one encode, as a minimal grabber would do it.
-// Leaves the grabbed picture in `picture`.
-double baselineMs(Connection& c, int width, int height, std::vector<std::uint8_t>& picture) {
+double baselineMs(Connection& c, int width, int height) {
   xcb_connection_t* x = c.get();
   std::size_t size = static_cast<std::size_t>(width) * height * 4;
   int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
@@ -115,7 +112,6 @@ double baselineMs(Connection& c, int width, int height, std::vector<std::uint8_t
     times.push_back(ms(Clock::now() - start));
   }
   tjDestroy(tj);
-  picture.assign(mem, mem + size);
   xcb_shm_detach(x, seg);
   shmdt(mem);
   return median(times);
@@ -146,49 +142,6 @@ std::size_t readRecord(Helper& h) {
   if (!header) return 0;
   std::size_t n = quorvane::recording::recordLength(*header);
   return h.app->process().readBytes(n, std::chrono::seconds(30)) ? n : 0;
-}
-
-std::vector<unsigned char> decodeRgb(const std::string& jpeg) {
-  tjhandle h = tjInitDecompress();
-  int w = 0, hgt = 0, sub = 0, space = 0;
-  auto* data = reinterpret_cast<const unsigned char*>(jpeg.data());
-  std::vector<unsigned char> rgb;
-  if (tjDecompressHeader3(h, data, jpeg.size(), &w, &hgt, &sub, &space) == 0) {
-    rgb.resize(static_cast<std::size_t>(w) * hgt * 3);
-    if (tjDecompress2(h, data, jpeg.size(), rgb.data(), w, 0, hgt, TJPF_RGB, 0) != 0) rgb.clear();
-  }
-  tjDestroy(h);
-  return rgb;
-}
-
-// (d), first half: the encoders alone on the grabbed picture, in turn.
-void compareEncoders(const std::vector<std::uint8_t>& picture, int width, int height) {
-  using namespace quorvane::recording;
-  using namespace quorvane::recording::jpeg;
-  PixelView view{picture.data(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                 static_cast<std::size_t>(width) * 4, std::nullopt};
-  TurboJpegEncoder single;
-  BandPlan plan = planBands(view.width, view.height, 2);
-  std::vector<double> singleMs, bandedMs;
-  std::optional<std::string> one, banded;
-  for (int i = 0; i < kSamples; ++i) {
-    auto start = Clock::now();
-    one = single.encodeJpeg(view);
-    singleMs.push_back(ms(Clock::now() - start));
-    start = Clock::now();
-    banded = encodeBanded(view, plan);
-    bandedMs.push_back(ms(Clock::now() - start));
-  }
-  // The joined file must be what one compressor writes with the same restart
-  // interval, and must show the same pixels as the single-threaded encode.
-  auto reference = encodeBanded(view, BandPlan{1, view.height, plan.restartInterval});
-  bool identical = one && banded && reference && *banded == *reference && decodeRgb(*banded) == decodeRgb(*one) &&
-                   !decodeRgb(*one).empty();
-  std::printf("%dx%d: encode median single-threaded %.1f ms, %u bands %.1f ms, ratio %.2fx; JPEG %zu / %zu bytes; "
-              "banded file %s\n",
-              width, height, median(singleMs), plan.bands, median(bandedMs), median(bandedMs) / median(singleMs),
-              one ? one->size() : 0, banded ? banded->size() : 0,
-              identical ? "identical to one compressor's, same pixels" : "DIFFERS");
 }
 
 // utime + stime of a process, in seconds.
@@ -405,9 +358,7 @@ void measure(int width, int height, double cpuWindow) {
     free(xcb_get_input_focus_reply(c->get(), xcb_get_input_focus(c->get()), nullptr));
   };
   move();
-  std::vector<std::uint8_t> picture;
-  double baseline = baselineMs(*c, width, height, picture);
-  compareEncoders(picture, width, height);
+  double baseline = baselineMs(*c, width, height);
 
   // The program (banded above its threshold) and the single-threaded build,
   // asked in turn.

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
-#include "recording-screen/jpeg/banded_jpeg.h"
+#include "recording-screen/jpeg/region_jpeg.h"
 #include "recording-screen/jpeg/row_jpeg.h"
 
 namespace quorvane::recording::jpeg {
-// Noise, `padding` bytes past each row: detail in every MCU, so that a band or
-// a row joined in the wrong place shows.
+// Noise, `padding` bytes past each row: detail in every MCU, so that a row
+// spliced in the wrong place shows.
 struct Picture {
   std::uint32_t width, height;
   std::size_t stride;
@@ -33,34 +33,11 @@ static bool decodes(const std::optional<std::string>& jpeg, std::uint32_t width,
   return ok;
 }
 
-TEST(PlanBands, CutsAtWholeMcuRowsWithOneRestartIntervalPerBand) {
-  // 68 MCU rows, the last one padded; fewer rows than bands; a band of 131072 MCUs is no restart interval.
-  const std::array<std::uint32_t, 6> cases[] = {
-      {1920, 1080, 2, 2, 544, 34 * 120}, {16, 48, 4, 3, 16, 1}, {16384, 4096, 2, 1, 4096, 0}};
-  for (const auto& c : cases) {
-    BandPlan got = planBands(c[0], c[1], c[2]);
-    EXPECT_EQ((std::array{got.bands, got.bandRows, got.restartInterval}), (std::array{c[3], c[4], c[5]})) << c[0];
-  }
-}
-
-// Joined bands are what one compressor writes with the same restart interval,
-// the restart numbers wrapping past RST7; a band that outgrows a record fails
-// the frame instead of being cut.
-TEST(EncodeBanded, WritesWhatOneCompressorWritesOrNothing) {
-  for (auto [width, height, bands, padding] : {std::array<std::uint32_t, 4>{333, 251, 2, 12}, {48, 320, 20, 0}}) {
-    Picture p = picture(width, height, padding);
-    BandPlan plan = planBands(width, height, bands);
-    auto banded = encodeBanded(p.view(), plan);
-    EXPECT_TRUE(decodes(banded, width, height)) << width;
-    EXPECT_EQ(banded, encodeBanded(p.view(), BandPlan{1, height, plan.restartInterval})) << width;
-  }
-  EXPECT_FALSE(encodeBanded(PixelView{nullptr, 32, 64, 128, std::nullopt}, BandPlan{2, 32, 4}));
-  EXPECT_FALSE(encodeBanded(picture(32, 64).view(), BandPlan{3, 32, 4}));  // bands that would start past the last row
+// A file that outgrows a record fails the frame instead of being cut.
+TEST(CompressRegion, RefusesAFileLargerThanARecord) {
   Picture noise = picture(4000, 2400);  // about a byte a pixel at quality 92: over 8 MiB
-  EXPECT_FALSE(encodeBanded(noise.view(), BandPlan{1, 2400, 0}));
-  EXPECT_FALSE(encodeBanded(noise.view(), BandPlan{2, 2384, 2384 / kMcuSide * (4000 / kMcuSide)}));
-  auto halves = encodeBanded(noise.view(), planBands(4000, 2400, 2));  // each fits: the writer refuses the frame
-  EXPECT_GT(halves.value_or("").size(), std::size_t{8} << 20);
+  EXPECT_FALSE(compressRegion(noise.view(), 0, 2400, 0));
+  EXPECT_TRUE(compressRegion(noise.view(), 0, 1200, 0));
 }
 
 TEST(ChangedMcuRows, MapPixelRowsToTheMcuRowsTheyTouch) {
@@ -77,9 +54,9 @@ TEST(ChangedMcuRows, MapPixelRowsToTheMcuRowsTheyTouch) {
 TEST(RowJpegEncoder, SplicedFilesAreTheFullEncodeOfThePicture) {
   const std::uint32_t width = 72, height = 20 * 16 - 15, interval = (width + 15) / 16;  // the last row one pixel high
   const std::pair<std::uint32_t, std::uint32_t> changes[] = {{0, 3}, {height - 2, height}, {150, 190}, {31, 33}};
-  for (std::uint64_t bandedFrom : {std::uint64_t{0}, std::uint64_t{1} << 40}) {
+  for (std::uint64_t twoThreadsFrom : {std::uint64_t{0}, std::uint64_t{1} << 40}) {
     Picture p = picture(width, height, 8);
-    RowJpegEncoder encoder(bandedFrom);
+    RowJpegEncoder encoder(twoThreadsFrom);
     ASSERT_EQ(encoder.encodeJpeg(p.view()), compressRegion(p.view(), 0, height, interval));
     PixelView view = p.view();
     for (auto [top, bottom] : changes) {

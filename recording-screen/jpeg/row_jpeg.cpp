@@ -5,7 +5,7 @@
 #include <exception>
 #include <thread>
 
-#include "recording-screen/jpeg/banded_jpeg.h"
+#include "recording-screen/jpeg/region_jpeg.h"
 
 namespace quorvane::recording::jpeg {
 
@@ -83,7 +83,7 @@ bool RowJpegEncoder::encodeRows(const PixelView& pixels, std::uint32_t firstRow,
 bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   const std::uint32_t mcuRows = mcuRowsOf(pixels.height);
   segments_.assign(mcuRows, {});
-  if (std::uint64_t{pixels.width} * pixels.height < bandedMinPixels_ || mcuRows < 2) {
+  if (std::uint64_t{pixels.width} * pixels.height < twoThreadMinPixels_ || mcuRows < 2) {
     return encodeRows(pixels, 0, mcuRows, &headers_);
   }
   const std::uint32_t pieceRows = (mcuRows + kWholePieces - 1) / kWholePieces;

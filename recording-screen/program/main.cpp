@@ -10,7 +10,6 @@
 #include "common/clock.h"
 #include "common/posix/session.h"
 #include "common/posix/process.h"
-#include "recording-screen/jpeg/banded_jpeg.h"
 #include "recording-screen/jpeg/row_jpeg.h"
 #include "recording-screen/posix/stdio.h"
 #include "recording-screen/streamer.h"
@@ -46,7 +45,7 @@ int main(int argc, char** argv) {
   else capture = new x11::X11Capture();
   auto* streamer = new Streamer(Platform{
       .capture = *capture,
-      .encoder = *new jpeg::RowJpegEncoder(jpeg::kBandedMinPixels),
+      .encoder = *new jpeg::RowJpegEncoder(jpeg::kTwoThreadMinPixels),
       .input = *new posix::StdinInput(),
       .output = *new posix::StdoutOutput(),
       .process = *new quorvane::posix::PosixProcess(),
