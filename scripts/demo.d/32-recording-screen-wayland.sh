@@ -13,7 +13,7 @@ fi
 work=$(mktemp -d)
 sway_pid=
 cleanup() {
-  exec 5>&- 6>&- 2>/dev/null || true
+  exec 5>&- 2>/dev/null || true
   [[ -n $sway_pid ]] && kill "$sway_pid" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
@@ -44,21 +44,17 @@ export WAYLAND_DISPLAY=$wl XDG_RUNTIME_DIR=$work/rt SWAYSOCK=$ipc
 unset DISPLAY
 
 # The display id is the output's registry name; libwayland's protocol log shows it.
-id=$(WAYLAND_DEBUG=1 "$B/quorvane-wayland-client" --pixels 0,0 2>&1 >/dev/null \
+id=$(WAYLAND_DEBUG=1 "$B/quorvane-wayland-client" </dev/null 2>&1 >/dev/null \
   | sed -n 's/.*global(\([0-9]*\), "wl_output".*/\1/p' | head -n 1)
 echo "Output HEADLESS-1 1280x720, display id $id"
 
-mkfifo "$work/other.in" "$work/app.in" "$work/helper.in"
+mkfifo "$work/other.in" "$work/helper.in"
 "$B/quorvane-wayland-client" --window test-other 40a060 <"$work/other.in" >"$work/other.out" &
 exec 5>"$work/other.in"
-# The application: a shell that starts the streamer, then becomes the window
-# (same pid), so the streamer's parent owns the red window; the streamer waits
-# until sway shows that window, as an application starts it once its window is up.
-sh -c '(for _ in $(seq 1 100); do swaymsg -t get_tree | grep -q "\"app_id\": \"app\"" && break; sleep 0.05; done
-    exec "$1/quorvane-recording-screen" "$2" 30 <"$3") | "$1/quorvane-split-frames" --count 1 "$4" >"$5" &
-  exec "$1/quorvane-wayland-client" --window app ff0000' \
-  sh "$B" "$id" "$work/helper.in" "$OUT/recording-screen-wayland-frame" "$work/split.log" <"$work/app.in" >/dev/null &
-exec 6>"$work/app.in"
+# The application: the test client shows the red window, then starts the
+# streamer as its child, as an application starts it once its window is up.
+"$B/quorvane-wayland-client" --window app ff0000 --run "$B/quorvane-recording-screen" "$id" 30 <"$work/helper.in" \
+  | "$B/quorvane-split-frames" --count 1 "$OUT/recording-screen-wayland-frame" >"$work/split.log" &
 rm -f "$OUT"/recording-screen-wayland-frame-*.jpg
 exec 7>"$work/helper.in"
 for _ in $(seq 1 100); do

@@ -1,6 +1,7 @@
 #include "tests/support/sway_session.h"
 
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -148,6 +149,21 @@ std::string SwaySession::message(const std::vector<std::string>& args) const {
   Result r = run(argv, "", options);
   if (r.status != 0) throw std::runtime_error("swaymsg failed: " + r.out + r.err);
   return r.out;
+}
+
+std::vector<std::string> SwaySession::pixels(const std::vector<std::string>& points) const {
+  std::vector<std::string> colours;
+  for (const auto& point : points) {
+    // A binary PPM of one pixel: its last three bytes are red, green, blue.
+    Result r = run({"grim", "-g", point + " 1x1", "-t", "ppm", "-"}, "", SpawnOptions{env_, {}, {}});
+    char hex[7] = "";
+    if (r.status == 0 && r.out.size() >= 3) {
+      const auto* rgb = reinterpret_cast<const unsigned char*>(r.out.data() + r.out.size() - 3);
+      std::snprintf(hex, sizeof hex, "%02X%02X%02X", rgb[0], rgb[1], rgb[2]);
+    }
+    colours.push_back(hex);
+  }
+  return colours;
 }
 
 }  // namespace quorvane::test

@@ -34,6 +34,9 @@ class SwaySession {
 
   // Runs swaymsg with these arguments; its standard output, or throws.
   std::string message(const std::vector<std::string>& args) const;
+  // The colours on screen at global points "X,Y", as "RRGGBB", read back
+  // without the cursor; "" for a point grim cannot read.
+  std::vector<std::string> pixels(const std::vector<std::string>& points) const;
 
  private:
   static void stop(pid_t& pid, std::string& dir);

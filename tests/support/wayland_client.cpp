@@ -1,24 +1,25 @@
 // A small Wayland client for end-to-end tests on sway.
-//   quorvane-wayland-client [--icons RRGGBB] [--window APP_ID RRGGBB]
+//   quorvane-wayland-client [--icons RRGGBB] [--window APP_ID RRGGBB] [--run PROGRAM ARG...]
 //     shows a background-layer surface of that colour on every output (the
-//     stand-in for desktop icons) and/or a 400 x 300 window with that app_id;
-//     prints "ready" once every surface has been presented, then stays until
-//     standard input closes.
-//   quorvane-wayland-client --pixels X,Y ...
-//     reads the screen back with screencopy (no cursor) and prints the colour
-//     at each global point as "RRGGBB", one line each.
+//     stand-in for desktop icons) and/or a window with that app_id (400 x 300
+//     floating, or the size sway tiles it to); once every surface has been
+//     presented, prints "ready" and stays until standard input closes, or with
+//     --run starts PROGRAM as its child on its own standard streams (the window
+//     is then the child's parent's, as an application's is) and ends with the
+//     child's exit status.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <poll.h>
 #include <string>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "common/wayland/connection.h"
 #include "common/wayland/protocols/wlr-layer-shell-unstable-v1-client.h"
-#include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
 #include "common/wayland/protocols/xdg-shell-client.h"
 #include "common/wayland/shm.h"
 
@@ -36,6 +37,7 @@ struct Surface {
   wl_surface* surface = nullptr;
   std::unique_ptr<ShmBuffer> buffer;
   std::uint32_t color = 0;
+  std::uint32_t width = 400, height = 300;  // a window's, until sway sizes it
   bool presented = false;
 };
 
@@ -108,69 +110,21 @@ void addWindow(std::vector<std::unique_ptr<Surface>>& surfaces, const char* appI
   xdg_toplevel* top = xdg_surface_get_toplevel(xs);
   xdg_toplevel_set_app_id(top, appId);
   xdg_toplevel_set_title(top, appId);
+  static const xdg_toplevel_listener sized = {
+      [](void* data, xdg_toplevel*, std::int32_t w, std::int32_t h, wl_array*) {
+        auto* s = static_cast<Surface*>(data);
+        if (w > 0 && h > 0) s->width = std::uint32_t(w), s->height = std::uint32_t(h);
+      },
+      [](void*, xdg_toplevel*) {}, nullptr, nullptr};
+  xdg_toplevel_add_listener(top, &sized, s.get());
   static const xdg_surface_listener listener = {[](void* data, xdg_surface* x, std::uint32_t serial) {
     xdg_surface_ack_configure(x, serial);
-    fillAndCommit(*static_cast<Surface*>(data), 400, 300);
+    auto* s = static_cast<Surface*>(data);
+    fillAndCommit(*s, s->width, s->height);
   }};
   xdg_surface_add_listener(xs, &listener, s.get());
   wl_surface_commit(s->surface);
   surfaces.push_back(std::move(s));
-}
-
-// --- reading pixels back ------------------------------------------------------
-struct Capture {
-  std::uint32_t format = 0, width = 0, height = 0, stride = 0, flags = 0;
-  bool described = false, ready = false, failed = false;
-};
-
-std::unique_ptr<ShmBuffer> captureOutput(wl_output* output, Capture& c) {
-  auto* frame = zwlr_screencopy_manager_v1_capture_output(gConnection->screencopy(), 0, output);
-  static const zwlr_screencopy_frame_v1_listener listener = {
-      [](void* d, zwlr_screencopy_frame_v1*, std::uint32_t f, std::uint32_t w, std::uint32_t h, std::uint32_t s) {
-        auto* c = static_cast<Capture*>(d);
-        if (f == WL_SHM_FORMAT_XRGB8888 || f == WL_SHM_FORMAT_ARGB8888) *c = {f, w, h, s, 0, true};
-      },
-      [](void* d, zwlr_screencopy_frame_v1*, std::uint32_t flags) { static_cast<Capture*>(d)->flags = flags; },
-      [](void* d, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t) {
-        static_cast<Capture*>(d)->ready = true;
-      },
-      [](void* d, zwlr_screencopy_frame_v1*) { static_cast<Capture*>(d)->failed = true; },
-      [](void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {},
-      [](void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t) {},
-      [](void*, zwlr_screencopy_frame_v1*) {}};
-  zwlr_screencopy_frame_v1_add_listener(frame, &listener, &c);
-  // Version 1 describes the buffer right away; later ones end the list with buffer_done.
-  if (wl_display_roundtrip(gConnection->display()) < 0 || !c.described) fail("no shm buffer offered");
-  auto buffer = ShmBuffer::create(gConnection->shm(), c.width, c.height, c.stride, c.format);
-  if (!buffer) fail("no memory");
-  zwlr_screencopy_frame_v1_copy(frame, buffer->buffer());
-  while (!c.ready && !c.failed) {
-    if (wl_display_dispatch(gConnection->display()) < 0) fail("connection lost");
-  }
-  zwlr_screencopy_frame_v1_destroy(frame);
-  if (c.failed) fail("copy failed");
-  return buffer;
-}
-
-int printPixels(int argc, char** argv) {
-  if (!gConnection->screencopy()) fail("no screencopy");
-  for (int i = 2; i < argc; ++i) {
-    int x = 0, y = 0;
-    if (std::sscanf(argv[i], "%d,%d", &x, &y) != 2) fail("bad point");
-    const quorvane::wayland::Output* on = nullptr;
-    for (const auto& o : gConnection->outputs()) {
-      if (x >= o->x && y >= o->y && x < o->x + o->logicalWidth && y < o->y + o->logicalHeight) on = o.get();
-    }
-    if (!on) fail("point on no output");
-    Capture c;
-    auto shot = captureOutput(on->output, c);
-    std::uint32_t px = static_cast<std::uint32_t>(x - on->x), py = static_cast<std::uint32_t>(y - on->y);
-    if (c.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) py = c.height - 1 - py;
-    std::uint32_t value;
-    std::memcpy(&value, shot->data() + std::size_t{py} * c.stride + std::size_t{px} * 4, 4);
-    std::printf("%06X\n", value & 0xFFFFFF);
-  }
-  return 0;
 }
 
 }  // namespace
@@ -179,42 +133,59 @@ int main(int argc, char** argv) {
   auto connection = Connection::open();
   if (!connection) fail("no compositor");
   gConnection = connection.get();
-  if (argc >= 2 && std::strcmp(argv[1], "--pixels") == 0) return printPixels(argc, argv);
-
   bindShell(connection->display());
   std::vector<std::unique_ptr<Surface>> surfaces;
-  for (int i = 1; i < argc; ++i) {
+  char** program = nullptr;
+  for (int i = 1; i < argc && !program; ++i) {
     std::string arg = argv[i];
     if (arg == "--icons" && i + 1 < argc) {
       addIcons(surfaces, static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 16)));
     } else if (arg == "--window" && i + 2 < argc) {
       const char* appId = argv[++i];
       addWindow(surfaces, appId, static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 16)));
+    } else if (arg == "--run" && i + 1 < argc) {
+      program = argv + i + 1;
     } else {
-      fail("usage: [--icons RRGGBB] [--window APP_ID RRGGBB] | --pixels X,Y ...");
+      fail("usage: [--icons RRGGBB] [--window APP_ID RRGGBB] [--run PROGRAM ARG...]");
     }
   }
   wl_display* d = connection->display();
-  bool announced = false;
-  for (;;) {
+  int childEnded = -1;  // the child's pidfd, readable once it has ended
+  pid_t child = -1;
+  for (bool announced = false;;) {
     bool all = true;
     for (const auto& s : surfaces) all = all && s->presented;
     if (all && !announced) {
       announced = true;
-      std::printf("ready\n");
-      std::fflush(stdout);
+      if (program) {
+        child = fork();
+        if (child == 0) {
+          execvp(program[0], program);
+          _exit(127);
+        }
+        childEnded = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+      } else {
+        std::printf("ready\n");
+        std::fflush(stdout);
+      }
     }
     wl_display_flush(d);
-    pollfd fds[2] = {{wl_display_get_fd(d), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    // Standard input is the child's once it runs.
+    pollfd fds[2] = {{wl_display_get_fd(d), POLLIN, 0}, {program ? childEnded : STDIN_FILENO, POLLIN, 0}};
     poll(fds, 2, -1);
-    if (fds[1].revents) {
+    auto childStatus = [&] {
+      int status = 0;
+      waitpid(child, &status, 0);
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    };
+    if (program && fds[1].revents) return childStatus();
+    if (!program && fds[1].revents) {
       char byte;
       if (read(STDIN_FILENO, &byte, 1) <= 0) return 0;
     }
-    if (fds[0].revents & POLLIN) {
-      if (wl_display_dispatch(d) < 0) return 1;
-    } else if (fds[0].revents) {
-      return 1;
+    // The compositor gone: a child ends as it will.
+    if ((fds[0].revents & POLLIN) ? wl_display_dispatch(d) < 0 : fds[0].revents != 0) {
+      return child > 0 ? childStatus() : 1;
     }
   }
 }

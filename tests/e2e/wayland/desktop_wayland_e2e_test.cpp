@@ -1,13 +1,12 @@
 // quorvane-desktop in a Wayland session: on a headless sway whose
 // configuration names the wallpaper, over a background-layer stand-in for the
 // desktop icons and under a normal window, with the screen read back through
-// screencopy. The rules themselves are unit tested.
+// grim. The rules themselves are unit tested.
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
 
 #include <png.h>
 
@@ -68,18 +67,6 @@ class DesktopOnSwayTest : public ::testing::Test {
     return o;
   }
 
-  // The colours at global points, read back from the compositor.
-  static std::vector<std::string> pixels(const std::vector<std::string>& points) {
-    std::vector<std::string> argv = {binary("quorvane-wayland-client"), "--pixels"};
-    argv.insert(argv.end(), points.begin(), points.end());
-    Result r = run(argv, "", options_());
-    EXPECT_EQ(r.status, 0) << r.err;
-    std::vector<std::string> colours;
-    std::istringstream lines(r.out);
-    for (std::string l; std::getline(lines, l);) colours.push_back(l);
-    return colours;
-  }
-
   static std::unique_ptr<Child> startMask() {
     auto mask = std::make_unique<Child>(std::vector<std::string>{binary("quorvane-desktop"), "--mask-desktop"},
                                         options_());
@@ -98,13 +85,13 @@ class DesktopOnSwayTest : public ::testing::Test {
 // in the middle of the first.
 TEST_F(DesktopOnSwayTest, CoversTheIconsWithSwaysWallpaperBelowWindowsUntilStopped) {
   const std::vector<std::string> points = {"100,100", "1200,600", "640,360", "1380,100", "2480,600"};
-  ASSERT_EQ(pixels(points), (std::vector<std::string>{kIcons, kIcons, kWindow, kIcons, kIcons}));
+  ASSERT_EQ(sway_->pixels(points), (std::vector<std::string>{kIcons, kIcons, kWindow, kIcons, kIcons}));
   auto mask = startMask();
-  EXPECT_EQ(pixels(points), (std::vector<std::string>{kRed, kBlue, kWindow, kRed, kBlue}));
+  EXPECT_EQ(sway_->pixels(points), (std::vector<std::string>{kRed, kBlue, kWindow, kRed, kBlue}));
   mask->writeStdin("stop\n");
   EXPECT_EQ(mask->wait(5s), 0);
   EXPECT_EQ(mask->readAllStdout(1s), "");
-  EXPECT_EQ(pixels(points), (std::vector<std::string>{kIcons, kIcons, kWindow, kIcons, kIcons}));
+  EXPECT_EQ(sway_->pixels(points), (std::vector<std::string>{kIcons, kIcons, kWindow, kIcons, kIcons}));
 }
 
 TEST_F(DesktopOnSwayTest, AnOutputAddedEndsTheMask) {
