@@ -63,6 +63,16 @@ pid_t spawn(const std::vector<std::string>& argv, const SpawnOptions& options, s
   _exit(127);
 }
 
+void stop(pid_t& pid) {
+  if (pid <= 0) return;
+  const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  ::kill(pid, SIGTERM);
+  pollfd p{ended, POLLIN, 0};
+  if (ended < 0 || poll(&p, 1, 2000) <= 0) ::kill(pid, SIGKILL);
+  if (ended >= 0) close(ended);
+  waitpid(std::exchange(pid, -1), nullptr, 0);
+}
+
 Child::Child(const std::vector<std::string>& argv, const SpawnOptions& options) {
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) throw std::runtime_error("pipe failed");

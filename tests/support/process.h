@@ -26,6 +26,10 @@ struct SpawnOptions {
 pid_t spawn(const std::vector<std::string>& argv, const SpawnOptions& options, std::map<int, int> fds,
             bool ownGroup = false);
 
+// Asks a spawned process to end (SIGTERM), kills it after two seconds, reaps
+// it, and sets pid to -1; nothing for a pid <= 0.
+void stop(pid_t& pid);
+
 class Child {
  public:
   Child(const std::vector<std::string>& argv, const SpawnOptions& options = {});

@@ -7,12 +7,10 @@
 #include <fstream>
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -124,21 +122,11 @@ SwaySession::SwaySession(const SwayOptions& options) {
 
 SwaySession::~SwaySession() { stop(pid_, dir_); }
 
-void SwaySession::stop(pid_t& pid_, std::string& dir_) {
-  if (pid_ > 0) {
-    // Two seconds to end on its own, then it is killed.
-    int ended = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
-    kill(pid_, SIGTERM);
-    pollfd p{ended, POLLIN, 0};
-    if (ended < 0 || poll(&p, 1, 2000) <= 0) kill(pid_, SIGKILL);
-    if (ended >= 0) close(ended);
-    int status;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
+void SwaySession::stop(pid_t& pid, std::string& dir) {
+  test::stop(pid);
   std::error_code ec;
-  if (!dir_.empty()) fs::remove_all(dir_, ec);
-  dir_.clear();
+  if (!dir.empty()) fs::remove_all(dir, ec);
+  dir.clear();
 }
 
 std::string SwaySession::message(const std::vector<std::string>& args) const {

@@ -2,13 +2,10 @@
 #include "tests/support/xsession.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 
@@ -21,17 +18,6 @@ namespace quorvane::test {
 namespace {
 
 std::vector<std::string> liveDisplays;  // of the sessions this process runs now
-
-void stop(pid_t& pid) {
-  if (pid <= 0) return;
-  // Two seconds to end on its own, then it is killed.
-  const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  kill(pid, SIGTERM);
-  pollfd p{ended, POLLIN, 0};
-  if (poll(&p, 1, 2000) <= 0) kill(pid, SIGKILL);
-  close(ended);
-  waitpid(std::exchange(pid, -1), nullptr, 0);
-}
 
 // True once a window manager has announced itself on the root window and maps
 // windows: openbox announces itself before it handles map requests, and drops
