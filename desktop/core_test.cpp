@@ -8,8 +8,6 @@
 namespace quorvane::desktop {
 namespace {
 using namespace std::string_literals;
-const Exit kQuiet{0, ""};
-Exit failed(const char* text) { return Exit{1, text}; }
 
 TEST(PlacementTest, PlacesAsTheDesktopDoes) {
   // Down-only never enlarges; stretch and natural size ignore clipping; unknown modes place like up-or-down.
@@ -113,7 +111,7 @@ TEST(MaskTest, SelfTestWritesPlacementsAndWhetherTheLevelsFitAndOtherArgumentsAr
                                        {INT32_MAX, INT32_MAX, R"("aboveDesktopIcons":false,"belowNormalWindows":false)"}}) {
     Rig r;
     r.platform.iconLevel = icons, r.platform.normalLevel = normal;
-    EXPECT_EQ(r.mask.start({"quorvane-desktop", "--self-test"}), kQuiet);
+    EXPECT_EQ(r.mask.start({"quorvane-desktop", "--self-test"}), quietExit());
     EXPECT_EQ(r.out.text(), std::string("{") + levels + R"(,"fill":{"height":100,"width":200,"x":-50,"y":0},)"
                                 R"("fit":{"height":50,"width":100,"x":0,"y":25},"maxLifetimeSeconds":10})" "\n");
     EXPECT_FALSE(r.platform.accessory || r.platform.wallpaperAsks);
@@ -123,7 +121,7 @@ TEST(MaskTest, SelfTestWritesPlacementsAndWhetherTheLevelsFitAndOtherArgumentsAr
            {}, {"quorvane-desktop"}, {"quorvane-desktop", "--mask-desktop", "--self-test"}, {"quorvane-desktop", ""},
            {"quorvane-desktop", "--MASK-DESKTOP"}, {"quorvane-desktop", "--self-test", "x"}, {"quorvane-desktop", " --mask-desktop"}}) {
     Rig r;
-    EXPECT_EQ(r.mask.start(argv), failed(kInvalidModeText)) << testing::PrintToString(argv);
+    EXPECT_EQ(r.mask.start(argv), failure(kInvalidModeText)) << testing::PrintToString(argv);
     EXPECT_TRUE(r.out.writes.empty() && r.platform.covers.empty() && !r.platform.shown);
   }
 }
@@ -145,7 +143,7 @@ TEST(MaskTest, CoversEveryScreenAboveTheIconsOnlyIfEveryScreenIsValidAndHasItsWa
     r.platform.screenList = c.screens;
     for (size_t i = 2; i < c.screens.size(); ++i) r.platform.urls[i] = "file:///b";
     r.platform.files["file:///b"].decodable = c.secondDecodes;
-    EXPECT_EQ(r.start(), c.failure ? Outcome(failed(c.failure)) : Outcome());
+    EXPECT_EQ(r.start(), c.failure ? Outcome(failure(c.failure)) : Outcome());
     EXPECT_TRUE(r.platform.shown == !c.failure && r.platform.wallpaperAsks == (c.failure == kNoDisplayText ? 0 : int(c.screens.size())));
     EXPECT_TRUE(r.mask.nextWakeup().has_value() != bool(c.failure) && r.platform.accessory && r.out.writes.empty());
     if (c.failure) continue;
@@ -170,20 +168,20 @@ TEST(MaskTest, ReadyComesOnceAFifteenthAfterTheCoversAreOnScreenAndControlChunks
                                    "\xff\xfe\n"s, "stop\0\n"s}) {
     Rig m;
     ASSERT_EQ(m.start(), std::nullopt);
-    EXPECT_EQ(m.mask.onControlChunk(chunk), failed(kInvalidControlText)) << testing::PrintToString(chunk);
+    EXPECT_EQ(m.mask.onControlChunk(chunk), failure(kInvalidControlText)) << testing::PrintToString(chunk);
   }
 }
 
 TEST(MaskTest, EndsOnTheFirstEventThatEndStandsAndItsTextIsReported) {
   const struct { const char* name; std::function<Outcome(Rig&)> event; Exit exit; double earliest, latest; } cases[] = {
-      {"stop", [](Rig& r) { return r.mask.onControlChunk("stop\n"); }, kQuiet, 0, 0},
-      {"end of input", [](Rig& r) { return r.mask.onControlChunk(""); }, kQuiet, 0, 0},
-      {"workspace", [](Rig& r) { return r.mask.onSpaceChanged(); }, failed(kSpaceChangedText), 0, 0},
-      {"screens", [](Rig& r) { return r.mask.onScreensChanged(); }, failed(kScreensChangedText), 0, 0},
-      {"terminated", [](Rig& r) { return r.mask.onTerminate(); }, kQuiet, 0, 0},
-      {"ten seconds", [](Rig& r) { return r.runFor(20); }, failed(kTimedOutText), 10, 10 + kWatchInterval},
+      {"stop", [](Rig& r) { return r.mask.onControlChunk("stop\n"); }, quietExit(), 0, 0},
+      {"end of input", [](Rig& r) { return r.mask.onControlChunk(""); }, quietExit(), 0, 0},
+      {"workspace", [](Rig& r) { return r.mask.onSpaceChanged(); }, failure(kSpaceChangedText), 0, 0},
+      {"screens", [](Rig& r) { return r.mask.onScreensChanged(); }, failure(kScreensChangedText), 0, 0},
+      {"terminated", [](Rig& r) { return r.mask.onTerminate(); }, quietExit(), 0, 0},
+      {"ten seconds", [](Rig& r) { return r.runFor(20); }, failure(kTimedOutText), 10, 10 + kWatchInterval},
       {"parent dead", [](Rig& r) { r.runFor(0.3); r.process.dead.insert(r.process.parent); return r.runFor(1); },
-       kQuiet, 0.3, 0.4},
+       quietExit(), 0.3, 0.4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -201,8 +199,8 @@ TEST(MaskTest, EndsOnTheFirstEventThatEndStandsAndItsTextIsReported) {
     EXPECT_EQ(r.out.text().substr(written), c.exit.text.empty() ? "" : R"({"error":")" + c.exit.text + "\",\"type\":\"error\"}\n");
   }
   // The watch and the time limit run while the wallpapers are read: the second screen is not read.
-  for (auto [meanwhile, exit] : {std::pair<void (*)(Rig&), Exit>{[](Rig& r) { r.process.parent = 1; }, kQuiet},
-                                 {[](Rig& r) { r.clock.time += 10; }, failed(kTimedOutText)}}) {
+  for (auto [meanwhile, exit] : {std::pair<void (*)(Rig&), Exit>{[](Rig& r) { r.process.parent = 1; }, quietExit()},
+                                 {[](Rig& r) { r.clock.time += 10; }, failure(kTimedOutText)}}) {
     Rig r;
     r.platform.screenList.push_back({1280, 0, 1280, 800});
     r.platform.whileOpening = [&] { meanwhile(r); };

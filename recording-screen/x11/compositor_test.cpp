@@ -4,17 +4,13 @@
 
 namespace quorvane::recording::x11 {
 
-static xcb_rectangle_t rect(int x, int y, int w, int h) {
-  return {static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h)};
-}
-
 // Each of 100 rows is read once, and rebuilt only where a hole crosses it.
 TEST(RowRuns, RebuildOnlyTheRowsAHoleCrosses) {
   const std::pair<std::vector<xcb_rectangle_t>, std::vector<RowRun>> cases[] = {
-      {{rect(30, 40, 10, 20)}, {{0, 40, false}, {40, 60, true}, {60, 100, false}}},
-      {{rect(60, 50, 5, 30), rect(0, 10, 5, 40)}, {{0, 10, false}, {10, 80, true}, {80, 100, false}}},  // touching, any order
-      {{rect(0, 10, 5, 5), rect(0, 50, 5, 5)}, {{0, 10, false}, {10, 15, true}, {15, 50, false}, {50, 55, true}, {55, 100, false}}},
-      {{rect(0, 95, 5, 40), rect(0, 20, 5, 0)}, {{0, 95, false}, {95, 100, true}}},  // cut at the end; an empty hole
+      {{{30, 40, 10, 20}}, {{0, 40, false}, {40, 60, true}, {60, 100, false}}},
+      {{{60, 50, 5, 30}, {0, 10, 5, 40}}, {{0, 10, false}, {10, 80, true}, {80, 100, false}}},  // touching, any order
+      {{{0, 10, 5, 5}, {0, 50, 5, 5}}, {{0, 10, false}, {10, 15, true}, {15, 50, false}, {50, 55, true}, {55, 100, false}}},
+      {{{0, 95, 5, 40}, {0, 20, 5, 0}}, {{0, 95, false}, {95, 100, true}}},  // cut at the end; an empty hole
   };
   for (const auto& [holes, runs] : cases) EXPECT_EQ(rowRuns(holes, 100), runs) << holes.size();
   EXPECT_EQ(runsWithin({{0, 30, false}, {30, 100, true}}, mergeRows({{90, 95}, {20, 25}, {28, 40}}, 4)),

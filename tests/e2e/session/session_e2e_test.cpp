@@ -54,9 +54,7 @@ TEST(WaylandSessionTest, EveryModeAnswersAsWithoutAWindowServerInsteadOfFromX) {
     auto argv = row.argv;
     argv[0] = binary(argv[0]);
     auto r = run(argv, "", wayland);
-    EXPECT_EQ(r.out, row.out) << row.argv[0] << " " << row.argv[1];
-    EXPECT_EQ(r.err, row.err) << row.argv[0] << " " << row.argv[1];
-    EXPECT_EQ(r.status, row.status) << row.argv[0] << " " << row.argv[1];
+    EXPECT_EQ(std::tie(r.out, r.err, r.status), std::tie(row.out, row.err, row.status)) << row.argv[0] << " " << row.argv[1];
   }
   close(compositor);
   unlink(path.c_str());

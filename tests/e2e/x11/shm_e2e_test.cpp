@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -15,11 +16,7 @@
 namespace quorvane::test {
 namespace {
 
-XSessionOptions kNoWindowManager = [] {
-  XSessionOptions o;
-  o.windowManager = false;
-  return o;
-}();
+const XSessionOptions kNoWindowManager{1280, 800, false, {}};
 
 // Whether a segment made in this process is shared with the server; the
 // caller's first bytes must come through the check unchanged.
@@ -29,11 +26,7 @@ bool sharedAndIntact(const std::string& display) {
   auto segment = x11::ShmSegment::create(*c, 4096);
   if (!segment) return false;
   std::memset(segment->data(), 0xab, 16);
-  bool shared = segment->attached();
-  for (int i = 0; i < 16; ++i) {
-    if (segment->data()[i] != 0xab) return false;
-  }
-  return shared;
+  return segment->attached() && std::count(segment->data(), segment->data() + 16, 0xab) == 16;
 }
 
 TEST(ShmSegmentTest, SharedWithALocalServer) {
