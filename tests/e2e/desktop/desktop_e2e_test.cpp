@@ -93,6 +93,19 @@ TEST_F(DesktopMaskTest, SigtermEndsTheMaskQuietlyUnderDconfAndARootPixmapIsShown
   EXPECT_EQ(mask->readAllStdout(), "");
 }
 
+TEST_F(DesktopMaskTest, EndsWithinAWatchIntervalOfTheApplicationsDeath) {
+  auto app = std::make_unique<FakeApp>(session());
+  ASSERT_GT(app->run({"env", "GSETTINGS_BACKEND=keyfile", "XDG_CONFIG_HOME=" + dir_ + "/config",
+                      binary("quorvane-desktop"), "--mask-desktop"}), 0);
+  ASSERT_EQ(app->stdoutLine(20s), kReady);
+  auto killed = std::chrono::steady_clock::now();
+  ::kill(app->pid(), SIGKILL);
+  // Our end of its output closes once the orphaned helper is gone too.
+  EXPECT_EQ(app->process().readAllStdout(10s), "");
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count(), 1.0);
+  EXPECT_TRUE(eventually([] { return pixel(72, 72) == kIcon; }));  // once the server sees the connection closed
+}
+
 TEST_F(DesktopMaskTest, EndsWhenTheMonitorsOrTheWorkspaceChange) {
   auto mask = startMask();
   ASSERT_EQ(mask->readLine(20s), kReady);
