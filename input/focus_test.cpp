@@ -44,7 +44,6 @@ TEST(FocusTest, FocusedOnlyOnceTheTargetIsTheFrontApplicationsFrontWindow) {
        focused, true, 2},
       {"not a number", [](Rig& t) { t.arg = "abc"; }, invalid, false, 0},
       {"no such window", [](Rig& t) { t.system.byId.clear(); }, invalid, false, 0},
-      {"minimised", [](Rig& t) { t.system.byId[kTarget].set(WindowKey::IsOnscreen, false); }, invalid, false, 0},
       {"the application's own", [](Rig& t) { t.process.parent = kOwner; }, invalid, false, 0},
       {"no running application", [](Rig& t) { t.system.runningPids.clear(); }, invalid, false, 0},
       {"not trusted", [](Rig& t) { t.system.trusted = false; },

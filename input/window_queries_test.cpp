@@ -79,7 +79,6 @@ TEST(QueriesTest, OneShotQueriesAnswerOneLineWithTheirStatus) {
       {[](FakeRig& t) { return runWindowInfo(t.system, {"p", "--window-info", "+9"}, t.channel); }, 0, R"({"height":4,"width":3,"x":1.5,"y":2})"},
       {[](FakeRig& t) { return runWindowInfo(t.system, {"p", "9", "--window-info"}, t.channel); }, 1, info},
       {[](FakeRig& t) { return runWindowInfo(t.system, {"p", "--window-info", "9", "9"}, t.channel); }, 1, info},
-      {[](FakeRig& t) { return runWindowInfo(t.system, {"p", "--window-info", "10"}, t.channel); }, 1, info},
       {[](FakeRig& t) { t.system.onScreen.reset(); return runCaptureWindows(t.services, t.channel); }, 1, errorLine("无法读取当前桌面窗口边界")},
       {[](FakeRig& t) { t.system.onScreen.reset(); return runActiveWindow(t.services, t.channel); }, 1, errorLine("无法读取当前桌面窗口")},
       {[](FakeRig& t) { t.system.onScreen = WindowList{}; return runCaptureWindows(t.services, t.channel); }, 0, "[]"},

@@ -1,10 +1,8 @@
 #include "input/x11/monitor_events.h"
 
 #include <gtest/gtest.h>
-#include <set>
 
 #include "input/key_names.h"
-#include "input/x11/keycodes.h"
 
 namespace quorvane::input::x11 {
 namespace {
@@ -19,20 +17,6 @@ TEST(MonitorEventsTest, ModifiersBecomeFlagsAndWheelButtonsAreNeverClicks) {
   std::string clicks;
   for (std::uint32_t b : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 255u}) clicks += isClickButton(b) ? 'y' : 'n';
   EXPECT_EQ(clicks, "nyyynnnnyy");
-}
-
-// Each named key has exactly one keycode; modifiers and codes no keyboard sends have none.
-TEST(KeycodesTest, EveryNamedKeyHasExactlyOneKeycode) {
-  const KeyNames names = buildNames();
-  std::set<std::int64_t> seen;
-  for (std::uint32_t x = 0; x < 256; ++x) {
-    auto code = ansiKeyCode(x);
-    if (code && names.count(*code)) {
-      EXPECT_TRUE(seen.insert(*code).second) << "two keycodes for " << names.at(*code);
-    }
-  }
-  EXPECT_EQ(seen.size(), names.size());
-  for (std::uint32_t x : {50u, 37u, 64u, 133u, 66u, 81u, 7u, 0xFFFFFFFFu}) EXPECT_FALSE(ansiKeyCode(x) && names.count(*ansiKeyCode(x))) << x;
 }
 
 }  // namespace
