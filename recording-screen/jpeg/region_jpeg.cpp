@@ -25,7 +25,7 @@ constexpr std::uint8_t kSoi = 0xD8, kSof0 = 0xC0, kSos = 0xDA;
 
 // One file's compressed bytes, in a buffer of fixed capacity.
 struct Output {
-  std::unique_ptr<unsigned char[]> data;
+  unsigned char* data;
   std::size_t size = 0;
   bool ok = false;
 };
@@ -47,7 +47,7 @@ struct Destination {
 
 void startOutput(j_compress_ptr cinfo) {
   auto* d = reinterpret_cast<Destination*>(cinfo->dest);
-  d->manager.next_output_byte = d->out->data.get();
+  d->manager.next_output_byte = d->out->data;
   d->manager.free_in_buffer = kMaxFileBytes;
 }
 
@@ -147,14 +147,24 @@ std::optional<ScanLayout> scanLayout(std::string_view file) {
   return std::nullopt;
 }
 
-std::optional<std::string> compressRegion(const PixelView& pixels, std::uint32_t first, std::uint32_t rows,
-                                          std::uint32_t restartInterval) {
-  Output out;
-  out.data.reset(new (std::nothrow) unsigned char[kMaxFileBytes]);
-  if (!out.data) return std::nullopt;
+std::optional<std::string_view> RegionCompressor::compress(const PixelView& pixels, std::uint32_t first,
+                                                           std::uint32_t rows, std::uint32_t restartInterval) {
+  // Allocated once and left untouched until written: a frame reuses the pages
+  // the last one faulted in.
+  if (!buffer_) buffer_.reset(new (std::nothrow) unsigned char[kMaxFileBytes]);
+  if (!buffer_) return std::nullopt;
+  Output out{buffer_.get()};
   compressRows(pixels, first, rows, restartInterval, out);
   if (!out.ok) return std::nullopt;
-  return std::string(reinterpret_cast<const char*>(out.data.get()), out.size);
+  return std::string_view(reinterpret_cast<const char*>(buffer_.get()), out.size);
+}
+
+std::optional<std::string> compressRegion(const PixelView& pixels, std::uint32_t first, std::uint32_t rows,
+                                          std::uint32_t restartInterval) {
+  RegionCompressor compressor;
+  auto file = compressor.compress(pixels, first, rows, restartInterval);
+  if (!file) return std::nullopt;
+  return std::string(*file);
 }
 
 }  // namespace quorvane::recording::jpeg

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,17 @@ inline constexpr std::uint32_t kMaxRestartInterval = 65535;
 // file). nullopt when the library refuses it or it outgrows a record.
 std::optional<std::string> compressRegion(const PixelView& pixels, std::uint32_t first, std::uint32_t rows,
                                           std::uint32_t restartInterval);
+
+// The same, written into a buffer this object keeps: the view holds until the
+// next call. One per thread.
+class RegionCompressor {
+ public:
+  std::optional<std::string_view> compress(const PixelView& pixels, std::uint32_t first, std::uint32_t rows,
+                                           std::uint32_t restartInterval);
+
+ private:
+  std::unique_ptr<unsigned char[]> buffer_;
+};
 
 // Where a compressor's file keeps what a spliced file needs: the height field of
 // its frame header and the bounds of its entropy-coded data.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <thread>
 
 #include "recording-screen/jpeg/region_jpeg.h"
@@ -20,24 +21,25 @@ std::uint32_t mcuRowsOf(std::uint32_t height) { return (height + kMcuSide - 1) /
 
 bool isRestart(unsigned char c) { return c >= kRestartMarker0 && c < kRestartMarker0 + kRestartMarkers; }
 
-// The entropy-coded data cut at its restart markers. Data bytes of 0xFF are
-// always followed by a stuffed 0x00, so a 0xFF before RST0..RST7 is a marker.
-// Only the 0xFF bytes are looked at: a byte-by-byte walk of a whole 5K frame
-// cost about 4 % of its encode.
-std::vector<std::string> splitAtRestarts(std::string_view scan, std::size_t expected) {
-  std::vector<std::string> parts;
-  parts.reserve(expected);
-  std::size_t start = 0;
+// The entropy-coded data cut at its restart markers into the `count` strings
+// at `into` (their capacity reused); false unless there are exactly that many
+// parts. Data bytes of 0xFF are always followed by a stuffed 0x00, so a 0xFF
+// before RST0..RST7 is a marker. Only the 0xFF bytes are looked at: a
+// byte-by-byte walk of a whole 5K frame cost about 4 % of its encode.
+bool splitAtRestarts(std::string_view scan, std::string* into, std::size_t count) {
+  std::size_t start = 0, parts = 0;
   for (std::size_t i = scan.find(static_cast<char>(kMarker)); i != std::string_view::npos && i + 1 < scan.size();
        i = scan.find(static_cast<char>(kMarker), i + 1)) {
     if (isRestart(static_cast<unsigned char>(scan[i + 1]))) {
-      parts.emplace_back(scan.substr(start, i - start));
+      if (parts + 1 >= count) return false;
+      into[parts++].assign(scan.substr(start, i - start));
       start = i + 2;
       ++i;
     }
   }
-  parts.emplace_back(scan.substr(start));
-  return parts;
+  if (parts + 1 != count) return false;
+  into[parts].assign(scan.substr(start));
+  return true;
 }
 
 }  // namespace
@@ -51,24 +53,23 @@ std::vector<bool> changedMcuRows(const std::vector<RowSpan>& changed, std::uint3
   return rows;
 }
 
-// Rows [firstRow, firstRow + rows) of MCU rows encoded as a file of their own;
-// its segments replace the kept ones. `headers`, when given, gets the file's
-// headers.
+// Rows [firstRow, firstRow + rows) of MCU rows encoded as a file of their own
+// by `compressor`; its segments replace the kept ones. `headers`, when given,
+// gets the file's headers.
 bool RowJpegEncoder::encodeRows(const PixelView& pixels, std::uint32_t firstRow, std::uint32_t rows,
-                                std::string* headers) {
+                                std::string* headers, RegionCompressor& compressor) {
   const std::uint32_t first = firstRow * kMcuSide;
   const std::uint32_t count = std::min(rows * kMcuSide, pixels.height - first);
   const std::uint32_t interval = (pixels.width + kMcuSide - 1) / kMcuSide;
-  auto file = compressRegion(pixels, first, count, interval);
-  if (!file) return false;
-  auto layout = scanLayout(*file);
+  auto file = compressor.compress(pixels, first, count, interval);
+  auto layout = file ? scanLayout(*file) : std::nullopt;
   if (!layout) return false;
-  auto parts =
-      splitAtRestarts(std::string_view(*file).substr(layout->scanBegin, layout->scanEnd - layout->scanBegin), rows);
-  if (parts.size() != rows) return false;
-  for (std::uint32_t i = 0; i < rows; ++i) segments_[firstRow + i] = std::move(parts[i]);
+  if (!splitAtRestarts(file->substr(layout->scanBegin, layout->scanEnd - layout->scanBegin), &segments_[firstRow],
+                       rows)) {
+    return false;
+  }
   if (headers) {
-    *headers = file->substr(0, layout->scanBegin);
+    headers->assign(file->substr(0, layout->scanBegin));
     (*headers)[layout->heightAt] = static_cast<char>(pixels.height >> 8);
     (*headers)[layout->heightAt + 1] = static_cast<char>(pixels.height & 0xFF);
   }
@@ -82,25 +83,26 @@ bool RowJpegEncoder::encodeRows(const PixelView& pixels, std::uint32_t firstRow,
 // half.
 bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   const std::uint32_t mcuRows = mcuRowsOf(pixels.height);
-  segments_.assign(mcuRows, {});
+  segments_.resize(mcuRows);  // every one is written below; the strings keep their capacity
   if (std::uint64_t{pixels.width} * pixels.height < twoThreadMinPixels_ || mcuRows < 2) {
-    return encodeRows(pixels, 0, mcuRows, &headers_);
+    return encodeRows(pixels, 0, mcuRows, &headers_, compressors_[0]);
   }
   const std::uint32_t pieceRows = (mcuRows + kWholePieces - 1) / kWholePieces;
   std::atomic<std::uint32_t> next{0};
   std::atomic<bool> ok{true};
-  auto takePieces = [&] {
+  auto takePieces = [&](RegionCompressor& compressor) {
     for (std::uint32_t first; ok && (first = next.fetch_add(pieceRows)) < mcuRows;) {
-      if (!encodeRows(pixels, first, std::min(pieceRows, mcuRows - first), first == 0 ? &headers_ : nullptr)) ok = false;
+      const std::uint32_t rows = std::min(pieceRows, mcuRows - first);
+      if (!encodeRows(pixels, first, rows, first == 0 ? &headers_ : nullptr, compressor)) ok = false;
     }
   };
   std::thread second;
   try {
-    second = std::thread(takePieces);
+    second = std::thread(takePieces, std::ref(compressors_[1]));
   } catch (const std::exception&) {
     // No thread to be had: this one takes every piece.
   }
-  takePieces();
+  takePieces(compressors_[0]);
   if (second.joinable()) second.join();
   return ok;
 }
@@ -148,7 +150,7 @@ std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
     }
     std::uint32_t end = r;
     while (end < rows.size() && rows[end]) ++end;
-    if (!encodeRows(pixels, r, end - r, nullptr)) {
+    if (!encodeRows(pixels, r, end - r, nullptr, compressors_[0])) {
       segments_.clear();  // the kept file is no longer whole
       return std::nullopt;
     }

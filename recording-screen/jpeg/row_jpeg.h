@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "recording-screen/capture.h"
+#include "recording-screen/jpeg/region_jpeg.h"
 
 namespace quorvane::recording::jpeg {
 
@@ -38,13 +39,15 @@ class RowJpegEncoder final : public Encoder {
 
  private:
   bool encodeWhole(const PixelView& pixels);
-  bool encodeRows(const PixelView& pixels, std::uint32_t firstRow, std::uint32_t rows, std::string* headers);
+  bool encodeRows(const PixelView& pixels, std::uint32_t firstRow, std::uint32_t rows, std::string* headers,
+                  RegionCompressor& compressor);
   std::string splice() const;
 
   std::uint64_t twoThreadMinPixels_;
   std::uint32_t width_ = 0, height_ = 0;
   std::string headers_;               // SOI up to the start of scan, of the whole picture
   std::vector<std::string> segments_;  // one per MCU row, without restart markers
+  RegionCompressor compressors_[2];    // one per encoding thread
 };
 
 }  // namespace quorvane::recording::jpeg
