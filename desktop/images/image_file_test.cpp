@@ -6,10 +6,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <jpeglib.h>
 #include <png.h>
 #include <turbojpeg.h>
 #include "desktop/images/pixel_memory.h"
+#include "tests/support/progressive_jpeg.h"
 
 namespace quorvane::desktop {
 namespace {
@@ -48,25 +48,7 @@ std::string progressiveJpeg(int bands) {
     scans.push_back({1, {0}, band, last, 0, 10});
     for (int bit = 10; bit > 0; --bit) scans.push_back({1, {0}, band, last, bit, bit - 1});
   }
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr err{};
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  jpeg_mem_dest(&cinfo, &out, &size);
-  cinfo.image_width = cinfo.image_height = 64, cinfo.input_components = 1, cinfo.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&cinfo);
-  cinfo.scan_info = scans.data(), cinfo.num_scans = static_cast<int>(scans.size());
-  jpeg_start_compress(&cinfo, TRUE);
-  JSAMPLE grey[64][64];
-  JSAMPROW rows[64];
-  for (int i = 0; i < 64 * 64; ++i) grey[i / 64][i % 64] = static_cast<JSAMPLE>(i % 64 * 7 + i / 64 * 13), rows[i / 64] = grey[i / 64];
-  jpeg_write_scanlines(&cinfo, rows, 64);
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string bytes(reinterpret_cast<char*>(out), size);
-  return free(out), bytes;
+  return test::progressiveGreyJpeg(64, scans);
 }
 
 TEST(ImageBytesTest, ReadsTheHeaderAndDecodesPremultipliedArgbJpegAtTheLeastScaleThatCoversTheDrawnSize) {

@@ -1,11 +1,11 @@
 #include "ocr/image/image.h"
 
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 
 #include "ocr/image/exif.h"
 #include "ocr/image/jpeg_scans.h"
 #include "ocr/image/pix.h"
+#include "tests/support/progressive_jpeg.h"
 
 namespace quorvane::ocr {
 namespace {
@@ -62,29 +62,7 @@ std::string manyScanJpeg() {
     script.push_back({1, {0}, k, k, 0, 10});
     for (int bit = 9; bit >= 0; --bit) script.push_back({1, {0}, k, k, bit + 1, bit});
   }
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr jerr{};
-  cinfo.err = jpeg_std_error(&jerr);
-  jpeg_create_compress(&cinfo);
-  unsigned char* data = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &data, &size);
-  cinfo.image_width = cinfo.image_height = 256;
-  cinfo.input_components = 1;
-  cinfo.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&cinfo);
-  cinfo.scan_info = script.data();
-  cinfo.num_scans = int(script.size());
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(256);
-  for (JSAMPROW rows[] = {row.data()}; cinfo.next_scanline < 256; jpeg_write_scanlines(&cinfo, rows, 1)) {
-    for (JDIMENSION x = 0; x < 256; ++x) row[x] = JSAMPLE(x * 7 + cinfo.next_scanline * 3);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string bytes(reinterpret_cast<char*>(data), size);
-  free(data);
-  return bytes;
+  return test::progressiveGreyJpeg(256, script);
 }
 
 // Refused from the header or structure, before anything of the claimed size is decoded.
