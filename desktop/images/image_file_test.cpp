@@ -54,6 +54,7 @@ std::string progressiveJpeg(int bands) {
 TEST(ImageBytesTest, ReadsTheHeaderAndDecodesPremultipliedArgbJpegAtTheLeastScaleThatCoversTheDrawnSize) {
   auto image = openImageBytes(jpeg(640, 480));
   ASSERT_TRUE(image && image->width() == 640 && image->height() == 480);
+  EXPECT_TRUE(openImageBytes(jpeg(1, 1)));  // one pixel is a picture too
   for (auto [minW, minH, w, h] : {std::array<std::uint32_t, 4>{640, 480, 640, 480}, {320, 240, 320, 240},
                                   {321, 240, 400, 300}, {1, 1, 80, 60}, {160, 400, 560, 420}, {2000, 2000, 640, 480}}) {
     auto b = image->decode(minW, minH);  // at least the size asked for
