@@ -127,6 +127,15 @@ void addWindow(std::vector<std::unique_ptr<Surface>>& surfaces, const char* appI
   surfaces.push_back(std::move(s));
 }
 
+// Ends with the child's status once it has ended, and adds nothing to the
+// standard error it shares: no tear-down, so no leak report of a sanitizer
+// build either.
+[[noreturn]] void exitAsChild(pid_t child) {
+  int status = 0;
+  waitpid(child, &status, 0);
+  _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,22 +182,15 @@ int main(int argc, char** argv) {
     // Standard input is the child's once it runs.
     pollfd fds[2] = {{wl_display_get_fd(d), POLLIN, 0}, {program ? childEnded : STDIN_FILENO, POLLIN, 0}};
     poll(fds, 2, -1);
-    // Ends with the child's status and adds nothing to the standard error it
-    // shares: no tear-down, so no leak report of a sanitizer build either.
-    auto childStatus = [&] {
-      int status = 0;
-      waitpid(child, &status, 0);
-      _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
-      return 0;
-    };
-    if (program && fds[1].revents) return childStatus();
+    if (program && fds[1].revents) exitAsChild(child);
     if (!program && fds[1].revents) {
       char byte;
       if (read(STDIN_FILENO, &byte, 1) <= 0) return 0;
     }
     // The compositor gone: a child ends as it will.
     if ((fds[0].revents & POLLIN) ? wl_display_dispatch(d) < 0 : fds[0].revents != 0) {
-      return child > 0 ? childStatus() : 1;
+      if (child > 0) exitAsChild(child);
+      return 1;
     }
   }
 }
