@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -43,7 +44,9 @@ pid_t spawn(const std::vector<std::string>& argv, const SpawnOptions& options, s
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid > 0) return pid;
-  // A test that dies must not leave its programs running.
+  const auto id = options.user.value_or(0);
+  if (options.user && (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0)) _exit(126);
+  // A test that dies must not leave its programs running (set after a change of user, which clears it).
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(127);
   if (ownGroup) setpgid(0, 0);
@@ -54,6 +57,7 @@ pid_t spawn(const std::vector<std::string>& argv, const SpawnOptions& options, s
   // Out of the way first, so that no placement overwrites a descriptor still to be placed.
   for (auto& [childFd, ourFd] : fds) ourFd = fcntl(ourFd < 0 ? null : ourFd, F_DUPFD_CLOEXEC, 100);
   for (auto [childFd, ourFd] : fds) dup2(ourFd, childFd);
+  if (options.cleanEnv) clearenv();
   for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
   for (const auto& name : options.unsetEnv) unsetenv(name.c_str());
   std::vector<char*> args;

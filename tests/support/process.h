@@ -15,9 +15,11 @@ namespace quorvane::test {
 using std::chrono::milliseconds;
 
 struct SpawnOptions {
-  std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
-  std::map<int, int> extraFds;             // handed to the child as-is: child fd number -> our fd
-  std::vector<std::string> unsetEnv;       // taken out of the child's environment
+  std::map<std::string, std::string> env{};  // added to (or replacing in) the test's environment
+  std::map<int, int> extraFds{};             // handed to the child as-is: child fd number -> our fd
+  std::vector<std::string> unsetEnv{};       // taken out of the child's environment
+  bool cleanEnv = false;                     // start from an empty environment instead of the test's
+  std::optional<uid_t> user{};               // run as this uid (and gid), without supplementary groups
 };
 
 // Starts argv; `fds` maps the child's descriptors to ours (-1: /dev/null), all

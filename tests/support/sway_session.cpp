@@ -1,19 +1,11 @@
 #include "tests/support/sway_session.h"
 
-#include <chrono>
 #include <cstdio>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <fcntl.h>
-#include <grp.h>
 #include <stdexcept>
-#include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 #include "tests/support/process.h"
@@ -24,28 +16,6 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 namespace fs = std::filesystem;
-
-// The first file in `dir` whose name passes `wanted`, else "".
-template <typename Wanted>
-std::string findSocket(const std::string& dir, Wanted wanted) {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    std::string name = entry.path().filename();
-    if (entry.is_socket(ec) && wanted(name)) return entry.path();
-  }
-  return "";
-}
-
-bool accepts(const std::string& path) {
-  sockaddr_un address{};
-  if (path.empty() || path.size() >= sizeof address.sun_path) return false;
-  address.sun_family = AF_UNIX;
-  path.copy(address.sun_path, path.size());
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  if (fd >= 0) close(fd);
-  return ok;
-}
 
 void own(const std::string& path, mode_t mode) {
   if (chown(path.c_str(), kNobody, kNobody) != 0 || chmod(path.c_str(), mode) != 0) {
@@ -71,52 +41,31 @@ SwaySession::SwaySession(const SwayOptions& options) {
       x += std::stoi(options.outputs[i]);
     }
     conf << "xwayland disable\n"
-         << "for_window [app_id=\"^test\"] floating enable\n";
+         << "for_window [app_id=\"^test\"] floating enable\n"
+         // Run once both sockets take connections; sway's children inherit descriptor 3.
+         << "exec printf '%s %s\\n' \"$WAYLAND_DISPLAY\" \"$SWAYSOCK\" >&3\n";
     for (const auto& line : options.config) conf << line << "\n";
   }
+  int ready[2];
+  if (pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   // Headless outputs are made one at a time: the first by the backend, the
   // rest below with create_output.
-  std::vector<std::string> envp = {"PATH=/usr/bin:/bin", "HOME=" + dir_, "XDG_RUNTIME_DIR=" + runtime,
-                                   "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"};
-  const std::string config = dir_ + "/sway.conf";
-  pid_t parent = getpid();
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
-  if (pid_ == 0) {
-    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
-    // Set after the change of user, which clears it.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);
-    setpgid(0, 0);
-    int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    if (!std::getenv("QUORVANE_SWAY_VERBOSE")) dup2(null, 2);
-    std::vector<char*> e;
-    for (auto& s : envp) e.push_back(s.data());
-    e.push_back(nullptr);
-    const char* argv[] = {"sway", "-c", config.c_str(), nullptr};
-    execve("/usr/bin/sway", const_cast<char**>(argv), e.data());
-    _exit(127);
-  }
-  std::string display, ipc;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    display = findSocket(runtime, [](const std::string& n) { return n.rfind("wayland-", 0) == 0; });
-    ipc = findSocket(runtime, [](const std::string& n) { return n.rfind("sway-ipc.", 0) == 0; });
-    if (accepts(display) && accepts(ipc)) break;
-    int status;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      throw std::runtime_error("sway ended at start (QUORVANE_SWAY_VERBOSE=1 shows why)");
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (!accepts(display) || !accepts(ipc)) {
+  const SpawnOptions env{.env = {{"PATH", "/usr/bin:/bin"}, {"HOME", dir_}, {"XDG_RUNTIME_DIR", runtime},
+                                  {"WLR_BACKENDS", "headless"}, {"WLR_RENDERER", "pixman"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}},
+                         .cleanEnv = true, .user = kNobody};
+  pid_ = spawn({"sway", "-c", dir_ + "/sway.conf"}, env,
+               {{0, -1}, {1, -1}, {2, std::getenv("QUORVANE_SWAY_VERBOSE") ? 2 : -1}, {3, ready[1]}}, true);
+  close(ready[1]);
+  std::string buffer;
+  const auto line = takeLine(ready[0], buffer, std::chrono::seconds(20));
+  close(ready[0]);
+  const auto blank = line ? line->find(' ') : std::string::npos;
+  if (blank == std::string::npos) {
     stop(pid_, dir_);
-    throw std::runtime_error("sway did not start");
+    throw std::runtime_error("sway did not start (QUORVANE_SWAY_VERBOSE=1 shows why)");
   }
-  env_ = {{"WAYLAND_DISPLAY", display}, {"XDG_RUNTIME_DIR", runtime}, {"SWAYSOCK", ipc}};
+  env_ = {{"WAYLAND_DISPLAY", runtime + "/" + line->substr(0, blank)}, {"XDG_RUNTIME_DIR", runtime},
+          {"SWAYSOCK", line->substr(blank + 1)}};
   for (size_t i = 1; i < options.outputs.size(); ++i) message({"create_output"});
 }
 
@@ -143,7 +92,7 @@ std::vector<std::string> SwaySession::pixels(const std::vector<std::string>& poi
   std::vector<std::string> colours;
   for (const auto& point : points) {
     // A binary PPM of one pixel: its last three bytes are red, green, blue.
-    Result r = run({"grim", "-g", point + " 1x1", "-t", "ppm", "-"}, "", SpawnOptions{env_, {}, {}});
+    Result r = run({"grim", "-g", point + " 1x1", "-t", "ppm", "-"}, "", SpawnOptions{.env = env_});
     char hex[7] = "";
     if (r.status == 0 && r.out.size() >= 3) {
       const auto* rgb = reinterpret_cast<const unsigned char*>(r.out.data() + r.out.size() - 3);

@@ -66,7 +66,7 @@ XSession::XSession(const XSessionOptions& options) {
   }
   display_ = ":" + number;
   liveDisplays.push_back(display_);
-  const SpawnOptions onDisplay{{{"DISPLAY", display_}}, {}, {}};
+  const SpawnOptions onDisplay{.env = {{"DISPLAY", display_}}};
   for (size_t i = 0; i < options.monitors.size(); ++i) {
     // Virtual RandR monitors split the one Xvfb screen, as several outputs would.
     int w = 0, h = 0, x = 0, y = 0;
@@ -133,7 +133,7 @@ FakeApp::FakeApp(const XSession& session) {
   if (pipe2(control, O_CLOEXEC) != 0 || pipe2(report, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   process_ = std::make_unique<Child>(
       std::vector<std::string>{binary("quorvane-fake-app"), "--control-fd", "3", "--report-fd", "4"},
-      SpawnOptions{{{"DISPLAY", session.display()}}, {{3, control[0]}, {4, report[1]}}, {}});
+      SpawnOptions{.env = {{"DISPLAY", session.display()}}, .extraFds = {{3, control[0]}, {4, report[1]}}});
   close(control[0]);
   close(report[1]);
   control_ = control[1];

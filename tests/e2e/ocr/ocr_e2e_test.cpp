@@ -97,7 +97,7 @@ TEST(OcrE2E, MissingLanguageDataIsAnEngineFailureNamingIt) {
   const fs::path data = fs::temp_directory_path() / ("ocr-e2e-tessdata-" + std::to_string(::getpid()));
   fs::create_directories(data);
   fs::create_symlink("/usr/share/tesseract-ocr/5/tessdata/eng.traineddata", data / "eng.traineddata");
-  const test::SpawnOptions options{{{"TESSDATA_PREFIX", data.string()}}, {}, {}};
+  const test::SpawnOptions options{.env = {{"TESSDATA_PREFIX", data.string()}}};
   Ocr missing = ocr({"eng,jpn,eng"}, image("english.png"), options);
   Ocr present = ocr({"eng,eng"}, image("english.png"), options);
   fs::remove_all(data);

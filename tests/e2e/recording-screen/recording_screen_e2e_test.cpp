@@ -110,7 +110,7 @@ TEST(RecordingScreen, SurvivesAStalledReaderAndEndsOnAClosedOneOrALostServer) {
   xcb_map_window(c->get(), window);
   free(xcb_get_input_focus_reply(c->get(), xcb_get_input_focus(c->get()), nullptr));
   const std::vector<std::string> argv{binary(kHelper), monitorAt(own.display(), 0), "60"};
-  SpawnOptions options{{{"DISPLAY", own.display()}}, {}, {}};
+  SpawnOptions options{.env = {{"DISPLAY", own.display()}}};
 
   int out[2], unread = 0;
   ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
