@@ -10,6 +10,7 @@
 #include <png.h>
 #include <xcb/xcb.h>
 
+#include "tests/support/eventually.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
@@ -61,12 +62,6 @@ class DesktopMaskTest : public ::testing::Test {
     std::uint32_t p = 0;
     if (r && xcb_get_image_data_length(r.get()) >= 4) std::memcpy(&p, xcb_get_image_data(r.get()), 4);
     return p & 0xFFFFFF;
-  }
-  // Each check is a round trip: this waits on the server (two seconds at most), not on a clock.
-  template <class Check> static bool eventually(Check check) {
-    auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (!check() && std::chrono::steady_clock::now() < deadline) continue;
-    return check();
   }
 
   static inline std::string dir_;
