@@ -20,8 +20,7 @@ TEST(DispatcherTest, PicksTheFirstMatchingFormInOrderOfPrecedence) {
   };
   for (const auto& c : cases) EXPECT_EQ(dispatch(c.args).mode, c.mode) << testing::PrintToString(c.args);
   Dispatch d = dispatch({p, "window", "4294967295"});
-  EXPECT_EQ(d.source.kind, "window");
-  EXPECT_EQ(d.source.id, 4294967295u);
+  EXPECT_EQ(std::tie(d.source.kind, d.source.id), std::make_tuple("window", 4294967295u));
 }
 
 }  // namespace

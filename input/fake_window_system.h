@@ -42,12 +42,7 @@ class FakeWindowSystem : public WindowSystem {
   bool startListening() override { return listenWorks; }
   bool listening() override { return stillListening; }
 
-  struct Wheel {
-    Point at;
-    int pixels;
-    std::uint32_t target;
-    bool operator==(const Wheel&) const = default;
-  };
+  struct Wheel { Point at; int pixels; std::uint32_t target; bool operator==(const Wheel&) const = default; };
   std::optional<WindowList> onScreen = WindowList{};
   std::map<std::uint32_t, WindowDescription> byId;
   std::map<std::uint32_t, Rect> displays;

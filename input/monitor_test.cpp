@@ -47,9 +47,8 @@ TEST(MonitorTest, SamplesClicksAndNamedShortcutsCarryWhatTheyShould) {
   ASSERT_FALSE(t.monitor.onButtonDown({1, 2}));
   t.system.pointer.reset();  // an unreadable pointer skips the sample
   ASSERT_FALSE(t.monitor.onTick());
-  const std::uint64_t kShift = kFlagShift;
   for (auto [code, flags] : std::vector<std::pair<std::int64_t, std::uint64_t>>{
-           {25, kFlagCommand | kShift}, {25, kFlagControl | kShift}, {25, kFlagOption | kShift}, {0, kShift}}) {
+           {25, kFlagCommand | kFlagShift}, {25, kFlagControl | kFlagShift}, {25, kFlagOption | kFlagShift}, {0, kFlagShift}}) {
     ASSERT_FALSE(t.monitor.onKeyDown(code, flags));
   }
   EXPECT_EQ(t.out.lines(), (std::vector<std::string>{

@@ -9,10 +9,10 @@ namespace quorvane::input {
 namespace {
 
 using I = std::int64_t;
+using K = WindowKey;
 constexpr I kParent = 4242;  // FakeProcess's parent
 
 TEST(QueriesTest, CapturableWindowsAreNormalVisibleNumberedFramedAndNotTheApplications) {
-  using K = WindowKey;
   const Dict noHeight{{"X", I{0}}, {"Y", I{0}}, {"Width", I{9}}}, textHeight{{"X", I{0}}, {"Y", I{0}}, {"Width", I{9}}, {"Height", "9"}};
   const struct { WindowKey key; Value value; bool listed; } cases[] = {
       {K::Number, I{7}, true}, {K::Layer, I{3}, false}, {K::Layer, I{-1}, false}, {K::Layer, 0.0, false}, {K::Alpha, 0.0, false},
@@ -29,7 +29,6 @@ TEST(QueriesTest, CapturableWindowsAreNormalVisibleNumberedFramedAndNotTheApplic
 }
 
 TEST(QueriesTest, WindowInfoNeedsAReadableOnScreenWindowWithFrameAndOwner) {
-  using K = WindowKey;
   const struct { WindowKey key; Value value; bool found; } cases[] = {
       {K::IsOnscreen, false, false}, {K::IsOnscreen, I{1}, false}, {K::Bounds, I{4}, false}, {K::OwnerPid, 11.0, false},
       {K::OwnerPid, I{1} << 31, false}, {K::Number, I{9}, true},

@@ -133,15 +133,14 @@ TEST(ScrollRulesTest, StepSelectionAndTopWindowRules) {
   auto window = [](std::int64_t number, std::int64_t pid, std::int64_t layer) {
     return normalWindow(number, pid, {0, 0, 100, 100}).set(WindowKey::Layer, layer);
   };
-  const WindowDescription transparent = window(2, 101, 3).set(WindowKey::Alpha, 0.0);
-  const struct { std::optional<std::int32_t> pid; WindowList list; std::optional<std::uint32_t> top; } tops[] = {
-      {101, {transparent, window(1, 101, 0)}, 1},         // fully transparent windows do not count
-      {101, {window(2, 101, -1), window(1, 101, 0)}, 1},  // nor ones below the normal layer
-      {101, {normalWindow(3, 101, {100, 0, 10, 10}), window(1, 101, 0)}, 1},  // nor ones not under the point
-      {101, {window(2, 101, 3), window(1, 101, 0)}, 2},   // a panel of the same process does
-      {101, {window(-1, 101, 0), window(1, 101, 0)}, std::nullopt},
+  const struct { WindowList list; std::optional<std::uint32_t> top; } tops[] = {  // process 101 hit at (50, 50)
+      {{window(2, 101, 3).set(WindowKey::Alpha, 0.0), window(1, 101, 0)}, 1},  // fully transparent windows do not count
+      {{window(2, 101, -1), window(1, 101, 0)}, 1},                          // nor ones below the normal layer
+      {{normalWindow(3, 101, {100, 0, 10, 10}), window(1, 101, 0)}, 1},      // nor ones not under the point
+      {{window(2, 101, 3), window(1, 101, 0)}, 2},                           // a panel of the same process does
+      {{window(-1, 101, 0), window(1, 101, 0)}, std::nullopt},
   };
-  for (const auto& c : tops) EXPECT_EQ(topScrollWindow(c.pid, c.list, {50, 50}), c.top);
+  for (const auto& c : tops) EXPECT_EQ(topScrollWindow(101, c.list, {50, 50}), c.top);
   EXPECT_EQ(scrollSelfTest().dump(),
             R"({"covered":false,"interactiveOverlay":true,"invalid":false,"missingHit":true,"noninteractiveOverlay":true,)"
             R"("outside":false,"sameAppOverlay":true,"transparent":true,"valid":true})");
