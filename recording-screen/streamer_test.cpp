@@ -73,7 +73,6 @@ TEST(Streamer, EachEndHasItsStatusAndText) {
        failure(texts::kStopFailed + std::string("busy")), 1},
       {"the parent gone before the first check", [](W& w) { w.dead.insert(w.parent); }, {}, quietExit(), 0},
       {"the parent changes", {}, watched(0, [](W& w) { w.parent = 1; }), quietExit(), 0},
-      {"the parent dies", {}, watched(0, [](W& w) { w.dead.insert(w.parent); }), quietExit(), 0},
       {"the parent stays three checks, then stop", {}, watched(3, [](W& w) { w.input.push_back("stop\n"); }), quietExit(), 1},
       {"a stream error", {}, [](W& w) { w.locked([&] { w.output->stoppedWithError("unplugged"); }); },
        failure(captureFailed + "unplugged"), 0},
