@@ -33,14 +33,12 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
   Platform platform() { return Platform{*this, *this, *this, *this, *this, *this}; }
 
   // Runs `what` under the lock; whoever waits looks again once it is done.
-  template <typename F>
-  auto locked(F what) {
+  auto locked(auto what) {
     std::lock_guard<std::mutex> guard(mutex_);
     changed_.notify_all();
     return what();
   }
-  template <typename F>
-  void await(F condition) {
+  void await(auto condition) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, condition);
   }

@@ -30,13 +30,7 @@ const OutputPlace kSecond{1280, 0, 1280, 720, 1280, 720, false};  // right of a 
 const OutputPlace kHiDpi{0, 0, 640, 360, 1280, 720, false};      // scale 2
 
 TEST(ParentWindowsTest, CoversTheApplicationsWindowsOnThatOutputOnly) {
-  struct Case {
-    const char* name;
-    std::string tree;
-    OutputPlace output;
-    std::vector<PixelRect> covered;
-  };
-  const std::vector<Case> cases = {
+  const struct { const char* name; std::string tree; OutputPlace output; std::vector<PixelRect> covered; } cases[] = {
       {"tiled and floating, in output pixels", tree(view(7, 1300, 10, 100, 50), view(7, 2000, 600, 100, 50)), kSecond,
        {{20, 10, 100, 50}, {720, 600, 100, 50}}},
       {"other pids left alone", tree(view(8, 1300, 10, 100, 50)), kSecond, {}},
@@ -59,9 +53,7 @@ TEST(ParentWindowsTest, CoversTheApplicationsWindowsOnThatOutputOnly) {
        {{0, 0, 720, 1280}}},
       {"turned output they miss", tree(view(7, 900, 0, 10, 10)), OutputPlace{0, 0, 720, 1280, 720, 1280, true}, {}},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(coveredBy(c.tree, {7, 99}, c.output), c.covered) << c.name;
-  }
+  for (const auto& c : cases) EXPECT_EQ(coveredBy(c.tree, {7, 99}, c.output), c.covered) << c.name;
 }
 
 TEST(ParentWindowsTest, TreePidsListsEachOwnerOnce) {
