@@ -1,6 +1,5 @@
 #include "common/posix/session.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -37,11 +36,7 @@ TEST(SessionTest, WaylandOnlyWhereACompositorAnswers) {
   makeSocket(dir + "/wayland-9", true);
 
   using Env = std::map<std::string, std::string>;
-  const struct {
-    const char* what;
-    Env env;
-    bool wayland;
-  } cases[] = {
+  const struct { const char* what; Env env; bool wayland; } cases[] = {
       {"no Wayland variables", {{"XDG_RUNTIME_DIR", dir}}, false},
       {"a compositor on WAYLAND_DISPLAY", {{"XDG_RUNTIME_DIR", dir}, {"WAYLAND_DISPLAY", "wayland-7"}}, true},
       {"an absolute socket path", {{"WAYLAND_DISPLAY", dir + "/wayland-7"}}, true},
