@@ -164,8 +164,7 @@ TEST(MaskTest, ReadyComesOnceAFifteenthAfterTheCoversAreOnScreenAndControlChunks
   r.mask.onCoversShown();
   EXPECT_FALSE(r.runFor(1.0));
   EXPECT_EQ(r.out.text(), "{\"type\":\"ready\"}\n");
-  for (const std::string& chunk : {"stop"s, "stop\r\n"s, "STOP\n"s, "\n"s, "stop\nstop\n"s, "stop\n" + std::string(96, 'x'),
-                                   "\xff\xfe\n"s, "stop\0\n"s}) {
+  for (const std::string& chunk : {"stop"s, "stop\r\n"s, "STOP\n"s, "\n"s, "stop\nstop\n"s, "stop\0\n"s}) {
     Rig m;
     ASSERT_EQ(m.start(), std::nullopt);
     EXPECT_EQ(m.mask.onControlChunk(chunk), failure(kInvalidControlText)) << testing::PrintToString(chunk);
