@@ -38,8 +38,7 @@ TEST(Frames, AFrameThatCannotBeARecordEndsTheStreamAndWritesNothing) {
     auto outcome = Frames(w, w).handle(Sample{true, kFrameComplete, std::make_shared<fake::Image>(readable)});
     EXPECT_EQ(outcome, written ? Outcome{} : failure(texts::kEncodeFailed));
     EXPECT_EQ(w.encodes, readable ? 1 : 0);
-    ASSERT_EQ(w.records.size(), written ? 1u : 0u);
-    EXPECT_EQ(written ? w.records[0].size() : 0, written ? 4 + *size : 0);
+    EXPECT_EQ(w.records.size(), written ? 1u : 0u);  // what a record holds is the test above's
   }
 }
 
