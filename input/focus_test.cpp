@@ -70,7 +70,9 @@ TEST(FocusTest, FocusedOnlyOnceTheTargetIsTheFrontApplicationsFrontWindow) {
     EXPECT_EQ(t.out.lines(), std::vector<std::string>{c.answer}) << c.what;
     EXPECT_EQ(t.system.activated, c.activated ? std::vector<std::int32_t>{kOwner} : std::vector<std::int32_t>{}) << c.what;
     EXPECT_EQ(t.system.raised, c.raised ? std::vector<std::uint64_t>{c.raised} : std::vector<std::uint64_t>{}) << c.what;
-    if (c.answer == focused) { EXPECT_DOUBLE_EQ(t.clock.slept, c.raised ? 0.5 : 0.3) << c.what; }
+    if (c.answer == focused) {
+      EXPECT_DOUBLE_EQ(t.clock.slept, c.raised ? 0.5 : 0.3) << c.what;
+    }
   }
 }
 
