@@ -29,6 +29,12 @@ TEST_F(ChannelFixture, RefusesInvalidUtf8AndNonFiniteNumbersAtAnyDepthWithoutWri
   EXPECT_FALSE(failures[0].empty());
 }
 
+TEST_F(ChannelFixture, AnEndIsReportedAsAnErrorMessageWhenItHasATextAndAnUnencodableOneEndsWithStatus1) {
+  EXPECT_EQ(std::tuple(reportExit(channel, {0, ""}), reportExit(channel, {3, "停"}), reportExit(channel, {2, "\xff"})),
+            std::tuple(0, 3, 1));
+  EXPECT_EQ(out.lines(), std::vector<std::string>{R"({"error":"停","type":"error"})"});
+}
+
 TEST(JsonNumberTest, IntegralValuesAreWrittenAsIntegers) {
   const struct { double value; const char* text; } cases[] = {
       {100.0, "100"}, {-3.0, "-3"}, {0.0, "0"}, {0.5, "0.5"}, {1e300, "1e+300"}, {-2.25, "-2.25"},
