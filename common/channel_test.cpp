@@ -14,7 +14,8 @@ struct ChannelFixture : ::testing::Test {
 
 TEST_F(ChannelFixture, WritesOneCompactSortedLineInTwoWritesWithBreaksEscaped) {
   ASSERT_TRUE(channel.emit(Json{{"type", "error"}, {"error", "无效\n\"/\r"}, {"bounds", {{"y", 2}, {"x", 1}}}}));
-  EXPECT_EQ(out.writes, (std::vector<std::string>{R"({"bounds":{"x":1,"y":2},"error":"无效\n\"/\r","type":"error"})", "\n"}));
+  EXPECT_EQ(out.writes,
+            (std::vector<std::string>{R"({"bounds":{"x":1,"y":2},"error":"无效\n\"/\r","type":"error"})", "\n"}));
   ASSERT_TRUE(channel.emit(Json{{"type", "step"}}));  // what the other programs' tests read back
   EXPECT_EQ(out.lines(), (std::vector<std::string>{out.writes[0], R"({"type":"step"})"}));
 }

@@ -48,7 +48,8 @@ std::optional<std::string> SwayIpc::request(std::uint32_t type, std::string_view
   auto transfer = [&](char* data, std::size_t size, bool sending) {
     std::size_t done = 0;
     while (done < size) {
-      ssize_t n = sending ? ::send(fd_, data + done, size - done, MSG_NOSIGNAL) : ::recv(fd_, data + done, size - done, 0);
+      ssize_t n = sending ? ::send(fd_, data + done, size - done, MSG_NOSIGNAL)
+                          : ::recv(fd_, data + done, size - done, 0);
       if (n > 0) {
         done += static_cast<std::size_t>(n);
         continue;
