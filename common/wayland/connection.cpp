@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <poll.h>
-#include <cerrno>
 #include <cstring>
 
+#include "common/wayland/dispatch.h"
 #include "common/wayland/protocols/wlr-layer-shell-unstable-v1-client.h"
 #include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
 #include "common/wayland/protocols/xdg-output-unstable-v1-client.h"
@@ -145,29 +144,7 @@ const Output* Connection::output(std::uint32_t id) const {
 }
 
 bool Connection::roundtripBy(std::chrono::steady_clock::time_point deadline) {
-  bool done = false;
-  static const wl_callback_listener listener = {[](void* data, wl_callback* cb, std::uint32_t) {
-    *static_cast<bool*>(data) = true;
-    wl_callback_destroy(cb);
-  }};
-  wl_callback* sync = wl_display_sync(display_);
-  wl_callback_add_listener(sync, &listener, &done);
-  while (!done) {
-    if (wl_display_flush(display_) < 0 && errno != EAGAIN) break;
-    if (wl_display_prepare_read(display_) != 0) {
-      if (wl_display_dispatch_pending(display_) < 0) break;
-      continue;
-    }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd p{wl_display_get_fd(display_), POLLIN, 0};
-    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-      wl_display_cancel_read(display_);
-      break;
-    }
-    if (wl_display_read_events(display_) < 0 || wl_display_dispatch_pending(display_) < 0) break;
-  }
-  if (!done) wl_callback_destroy(sync);  // nothing may write to `done` later
-  return done;
+  return wayland::roundtripBy(display_, deadline);
 }
 
 bool Connection::dispatchPending() {
