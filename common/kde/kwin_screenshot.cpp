@@ -1,6 +1,7 @@
 #include "common/kde/kwin_screenshot.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -127,7 +128,7 @@ ShotOutcome KWinScreenShot::screen(const std::string& name, bool withCursor, Dea
   Message request(m);
   if (r >= 0) r = sd_bus_message_append(m, "s", name.c_str());
   if (r >= 0) r = appendOptions(m, {{"include-cursor", withCursor}, {"native-resolution", true}});
-  return r < 0 ? failed(ShotFailure::kRefused, "cannot build the call") : capture(m, deadline);
+  return r < 0 ? failed(ShotFailure::kRefused, "cannot build the call") : capture(std::move(request), deadline);
 }
 
 ShotOutcome KWinScreenShot::area(std::int32_t x, std::int32_t y, std::uint32_t width, std::uint32_t height,
@@ -137,7 +138,7 @@ ShotOutcome KWinScreenShot::area(std::int32_t x, std::int32_t y, std::uint32_t w
   Message request(m);
   if (r >= 0) r = sd_bus_message_append(m, "iiuu", x, y, width, height);
   if (r >= 0) r = appendOptions(m, {{"include-cursor", withCursor}, {"native-resolution", true}});
-  return r < 0 ? failed(ShotFailure::kRefused, "cannot build the call") : capture(m, deadline);
+  return r < 0 ? failed(ShotFailure::kRefused, "cannot build the call") : capture(std::move(request), deadline);
 }
 
 ShotOutcome KWinScreenShot::window(const std::string& uuid, Deadline deadline) {
@@ -148,22 +149,24 @@ ShotOutcome KWinScreenShot::window(const std::string& uuid, Deadline deadline) {
   if (r >= 0) {
     r = appendOptions(m, {{"include-decoration", false}, {"include-shadow", false}, {"native-resolution", true}});
   }
-  return r < 0 ? failed(ShotFailure::kRefused, "cannot build the call") : capture(m, deadline);
+  return r < 0 ? failed(ShotFailure::kRefused, "cannot build the call") : capture(std::move(request), deadline);
 }
 
 // KWin may write the pixels before, while or after it replies: the pipe is
 // read while the reply is awaited, so that a full pipe never stalls either.
-ShotOutcome KWinScreenShot::capture(sd_bus_message* request, Deadline deadline) {
+ShotOutcome KWinScreenShot::capture(Message request, Deadline deadline) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return failed(ShotFailure::kRefused, "no pipe");
-  int r = sd_bus_message_append(request, "h", fds[1]);  // sd-bus sends a copy
+  int r = sd_bus_message_append(request.get(), "h", fds[1]);  // the message holds a copy
   close(fds[1]);
   Pending pending;
   sd_bus_slot* slot = nullptr;
-  if (r >= 0) r = sd_bus_call_async(bus_, &slot, request, onReply, &pending, usecUntil(deadline));
+  if (r >= 0) r = sd_bus_call_async(bus_, &slot, request.get(), onReply, &pending, usecUntil(deadline));
+  // Once sent, no copy of the pipe's writing end may stay here: KWin's closing it is the end of the image.
+  request.reset();
   if (r < 0) {
     close(fds[0]);
-    return failed(ShotFailure::kRefused, "cannot send the call");
+    return failed(ShotFailure::kRefused, std::string("cannot send the call: ") + strerror(-r));
   }
   std::vector<std::uint8_t> bytes;
   bool ended = false, tooMuch = false;

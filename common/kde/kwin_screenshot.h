@@ -76,7 +76,7 @@ class KWinScreenShot {
   ShotOutcome window(const std::string& uuid, Deadline deadline);
 
  private:
-  ShotOutcome capture(sd_bus_message* request, Deadline deadline);
+  ShotOutcome capture(Message request, Deadline deadline);
   sd_bus* bus_;
 };
 

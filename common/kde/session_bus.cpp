@@ -11,6 +11,16 @@ Bus openSessionBus() {
   return Bus(bus);
 }
 
+Bus openBus(const std::string& address) {
+  sd_bus* bus = nullptr;
+  if (sd_bus_new(&bus) < 0) return nullptr;
+  Bus owned(bus);
+  if (sd_bus_set_address(bus, address.c_str()) < 0 || sd_bus_set_bus_client(bus, 1) < 0 || sd_bus_start(bus) < 0) {
+    return nullptr;
+  }
+  return owned;
+}
+
 std::uint64_t usecUntil(Deadline deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
   return static_cast<std::uint64_t>(std::max<std::int64_t>(left.count(), 1));

@@ -24,6 +24,8 @@ using Message = std::unique_ptr<sd_bus_message, MessageUnref>;
 // The session bus of DBUS_SESSION_BUS_ADDRESS (else $XDG_RUNTIME_DIR/bus);
 // nullptr when there is none.
 Bus openSessionBus();
+// The bus at a D-Bus address ("unix:path=..."); nullptr when none answers there.
+Bus openBus(const std::string& address);
 
 // Microseconds from now to the deadline, at least 1 (0 would mean sd-bus's
 // own default of 25 s).
