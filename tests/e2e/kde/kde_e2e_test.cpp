@@ -12,6 +12,8 @@
 #include <memory>
 #include <sstream>
 
+#include <png.h>
+
 #include "common/kde/kwin_screenshot.h"
 #include "common/kde/kwin_script.h"
 #include "common/wayland/connection.h"
@@ -350,7 +352,46 @@ TEST(KWinScriptTest, ReportsWindowsBeingRedrawn) {
   EXPECT_TRUE(script->waitFor([&] { return damaged > before; }, soon()));
 }
 
-TEST(KWinDesktopMaskTest, TodaysMaskEndsForWantOfAWallpaperOnPlasma) {
+// 200 x 100, the left half red and the right half yellow.
+void writeHalvesPng(const std::string& path) {
+  constexpr int w = 200, h = 100;
+  std::vector<std::uint8_t> rgb(w * h * 3, 0);
+  for (int i = 0; i < w * h; ++i) {
+    rgb[i * 3] = 0xFF;
+    rgb[i * 3 + 1] = (i % w) < w / 2 ? 0 : 0xFF;
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = w;
+  image.height = h;
+  image.format = PNG_FORMAT_RGB;
+  ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr));
+}
+
+class KWinDesktopMaskTest : public KWinWindowsTest {};
+
+// The layer-shell cover sits over Plasma's desktop and under the windows.
+TEST_F(KWinDesktopMaskTest, CoversPlasmasDesktopBelowWindowsWhenItHasAWallpaper) {
+  const std::string dir = KWinEnvironment::dir_ + "/gsettings";
+  fs::create_directories(dir + "/glib-2.0/settings");
+  writeHalvesPng(dir + "/wall.png");
+  std::ofstream(dir + "/glib-2.0/settings/keyfile") << "[org/gnome/desktop/background]\npicture-uri='file://" << dir
+                                                    << "/wall.png'\npicture-options='stretched'\n";
+  const std::vector<std::string> points = {"10,10", "1200,600", "150,100", "350,250"};
+  const std::string kRed = "FF0000", kYellow = "FFFF00";
+  ASSERT_EQ(KWinEnvironment::kwin->pixels(points),
+            (std::vector<std::string>{kDesktopColour, kDesktopColour, kBackColour, kFrontColour}));
+  Child mask({binary("quorvane-desktop"), "--mask-desktop"},
+             SpawnOptions{.env = {{"GSETTINGS_BACKEND", "keyfile"}, {"XDG_CONFIG_HOME", dir}}});
+  ASSERT_EQ(mask.readLine(10s), R"({"type":"ready"})") << mask.readAllStderr(1s);
+  EXPECT_EQ(KWinEnvironment::kwin->pixels(points), (std::vector<std::string>{kRed, kYellow, kBackColour, kFrontColour}));
+  mask.writeStdin("stop\n");
+  EXPECT_EQ(mask.wait(5s), 0);
+  EXPECT_EQ(KWinEnvironment::kwin->pixels(points),
+            (std::vector<std::string>{kDesktopColour, kDesktopColour, kBackColour, kFrontColour}));
+}
+
+TEST(KWinDesktopMaskWithoutWallpaperTest, TodaysMaskEndsForWantOfAWallpaperOnPlasma) {
   Child mask({binary("quorvane-desktop"), "--mask-desktop"},
              SpawnOptions{.env = {{"GSETTINGS_BACKEND", "memory"}, {"XDG_CONFIG_HOME", KWinEnvironment::dir_}}});
   const auto line = mask.readLine(10s);
