@@ -45,19 +45,17 @@ std::optional<std::string> nameOwner(sd_bus* bus, const char* name, Deadline dea
 bool readNumber(sd_bus_message* m, double& out) {
   char type = 0;
   if (sd_bus_message_peek_type(m, &type, nullptr) <= 0) return false;
-  union {
-    double d;
-    std::int32_t i;
-    std::uint32_t u;
-    std::int64_t x;
-    std::uint64_t t;
-  } v{};
+  auto read = [&](auto value) {
+    if (sd_bus_message_read_basic(m, type, &value) < 0) return false;
+    out = static_cast<double>(value);
+    return true;
+  };
   switch (type) {
-    case 'd': if (sd_bus_message_read_basic(m, type, &v.d) < 0) return false; out = v.d; return true;
-    case 'i': if (sd_bus_message_read_basic(m, type, &v.i) < 0) return false; out = v.i; return true;
-    case 'u': if (sd_bus_message_read_basic(m, type, &v.u) < 0) return false; out = v.u; return true;
-    case 'x': if (sd_bus_message_read_basic(m, type, &v.x) < 0) return false; out = static_cast<double>(v.x); return true;
-    case 't': if (sd_bus_message_read_basic(m, type, &v.t) < 0) return false; out = static_cast<double>(v.t); return true;
+    case 'd': return read(double{});
+    case 'i': return read(std::int32_t{});
+    case 'u': return read(std::uint32_t{});
+    case 'x': return read(std::int64_t{});
+    case 't': return read(std::uint64_t{});
     default: return false;
   }
 }
@@ -101,8 +99,8 @@ std::unique_ptr<KWinScript> KWinScript::load(sd_bus* bus, const std::string& nam
   s->name_ = name;
   s->kwin_ = *kwin;
   s->onReport_ = std::move(onReport);
-  s->unloadWait_ = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()),
-                            std::chrono::milliseconds(100));
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  s->unloadWait_ = std::max(left, std::chrono::milliseconds(100));
   // KWin reads the script from a file; ours alone may read it.
   const char* dir = std::getenv("XDG_RUNTIME_DIR");
   std::string path = std::string(dir && *dir ? dir : "/tmp") + "/quorvane-kwin-script-XXXXXX";

@@ -53,8 +53,10 @@ bool waitOnBus(sd_bus* bus, Deadline deadline, int fd, short fdEvents) {
   if (busTimeout != UINT64_MAX) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const auto nowUs = static_cast<std::uint64_t>(now.tv_sec) * 1'000'000 + static_cast<std::uint64_t>(now.tv_nsec) / 1000;
-    wait = std::min<long long>(wait, busTimeout > nowUs ? static_cast<long long>((busTimeout - nowUs + 999) / 1000) : 0);
+    const auto nowUs =
+        static_cast<std::uint64_t>(now.tv_sec) * 1'000'000 + static_cast<std::uint64_t>(now.tv_nsec) / 1000;
+    const auto busWait = busTimeout > nowUs ? static_cast<long long>((busTimeout - nowUs + 999) / 1000) : 0;
+    wait = std::min<long long>(wait, busWait);
   }
   poll(fds, fd >= 0 ? 2 : 1, static_cast<int>(std::clamp<long long>(wait, 0, 60'000)));
   return true;

@@ -24,7 +24,9 @@ std::unique_ptr<FakeInput> FakeInput::open(wl_display* display, const std::strin
   FoundInput found;
   static const wl_registry_listener listener = {
       [](void* data, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t version) {
-        if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0) *static_cast<FoundInput*>(data) = {name, version};
+        if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0) {
+          *static_cast<FoundInput*>(data) = {name, version};
+        }
       },
       [](void*, wl_registry*, std::uint32_t) {}};
   wl_registry* registry = wl_display_get_registry(display);

@@ -74,7 +74,12 @@ std::string summary(const std::optional<PlasmaWallpaper>& w) {
 }
 
 TEST(PlasmaWallpaperTest, PicksTheDesktopContainmentOfTheScreenAndActivity) {
-  const struct { const char* name; std::string text; int screen; std::string activity; std::string expected; } cases[] = {
+  const struct {
+    const char* name;
+    std::string text;
+    int screen;
+    std::string activity, expected;
+  } cases[] = {
       {"first screen", kApplets, 0, kFirst, "org.kde.image|file:///home/u/Pictures/My%20Lake.jpg|1|30,40,50"},
       {"another activity; the default plugin; an option on the key", kApplets, 0, kSecond,
        "org.kde.image|$HOME/not-expanded.png|6|"},
@@ -96,8 +101,9 @@ TEST(PlasmaWallpaperTest, PicksTheDesktopContainmentOfTheScreenAndActivity) {
 }
 
 TEST(PlasmaWallpaperTest, TheCurrentActivityComesFromTheActivityManager) {
-  EXPECT_EQ(currentActivity("[activities]\n" + kFirst + "=Default\n\n[main]\ncurrentActivity=" + kFirst + "\n"), kFirst);
-  EXPECT_EQ(currentActivity("[activities]\n" + kFirst + "=Default\n"), "");
+  const std::string listed = "[activities]\n" + kFirst + "=Default\n";
+  EXPECT_EQ(currentActivity(listed + "\n[main]\ncurrentActivity=" + kFirst + "\n"), kFirst);
+  EXPECT_EQ(currentActivity(listed), "");
 }
 
 TEST(PlasmaPlacementTest, FillModesMapToTheDesktopPlacements) {
@@ -185,7 +191,8 @@ TEST_F(ReadPlasmaWallpaperTest, TheColourPluginStretchesItsColour) {
   auto choice = readPlasmaWallpaper((dir_ / "config").string(), 0, 1920, 1080);
   ASSERT_TRUE(choice);
   EXPECT_EQ(std::make_tuple(choice->placement.scaling, choice->placement.fillColor),
-            std::make_tuple(std::optional<OptionValue>(double{kStretch}), std::optional<OptionValue>(Color{0, 0, 1, 1})));
+            std::make_tuple(std::optional<OptionValue>(double{kStretch}),
+                            std::optional<OptionValue>(Color{0, 0, 1, 1})));
 }
 
 TEST_F(ReadPlasmaWallpaperTest, NoFileOrAHugeOneIsNoWallpaper) {

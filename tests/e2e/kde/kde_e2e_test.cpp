@@ -384,7 +384,8 @@ TEST_F(KWinDesktopMaskTest, CoversPlasmasDesktopBelowWindowsWhenItHasAWallpaper)
   Child mask({binary("quorvane-desktop"), "--mask-desktop"},
              SpawnOptions{.env = {{"GSETTINGS_BACKEND", "keyfile"}, {"XDG_CONFIG_HOME", dir}}});
   ASSERT_EQ(mask.readLine(10s), R"({"type":"ready"})") << mask.readAllStderr(1s);
-  EXPECT_EQ(KWinEnvironment::kwin->pixels(points), (std::vector<std::string>{kRed, kYellow, kBackColour, kFrontColour}));
+  EXPECT_EQ(KWinEnvironment::kwin->pixels(points),
+            (std::vector<std::string>{kRed, kYellow, kBackColour, kFrontColour}));
   mask.writeStdin("stop\n");
   EXPECT_EQ(mask.wait(5s), 0);
   EXPECT_EQ(KWinEnvironment::kwin->pixels(points),
@@ -395,7 +396,8 @@ TEST(KWinDesktopMaskWithoutWallpaperTest, TodaysMaskEndsForWantOfAWallpaperOnPla
   Child mask({binary("quorvane-desktop"), "--mask-desktop"},
              SpawnOptions{.env = {{"GSETTINGS_BACKEND", "memory"}, {"XDG_CONFIG_HOME", KWinEnvironment::dir_}}});
   const auto line = mask.readLine(10s);
-  const std::string expected = std::string(R"({"error":")") + desktop::kUnreadableWallpaperText + R"(","type":"error"})";
+  const std::string expected =
+      std::string(R"({"error":")") + desktop::kUnreadableWallpaperText + R"(","type":"error"})";
   EXPECT_EQ(std::make_tuple(line.value_or(""), mask.wait(5s)), std::make_tuple(expected, std::optional<int>(1)));
 }
 
