@@ -82,9 +82,10 @@ bool unload(sd_bus* bus, const std::string& name, Deadline deadline) {
 
 std::string scriptSource(const std::string& replyTo, const std::string& body) {
   if (!uniqueName(replyTo)) return {};
-  return "function report(what, a, b) {\n"
-         "  callDBus(\"" + replyTo + "\", \"" + kReportPath + "\", \"" + kReportInterface +
-         "\", \"Report\", String(what), Number(a || 0), Number(b || 0));\n"
+  return "var REPLY_TO = \"" + replyTo + "\", REPLY_PATH = \"" + kReportPath + "\", REPLY_INTERFACE = \"" +
+         kReportInterface + "\";\n"
+         "function report(what, a, b) {\n"
+         "  callDBus(REPLY_TO, REPLY_PATH, REPLY_INTERFACE, \"Report\", String(what), Number(a || 0), Number(b || 0));\n"
          "}\n" + body + "\nreport(\"" + kStarted + "\");\n";
 }
 

@@ -1,7 +1,9 @@
 // A JavaScript run inside KWin (org.kde.kwin.Scripting) that reports to us
 // over D-Bus: what KWin knows and says through no protocol (the pointer
-// position, windows being redrawn). The script calls `report(what, a, b)`;
-// each report reaches `onReport`, only when it comes from KWin itself.
+// position, windows being redrawn). The script calls `report(what, a, b)`
+// (or callDBus(REPLY_TO, REPLY_PATH, REPLY_INTERFACE, "Report", what, a, b,
+// callback) to hear when we have taken it); each report reaches `onReport`,
+// only when it comes from KWin itself.
 #pragma once
 
 #include <functional>

@@ -7,9 +7,10 @@ namespace {
 
 TEST(ScriptSourceTest, DefinesReportToCallBackAndSaysWhenStarted) {
   EXPECT_EQ(scriptSource(":1.42", "report(\"x\", 1, 2);"),
+            "var REPLY_TO = \":1.42\", REPLY_PATH = \"/org/quorvane/KWinScript\", "
+            "REPLY_INTERFACE = \"org.quorvane.KWinScript\";\n"
             "function report(what, a, b) {\n"
-            "  callDBus(\":1.42\", \"/org/quorvane/KWinScript\", \"org.quorvane.KWinScript\", \"Report\", "
-            "String(what), Number(a || 0), Number(b || 0));\n"
+            "  callDBus(REPLY_TO, REPLY_PATH, REPLY_INTERFACE, \"Report\", String(what), Number(a || 0), Number(b || 0));\n"
             "}\n"
             "report(\"x\", 1, 2);\n"
             "report(\"started\");\n");

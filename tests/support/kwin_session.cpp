@@ -113,6 +113,7 @@ KWinSession::KWinSession(const KWinOptions& options) {
   // A copy carries no file capability.
   fs::copy_file(kPackagedKWin, dir_ + "/kwin_wayland");
 
+  const auto started = std::chrono::steady_clock::now();
   int busReady[2], kwinReady[2];
   if (pipe2(busReady, O_CLOEXEC) != 0 || pipe2(kwinReady, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   dbus_ = spawn({"dbus-daemon", "--config-file=" + dir_ + "/bus.conf", "--nofork", "--print-address=3"},
@@ -130,12 +131,13 @@ KWinSession::KWinSession(const KWinOptions& options) {
   }
 
   const int logFd = open((dir_ + "/kwin.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  const std::map<std::string, std::string> env = {
+  std::map<std::string, std::string> env = {
       {"PATH", "/usr/bin:/bin"},           {"HOME", home},
       {"XDG_RUNTIME_DIR", runtime},        {"XDG_CONFIG_HOME", config},
       {"XDG_CACHE_HOME", dir_ + "/cache"}, {"XDG_DATA_HOME", dir_ + "/local"},
       {"XDG_DATA_DIRS", data + ":/usr/local/share:/usr/share"},
       {"DBUS_SESSION_BUS_ADDRESS", *address}};
+  env.insert(options.kwinEnv.begin(), options.kwinEnv.end());
   kwin_ = spawn({dir_ + "/kwin_wayland", "--virtual", "--width", std::to_string(options.width), "--height",
                  std::to_string(options.height), dir_ + "/ready"},
                 SpawnOptions{.env = env, .cleanEnv = true},
@@ -145,6 +147,7 @@ KWinSession::KWinSession(const KWinOptions& options) {
   buffer.clear();
   const auto socket = takeLine(kwinReady[0], buffer, 30s);
   close(kwinReady[0]);
+  startUp_ = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
   if (socket && !socket->empty()) bus_ = kde::openBus(*address);
   if (!bus_) {
     const std::string why = log();

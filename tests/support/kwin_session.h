@@ -10,6 +10,7 @@
 // the session's own tools need (window management, fake input, ScreenShot2).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -41,6 +42,8 @@ struct KWinOptions {
   // More `.desktop` files for the data directory, by file name: their text.
   std::map<std::string, std::string> desktopFiles;
   std::vector<KWinWindowRule> rules;
+  // More environment for KWin (KWIN_COMPOSE=Q for its software renderer, say).
+  std::map<std::string, std::string> kwinEnv;
 };
 
 // The grant a `.desktop` file makes: hidden from menus, matched by the
@@ -60,6 +63,8 @@ class KWinSession {
   // A directory the test may write files to.
   const std::string& directory() const { return dir_; }
   pid_t pid() const { return kwin_; }
+  // From the start of the bus to KWin's taking connections.
+  std::chrono::milliseconds startUp() const { return startUp_; }
   // This session's bus, connected once for the test's own calls.
   sd_bus* bus() const { return bus_.get(); }
 
@@ -76,6 +81,7 @@ class KWinSession {
   std::string dir_;
   std::map<std::string, std::string> env_;
   kde::Bus bus_;
+  std::chrono::milliseconds startUp_{};
 };
 
 }  // namespace quorvane::test
