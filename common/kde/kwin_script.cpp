@@ -85,7 +85,8 @@ std::string scriptSource(const std::string& replyTo, const std::string& body) {
   return "var REPLY_TO = \"" + replyTo + "\", REPLY_PATH = \"" + kReportPath + "\", REPLY_INTERFACE = \"" +
          kReportInterface + "\";\n"
          "function report(what, a, b) {\n"
-         "  callDBus(REPLY_TO, REPLY_PATH, REPLY_INTERFACE, \"Report\", String(what), Number(a || 0), Number(b || 0));\n"
+         "  callDBus(REPLY_TO, REPLY_PATH, REPLY_INTERFACE, \"Report\",\n"
+         "           String(what), Number(a || 0), Number(b || 0));\n"
          "}\n" + body + "\nreport(\"" + kStarted + "\");\n";
 }
 

@@ -10,7 +10,8 @@ TEST(ScriptSourceTest, DefinesReportToCallBackAndSaysWhenStarted) {
             "var REPLY_TO = \":1.42\", REPLY_PATH = \"/org/quorvane/KWinScript\", "
             "REPLY_INTERFACE = \"org.quorvane.KWinScript\";\n"
             "function report(what, a, b) {\n"
-            "  callDBus(REPLY_TO, REPLY_PATH, REPLY_INTERFACE, \"Report\", String(what), Number(a || 0), Number(b || 0));\n"
+            "  callDBus(REPLY_TO, REPLY_PATH, REPLY_INTERFACE, \"Report\",\n"
+            "           String(what), Number(a || 0), Number(b || 0));\n"
             "}\n"
             "report(\"x\", 1, 2);\n"
             "report(\"started\");\n");
