@@ -12,7 +12,8 @@ namespace {
 constexpr char kKWin[] = "org.kde.KWin";
 constexpr char kScripting[] = "org.kde.kwin.Scripting";
 constexpr char kScript[] = "org.kde.kwin.Script";
-constexpr char kReportPath[] = "/org/quorvane/KWinScript";
+// Each script reports to an object of its own, so that several can run at once.
+constexpr char kReportPathPrefix[] = "/org/quorvane/KWinScript/s";
 constexpr char kReportInterface[] = "org.quorvane.KWinScript";
 constexpr char kStarted[] = "started";
 
@@ -80,9 +81,10 @@ bool unload(sd_bus* bus, const std::string& name, Deadline deadline) {
 
 }  // namespace
 
-std::string scriptSource(const std::string& replyTo, const std::string& body) {
+std::string scriptSource(const std::string& replyTo, unsigned object, const std::string& body) {
   if (!uniqueName(replyTo)) return {};
-  return "var REPLY_TO = \"" + replyTo + "\", REPLY_PATH = \"" + kReportPath + "\", REPLY_INTERFACE = \"" +
+  return "var REPLY_TO = \"" + replyTo + "\", REPLY_PATH = \"" + kReportPathPrefix + std::to_string(object) +
+         "\", REPLY_INTERFACE = \"" +
          kReportInterface + "\";\n"
          "function report(what, a, b) {\n"
          "  callDBus(REPLY_TO, REPLY_PATH, REPLY_INTERFACE, \"Report\",\n"
@@ -95,7 +97,9 @@ std::unique_ptr<KWinScript> KWinScript::load(sd_bus* bus, const std::string& nam
   const char* self = nullptr;
   if (sd_bus_get_unique_name(bus, &self) < 0 || !self) return nullptr;
   auto kwin = nameOwner(bus, kKWin, deadline);
-  const std::string source = scriptSource(self, body);
+  static unsigned scripts = 0;
+  const unsigned object = ++scripts;
+  const std::string source = scriptSource(self, object, body);
   if (!kwin || source.empty()) return nullptr;
   std::unique_ptr<KWinScript> s(new KWinScript(bus));
   s->name_ = name;
@@ -111,7 +115,8 @@ std::unique_ptr<KWinScript> KWinScript::load(sd_bus* bus, const std::string& nam
   s->file_ = path;
   const bool written = write(fd, source.data(), source.size()) == static_cast<ssize_t>(source.size());
   close(fd);
-  if (!written || sd_bus_add_object(bus, &s->slot_, kReportPath, onMessage, s.get()) < 0) return nullptr;
+  const std::string reportPath = kReportPathPrefix + std::to_string(object);
+  if (!written || sd_bus_add_object(bus, &s->slot_, reportPath.c_str(), onMessage, s.get()) < 0) return nullptr;
   std::int32_t id = -1;
   auto loadScript = [&] {
     return callKWin(bus, "/Scripting", kScripting, "loadScript", deadline,

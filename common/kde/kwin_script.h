@@ -52,7 +52,8 @@ class KWinScript {
   std::chrono::milliseconds unloadWait_{500};
 };
 
-// The script text for a body: `report` defined to call back to `replyTo`.
-std::string scriptSource(const std::string& replyTo, const std::string& body);
+// The script text for a body: `report` defined to call back to `replyTo`, to
+// the object numbered `object`; "" for what is no unique bus name.
+std::string scriptSource(const std::string& replyTo, unsigned object, const std::string& body);
 
 }  // namespace quorvane::kde

@@ -6,8 +6,8 @@ namespace quorvane::kde {
 namespace {
 
 TEST(ScriptSourceTest, DefinesReportToCallBackAndSaysWhenStarted) {
-  EXPECT_EQ(scriptSource(":1.42", "report(\"x\", 1, 2);"),
-            "var REPLY_TO = \":1.42\", REPLY_PATH = \"/org/quorvane/KWinScript\", "
+  EXPECT_EQ(scriptSource(":1.42", 7, "report(\"x\", 1, 2);"),
+            "var REPLY_TO = \":1.42\", REPLY_PATH = \"/org/quorvane/KWinScript/s7\", "
             "REPLY_INTERFACE = \"org.quorvane.KWinScript\";\n"
             "function report(what, a, b) {\n"
             "  callDBus(REPLY_TO, REPLY_PATH, REPLY_INTERFACE, \"Report\",\n"
@@ -19,7 +19,7 @@ TEST(ScriptSourceTest, DefinesReportToCallBackAndSaysWhenStarted) {
 
 TEST(ScriptSourceTest, RefusesWhatIsNoUniqueBusName) {
   for (const char* name : {"", ":", "1.42", "org.kde.KWin", ":1.42\");evil(\"", ":1 42", ":1.4\\2"}) {
-    EXPECT_EQ(scriptSource(name, "x"), "") << name;
+    EXPECT_EQ(scriptSource(name, 1, "x"), "") << name;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "common/wayland/protocols/plasma-window-management-client.h"
 
@@ -36,23 +37,21 @@ std::vector<std::string> splitStackingOrder(std::string_view uuids, std::size_t 
 
 std::vector<PlasmaWindow> frontToBack(const std::vector<PlasmaWindow>& mapped,
                                       const std::vector<std::string>& bottomToTop) {
-  std::vector<PlasmaWindow> out;
+  std::unordered_map<std::string_view, std::size_t> index;
+  for (std::size_t i = 0; i < mapped.size(); ++i) index.emplace(mapped[i].uuid, i);
   std::vector<bool> placed(mapped.size(), false);
-  auto take = [&](std::size_t i) {
-    if (!placed[i]) out.push_back(mapped[i]);
-    placed[i] = true;
-  };
-  // Newest last in `mapped`: those the order does not name yet are on top.
-  std::vector<std::size_t> unstacked;
-  for (std::size_t i = 0; i < mapped.size(); ++i) {
-    if (std::find(bottomToTop.begin(), bottomToTop.end(), mapped[i].uuid) == bottomToTop.end()) unstacked.push_back(i);
-  }
-  for (auto i = unstacked.rbegin(); i != unstacked.rend(); ++i) take(*i);
+  std::vector<std::size_t> stacked;  // front to back
   for (auto uuid = bottomToTop.rbegin(); uuid != bottomToTop.rend(); ++uuid) {
-    for (std::size_t i = 0; i < mapped.size(); ++i) {
-      if (mapped[i].uuid == *uuid) take(i);
-    }
+    auto it = index.find(*uuid);
+    if (it != index.end() && !placed[it->second]) stacked.push_back(it->second);
+    if (it != index.end()) placed[it->second] = true;
   }
+  // Newest last in `mapped`: those the order does not name yet are on top.
+  std::vector<PlasmaWindow> out;
+  for (std::size_t i = mapped.size(); i-- > 0;) {
+    if (!placed[i]) out.push_back(mapped[i]);
+  }
+  for (std::size_t i : stacked) out.push_back(mapped[i]);
   return out;
 }
 

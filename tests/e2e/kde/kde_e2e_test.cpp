@@ -398,6 +398,9 @@ TEST(KWinScriptTest, ReportsWindowsBeingRedrawn) {
       "workspace.clientAdded.connect(watch);",
       [&](const kde::ScriptReport& r) { damaged += r.what == "damaged"; }, soon());
   ASSERT_TRUE(script);
+  // A second script at the same time hears its own reports (here: that it started).
+  auto other = kde::KWinScript::load(KWinEnvironment::kwin->bus(), "quorvane-test-other", "", nullptr, soon());
+  ASSERT_TRUE(other);
   ASSERT_TRUE(script->dispatch());
   const int before = damaged;
   auto client = showWindows({"--window", "test-damage", "808080"});
