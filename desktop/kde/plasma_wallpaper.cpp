@@ -7,7 +7,6 @@
 #include <fstream>
 #include <map>
 
-#include "desktop/gsettings/gsettings_wallpaper.h"
 
 namespace quorvane::desktop::kde {
 
@@ -179,19 +178,27 @@ std::string currentActivity(std::string_view kactivitymanagerdrc) {
 
 PlacementOptions plasmaPlacement(const PlasmaWallpaper& wallpaper) {
   struct Mode {
-    std::string_view plasma, desktop;
+    std::string_view plasma;
+    double scaling;
+    bool clipping;
   };
   // Stretch, PreserveAspectFit, PreserveAspectCrop, Tile, TileVertically,
-  // TileHorizontally, Pad; tiles have no scaling of their own, as on GNOME.
-  static constexpr Mode kModes[] = {{"0", "stretched"}, {"1", "scaled"},    {"2", "zoom"},    {"3", "wallpaper"},
-                                    {"4", "wallpaper"}, {"5", "wallpaper"}, {"6", "centered"}};
+  // TileHorizontally, Pad. Tiles have no scaling of their own: natural size,
+  // centred, is the nearest (as for GNOME's tiled wallpaper).
+  static constexpr Mode kModes[] = {{"0", kStretch, true},       {"1", kScaleUpOrDown, false},
+                                    {"2", kScaleUpOrDown, true}, {"3", kNaturalSize, true},
+                                    {"4", kNaturalSize, true},   {"5", kNaturalSize, true},
+                                    {"6", kNaturalSize, true}};
   std::string_view mode = wallpaper.fillMode;
   if (mode.empty()) mode = kDefaultFillMode;
-  std::string_view word = mode;
+  PlacementOptions o;
+  o.scaling = std::string(mode);
   for (const Mode& m : kModes) {
-    if (m.plasma == mode) word = m.desktop;
+    if (m.plasma == mode) {
+      o.scaling = m.scaling;
+      o.clipping = m.clipping;
+    }
   }
-  PlacementOptions o = gsettings::placementFor(word, "");
   if (wallpaper.color.empty()) {
     o.fillColor = Color{0, 0, 0, 1};  // Plasma's default
   } else if (auto c = parsePlasmaColor(wallpaper.color)) {
@@ -204,7 +211,16 @@ PlacementOptions plasmaPlacement(const PlasmaWallpaper& wallpaper) {
 
 std::optional<Color> parsePlasmaColor(std::string_view text) {
   text = trimmed(text);
-  if (!text.empty() && text.front() == '#') return text.size() == 7 ? gsettings::parseColor(text) : std::nullopt;
+  if (!text.empty() && text.front() == '#') {
+    unsigned channel[3];
+    for (int i = 0; i < 3; ++i) {
+      const int high = text.size() == 7 ? hexDigit(text[1 + 2 * i]) : -1;
+      const int low = text.size() == 7 ? hexDigit(text[2 + 2 * i]) : -1;
+      if (high < 0 || low < 0) return std::nullopt;
+      channel[i] = static_cast<unsigned>(high * 16 + low);
+    }
+    return Color{channel[0] / 255.0, channel[1] / 255.0, channel[2] / 255.0, 1};
+  }
   std::vector<double> channels;
   for (;;) {
     const auto comma = std::min(text.find(','), text.size());
