@@ -73,7 +73,28 @@ std::string selfPath() {
   return path.string();
 }
 
+std::string readText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return text.str();
+}
+
 }  // namespace
+
+std::map<std::string, std::string> helperGrantFiles(const std::string& helperDir) {
+  const std::string placeholder = "@QUORVANE_HELPER_DIR@";
+  std::map<std::string, std::string> files;
+  for (const char* helper : {"quorvane-input", "quorvane-recording-screen"}) {
+    std::string text = readText(std::string(QUORVANE_SOURCE_DIR) + "/common/kde/grants/" + helper + ".desktop.in");
+    for (auto at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at)) {
+      text.replace(at, placeholder.size(), helperDir);
+    }
+    files[std::string(helper) + ".desktop"] = text;
+  }
+  return files;
+}
 
 std::string grantFile(const KWinGrant& grant) {
   std::string text = "[Desktop Entry]\nType=Application\nName=" + fs::path(grant.program).filename().string() +

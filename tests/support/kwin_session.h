@@ -49,6 +49,9 @@ struct KWinOptions {
 // The grant a `.desktop` file makes: hidden from menus, matched by the
 // program's absolute path.
 std::string grantFile(const KWinGrant& grant);
+// The helpers' own grant files (common/kde/grants/), by file name, for
+// helpers in `helperDir` (the build's binaries, or copies named as they are).
+std::map<std::string, std::string> helperGrantFiles(const std::string& helperDir);
 
 class KWinSession {
  public:

@@ -36,13 +36,6 @@ const KWinWindowRule kBack{"test-back", 100, 50, 400, 300}, kFront{"test-front",
 const KWinWindowRule kTarget{"test-pointer", 800, 400, 200, 100};
 const std::string kBackColour = "00FF00", kFrontColour = "0000FF", kDesktopColour = "FF00FF";
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
     text.replace(at, from.size(), to);
@@ -92,10 +85,8 @@ class KWinEnvironment : public ::testing::Environment {
     fs::create_directory(dir_ + "/helpers");
     for (const char* helper : {"quorvane-input", "quorvane-recording-screen"}) {
       fs::copy_file(binary("quorvane-kde-probe"), dir_ + "/helpers/" + helper);
-      options.desktopFiles[std::string(helper) + ".desktop"] = replaced(
-          readFile(std::string(QUORVANE_SOURCE_DIR) + "/common/kde/grants/" + helper + ".desktop.in"),
-          "@QUORVANE_HELPER_DIR@", dir_ + "/helpers");
     }
+    options.desktopFiles = helperGrantFiles(dir_ + "/helpers");
     const auto cases = grantCases();
     for (std::size_t i = 0; i < cases.size(); ++i) {
       const std::string probe = dir_ + "/case" + std::to_string(i) + "/probe";
