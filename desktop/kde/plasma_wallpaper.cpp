@@ -276,9 +276,9 @@ std::optional<PlasmaChoice> readPlasmaWallpaper(const std::string& configHome, i
   const auto wallpaper = plasmaWallpaper(*applets, screen, activities ? currentActivity(*activities) : "");
   if (!wallpaper) return std::nullopt;
   if (wallpaper->plugin == kColorPlugin) {
-    PlasmaWallpaper solid = *wallpaper;
-    solid.fillMode = "0";
-    return PlasmaChoice{"", plasmaPlacement(solid)};
+    // A colour fills the screen: stretched, in the placement's own words.
+    const PlasmaWallpaper solid{wallpaper->plugin, {}, std::string(1, '0'), wallpaper->color};
+    return PlasmaChoice{{}, plasmaPlacement(solid)};
   }
   if (wallpaper->plugin != kImagePlugin || wallpaper->image.empty()) return std::nullopt;
   std::string path = pathOf(wallpaper->image);
