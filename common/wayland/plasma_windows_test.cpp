@@ -18,14 +18,14 @@ TEST(PlasmaDesktopTest, OnlyAnUnmovableUncloseableWindowOffTheTaskbarIsTheDeskto
 }
 
 TEST(StackingOrderTest, SplitsOnSemicolonsWithinTheBounds) {
-  const std::string longUuid(kMaxPlasmaUuid + 1, 'x');
+  const std::string longest(kMaxPlasmaUuid, 'x'), longUuid(kMaxPlasmaUuid + 1, 'x');
   using List = std::vector<std::string>;
   const struct { std::string text; std::size_t limit; List expected; } cases[] = {
       {"", 8, {}},
       {"{a}", 8, {"{a}"}},
       {"{a};{b};{c}", 8, {"{a}", "{b}", "{c}"}},
       {"{a};;{b};", 8, {"{a}", "{b}"}},
-      {"{a};" + longUuid + ";{b}", 8, {"{a}", "{b}"}},
+      {"{a};" + longUuid + ";{b};" + longest, 8, {"{a}", "{b}", longest}},
       {"{a};{b};{c}", 2, {"{a}", "{b}"}},
   };
   for (const auto& c : cases) EXPECT_EQ(splitStackingOrder(c.text, c.limit), c.expected) << c.text;
