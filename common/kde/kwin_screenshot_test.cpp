@@ -24,6 +24,8 @@ TEST(ShotLayoutTest, TakesRawImagesOfKnownFormatsWithinTheBounds) {
   const struct { const char* name; ShotResults results; Layout expected; } cases[] = {
       {"screen", good, ShotLayout{1280, 720, 5120, kShotArgb32}},
       {"byte order", results(2, 1, 8, kShotRgba8888Premultiplied), ShotLayout{2, 1, 8, kShotRgba8888Premultiplied}},
+      {"byte order, no alpha", results(2, 1, 8, kShotRgbx8888), ShotLayout{2, 1, 8, kShotRgbx8888}},
+      {"word order with alpha", results(2, 1, 8, kShotArgb32Premultiplied), ShotLayout{2, 1, 8, kShotArgb32Premultiplied}},
       {"padded rows", results(3, 2, 16, kShotRgb32), ShotLayout{3, 2, 16, kShotRgb32}},
       {"largest side", results(kMaxShotSide, 1, kMaxShotSide * 4, kShotRgb32),
        ShotLayout{kMaxShotSide, 1, kMaxShotSide * 4, kShotRgb32}},
