@@ -146,6 +146,8 @@ TEST(PackageImageTest, TakesTheClosestShapeAmongThoseLargeEnoughElseTheLargest) 
       {600, 1200, "720x1440.png"}};
   for (const auto& c : cases) EXPECT_EQ(packageImage(sizes, c.w, c.h), c.expected) << c.w << "x" << c.h;
   EXPECT_EQ(packageImage({"screenshot.png", "1920x1080", "0x0.png"}, 1920, 1080), std::nullopt);
+  // Wider but not taller is not large enough: the larger picture wins.
+  EXPECT_EQ(packageImage({"1600x400.png", "1400x790.png"}, 1500, 800), "1400x790.png");
 }
 
 class ReadPlasmaWallpaperTest : public ::testing::Test {
