@@ -1,12 +1,12 @@
 #include "common/wayland/connection.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/wayland/dispatch.h"
 #include "common/wayland/protocols/wlr-layer-shell-unstable-v1-client.h"
 #include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
 #include "common/wayland/protocols/xdg-output-unstable-v1-client.h"
@@ -21,12 +21,6 @@ constexpr std::uint32_t kOutputVersion = 4;
 constexpr std::uint32_t kXdgOutputVersion = 3;
 constexpr std::uint32_t kLayerShellVersion = 4;
 constexpr std::uint32_t kScreencopyVersion = 3;
-// Milliseconds to the deadline, rounded up so that a wait never ends early.
-int millisTo(Deadline deadline) {
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
-}
-
 // The session's compositor, connected by the deadline. libwayland's own
 // connect would wait for ever on a compositor that takes no connection.
 wl_display* connectDisplay(Deadline deadline) {
@@ -168,49 +162,10 @@ int Connection::peerPid() const {
 }
 
 bool Connection::wait(std::span<pollfd> others, int timeoutMs) {
-  while (wl_display_prepare_read(display_) != 0) {
-    if (wl_display_dispatch_pending(display_) < 0) return false;
-  }
-  // A compositor that stops reading fills the socket: wait until it reads again.
-  short events = POLLIN;
-  if (wl_display_flush(display_) < 0) {
-    if (errno != EAGAIN) {
-      wl_display_cancel_read(display_);
-      return false;
-    }
-    events |= POLLOUT;
-  }
-  std::vector<pollfd> fds{{wl_display_get_fd(display_), events, 0}};
-  fds.insert(fds.end(), others.begin(), others.end());
-  int ready = poll(fds.data(), fds.size(), timeoutMs);
-  if (ready < 0 && errno != EINTR) {
-    wl_display_cancel_read(display_);
-    return false;
-  }
-  for (std::size_t i = 0; i < others.size(); ++i) others[i].revents = ready > 0 ? fds[i + 1].revents : 0;
-  const short seen = ready > 0 ? fds[0].revents : 0;
-  if (seen & POLLIN) {
-    if (wl_display_read_events(display_) < 0) return false;
-  } else {
-    wl_display_cancel_read(display_);
-    if (seen & (POLLHUP | POLLERR | POLLNVAL)) return false;
-  }
-  return wl_display_dispatch_pending(display_) >= 0 && !broken();
+  return waitFor(display_, others, timeoutMs) && !broken();
 }
 
-bool Connection::roundtrip(Deadline deadline) {
-  bool done = false;
-  static const wl_callback_listener listener = {[](void* data, wl_callback* cb, std::uint32_t) {
-    *static_cast<bool*>(data) = true;
-    wl_callback_destroy(cb);
-  }};
-  wl_callback* sync = wl_display_sync(display_);
-  wl_callback_add_listener(sync, &listener, &done);
-  while (!done && std::chrono::steady_clock::now() < deadline && wait({}, millisTo(deadline))) {
-  }
-  if (!done) wl_callback_destroy(sync);  // nothing may write to `done` later
-  return done;
-}
+bool Connection::roundtrip(Deadline deadline) { return roundtripBy(display_, deadline); }
 
 void Connection::global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                         std::uint32_t version) {
