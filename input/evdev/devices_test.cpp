@@ -1,0 +1,221 @@
+// The evdev devices read through libevdev, on devices umockdev emulates for
+// this process (the program runs itself again under its preload library).
+#include "input/evdev/devices.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "input/evdev/emulated_input.h"
+#include "input/key_names.h"
+
+namespace quorvane::input::evdev {
+namespace {
+
+using testing::DeviceSpec;
+using testing::EmulatedInput;
+using Calls = std::vector<std::string>;
+
+// What the monitor is told: "8:Ctrl" for ANSI key 8 with Control, "click".
+struct Told final : PressSink {
+  Calls calls;
+  Outcome keyDown(std::int64_t ansiKeyCode, std::uint64_t flags) override {
+    std::string held;
+    for (auto [flag, name] : {std::pair{kFlagCommand, "Cmd"}, {kFlagControl, "Ctrl"}, {kFlagOption, "Alt"},
+                              {kFlagShift, "Shift"}}) {
+      if (flags & flag) held += held.empty() ? name : std::string("+") + name;
+    }
+    calls.push_back(std::to_string(ansiKeyCode) + ":" + held);
+    return std::nullopt;
+  }
+  Outcome buttonDown() override {
+    calls.push_back("click");
+    return std::nullopt;
+  }
+};
+
+class EvdevDevicesTest : public ::testing::Test {
+ protected:
+  // Waits on the descriptor and drains until the condition holds; false
+  // after five seconds without it.
+  bool until(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd p{devices_.descriptor(), POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left.count())) > 0) {
+        EXPECT_EQ(devices_.drain(told_), std::nullopt);
+      }
+    }
+    return true;
+  }
+  bool told(std::size_t count) {
+    return until([&] { return told_.calls.size() >= count; });
+  }
+  bool open(std::size_t count) {
+    return until([&] { return devices_.openDevices() == count; });
+  }
+  // Drains until nothing is left to read.
+  void settle() {
+    pollfd p{devices_.descriptor(), POLLIN, 0};
+    if (poll(&p, 1, 5000) <= 0) return;
+    do {
+      EXPECT_EQ(devices_.drain(told_), std::nullopt);
+    } while (poll(&p, 1, 0) > 0);
+  }
+
+  EmulatedInput input_;
+  InputDevices devices_;
+  Told told_;
+};
+
+// ANSI codes: A 0, C 8, V 9, the key 9 is 25.
+TEST_F(EvdevDevicesTest, ReadsKeysAndClicksOfEveryKeyboardAndPointer) {
+  const int keyboard = input_.add(DeviceSpec::keyboard());
+  const int mouse = input_.add(DeviceSpec::mouse());
+  input_.add(DeviceSpec::powerButton());
+  ASSERT_TRUE(devices_.start());
+  EXPECT_EQ(devices_.openDevices(), 2u);  // the power button presses nothing the monitor reports
+
+  input_.key(keyboard, KEY_LEFTCTRL, 1);
+  input_.key(keyboard, KEY_LEFTSHIFT, 1);
+  input_.key(keyboard, KEY_9, 1);
+  input_.key(keyboard, KEY_9, 2);
+  input_.key(keyboard, KEY_9, 0);
+  ASSERT_TRUE(told(2));
+  input_.key(mouse, BTN_LEFT, 1);
+  input_.key(mouse, BTN_LEFT, 0);
+  input_.send(mouse, {testing::stamped(EV_REL, REL_WHEEL, -1), testing::stamped(EV_SYN, SYN_REPORT, 0)});
+  input_.key(mouse, BTN_RIGHT, 1);
+  ASSERT_TRUE(told(4));
+  input_.key(keyboard, KEY_LEFTCTRL, 0);
+  input_.key(keyboard, KEY_LEFTSHIFT, 0);
+  input_.key(keyboard, KEY_A, 1);
+  ASSERT_TRUE(told(5));
+  EXPECT_EQ(told_.calls, (Calls{"25:Ctrl+Shift", "25:Ctrl+Shift", "click", "click", "0:"}));
+}
+
+TEST_F(EvdevDevicesTest, FollowsDevicesAddedAndRemovedWhileListening) {
+  const int keyboard = input_.add(DeviceSpec::keyboard());
+  ASSERT_TRUE(devices_.start());
+  ASSERT_EQ(devices_.openDevices(), 1u);
+
+  const int mouse = input_.add(DeviceSpec::mouse());
+  ASSERT_TRUE(open(2));
+  input_.key(mouse, BTN_MIDDLE, 1);
+  ASSERT_TRUE(told(1));
+  input_.remove(mouse);
+  ASSERT_TRUE(open(1));
+
+  // Touching a touchscreen clicks; touching a touchpad only moves the pointer.
+  const int screen = input_.add(DeviceSpec::touchscreen());
+  const int pad = input_.add(DeviceSpec::touchpad());
+  ASSERT_TRUE(open(3));
+  input_.key(pad, BTN_TOUCH, 1);
+  input_.key(pad, BTN_LEFT, 1);
+  input_.key(screen, BTN_TOUCH, 1);
+  ASSERT_TRUE(told(3));
+
+  // A keyboard plugged in with Control held: held from the start.
+  DeviceSpec holding = DeviceSpec::keyboard();
+  holding.held = {KEY_LEFTCTRL};
+  input_.add(holding);
+  ASSERT_TRUE(open(4));
+  input_.key(keyboard, KEY_A, 1);
+  ASSERT_TRUE(told(4));
+  EXPECT_EQ(told_.calls, (Calls{"click", "click", "click", "0:Ctrl"}));
+}
+
+TEST_F(EvdevDevicesTest, ADeviceThatVanishesMidReadIsDroppedWithTheKeysItHeld) {
+  const int first = input_.add(DeviceSpec::keyboard());
+  const int second = input_.add(DeviceSpec::keyboard());
+  ASSERT_TRUE(devices_.start());
+  input_.key(first, KEY_LEFTCTRL, 1);
+  input_.key(second, KEY_A, 1);
+  ASSERT_TRUE(told(1));
+
+  input_.hangUp(first);
+  ASSERT_TRUE(open(1));
+  input_.key(second, KEY_C, 1);
+  ASSERT_TRUE(told(2));
+  EXPECT_EQ(told_.calls, (Calls{"0:Ctrl", "8:"}));
+  pollfd p{devices_.descriptor(), POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 0), 0);  // nothing left that wakes the loop again and again
+}
+
+TEST_F(EvdevDevicesTest, KeysReadBackAfterLostEventsSetTheModifiers) {
+  const int keyboard = input_.add(DeviceSpec::keyboard());
+  ASSERT_TRUE(devices_.start());
+  input_.key(keyboard, KEY_LEFTCTRL, 1);
+  input_.key(keyboard, KEY_A, 1);
+  ASSERT_TRUE(told(1));
+  // The release of Control was among the events lost; the device says no key is down.
+  input_.dropped(keyboard);
+  settle();
+  input_.key(keyboard, KEY_V, 1);
+  ASSERT_TRUE(told(2));
+  EXPECT_EQ(told_.calls, (Calls{"0:Ctrl", "9:"}));
+}
+
+TEST_F(EvdevDevicesTest, EventsOfSeveralDevicesAreToldInTheOrderTheyHappened) {
+  const int letters = input_.add(DeviceSpec::keyboard());
+  const int modifiers = input_.add(DeviceSpec::keyboard());
+  ASSERT_TRUE(devices_.start());
+  // One keyboard as two devices, read after both had events: Control first.
+  const auto control = testing::stamped(EV_KEY, KEY_LEFTCTRL, 1);
+  auto c = testing::stamped(EV_KEY, KEY_C, 1);
+  c.input_event_sec += 1;  // two stamps in a row may fall in the same microsecond
+  input_.send(letters, {c, testing::stamped(EV_SYN, SYN_REPORT, 0)});
+  input_.send(modifiers, {control, testing::stamped(EV_SYN, SYN_REPORT, 0)});
+  epoll_event ready[4];  // both devices readable, nothing drained yet
+  for (int waits = 0; waits < 500 && epoll_wait(devices_.descriptor(), ready, 4, 10) != 2; ++waits) {
+  }
+  ASSERT_TRUE(told(1));
+  EXPECT_EQ(told_.calls, Calls{"8:Ctrl"});
+}
+
+TEST_F(EvdevDevicesTest, ABurstIsReadInBoundedStepsWithoutLosingAPress) {
+  const int keyboard = input_.add(DeviceSpec::keyboard());
+  ASSERT_TRUE(devices_.start());
+  constexpr int kPresses = 40;  // 162 events, more than one drain reads from a device
+  std::vector<input_event> burst{testing::stamped(EV_KEY, KEY_LEFTMETA, 1), testing::stamped(EV_SYN, SYN_REPORT, 0)};
+  for (int i = 0; i < kPresses; ++i) {
+    for (int value : {1, 0}) {
+      burst.push_back(testing::stamped(EV_KEY, KEY_Q, value));
+      burst.push_back(testing::stamped(EV_SYN, SYN_REPORT, 0));
+    }
+  }
+  input_.send(keyboard, burst);
+  int drains = 0;
+  for (pollfd p{devices_.descriptor(), POLLIN, 0}; told_.calls.size() < kPresses && poll(&p, 1, 5000) > 0; ++drains) {
+    ASSERT_EQ(devices_.drain(told_), std::nullopt);
+  }
+  EXPECT_EQ(told_.calls, Calls(kPresses, "12:Cmd"));
+  EXPECT_GE(drains, 3);
+}
+
+TEST_F(EvdevDevicesTest, ListeningNeedsAKeyboardOrPointerThatCanBeRead) {
+  std::vector<bool> can{canListen()};  // no device at all
+  input_.add(DeviceSpec::powerButton());
+  can.push_back(canListen());
+  input_.add(DeviceSpec::touchpad());
+  can.push_back(canListen());
+  EXPECT_EQ(can, (std::vector<bool>{false, false, true}));
+  EXPECT_EQ(canListen("/nonexistent"), false);
+}
+
+}  // namespace
+}  // namespace quorvane::input::evdev
+
+int main(int argc, char** argv) {
+  quorvane::input::evdev::testing::runUnderUmockdev(argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
