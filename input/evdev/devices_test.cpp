@@ -199,6 +199,12 @@ TEST_F(EvdevDevicesTest, ABurstIsReadInBoundedStepsWithoutLosingAPress) {
   }
   EXPECT_EQ(told_.calls, Calls(kPresses, "12:Cmd"));
   EXPECT_GE(drains, 3);
+  // Once everything is read, nothing wakes the loop again and again.
+  pollfd p{devices_.descriptor(), POLLIN, 0};
+  for (int more = 0; more < 10 && poll(&p, 1, 0) > 0; ++more) {
+    ASSERT_EQ(devices_.drain(told_), std::nullopt);
+  }
+  EXPECT_EQ(poll(&p, 1, 0), 0);
 }
 
 TEST_F(EvdevDevicesTest, ListeningNeedsAKeyboardOrPointerThatCanBeRead) {
@@ -209,6 +215,8 @@ TEST_F(EvdevDevicesTest, ListeningNeedsAKeyboardOrPointerThatCanBeRead) {
   can.push_back(canListen());
   EXPECT_EQ(can, (std::vector<bool>{false, false, true}));
   EXPECT_EQ(canListen("/nonexistent"), false);
+  InputDevices elsewhere("/nonexistent");
+  EXPECT_EQ(std::pair(elsewhere.start(), elsewhere.listening()), std::pair(false, false));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace {
 // is not here: most layouts but the US one make it AltGr, which types
 // characters (@, {, €...), and a device does not say which layout is in use.
 // Caps Lock is not a modifier of shortcuts.
-constexpr std::array<std::pair<std::uint16_t, std::uint64_t>, 7> kModifierKeys{{
+constexpr auto kModifierKeys = std::to_array<std::pair<std::uint16_t, std::uint64_t>>({
     {KEY_LEFTMETA, kFlagCommand},
     {KEY_RIGHTMETA, kFlagCommand},
     {KEY_LEFTCTRL, kFlagControl},
@@ -25,7 +25,7 @@ constexpr std::array<std::pair<std::uint16_t, std::uint64_t>, 7> kModifierKeys{{
     {KEY_LEFTALT, kFlagOption},
     {KEY_LEFTSHIFT, kFlagShift},
     {KEY_RIGHTSHIFT, kFlagShift},
-}};
+});
 
 // The bit of a modifier key in a device's held set.
 std::optional<std::uint8_t> modifierBit(std::uint16_t code) {

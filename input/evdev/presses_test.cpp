@@ -37,7 +37,7 @@ Capabilities device(std::initializer_list<std::uint16_t> codes, bool direct = fa
 }
 
 const Capabilities kKeyboard = device({KEY_A, KEY_C, KEY_V, KEY_9, KEY_KP1, KEY_LEFTCTRL, KEY_RIGHTCTRL});
-const Capabilities kMouse = device({BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE, BTN_EXTRA});
+const Capabilities kMouse = device({BTN_0, BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE, BTN_EXTRA, BTN_TASK});
 const Capabilities kTouchpad = device({BTN_LEFT, BTN_TOUCH, BTN_TOOL_FINGER, BTN_TOOL_DOUBLETAP});
 const Capabilities kTouchscreen = device({BTN_TOUCH}, true);
 const Capabilities kPen = device({BTN_TOUCH, BTN_TOOL_PEN, BTN_TOOL_RUBBER, BTN_STYLUS, BTN_STYLUS2});
@@ -101,10 +101,11 @@ TEST(PressesTest, RestoredStateAndGoneDevicesChangeOnlyTheModifiers) {
 }
 
 TEST(PressesTest, ButtonsGoingDownAreClicksWhereTheyPointAtTheScreen) {
+  // BTN_LEFT to BTN_TASK are a mouse's buttons; BTN_0 (below) and 0x118 (above) are not.
   EXPECT_EQ(told({down(3, BTN_LEFT), up(3, BTN_LEFT), down(3, BTN_RIGHT), down(3, BTN_MIDDLE), down(3, BTN_SIDE),
-                  repeat(3, BTN_LEFT)},
+                  down(3, BTN_TASK), repeat(3, BTN_LEFT), down(3, BTN_0), down(3, BTN_TASK + 1)},
                  kMouse),
-            (Calls{"click", "click", "click", "click"}));
+            (Calls{"click", "click", "click", "click", "click"}));
   EXPECT_EQ(told({down(3, BTN_TOUCH), down(3, BTN_TOOL_FINGER), down(3, BTN_LEFT)}, kTouchpad), Calls{"click"});
   EXPECT_EQ(told({down(3, BTN_TOUCH), up(3, BTN_TOUCH)}, kTouchscreen), Calls{"click"});
   EXPECT_EQ(told({down(3, BTN_TOOL_PEN), down(3, BTN_TOUCH), down(3, BTN_STYLUS)}, kPen), (Calls{"click", "click"}));
