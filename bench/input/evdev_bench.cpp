@@ -158,16 +158,17 @@ int main(int argc, char** argv) {
 
   const auto baseline = deviceBaseline(input, presses);
   const double idlePercent = 100.0 * idleCpu / idleWall;
+  const double median = percentile(delays, 0.5), p99 = percentile(delays, 0.99);
   std::printf("key press -> core call (%d presses): median %.3f ms, p99 %.3f ms (target p99 < 5 ms)\n", presses,
-              percentile(delays, 0.5), percentile(delays, 0.99));
+              median, p99);
   std::printf("  of which from waking to the call: median %.3f ms, p99 %.3f ms\n", percentile(drains, 0.5),
               percentile(drains, 0.99));
   std::printf("  loop CPU per press (down and up, umockdev's side of the reads included): %.1f us\n",
               1e6 * pressCpu / presses);
   std::printf("emulated device read by a waiting thread (baseline): median %.3f ms, p99 %.3f ms; "
               "ratio median %.2f, p99 %.2f\n",
-              percentile(baseline, 0.5), percentile(baseline, 0.99), percentile(delays, 0.5) / percentile(baseline, 0.5),
-              percentile(delays, 0.99) / percentile(baseline, 0.99));
+              percentile(baseline, 0.5), percentile(baseline, 0.99), median / percentile(baseline, 0.5),
+              p99 / percentile(baseline, 0.99));
   std::printf("monitor loop CPU while idle: %.3f%% of one core over %.1f s; ratio to the 1%% target: %.3f\n",
               idlePercent, idleWall, idlePercent / 1.0);
   return 0;

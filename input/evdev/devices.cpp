@@ -135,9 +135,8 @@ bool InputDevices::start() {
   if (watch_ < 0) return false;
   epoll_event notices{EPOLLIN, {.u64 = kNoticesKey}};
   epoll_event wake{EPOLLIN, {.u64 = kWakeKey}};
-  if (epoll_ctl(epoll_, EPOLL_CTL_ADD, notices_, &notices) != 0 || epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &wake) != 0) {
-    return false;
-  }
+  if (epoll_ctl(epoll_, EPOLL_CTL_ADD, notices_, &notices) != 0) return false;
+  if (epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &wake) != 0) return false;
   scan();
   return true;
 }

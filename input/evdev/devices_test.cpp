@@ -13,41 +13,25 @@
 #include <vector>
 
 #include "input/evdev/emulated_input.h"
-#include "input/key_names.h"
+#include "input/evdev/told.h"
 
 namespace quorvane::input::evdev {
 namespace {
 
+using testing::Calls;
 using testing::DeviceSpec;
 using testing::EmulatedInput;
-using Calls = std::vector<std::string>;
-
-// What the monitor is told: "8:Ctrl" for ANSI key 8 with Control, "click".
-struct Told final : PressSink {
-  Calls calls;
-  Outcome keyDown(std::int64_t ansiKeyCode, std::uint64_t flags) override {
-    std::string held;
-    for (auto [flag, name] : {std::pair{kFlagCommand, "Cmd"}, {kFlagControl, "Ctrl"}, {kFlagOption, "Alt"},
-                              {kFlagShift, "Shift"}}) {
-      if (flags & flag) held += held.empty() ? name : std::string("+") + name;
-    }
-    calls.push_back(std::to_string(ansiKeyCode) + ":" + held);
-    return std::nullopt;
-  }
-  Outcome buttonDown() override {
-    calls.push_back("click");
-    return std::nullopt;
-  }
-};
+using testing::Told;
 
 class EvdevDevicesTest : public ::testing::Test {
  protected:
   // Waits on the descriptor and drains until the condition holds; false
   // after five seconds without it.
   bool until(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + seconds(5);
     while (!done()) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left = duration_cast<milliseconds>(deadline - steady_clock::now());
       if (left.count() <= 0) return false;
       pollfd p{devices_.descriptor(), POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left.count())) > 0) {

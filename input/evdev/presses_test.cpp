@@ -6,28 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "input/evdev/told.h"
 #include "input/key_names.h"
 
 namespace quorvane::input::evdev {
 namespace {
 
-// Writes down what the monitor is told: "8:Ctrl" for ANSI key 8 with Control, "click".
-struct Told final : PressSink {
-  std::vector<std::string> calls;
-  Outcome keyDown(std::int64_t ansiKeyCode, std::uint64_t flags) override {
-    std::string held;
-    for (auto [flag, name] : {std::pair{kFlagCommand, "Cmd"}, {kFlagControl, "Ctrl"}, {kFlagOption, "Alt"},
-                              {kFlagShift, "Shift"}}) {
-      if (flags & flag) held += held.empty() ? name : std::string("+") + name;
-    }
-    calls.push_back(std::to_string(ansiKeyCode) + ":" + held);
-    return std::nullopt;
-  }
-  Outcome buttonDown() override {
-    calls.push_back("click");
-    return std::nullopt;
-  }
-};
+using testing::Calls;
+using testing::Told;
 
 Capabilities device(std::initializer_list<std::uint16_t> codes, bool direct = false) {
   Capabilities c;
@@ -46,14 +32,12 @@ KeyEvent down(std::uint64_t dev, std::uint16_t code) { return {dev, code, 1}; }
 KeyEvent up(std::uint64_t dev, std::uint16_t code) { return {dev, code, 0}; }
 KeyEvent repeat(std::uint64_t dev, std::uint16_t code) { return {dev, code, 2}; }
 
-std::vector<std::string> told(const std::vector<KeyEvent>& events, const Capabilities& caps = kKeyboard) {
+Calls told(const std::vector<KeyEvent>& events, const Capabilities& caps = kKeyboard) {
   Presses presses;
   Told sink;
   for (const auto& e : events) EXPECT_EQ(presses.handle(e, caps, sink), std::nullopt);
   return sink.calls;
 }
-
-using Calls = std::vector<std::string>;
 
 // ANSI codes: A 0, C 8, V 9, the key 9 is 25.
 TEST(PressesTest, KeysPressedWithTheModifiersHeldOnEveryKeyboard) {
