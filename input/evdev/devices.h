@@ -17,8 +17,6 @@
 #include "common/outcome.h"
 #include "input/evdev/presses.h"
 
-struct libevdev;
-
 namespace quorvane::input::evdev {
 
 inline constexpr const char* kInputDirectory = "/dev/input";

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <link.h>
-#include <sys/stat.h>
 #include <umockdev.h>
 #include <unistd.h>
 
