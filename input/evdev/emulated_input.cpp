@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <link.h>
+#include <sys/stat.h>
 #include <umockdev.h>
 #include <unistd.h>
 
@@ -174,24 +175,50 @@ EmulatedInput::~EmulatedInput() { g_object_unref(bed_); }
 
 int EmulatedInput::add(const DeviceSpec& spec) {
   const int n = next_++;
-  const std::string event = "event" + std::to_string(n);
-  const std::string node = "/dev/input/" + event;
-  const std::string sys = "/devices/virtual/input/input" + std::to_string(n) + "/" + event;
-  GError* error = nullptr;
   // The record first: the device file appears with the description, and a
   // listener may open it at once.
-  const std::string record = root_ + "/" + event + ".ioctl";
+  answerAs(n, spec);
+  addNode(n);
+  return n;
+}
+
+int EmulatedInput::addUnreadable(const DeviceSpec& spec) {
+  const int n = next_++;
+  addNode(n);
+  pending_[n] = spec;
+  return n;
+}
+
+void EmulatedInput::makeReadable(int n) {
+  answerAs(n, pending_.at(n));
+  // udev gives a new node its group and mode after creating it: the folder's
+  // watchers see the node's attributes change.
+  const std::string file = root_ + "/dev/input/event" + std::to_string(n);
+  if (utimensat(AT_FDCWD, file.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) != 0) {
+    throw std::runtime_error("cannot touch " + file);
+  }
+}
+
+void EmulatedInput::answerAs(int n, const DeviceSpec& spec) {
+  const std::string node = "/dev/input/event" + std::to_string(n);
+  const std::string record = root_ + "/event" + std::to_string(n) + ".ioctl";
   std::ofstream(record) << ioctlRecord(node, spec);
+  GError* error = nullptr;
   if (!umockdev_testbed_load_ioctl(bed_, node.c_str(), record.c_str(), &error)) {
     throw std::runtime_error("umockdev record: " + std::string(error->message));
   }
-  const std::string description = "P: " + sys + "\nN: input/" + event + "\nE: DEVNAME=" + node +
+}
+
+void EmulatedInput::addNode(int n) {
+  const std::string event = "event" + std::to_string(n);
+  const std::string sys = "/devices/virtual/input/input" + std::to_string(n) + "/" + event;
+  const std::string description = "P: " + sys + "\nN: input/" + event + "\nE: DEVNAME=/dev/input/" + event +
                                   "\nE: SUBSYSTEM=input\nA: dev=13:" + std::to_string(64 + n) + "\n";
+  GError* error = nullptr;
   if (!umockdev_testbed_add_from_string(bed_, description.c_str(), &error)) {
     throw std::runtime_error("umockdev device: " + std::string(error->message));
   }
   sysPaths_[n] = "/sys" + sys;
-  return n;
 }
 
 void EmulatedInput::remove(int n) { umockdev_testbed_remove_device(bed_, sysPaths_.at(n).c_str()); }

@@ -51,6 +51,10 @@ class EmulatedInput {
   // Adds a device and gives its number N (never reused: umockdev keeps a
   // removed node's terminal).
   int add(const DeviceSpec& spec);
+  // Adds a device whose file cannot be opened as one yet, as a new node is
+  // until udev has given it its group; makeReadable() then lets it be.
+  int addUnreadable(const DeviceSpec& spec);
+  void makeReadable(int n);
   // Takes the device away as unplugging does: its file is deleted.
   void remove(int n);
   // The device stops answering while its file stays: reads find it hung up.
@@ -64,10 +68,16 @@ class EmulatedInput {
   void dropped(int n);
 
  private:
+  // Loads the answers of the device's ioctls.
+  void answerAs(int n, const DeviceSpec& spec);
+  // Adds the device to /sys and its file to /dev/input.
+  void addNode(int n);
+
   UMockdevTestbed* bed_;
   std::string root_;
   int next_ = 0;
   std::map<int, std::string> sysPaths_;
+  std::map<int, DeviceSpec> pending_;  // devices not readable yet
 };
 
 }  // namespace quorvane::input::evdev::testing
