@@ -84,7 +84,7 @@ void monitorLoop(evdev::InputDevices& devices, Stamps& sink, int stop) {
 // its own socket, which costs more than the kernel would; this shows that
 // cost, so that the rest is the monitor's.
 std::vector<double> deviceBaseline(evdev::testing::EmulatedInput& input, int presses) {
-  const int n = input.add(evdev::testing::DeviceSpec::keyboard());
+  const int n = input.add(evdev::testing::EmulatedDevice::keyboard());
   const int fd = open(("/dev/input/event" + std::to_string(n)).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return {0};
   Stamps stamps;
@@ -118,8 +118,8 @@ int main(int argc, char** argv) {
   const int presses = argc > 2 ? std::atoi(argv[2]) : 500;
 
   evdev::testing::EmulatedInput input;
-  const int keyboard = input.add(evdev::testing::DeviceSpec::keyboard());
-  input.add(evdev::testing::DeviceSpec::mouse());
+  const int keyboard = input.add(evdev::testing::EmulatedDevice::keyboard());
+  input.add(evdev::testing::EmulatedDevice::mouse());
   evdev::InputDevices devices;
   if (!devices.start() || devices.openDevices() != 2) {
     std::fprintf(stderr, "the emulated devices did not open\n");

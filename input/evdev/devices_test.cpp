@@ -20,7 +20,7 @@ namespace quorvane::input::evdev {
 namespace {
 
 using testing::Calls;
-using testing::DeviceSpec;
+using testing::EmulatedDevice;
 using testing::EmulatedInput;
 using testing::Told;
 
@@ -63,9 +63,9 @@ class EvdevDevicesTest : public ::testing::Test {
 
 // ANSI codes: A 0, C 8, V 9, the key 9 is 25.
 TEST_F(EvdevDevicesTest, ReadsKeysAndClicksOfEveryKeyboardAndPointer) {
-  const int keyboard = input_.add(DeviceSpec::keyboard());
-  const int mouse = input_.add(DeviceSpec::mouse());
-  input_.add(DeviceSpec::powerButton());
+  const int keyboard = input_.add(EmulatedDevice::keyboard());
+  const int mouse = input_.add(EmulatedDevice::mouse());
+  input_.add(EmulatedDevice::powerButton());
   ASSERT_TRUE(devices_.start());
   EXPECT_EQ(devices_.openDevices(), 2u);  // the power button presses nothing the monitor reports
 
@@ -88,11 +88,11 @@ TEST_F(EvdevDevicesTest, ReadsKeysAndClicksOfEveryKeyboardAndPointer) {
 }
 
 TEST_F(EvdevDevicesTest, FollowsDevicesAddedAndRemovedWhileListening) {
-  const int keyboard = input_.add(DeviceSpec::keyboard());
+  const int keyboard = input_.add(EmulatedDevice::keyboard());
   ASSERT_TRUE(devices_.start());
   ASSERT_EQ(devices_.openDevices(), 1u);
 
-  const int mouse = input_.add(DeviceSpec::mouse());
+  const int mouse = input_.add(EmulatedDevice::mouse());
   ASSERT_TRUE(open(2));
   input_.key(mouse, BTN_MIDDLE, 1);
   ASSERT_TRUE(told(1));
@@ -100,8 +100,8 @@ TEST_F(EvdevDevicesTest, FollowsDevicesAddedAndRemovedWhileListening) {
   ASSERT_TRUE(open(1));
 
   // Touching a touchscreen clicks; touching a touchpad only moves the pointer.
-  const int screen = input_.add(DeviceSpec::touchscreen());
-  const int pad = input_.add(DeviceSpec::touchpad());
+  const int screen = input_.add(EmulatedDevice::touchscreen());
+  const int pad = input_.add(EmulatedDevice::touchpad());
   ASSERT_TRUE(open(3));
   input_.key(pad, BTN_TOUCH, 1);
   input_.key(pad, BTN_LEFT, 1);
@@ -109,7 +109,7 @@ TEST_F(EvdevDevicesTest, FollowsDevicesAddedAndRemovedWhileListening) {
   ASSERT_TRUE(told(3));
 
   // A mouse that can be read only once udev has set up its file.
-  const int late = input_.addUnreadable(DeviceSpec::mouse());
+  const int late = input_.addUnreadable(EmulatedDevice::mouse());
   input_.key(keyboard, KEY_B, 1);
   ASSERT_TRUE(told(4));  // read with the notice of the new file, or after it
   EXPECT_EQ(devices_.openDevices(), 3u);
@@ -119,7 +119,7 @@ TEST_F(EvdevDevicesTest, FollowsDevicesAddedAndRemovedWhileListening) {
   ASSERT_TRUE(told(5));
 
   // A keyboard plugged in with Control held: held from the start.
-  DeviceSpec holding = DeviceSpec::keyboard();
+  EmulatedDevice holding = EmulatedDevice::keyboard();
   holding.held = {KEY_LEFTCTRL};
   input_.add(holding);
   ASSERT_TRUE(open(5));
@@ -129,8 +129,8 @@ TEST_F(EvdevDevicesTest, FollowsDevicesAddedAndRemovedWhileListening) {
 }
 
 TEST_F(EvdevDevicesTest, ADeviceThatVanishesMidReadIsDroppedWithTheKeysItHeld) {
-  const int first = input_.add(DeviceSpec::keyboard());
-  const int second = input_.add(DeviceSpec::keyboard());
+  const int first = input_.add(EmulatedDevice::keyboard());
+  const int second = input_.add(EmulatedDevice::keyboard());
   ASSERT_TRUE(devices_.start());
   input_.key(first, KEY_LEFTCTRL, 1);
   input_.key(second, KEY_A, 1);
@@ -147,9 +147,9 @@ TEST_F(EvdevDevicesTest, ADeviceThatVanishesMidReadIsDroppedWithTheKeysItHeld) {
 
 TEST_F(EvdevDevicesTest, KeysReadBackAfterLostEventsSetTheModifiersAndPressNothing) {
   // The device's own state, when it is opened and after the lost events: Control and C down.
-  DeviceSpec spec = DeviceSpec::keyboard();
-  spec.held = {KEY_LEFTCTRL, KEY_C};
-  const int keyboard = input_.add(spec);
+  EmulatedDevice holding = EmulatedDevice::keyboard();
+  holding.held = {KEY_LEFTCTRL, KEY_C};
+  const int keyboard = input_.add(holding);
   ASSERT_TRUE(devices_.start());
   input_.key(keyboard, KEY_LEFTCTRL, 0);
   input_.key(keyboard, KEY_C, 0);
@@ -164,8 +164,8 @@ TEST_F(EvdevDevicesTest, KeysReadBackAfterLostEventsSetTheModifiersAndPressNothi
 }
 
 TEST_F(EvdevDevicesTest, EventsOfSeveralDevicesAreToldInTheOrderTheyHappened) {
-  const int letters = input_.add(DeviceSpec::keyboard());
-  const int modifiers = input_.add(DeviceSpec::keyboard());
+  const int letters = input_.add(EmulatedDevice::keyboard());
+  const int modifiers = input_.add(EmulatedDevice::keyboard());
   ASSERT_TRUE(devices_.start());
   // One keyboard as two devices, read after both had events: Control first.
   const auto control = testing::stamped(EV_KEY, KEY_LEFTCTRL, 1);
@@ -184,7 +184,7 @@ TEST_F(EvdevDevicesTest, EventsOfSeveralDevicesAreToldInTheOrderTheyHappened) {
 }
 
 TEST_F(EvdevDevicesTest, ABurstIsReadInBoundedStepsWithoutLosingAPress) {
-  const int keyboard = input_.add(DeviceSpec::keyboard());
+  const int keyboard = input_.add(EmulatedDevice::keyboard());
   ASSERT_TRUE(devices_.start());
   constexpr std::size_t kPresses = 40;  // 163 events, more than one drain reads from a device
   std::vector<input_event> burst{testing::stamped(EV_KEY, KEY_LEFTMETA, 1), testing::stamped(EV_SYN, SYN_REPORT, 0)};
@@ -214,9 +214,9 @@ TEST_F(EvdevDevicesTest, ABurstIsReadInBoundedStepsWithoutLosingAPress) {
 
 TEST_F(EvdevDevicesTest, ListeningNeedsAKeyboardOrPointerThatCanBeRead) {
   std::vector<bool> can{canListen()};  // no device at all
-  input_.add(DeviceSpec::powerButton());
+  input_.add(EmulatedDevice::powerButton());
   can.push_back(canListen());
-  input_.add(DeviceSpec::touchpad());
+  input_.add(EmulatedDevice::touchpad());
   can.push_back(canListen());
   EXPECT_EQ(can, (std::vector<bool>{false, false, true}));
   EXPECT_EQ(canListen("/nonexistent"), false);

@@ -62,27 +62,27 @@ std::string answer(const std::string& request, std::size_t result, const std::ve
   return request + " " + std::to_string(result) + " " + hex(data.data(), data.size()) + "\n";
 }
 
-std::string ioctlRecord(const std::string& node, const DeviceSpec& spec) {
+std::string ioctlRecord(const std::string& node, const EmulatedDevice& device) {
   Bits types(EV_CNT), keys(KEY_CNT), rel(REL_CNT), abs(ABS_CNT), props(INPUT_PROP_CNT);
   types.set(EV_SYN);
-  if (!spec.keys.empty()) types.set(EV_KEY);
-  if (!spec.relative.empty()) types.set(EV_REL);
-  if (!spec.absolute.empty()) types.set(EV_ABS);
-  if (spec.repeats) types.set(EV_REP);
-  for (auto code : spec.keys) keys.set(code);
-  for (auto code : spec.relative) rel.set(code);
-  for (auto code : spec.absolute) abs.set(code);
-  if (spec.direct) props.set(INPUT_PROP_DIRECT);
+  if (!device.keys.empty()) types.set(EV_KEY);
+  if (!device.relative.empty()) types.set(EV_REL);
+  if (!device.absolute.empty()) types.set(EV_ABS);
+  if (device.repeats) types.set(EV_REP);
+  for (auto code : device.keys) keys.set(code);
+  for (auto code : device.relative) rel.set(code);
+  for (auto code : device.absolute) abs.set(code);
+  if (device.direct) props.set(INPUT_PROP_DIRECT);
 
   std::vector<unsigned char> name(255, 0);
-  std::memcpy(name.data(), spec.name.data(), std::min(spec.name.size(), name.size() - 1));
+  std::memcpy(name.data(), device.name.data(), std::min(device.name.size(), name.size() - 1));
   const input_id id{BUS_USB, 0x1234, 0x5678, 0x0111};
   const int version = EV_VERSION;
 
   std::string r = "@DEV " + node + "\n";
   r += "EVIOCGVERSION 0 " + hex(&version, sizeof version) + "\n";
   r += "EVIOCGID 0 " + hex(&id, sizeof id) + "\n";
-  r += answer("EVIOCGNAME(0)", spec.name.size() + 1, name);
+  r += answer("EVIOCGNAME(0)", device.name.size() + 1, name);
   r += answer("EVIOCGPROP(0)", props.bytes.size(), props.bytes);
   r += answer("EVIOCGBIT(0)", types.bytes.size(), types.bytes);
   r += answer("EVIOCGBIT(" + std::to_string(EV_KEY) + ")", keys.bytes.size(), keys.bytes);
@@ -94,17 +94,17 @@ std::string ioctlRecord(const std::string& node, const DeviceSpec& spec) {
     r += answer("EVIOCGBIT(" + std::to_string(type) + ")", none.bytes.size(), none.bytes);
   }
   Bits held(KEY_CNT);
-  for (auto code : spec.held) held.set(code);
+  for (auto code : device.held) held.set(code);
   r += answer("EVIOCGKEY(0)", held.bytes.size(), held.bytes);
   for (auto [request, count] : {std::pair{"EVIOCGLED(0)", LED_CNT}, {"EVIOCGSW(0)", SW_CNT}}) {
     Bits none(count);
     r += answer(request, none.bytes.size(), none.bytes);
   }
-  if (spec.repeats) {
+  if (device.repeats) {
     const std::array<int, 2> delayAndPeriod{250, 33};
     r += "EVIOCGREP 0 " + hex(delayAndPeriod.data(), sizeof delayAndPeriod) + "\n";
   }
-  for (auto axis : spec.absolute) {
+  for (auto axis : device.absolute) {
     const input_absinfo info{0, 0, 4095, 0, 0, 0};
     r += "EVIOCGABS(" + std::to_string(axis) + ") 0 " + hex(&info, sizeof info) + "\n";
   }
@@ -138,8 +138,8 @@ void runUnderUmockdev(char** argv) {
   std::_Exit(127);
 }
 
-DeviceSpec DeviceSpec::keyboard() {
-  DeviceSpec s{"Emulated keyboard", {}, {}, {}, false, true, {}};
+EmulatedDevice EmulatedDevice::keyboard() {
+  EmulatedDevice s{"Emulated keyboard", {}, {}, {}, false, true, {}};
   for (std::uint16_t code = KEY_ESC; code <= KEY_F12; ++code) s.keys.push_back(code);
   for (std::uint16_t code : {KEY_RIGHTCTRL, KEY_RIGHTALT, KEY_HOME, KEY_UP, KEY_LEFT, KEY_RIGHT, KEY_DOWN, KEY_DELETE,
                              KEY_LEFTMETA, KEY_RIGHTMETA}) {
@@ -148,20 +148,22 @@ DeviceSpec DeviceSpec::keyboard() {
   return s;
 }
 
-DeviceSpec DeviceSpec::mouse() {
+EmulatedDevice EmulatedDevice::mouse() {
   return {"Emulated mouse", {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE, BTN_EXTRA}, {REL_X, REL_Y, REL_WHEEL}, {},
           false, false, {}};
 }
 
-DeviceSpec DeviceSpec::touchpad() {
+EmulatedDevice EmulatedDevice::touchpad() {
   return {"Emulated touchpad", {BTN_LEFT, BTN_TOOL_FINGER, BTN_TOUCH}, {}, {ABS_X, ABS_Y}, false, false, {}};
 }
 
-DeviceSpec DeviceSpec::touchscreen() {
+EmulatedDevice EmulatedDevice::touchscreen() {
   return {"Emulated touchscreen", {BTN_TOUCH}, {}, {ABS_X, ABS_Y}, true, false, {}};
 }
 
-DeviceSpec DeviceSpec::powerButton() { return {"Emulated power button", {KEY_POWER}, {}, {}, false, false, {}}; }
+EmulatedDevice EmulatedDevice::powerButton() {
+  return {"Emulated power button", {KEY_POWER}, {}, {}, false, false, {}};
+}
 
 EmulatedInput::EmulatedInput() : bed_(umockdev_testbed_new()) {
   char* root = umockdev_testbed_get_root_dir(bed_);
@@ -173,19 +175,19 @@ EmulatedInput::EmulatedInput() : bed_(umockdev_testbed_new()) {
 
 EmulatedInput::~EmulatedInput() { g_object_unref(bed_); }
 
-int EmulatedInput::add(const DeviceSpec& spec) {
+int EmulatedInput::add(const EmulatedDevice& device) {
   const int n = next_++;
   // The record first: the device file appears with the description, and a
   // listener may open it at once.
-  answerAs(n, spec);
+  answerAs(n, device);
   addNode(n);
   return n;
 }
 
-int EmulatedInput::addUnreadable(const DeviceSpec& spec) {
+int EmulatedInput::addUnreadable(const EmulatedDevice& device) {
   const int n = next_++;
   addNode(n);
-  pending_[n] = spec;
+  pending_[n] = device;
   return n;
 }
 
@@ -199,10 +201,10 @@ void EmulatedInput::makeReadable(int n) {
   }
 }
 
-void EmulatedInput::answerAs(int n, const DeviceSpec& spec) {
+void EmulatedInput::answerAs(int n, const EmulatedDevice& device) {
   const std::string node = "/dev/input/event" + std::to_string(n);
   const std::string record = root_ + "/event" + std::to_string(n) + ".ioctl";
-  std::ofstream(record) << ioctlRecord(node, spec);
+  std::ofstream(record) << ioctlRecord(node, device);
   GError* error = nullptr;
   if (!umockdev_testbed_load_ioctl(bed_, node.c_str(), record.c_str(), &error)) {
     throw std::runtime_error("umockdev record: " + std::string(error->message));

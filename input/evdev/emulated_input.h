@@ -21,7 +21,7 @@ namespace quorvane::input::evdev::testing {
 void runUnderUmockdev(char** argv);
 
 // What an emulated device can report.
-struct DeviceSpec {
+struct EmulatedDevice {
   std::string name;
   std::vector<std::uint16_t> keys;      // key and button codes
   std::vector<std::uint16_t> relative;  // REL_* axes
@@ -30,11 +30,11 @@ struct DeviceSpec {
   bool repeats = false;                 // EV_REP, as keyboards have
   std::vector<std::uint16_t> held;      // keys down now: when opened and after lost events
 
-  static DeviceSpec keyboard();
-  static DeviceSpec mouse();
-  static DeviceSpec touchpad();
-  static DeviceSpec touchscreen();
-  static DeviceSpec powerButton();
+  static EmulatedDevice keyboard();
+  static EmulatedDevice mouse();
+  static EmulatedDevice touchpad();
+  static EmulatedDevice touchscreen();
+  static EmulatedDevice powerButton();
 };
 
 // An event stamped with the monotonic clock now, as the kernel stamps them.
@@ -50,10 +50,10 @@ class EmulatedInput {
 
   // Adds a device and gives its number N (never reused: umockdev keeps a
   // removed node's terminal).
-  int add(const DeviceSpec& spec);
+  int add(const EmulatedDevice& device);
   // Adds a device whose file cannot be opened as one yet, as a new node is
   // until udev has given it its group; makeReadable() then lets it be.
-  int addUnreadable(const DeviceSpec& spec);
+  int addUnreadable(const EmulatedDevice& device);
   void makeReadable(int n);
   // Takes the device away as unplugging does: its file is deleted.
   void remove(int n);
@@ -69,7 +69,7 @@ class EmulatedInput {
 
  private:
   // Loads the answers of the device's ioctls.
-  void answerAs(int n, const DeviceSpec& spec);
+  void answerAs(int n, const EmulatedDevice& device);
   // Adds the device to /sys and its file to /dev/input.
   void addNode(int n);
 
@@ -77,7 +77,7 @@ class EmulatedInput {
   std::string root_;
   int next_ = 0;
   std::map<int, std::string> sysPaths_;
-  std::map<int, DeviceSpec> pending_;  // devices not readable yet
+  std::map<int, EmulatedDevice> pending_;  // devices not readable yet
 };
 
 }  // namespace quorvane::input::evdev::testing
