@@ -55,7 +55,7 @@ chroot_job=
 mounted() { awk -v under="$work/" 'index($2, under) == 1 { print $2 }' /proc/mounts | sort -r; }
 cleanup() {
   if [[ -n $chroot_job ]]; then
-    # mmdebstrap unmounts and removes its chroot when stopped; it gets a minute.
+    # Stop mmdebstrap and the build under it; it gets a minute to undo what it can.
     kill -TERM -- "-$chroot_job" 2>/dev/null || true
     (sleep 60 && kill -KILL -- "-$chroot_job" 2>/dev/null) &
     local watchdog=$!
