@@ -92,7 +92,7 @@ cat >"$work/step" <<EOF
 #!/bin/bash
 set -uo pipefail
 chroot=\$2
-fail() { echo "package: \$1 failed" >&2; exit 1; }
+fail() { echo "\$1 failed" | tee $(printf %q "$work/failed") | sed 's/^/package: /' >&2; exit 1; }
 case \$1 in
   source)
     echo "package: the source copy and its builder (\$(date +%T))" >&2
@@ -117,16 +117,16 @@ esac
 EOF
 chmod +x "$work/step"
 
-# The chroot lives in memory when it can: unpacking a thousand packages and
-# removing them again is most of its time on a busy disk.
+# The chroot lives in memory when it can: on a busy disk, unpacking it and
+# removing it again took minutes.
 mount -t tmpfs -o size=8G,mode=0755 quorvane-package "$work/tmp" 2>/dev/null ||
   echo "package: no tmpfs for the chroot, it goes on disk" >&2
 
 started=$SECONDS
 echo "package: a clean $suite chroot (build-essential only) ($(date +%T))" >&2
-# Its own process group, so that an interruption stops every process in it.
-# Manuals, translations and documentation are never read by a build: leaving
-# them out saves a third of the unpacking.
+# In its own process group, so that an interruption stops every process in
+# it. Manuals, translations and documentation are never read by a build and
+# are not unpacked.
 TMPDIR=$work/tmp setsid mmdebstrap --variant=buildd --mode=root \
   --aptopt='Acquire::Languages "none"' \
   --dpkgopt='path-exclude=/usr/share/man/*' \
@@ -140,7 +140,10 @@ chroot_job=$!
 status=0
 wait "$chroot_job" || status=$?
 chroot_job=
-((status == 0)) || fail "the chroot build stopped with status $status (the step that failed is named above)"
+if ((status != 0)); then
+  [[ -s $work/failed ]] || echo "making the chroot (mmdebstrap, status $status) failed" >"$work/failed"
+  fail "$(cat "$work/failed")"
+fi
 [[ -f $work/out/$deb ]] || fail "the build made no $deb"
 echo "package: chroot build took $((SECONDS - started)) s" >&2
 
