@@ -16,6 +16,7 @@ struct CoverRect {
   std::int32_t x, y;
   std::uint32_t width, height;
   std::int32_t pictureX, pictureY;  // where the screen's picture starts in the window
+  bool operator==(const CoverRect&) const = default;
 };
 
 // What a cover's picture depends on. Covers with equal pictures look alike and

@@ -3,6 +3,7 @@
 #include <map>
 #include <vector>
 
+#include <glib.h>
 #include <nlohmann/json.hpp>
 
 #include "common/wayland/sway_ipc.h"
@@ -115,6 +116,19 @@ PlacementOptions swayPlacement(const SwayBackground& b) {
     if (m.sway == b.mode) word = m.desktop;
   }
   return gsettings::placementFor(word, b.color);
+}
+
+WallpaperChoice swayWallpaper(const SwayBackground& b) {
+  WallpaperChoice choice{NoWallpaper{}, swayPlacement(b)};
+  if (b.file.empty()) {
+    if (auto color = gsettings::parseColor(b.color)) choice.source = PlainColor{*color};
+    return choice;
+  }
+  if (gchar* uri = g_filename_to_uri(b.file.c_str(), nullptr, nullptr)) {
+    choice.source = WallpaperUrl{uri};
+    g_free(uri);
+  }
+  return choice;
 }
 
 std::optional<std::string> swayConfigText(std::string_view reply) {

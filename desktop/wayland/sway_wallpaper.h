@@ -27,6 +27,10 @@ std::optional<SwayBackground> swayBackground(std::string_view config, std::strin
 // option of another kind, as an unknown desktop word does.
 PlacementOptions swayPlacement(const SwayBackground& background);
 
+// The background as the mask's answer: the file as a file URI, or the plain
+// colour; no wallpaper when the path is not absolute or the colour unreadable.
+WallpaperChoice swayWallpaper(const SwayBackground& background);
+
 // The configuration text in sway's reply to GET_CONFIG; nullopt for any other reply.
 std::optional<std::string> swayConfigText(std::string_view reply);
 // sway's configuration text; nullopt when it cannot be read in time.
