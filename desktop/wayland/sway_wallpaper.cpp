@@ -1,6 +1,6 @@
 #include "desktop/wayland/sway_wallpaper.h"
 
-#include <map>
+#include <algorithm>
 #include <vector>
 
 #include <glib.h>
@@ -13,6 +13,14 @@
 namespace quorvane::desktop::wayland {
 
 namespace {
+
+// sway reads configurations of a few kilobytes; these bounds keep a hostile
+// or broken one from costing more than milliseconds. Beyond any of them the
+// configuration is not read at all.
+constexpr std::size_t kMostConfigBytes = std::size_t{1} << 20;
+constexpr std::size_t kMostVariables = 64;
+constexpr std::size_t kLongestWord = 4096;  // after variables are replaced
+constexpr std::size_t kMostBlockWords = 16;  // the words that open the enclosing blocks
 
 // Splits a line as sway does: blanks separate, quotes group, a line whose
 // first word starts with `#` is a comment (colours start with one too).
@@ -37,14 +45,44 @@ std::vector<std::string> words(std::string_view line) {
   return out;
 }
 
-std::string expand(std::string word, const std::map<std::string, std::string>& variables) {
-  // Longer names first, so that $wallpaper is not read as $wall + "paper".
-  for (auto it = variables.rbegin(); it != variables.rend(); ++it) {
-    for (std::size_t at = word.find(it->first); at != std::string::npos; at = word.find(it->first, at + it->second.size())) {
-      word.replace(at, it->first.size(), it->second);
+// Variables by name ("$wallpaper"), the longest name first.
+using Variables = std::vector<std::pair<std::string, std::string>>;
+
+// Replaces variables as sway does: left to right, at each `$` the longest
+// name that starts there (so $wallpaper is not read as $wall + "paper"), and
+// `$$` for a `$`; a value put in is not looked at again. nullopt when the
+// result grows past kLongestWord.
+std::optional<std::string> expand(std::string_view word, const Variables& variables) {
+  std::string out;
+  for (std::size_t i = 0; i < word.size();) {
+    if (word[i] != '$') {
+      out += word[i++];
+    } else if (i + 1 < word.size() && word[i + 1] == '$') {
+      out += '$';
+      i += 2;
+    } else {
+      auto named = std::find_if(variables.begin(), variables.end(),
+                                [&](const auto& v) { return word.substr(i).starts_with(v.first); });
+      out += named == variables.end() ? std::string_view("$") : std::string_view(named->second);
+      i += named == variables.end() ? 1 : named->first.size();
     }
+    if (out.size() > kLongestWord) return std::nullopt;
   }
-  return word;
+  return out;
+}
+
+// False when there is no room for another variable.
+bool define(Variables& variables, const std::string& name, std::string value) {
+  auto same = std::find_if(variables.begin(), variables.end(), [&](const auto& v) { return v.first == name; });
+  if (same != variables.end()) {
+    same->second = std::move(value);
+    return true;
+  }
+  if (variables.size() >= kMostVariables) return false;
+  auto longer = std::find_if(variables.begin(), variables.end(),
+                             [&](const auto& v) { return v.first.size() < name.size(); });
+  variables.insert(longer, {name, std::move(value)});
+  return true;
 }
 
 bool isBackgroundCommand(std::string_view word) { return word == "bg" || word == "background"; }
@@ -65,8 +103,10 @@ std::optional<SwayBackground> backgroundFrom(const std::vector<std::string>& arg
 
 std::optional<SwayBackground> swayBackground(std::string_view config, std::string_view outputName,
                                              std::string_view home) {
-  std::map<std::string, std::string> variables;
-  std::vector<std::vector<std::string>> blocks;  // the words that open each enclosing block
+  if (config.size() > kMostConfigBytes) return std::nullopt;
+  Variables variables;
+  std::vector<std::string> opened;   // the words that open the enclosing blocks, outermost first
+  std::vector<std::size_t> blocks;   // how many of them each block opened
   std::optional<SwayBackground> named, anyOutput;
   std::size_t start = 0;
   while (start <= config.size()) {
@@ -76,23 +116,30 @@ std::optional<SwayBackground> swayBackground(std::string_view config, std::strin
     start = end + 1;
     if (line.empty()) continue;
     if (line.size() == 1 && line[0] == "}") {
+      if (!blocks.empty()) opened.resize(opened.size() - blocks.back());
       if (!blocks.empty()) blocks.pop_back();
       continue;
     }
     if (line.size() >= 3 && line[0] == "set" && line[1].size() > 1 && line[1][0] == '$') {
       std::string value = line[2];
       for (std::size_t i = 3; i < line.size(); ++i) value += " " + line[i];
-      variables[line[1]] = expand(std::move(value), variables);
+      auto expanded = expand(value, variables);
+      if (!expanded || !define(variables, line[1], std::move(*expanded))) return std::nullopt;
       continue;
     }
-    std::vector<std::string> full;
-    for (const auto& b : blocks) full.insert(full.end(), b.begin(), b.end());
-    for (auto& w : line) full.push_back(expand(std::move(w), variables));
-    if (full.back() == "{") {
-      full.pop_back();
-      blocks.push_back(std::vector<std::string>(full.end() - static_cast<std::ptrdiff_t>(line.size() - 1), full.end()));
+    for (auto& w : line) {
+      auto expanded = expand(w, variables);
+      if (!expanded) return std::nullopt;
+      w = std::move(*expanded);
+    }
+    if (line.back() == "{") {
+      if (opened.size() + line.size() - 1 > kMostBlockWords) return std::nullopt;
+      opened.insert(opened.end(), line.begin(), line.end() - 1);
+      blocks.push_back(line.size() - 1);
       continue;
     }
+    std::vector<std::string> full = opened;
+    full.insert(full.end(), line.begin(), line.end());
     if (full.size() < 3 || full[0] != "output") continue;
     for (std::size_t i = 2; i < full.size(); ++i) {
       if (!isBackgroundCommand(full[i])) continue;
