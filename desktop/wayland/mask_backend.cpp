@@ -14,7 +14,6 @@ constexpr std::uint32_t kAllAnchors = ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LA
                                       ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT;
 constexpr char kNamespace[] = "quorvane-desktop";
 constexpr std::uint32_t kBufferScaleSince = 3;
-constexpr int kConfigureRoundTrips = 3;
 
 const zwlr_layer_surface_v1_listener kCoverListener = {
     [](void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial, std::uint32_t, std::uint32_t) {
@@ -25,7 +24,9 @@ const zwlr_layer_surface_v1_listener kCoverListener = {
     [](void* data, zwlr_layer_surface_v1*) { static_cast<MaskBackend::Cover*>(data)->owner->closed_ = true; }};
 
 const wl_callback_listener kPresentedListener = {[](void* data, wl_callback* callback, std::uint32_t) {
-  static_cast<MaskBackend::Cover*>(data)->presented = true;
+  auto* cover = static_cast<MaskBackend::Cover*>(data);
+  cover->presented = true;
+  cover->frame = nullptr;
   wl_callback_destroy(callback);
 }};
 
@@ -34,6 +35,7 @@ const wl_callback_listener kPresentedListener = {[](void* data, wl_callback* cal
 MaskBackend::~MaskBackend() {
   drawings_.finish();  // drawings still running when a later screen failed
   for (auto& cover : covers_) {
+    if (cover->frame) wl_callback_destroy(cover->frame);  // a compositor that never presented it
     if (cover->layer) zwlr_layer_surface_v1_destroy(cover->layer);
     if (cover->surface) wl_surface_destroy(cover->surface);
   }
@@ -126,28 +128,30 @@ void MaskBackend::prepareCover(const CoverPlan& plan) {
 }
 
 void MaskBackend::showCovers() {
-  // Every cover's first configure, before any buffer is attached.
-  // It answers the first commit, so one round trip brings it; a compositor
-  // that sends none gets no buffer, and the mask ends by its time limit.
-  // A compositor that has gone silent is not waited for longer than it takes to answer.
-  const auto deadline = quorvane::posix::answerDeadline();
-  for (int i = 0; i < kConfigureRoundTrips && !closed_; ++i) {
-    if (std::all_of(covers_.begin(), covers_.end(), [](const auto& c) { return c->configured; })) break;
-    if (!conn_->roundtrip(deadline)) break;
-  }
   drawings_.finish();
+  releaseFiles();
+  shown_ = true;
+  presentCovers();
+}
+
+void MaskBackend::presentCovers() {
+  // Every cover's first configure comes before any buffer is attached. The
+  // loop waits for them (a compositor that sends none gets no buffer, and the
+  // mask ends by its time limit), and all covers then go up at once, so that
+  // no screen shows its cover long before another.
+  auto configured = [](const auto& c) { return c->configured; };
+  if (!shown_ || attached_ || !std::all_of(covers_.begin(), covers_.end(), configured)) return;
+  attached_ = true;
   for (auto& cover : covers_) {
     // One shm buffer may back several surfaces: we never draw into it again.
-    const auto& buffer = buffers_[cover->drawing];
-    if (buffer && cover->configured) {
+    if (const auto& buffer = buffers_[cover->drawing]) {
       wl_surface_attach(cover->surface, buffer->buffer(), 0, 0);
       wl_surface_damage_buffer(cover->surface, 0, 0, INT32_MAX, INT32_MAX);
     }
-    wl_callback_add_listener(wl_surface_frame(cover->surface), &kPresentedListener, cover.get());
+    cover->frame = wl_surface_frame(cover->surface);
+    wl_callback_add_listener(cover->frame, &kPresentedListener, cover.get());
   }
-  // All at once, so that no screen shows its cover long before another.
   for (auto& cover : covers_) wl_surface_commit(cover->surface);
-  releaseFiles();
   wl_display_flush(conn_->display());
 }
 
@@ -165,7 +169,8 @@ bool MaskBackend::screensChanged() {
 posix::WindowNews MaskBackend::waitForWindows(std::span<pollfd> others, int timeoutMs) {
   // A lost compositor takes the covers with it, as does a change of outputs.
   if (!conn_->wait(others, timeoutMs) || screensChanged()) return {posix::ScreenChange::kScreens, false};
-  bool allShown = std::all_of(covers_.begin(), covers_.end(), [](const auto& c) { return c->presented; });
+  presentCovers();
+  bool allShown = attached_ && std::all_of(covers_.begin(), covers_.end(), [](const auto& c) { return c->presented; });
   return {posix::ScreenChange::kNone, allShown};
 }
 

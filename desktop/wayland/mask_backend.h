@@ -45,7 +45,8 @@ class MaskBackend final : public posix::LinuxPlatform {
     MaskBackend* owner = nullptr;
     wl_surface* surface = nullptr;
     zwlr_layer_surface_v1* layer = nullptr;
-    std::size_t drawing = 0;  // its picture among drawings_ (shared by covers alike)
+    wl_callback* frame = nullptr;  // until its first frame is presented
+    std::size_t drawing = 0;       // its picture among drawings_ (shared by covers alike)
     bool configured = false;
     bool presented = false;
   };
@@ -59,6 +60,8 @@ class MaskBackend final : public posix::LinuxPlatform {
   // What sway's configuration draws on the screen's output, if sway says.
   std::optional<SwayBackground> swayChoice(const Screen& screen);
   bool screensChanged();
+  // Once shown and every cover configured: their buffers attached, all at once.
+  void presentCovers();
 
   std::unique_ptr<quorvane::wayland::Connection> conn_;
   bool triedConnect_ = false;
@@ -70,6 +73,8 @@ class MaskBackend final : public posix::LinuxPlatform {
   std::vector<std::unique_ptr<Cover>> covers_;
   std::vector<std::unique_ptr<quorvane::wayland::ShmBuffer>> buffers_;  // one a drawing
   CoverDrawings drawings_;                                              // after the buffers: gone (joined) before them
+  bool shown_ = false;     // showCovers has run
+  bool attached_ = false;  // the buffers are attached
 };
 
 }  // namespace quorvane::desktop::wayland
