@@ -29,7 +29,7 @@ class FakeMaskPlatform : public MaskPlatform {
     return ask('s', drawn.count(i) ? std::optional(drawn[i]) : std::nullopt);
   }
   std::optional<WallpaperChoice> defaultWallpaper() override { return ask('d', fallback); }
-  std::unique_ptr<WallpaperImage> openImage(const std::string& url) override {
+  std::shared_ptr<WallpaperImage> openImage(const std::string& url) override {
     opened.push_back(url);
     if (whileOpening) whileOpening();
     return files.count(url) ? std::make_unique<Image>(files[url], *this) : nullptr;

@@ -80,7 +80,6 @@ Outcome DesktopMask::prepareCovers() {
     WallpaperResult result = loadWallpaper(platform_, screen, budget);
     if (const char* const* failure = std::get_if<const char*>(&result)) return finish(*failure);
     platform_.prepareCover(std::get<CoverPlan>(result));
-    ++covers_;
   }
   return std::nullopt;
 }

@@ -67,10 +67,6 @@ class DesktopMask {
   // milliseconds rounded up so that it never wakes early and spins; -1: no limit.
   int millisToWakeup();
 
-  bool finished() const { return finished_; }
-  std::int32_t desktopLevel() const { return desktopLevel_; }
-  std::size_t coverCount() const { return covers_; }
-
  private:
   Outcome runMask();
   Outcome prepareCovers();
@@ -87,7 +83,6 @@ class DesktopMask {
   std::int32_t desktopLevel_ = 0;
   bool finished_ = false;
   Outcome ended_;
-  std::size_t covers_ = 0;
   std::optional<ParentWatch> watch_;
   double started_ = 0;
   double armed_ = 0;  // when the timers were armed (the ready delay's earliest base)

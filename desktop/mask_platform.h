@@ -120,7 +120,8 @@ class MaskPlatform {
   virtual std::optional<WallpaperChoice> systemWallpaper(const Screen& screen) = 0;
   virtual std::optional<WallpaperChoice> defaultWallpaper() = 0;
   // Opens the file a URL names and reads its header; nullptr when it cannot.
-  virtual std::unique_ptr<WallpaperImage> openImage(const std::string& url) = 0;
+  // Screens that show one file may share its image.
+  virtual std::shared_ptr<WallpaperImage> openImage(const std::string& url) = 0;
 
   // Whether the process was asked to end (SIGTERM) since it started.
   virtual bool terminationRequested() = 0;

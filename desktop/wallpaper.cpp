@@ -62,30 +62,22 @@ WallpaperChoice wallpaperChoice(MaskPlatform& platform, const Screen& screen) {
   return {NoWallpaper{}, std::nullopt};
 }
 
-std::shared_ptr<const Bitmap> colorPixel(const Color& c) {
-  auto channel = [](double v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
-  auto bitmap = std::make_shared<Bitmap>();
-  bitmap->width = bitmap->height = 1;
-  bitmap->opaque = true;
-  std::uint32_t argb = 0xFF000000u | channel(c.red) << 16 | channel(c.green) << 8 | channel(c.blue);
-  bitmap->pixels.reset(new std::uint32_t[1]{argb});
-  return bitmap;
-}
-
 namespace {
 
-class ColorImage final : public WallpaperImage {
- public:
-  explicit ColorImage(const Color& color) : color_(color) {}
+// A plain colour as a picture: one opaque pixel, which its placement stretches.
+struct ColorImage final : WallpaperImage {
+  explicit ColorImage(const Color& c) : color(c) {}
   std::uint32_t width() const override { return 1; }
   std::uint32_t height() const override { return 1; }
-  std::shared_ptr<const Bitmap> decode(std::uint32_t, std::uint32_t) override { return colorPixel(color_); }
-
- private:
-  Color color_;
+  std::shared_ptr<const Bitmap> decode(std::uint32_t, std::uint32_t) override {
+    auto channel = [](double v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
+    std::uint32_t argb = 0xFF000000u | channel(color.red) << 16 | channel(color.green) << 8 | channel(color.blue);
+    return std::make_shared<Bitmap>(Bitmap{1, 1, true, std::shared_ptr<std::uint32_t[]>(new std::uint32_t[1]{argb})});
+  }
+  Color color;
 };
 
-std::unique_ptr<WallpaperImage> openSource(MaskPlatform& platform, WallpaperSource source) {
+std::shared_ptr<WallpaperImage> openSource(MaskPlatform& platform, WallpaperSource source) {
   if (auto* placed = std::get_if<PlacedImage>(&source)) return std::move(placed->image);
   if (auto* plain = std::get_if<PlainColor>(&source)) return std::make_unique<ColorImage>(plain->color);
   auto* named = std::get_if<WallpaperUrl>(&source);
@@ -95,12 +87,11 @@ std::unique_ptr<WallpaperImage> openSource(MaskPlatform& platform, WallpaperSour
 
 WallpaperResult planCover(MaskPlatform& platform, const Screen& screen, PixelBudget& budget) {
   WallpaperChoice choice = wallpaperChoice(platform, screen);
-  std::unique_ptr<WallpaperImage> image = openSource(platform, std::move(choice.source));
+  std::shared_ptr<WallpaperImage> image = openSource(platform, std::move(choice.source));
   if (!image || image->width() == 0 || image->height() == 0) return texts::kUnreadableWallpaper;
   if (!budget.add(image->width(), image->height())) return texts::kTooManyPixels;
 
-  // The options are read before decoding (the decode size depends on them),
-  // but a bad scaling option only counts once the image itself proved readable.
+  // A bad scaling option counts only once the image itself proved readable.
   std::optional<Placement> placement = readPlacement(choice.options);
 
   CoverPlan plan;

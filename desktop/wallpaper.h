@@ -54,9 +54,6 @@ DecodeSize decodeSizeFor(const Rect& placed, std::uint32_t imageWidth, std::uint
 // wallpaper when none answers.
 WallpaperChoice wallpaperChoice(MaskPlatform& platform, const Screen& screen);
 
-// A colour as a picture: one opaque pixel, which its placement stretches.
-std::shared_ptr<const Bitmap> colorPixel(const Color& color);
-
 // Everything a cover needs, or the text of the first failure. No memory for
 // the picture is an unreadable picture.
 using WallpaperResult = std::variant<CoverPlan, const char*>;

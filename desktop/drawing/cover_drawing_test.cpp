@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <new>
+#include <system_error>
 #include <tuple>
 #include <vector>
 
@@ -42,6 +45,50 @@ TEST(DrawCoverTest, PlacesThePictureOverTheFillAndWritesEveryPixel) {
         EXPECT_NEAR(got >> shift & 0xFF, colour >> shift & 0xFF, 2) << c.name << " " << x << "," << y;
       }
     }
+  }
+}
+
+// The colours drawn, without the byte cairo leaves unused.
+std::vector<std::uint32_t> rgb(std::vector<std::uint32_t> pixels) {
+  for (auto& p : pixels) p &= 0xFFFFFF;
+  return pixels;
+}
+
+// A screen-sized plan of one plain colour (a one-pixel picture, stretched).
+CoverPlan plainPlan(std::shared_ptr<const Bitmap> pixel, std::uint32_t width) {
+  return CoverPlan{{0, 0, width, 2}, std::move(pixel), {1, 1}, 1, true, {0, 0, 0, 1}, {0, 0, double(width), 2}};
+}
+
+std::shared_ptr<const Bitmap> pixelOf(std::uint32_t rgb) {
+  std::shared_ptr<std::uint32_t[]> pixels(new std::uint32_t[1]{rgb | 0xFF000000});
+  return std::make_shared<Bitmap>(Bitmap{1, 1, true, pixels});
+}
+
+TEST(CoverDrawingsTest, CoversAlikeShareOneDrawingMadeHereWhereNoThreadCanBeHad) {
+  const CoverDrawings::Spawn spawns[] = {
+      nullptr, [](std::function<void()>) -> std::thread { throw std::system_error(EAGAIN, std::generic_category()); },
+      [](std::function<void()>) -> std::thread { throw std::bad_alloc(); }};
+  auto red = pixelOf(0xFF0000), blue = pixelOf(0x0000FF);
+  for (std::size_t s = 0; s < std::size(spawns); ++s) {
+    std::vector<std::vector<std::uint32_t>> canvases;
+    canvases.reserve(8);  // the threads draw into them: they must stay where they are
+    CoverDrawings drawings(spawns[s]);
+    auto draw = [&](const CoverPlan& plan) {
+      CoverRect rect{0, 0, plan.frame.width, plan.frame.height, 0, 0};
+      return drawings.draw(plan, coverPicture(plan, rect), rect, [&] {
+        auto& canvas = canvases.emplace_back(std::size_t{plan.frame.width} * plan.frame.height, 0u);
+        return CoverDrawings::Canvas{canvas.data(), plan.frame.width * 4};
+      });
+    };
+    // The same picture on a screen of the same size is alike; another picture or size is not.
+    std::vector<std::size_t> indexes{draw(plainPlan(red, 4)), draw(plainPlan(red, 4)), draw(plainPlan(blue, 4)),
+                                     draw(plainPlan(red, 8)), draw(plainPlan(blue, 4))};
+    drawings.finish();
+    EXPECT_EQ(indexes, (std::vector<std::size_t>{0, 0, 1, 2, 1})) << s;
+    ASSERT_EQ(canvases.size(), 3u) << s;
+    EXPECT_EQ(std::tuple(rgb(canvases[0]), rgb(canvases[1]), rgb(canvases[2])),
+              std::tuple(std::vector<std::uint32_t>(8, 0xFF0000), std::vector<std::uint32_t>(8, 0x0000FF),
+                         std::vector<std::uint32_t>(16, 0xFF0000))) << s;
   }
 }
 

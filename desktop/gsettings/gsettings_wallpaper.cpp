@@ -118,14 +118,6 @@ std::optional<Color> parseColor(std::string_view text) {
   return Color{channel[0], channel[1], channel[2], 1.0};
 }
 
-const std::optional<DesktopBackground>& BackgroundOnce::get() {
-  if (!read_) {
-    read_ = true;
-    value_ = readDesktopBackground();
-  }
-  return value_;
-}
-
 std::optional<WallpaperChoice> chosenWallpaper(const std::optional<DesktopBackground>& bg) {
   if (!bg || !bg->userChosen) return std::nullopt;
   PlacementOptions placement = placementFor(bg->pictureOptions, bg->primaryColor);

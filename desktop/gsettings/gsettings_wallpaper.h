@@ -21,16 +21,6 @@ struct DesktopBackground {
 // desktop prefers a dark style and one is set.
 std::optional<DesktopBackground> readDesktopBackground();
 
-// The background read on first use and kept.
-class BackgroundOnce {
- public:
-  const std::optional<DesktopBackground>& get();
-
- private:
-  bool read_ = false;
-  std::optional<DesktopBackground> value_;
-};
-
 // The picture the user chose, if they chose one: a choice of no picture
 // ("none", or no URI) is a choice too.
 std::optional<WallpaperChoice> chosenWallpaper(const std::optional<DesktopBackground>& background);

@@ -1,8 +1,7 @@
 // What every Linux backend of the mask shares besides its window system: the
-// event loop (SIGTERM, the control stream on standard input, timers, and the
-// window system's own descriptor), the wallpaper GSettings keeps (the user's
-// choice and the default), and the wallpaper files the screens share. A
-// backend answers the rest of the seam and waits for its window system.
+// event loop (SIGTERM, the control stream, timers and the window system's
+// wait), GSettings' wallpaper answers and the wallpaper files the screens
+// share. A backend answers the rest of the seam and waits for its window system.
 #pragma once
 
 #include <csignal>
@@ -16,18 +15,15 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "common/outcome.h"
 #include "desktop/gsettings/gsettings_wallpaper.h"
 #include "desktop/mask.h"
-#include "desktop/mask_platform.h"
 
 namespace quorvane::desktop::posix {
 
-// SIGTERM, taken from its default action for the whole run: it ends the mask
-// quietly, while the wallpapers load as much as later. Made first thing in
-// main, before any thread exists: threads inherit the blocked signal, so none
-// of them (dconf's GSettings worker, a drawing) can take it and end the
-// process by the default action.
+// SIGTERM, taken from its default action for the whole run, so that it ends
+// the mask quietly while the wallpapers load as well as later. Made first in
+// main, before any thread: threads inherit the block, so none of them
+// (dconf's GSettings worker, a drawing) takes the signal and ends the process.
 class Termination {
  public:
   Termination();
@@ -35,14 +31,13 @@ class Termination {
   Termination(const Termination&) = delete;
   Termination& operator=(const Termination&) = delete;
 
-  // Readable once the signal is pending; -1 where it cannot be had (the
+  // Readable once the signal is pending; -1 where none could be had (the
   // signal then keeps its default action).
   int fd() const { return fd_; }
   // Takes a pending SIGTERM; whether there was one.
   bool taken();
 
  private:
-  sigset_t previous_;
   int fd_ = -1;
 };
 
@@ -50,22 +45,11 @@ class Termination {
 // when nothing can be read yet (a non-blocking stream, a signal).
 std::optional<std::string> readControlChunk(int fd);
 
-// Wallpaper files by URL, each opened once however many screens show it.
-class WallpaperFiles {
- public:
-  std::unique_ptr<WallpaperImage> open(const std::string& url);
-  void clear() { opened_.clear(); }
-
- private:
-  std::vector<std::pair<std::string, std::shared_ptr<WallpaperImage>>> opened_;
-};
-
 // What a window system tells the loop after a wait.
 enum class ScreenChange { kNone, kScreens, kSpace };
 struct WindowNews {
   ScreenChange change = ScreenChange::kNone;  // the first change seen
   bool coversShown = false;                   // every cover is on screen
-  bool operator==(const WindowNews&) const = default;
 };
 
 class LinuxPlatform : public MaskPlatform {
@@ -73,25 +57,28 @@ class LinuxPlatform : public MaskPlatform {
   explicit LinuxPlatform(Termination& termination, int controlFd = STDIN_FILENO)
       : termination_(termination), controlFd_(controlFd) {}
 
-  std::optional<WallpaperChoice> chosenWallpaper() override;
-  std::optional<WallpaperChoice> defaultWallpaper() override;
-  std::unique_ptr<WallpaperImage> openImage(const std::string& url) override { return files_.open(url); }
+  std::optional<WallpaperChoice> chosenWallpaper() override { return gsettings::chosenWallpaper(background()); }
+  std::optional<WallpaperChoice> defaultWallpaper() override { return gsettings::defaultWallpaper(background()); }
+  // Each file once, however many screens show it.
+  std::shared_ptr<WallpaperImage> openImage(const std::string& url) override;
   bool terminationRequested() override { return termination_.taken(); }
   Exit run(DesktopMask& mask) final;
 
  protected:
-  // Waits up to timeoutMs (-1: no limit) for the window system or any of
-  // `others` (whose revents it fills in), and reads what the window system
-  // sent. A window system lost is a change of screens: the covers went with it.
+  // Waits up to timeoutMs for the window system or any of `others` (whose
+  // revents it fills in) and reads what the window system sent. A window
+  // system lost is a change of screens: the covers went with it.
   virtual WindowNews waitForWindows(std::span<pollfd> others, int timeoutMs) = 0;
   // The pictures are with the window system now: the files' memory can go.
   void releaseFiles() { files_.clear(); }
 
  private:
+  const std::optional<gsettings::DesktopBackground>& background();  // read on first use
+
   Termination& termination_;
   int controlFd_;
-  gsettings::BackgroundOnce background_;
-  WallpaperFiles files_;
+  std::optional<std::optional<gsettings::DesktopBackground>> background_;
+  std::vector<std::pair<std::string, std::shared_ptr<WallpaperImage>>> files_;  // by URL
 };
 
 }  // namespace quorvane::desktop::posix

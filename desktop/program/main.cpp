@@ -14,44 +14,29 @@
 #include "common/posix/session.h"
 #include "desktop/mask.h"
 #include "desktop/posix/linux_platform.h"
-#include "desktop/texts.h"
 #include "desktop/wayland/mask_backend.h"
 #include "desktop/x11/mask_backend.h"
 
-namespace {
-
-using namespace quorvane;
-
-// In a Wayland session the covers are layer-shell surfaces; DISPLAY there is
-// XWayland and is never used. Without any window server the X11 backend finds
-// no screen and says so.
-std::unique_ptr<desktop::MaskPlatform> backendFor(posix::WindowServer server, desktop::posix::Termination& t) {
-  switch (server) {
-    case posix::WindowServer::wayland: return std::make_unique<desktop::wayland::MaskBackend>(t);
-    case posix::WindowServer::x11:
-    case posix::WindowServer::none: return std::make_unique<desktop::x11::MaskBackend>(t);
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  // First, before any thread exists and before the window server is asked.
-  desktop::posix::Termination termination;
+  using namespace quorvane;
+  desktop::posix::Termination termination;  // before any thread, and before the window server is asked
   std::vector<std::string> args(argv, argv + argc);
   posix::FdOutput out(STDOUT_FILENO);
-  Channel channel(out, [](const std::string&) {
-    posix::FdOutput(STDERR_FILENO).write(desktop::texts::kCannotEncode);
-  });
+  Channel channel(out, [](const std::string&) { posix::FdOutput(STDERR_FILENO).write(desktop::texts::kCannotEncode); });
   try {
+    // Wayland: layer-shell covers (DISPLAY there is XWayland, never used). X11, or no
+    // window server at all, which the X11 backend finds and says so.
+    std::unique_ptr<desktop::MaskPlatform> platform;
+    if (posix::windowServer() == posix::WindowServer::wayland) {
+      platform = std::make_unique<desktop::wayland::MaskBackend>(termination);
+    } else {
+      platform = std::make_unique<desktop::x11::MaskBackend>(termination);
+    }
     SystemClock clock;
     posix::PosixProcess process;
-    std::unique_ptr<desktop::MaskPlatform> platform = backendFor(posix::windowServer(), termination);
     desktop::DesktopMask mask(*platform, process, channel, clock);
     return reportExit(channel, mask.run(args));
   } catch (const std::bad_alloc&) {
-    // Out of memory: the covers go with the process, quietly.
-    return 1;
+    return 1;  // out of memory: the covers go with the process
   }
 }

@@ -12,8 +12,7 @@
 
 #include "common/wayland/connection.h"
 #include "common/wayland/shm.h"
-#include "desktop/drawing/cover_drawings.h"
-#include "desktop/mask_platform.h"
+#include "desktop/drawing/cover_drawing.h"
 #include "desktop/posix/linux_platform.h"
 #include "desktop/wayland/sway_wallpaper.h"
 
@@ -38,7 +37,6 @@ class MaskBackend final : public posix::LinuxPlatform {
   void showCovers() override;
 
   static constexpr std::int32_t kBackgroundLayer = 0;
-  static constexpr std::int32_t kBottomLayer = 1;
   static constexpr std::int32_t kWindowLayer = 2;
 
   struct Cover {

@@ -1,6 +1,7 @@
-#include "desktop/wayland/sway_config.h"
+#include "desktop/wayland/sway_wallpaper.h"
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -40,21 +41,23 @@ std::vector<std::string> words(std::string_view line) {
   return out;
 }
 
-// Variables by name ("$wallpaper"), the longest name first.
-using Variables = std::vector<std::pair<std::string, std::string>>;
+// Variables by name ("$wallpaper"), the longest name first, as sway tries them.
+struct LongerFirst {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return a.size() != b.size() ? a.size() > b.size() : a < b;
+  }
+};
+using Variables = std::map<std::string, std::string, LongerFirst>;
 
 // Replaces variables as sway does: left to right, at each `$` the longest
-// name that starts there (so $wallpaper is not read as $wall + "paper"), and
-// `$$` for a `$`; a value put in is not looked at again. nullopt when the
-// result grows past kLongestWord.
+// name that starts there (so $wallpaper is not read as $wall + "paper"); a
+// value put in is not looked at again. nullopt when the result grows past
+// kLongestWord.
 std::optional<std::string> expand(std::string_view word, const Variables& variables) {
   std::string out;
   for (std::size_t i = 0; i < word.size();) {
     if (word[i] != '$') {
       out += word[i++];
-    } else if (i + 1 < word.size() && word[i + 1] == '$') {
-      out += '$';
-      i += 2;
     } else {
       auto named = std::find_if(variables.begin(), variables.end(),
                                 [&](const auto& v) { return word.substr(i).starts_with(v.first); });
@@ -64,20 +67,6 @@ std::optional<std::string> expand(std::string_view word, const Variables& variab
     if (out.size() > kLongestWord) return std::nullopt;
   }
   return out;
-}
-
-// False when there is no room for another variable.
-bool define(Variables& variables, const std::string& name, std::string value) {
-  auto same = std::find_if(variables.begin(), variables.end(), [&](const auto& v) { return v.first == name; });
-  if (same != variables.end()) {
-    same->second = std::move(value);
-    return true;
-  }
-  if (variables.size() >= kMostVariables) return false;
-  auto longer = std::find_if(variables.begin(), variables.end(),
-                             [&](const auto& v) { return v.first.size() < name.size(); });
-  variables.insert(longer, {name, std::move(value)});
-  return true;
 }
 
 bool isBackgroundCommand(std::string_view word) { return word == "bg" || word == "background"; }
@@ -119,7 +108,8 @@ std::optional<SwayBackground> swayBackground(std::string_view config, std::strin
       std::string value = line[2];
       for (std::size_t i = 3; i < line.size(); ++i) value += " " + line[i];
       auto expanded = expand(value, variables);
-      if (!expanded || !define(variables, line[1], std::move(*expanded))) return std::nullopt;
+      if (!expanded || (!variables.count(line[1]) && variables.size() == kMostVariables)) return std::nullopt;
+      variables[line[1]] = std::move(*expanded);
       continue;
     }
     for (auto& w : line) {

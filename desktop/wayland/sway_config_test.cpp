@@ -1,4 +1,4 @@
-#include "desktop/wayland/sway_config.h"
+#include "desktop/wayland/sway_wallpaper.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ TEST(SwayBackgroundTest, PicksTheLinesSwayAppliesToTheOutput) {
       {"quotes and home", "output * bg \"~/My Pictures/a b.png\" fill\n", "X", "/home/u/My Pictures/a b.png|fill|"},
       {"variables, longest name first", "set $wall /w\nset $wallpaper /p.png\noutput * bg $wallpaper fill\n", "X",
        "/p.png|fill|"},
-      {"a value is not expanded again", "set $a $$b\nset $b /b.png\noutput * bg $a/$b fill\n", "X", "$b//b.png|fill|"},
+      {"a value is not expanded again", "set $a $b\nset $b /b.png\noutput * bg $a/$b fill\n", "X", "$b//b.png|fill|"},
       {"a name not set stays", "output * bg /$x.png fill\n", "X", "/$x.png|fill|"},
       {"a block", "output X {\n  mode 800x600\n  bg /blk.png fit\n}\noutput * bg /w.png fill\n", "X", "/blk.png|fit|"},
       {"after a block closes", "output Y {\n  bg /y.png fill\n}\nbg /not-output.png fill\n", "X", "none"},

@@ -87,11 +87,6 @@ void takeExposed(std::vector<xcb_window_t>& unexposed, const xcb_generic_event_t
   std::erase(unexposed, reinterpret_cast<const xcb_expose_event_t&>(event).window);
 }
 
-std::optional<std::uint8_t> randrEventBase(const xcb_query_extension_reply_t* randr) {
-  if (!randr || !randr->present) return std::nullopt;
-  return randr->first_event;
-}
-
 MaskBackend::~MaskBackend() {
   drawings_.finish();  // drawings still running when a later screen failed
   if (hasEwmh_) xcb_ewmh_connection_wipe(&ewmh_);
@@ -107,10 +102,11 @@ bool MaskBackend::connect() {
   // between is still seen once the loop runs.
   std::uint32_t rootEvents = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
   xcb_change_window_attributes(c, conn_->root(), XCB_CW_EVENT_MASK, &rootEvents);
-  std::optional<std::uint8_t> randr = randrEventBase(xcb_get_extension_data(c, &xcb_randr_id));
-  hasRandr_ = randr.has_value();
+  // Read once: xcb hands out null for a connection broken in between.
+  const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+  hasRandr_ = randr && randr->present;
   if (hasRandr_) {
-    randrEventBase_ = *randr;
+    randrEventBase_ = randr->first_event;
     xcb_randr_select_input(c, conn_->root(),
                            XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE | XCB_RANDR_NOTIFY_MASK_RESOURCE_CHANGE);
@@ -264,8 +260,15 @@ posix::ScreenChange MaskBackend::handleEvent(xcb_generic_event_t* event) {
   return posix::ScreenChange::kNone;
 }
 
-posix::WindowNews MaskBackend::readEvents(xcb_generic_event_t* queued) {
+posix::WindowNews MaskBackend::waitForWindows(std::span<pollfd> others, int timeoutMs) {
   xcb_connection_t* c = conn_->get();
+  // Events may already sit in xcb's queue; wait only when none do.
+  xcb_generic_event_t* queued = xcb_poll_for_queued_event(c);
+  std::vector<pollfd> fds{{xcb_get_file_descriptor(c), POLLIN, 0}};
+  fds.insert(fds.end(), others.begin(), others.end());
+  int ready = poll(fds.data(), fds.size(), queued ? 0 : timeoutMs);
+  bool failed = ready < 0 && errno != EINTR;
+  for (std::size_t i = 0; i < others.size(); ++i) others[i].revents = ready > 0 ? fds[i + 1].revents : 0;
   posix::WindowNews news;
   // Every pending event is read; the first change decides the end.
   for (xcb_generic_event_t* e = queued ? queued : xcb_poll_for_event(c); e; e = xcb_poll_for_event(c)) {
@@ -273,24 +276,10 @@ posix::WindowNews MaskBackend::readEvents(xcb_generic_event_t* queued) {
     if (news.change == posix::ScreenChange::kNone) news.change = change;
     free(e);
   }
-  // A lost display takes the covers with it: the desktop is back, the picture must be retaken.
-  if (conn_->broken()) news.change = posix::ScreenChange::kScreens;
+  // A lost display (or a wait that failed) takes the covers with it: the picture must be retaken.
+  if (conn_->broken() || failed) news.change = posix::ScreenChange::kScreens;
   news.coversShown = unexposed_.empty();
   return news;
-}
-
-posix::WindowNews MaskBackend::waitForWindows(std::span<pollfd> others, int timeoutMs) {
-  // Events may already sit in xcb's queue; wait only when none do.
-  xcb_generic_event_t* queued = xcb_poll_for_queued_event(conn_->get());
-  std::vector<pollfd> fds{{xcb_get_file_descriptor(conn_->get()), POLLIN, 0}};
-  fds.insert(fds.end(), others.begin(), others.end());
-  int ready = poll(fds.data(), fds.size(), queued ? 0 : timeoutMs);
-  for (std::size_t i = 0; i < others.size(); ++i) others[i].revents = ready > 0 ? fds[i + 1].revents : 0;
-  if (ready < 0 && errno != EINTR) {
-    free(queued);
-    return {posix::ScreenChange::kScreens, false};
-  }
-  return readEvents(queued);
 }
 
 }  // namespace quorvane::desktop::x11

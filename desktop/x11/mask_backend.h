@@ -12,8 +12,7 @@
 #include <xcb/xcb_ewmh.h>
 
 #include "common/x11/connection.h"
-#include "desktop/drawing/cover_drawings.h"
-#include "desktop/mask_platform.h"
+#include "desktop/drawing/cover_drawing.h"
 #include "desktop/posix/linux_platform.h"
 #include "desktop/x11/cover_picture.h"
 
@@ -23,10 +22,6 @@ namespace quorvane::desktop::x11 {
 // seen. Only the server's own Expose counts: any client may send one
 // (send_event set) before a cover is on screen.
 void takeExposed(std::vector<xcb_window_t>& unexposed, const xcb_generic_event_t& event);
-
-// The first event number of RandR, where the server offers it; the
-// extension data xcb hands out can be null (a broken connection).
-std::optional<std::uint8_t> randrEventBase(const xcb_query_extension_reply_t* randr);
 
 class MaskBackend final : public posix::LinuxPlatform {
  public:
@@ -45,7 +40,6 @@ class MaskBackend final : public posix::LinuxPlatform {
   void showCovers() override;
 
   static constexpr std::int32_t kDesktopLayer = 0;
-  static constexpr std::int32_t kBelowLayer = 1;
   static constexpr std::int32_t kNormalLayer = 2;
 
  private:
@@ -60,8 +54,6 @@ class MaskBackend final : public posix::LinuxPlatform {
   std::optional<std::uint32_t> currentDesktop();
   void readPixmapFormats();
   void setCoverProperties(xcb_window_t w, const CoverRect& frame);
-  // Reads every pending event, starting with one already taken from the queue.
-  posix::WindowNews readEvents(xcb_generic_event_t* queued);
   posix::ScreenChange handleEvent(xcb_generic_event_t* event);
 
   std::unique_ptr<quorvane::x11::Connection> conn_;

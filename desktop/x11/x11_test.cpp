@@ -36,14 +36,5 @@ TEST(MaskBackendTest, CountsOnlyTheServersExposeOfEachCover) {
   }
 }
 
-TEST(MaskBackendTest, RandrEventsOnlyWhereTheServerSaysItHasThem) {
-  xcb_query_extension_reply_t absent{}, present{};
-  present.present = 1;
-  present.first_event = 89;
-  EXPECT_EQ(randrEventBase(nullptr), std::nullopt);  // what xcb hands out on a broken connection
-  EXPECT_EQ(randrEventBase(&absent), std::nullopt);
-  EXPECT_EQ(randrEventBase(&present), std::uint8_t{89});
-}
-
 }  // namespace
 }  // namespace quorvane::desktop::x11

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "desktop/wayland/sway_config.h"
+#include "desktop/wayland/sway_wallpaper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane::desktop::wayland;
