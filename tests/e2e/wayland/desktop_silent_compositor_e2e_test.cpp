@@ -133,14 +133,14 @@ TEST_F(DesktopOnASilentCompositorTest, StopAndSigtermEndTheMaskAtOnceAndTheTimeL
     auto asked = Clock::now();
     signal ? mask->kill(signal) : mask->writeStdin("stop\n");
     EXPECT_EQ(mask->wait(5s), 0) << signal;
-    EXPECT_LT(secondsSince(asked), 1.0) << signal;
+    EXPECT_LT(secondsSince(asked), 1.5) << signal;  // not after an answer deadline of 2 s
     EXPECT_EQ(mask->readAllStdout(1s), "") << signal;
   }
   auto mask = startMask();
   EXPECT_EQ(mask->readLine(15s), R"({"error":"桌面遮蔽超过 10 秒，已自动恢复","type":"error"})");
   double took = secondsSince(started_);
   EXPECT_EQ(mask->wait(5s), 1) << mask->readAllStderr(1s);
-  EXPECT_EQ((std::pair{took > 9.9, took < 11.0}), std::pair(true, true)) << took;
+  EXPECT_EQ((std::pair{took > 9.9, took < 12.0}), std::pair(true, true)) << took;
 }
 
 // sway's IPC socket, served by this process (as the compositor's must be), holds the mask's request while the
