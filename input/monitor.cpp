@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "input/answer.h"
+#include "input/texts.h"
 #include "input/window_queries.h"
 
 namespace quorvane::input {
@@ -25,10 +26,10 @@ Outcome Monitor::start() {
   parent_.emplace(s_.process);
   if (!s_.system.listenAccess()) {
     s_.system.requestListenAccess();
-    return failure(kNoPermissionText, kStatusCannotStart);
+    return failure(texts::kMonitorNoPermission, kStatusCannotStart);
   }
-  if (!bounds()) return failure(kCannotStartText, kStatusCannotStart);
-  if (!s_.system.startListening()) return failure(kCannotStartText, kStatusCannotStart);
+  if (!bounds()) return failure(texts::kMonitorCannotStart, kStatusCannotStart);
+  if (!s_.system.startListening()) return failure(texts::kMonitorCannotStart, kStatusCannotStart);
   return emit(Json{{"type", "ready"}});
 }
 
@@ -42,7 +43,7 @@ Outcome Monitor::onKeyDown(std::int64_t keyCode, std::uint64_t flags) {
 
 Outcome Monitor::onButtonDown(Point location) { return pointer("click", location); }
 
-Outcome Monitor::onListeningStopped() { return failure(kListeningStoppedText, kStatusListeningStopped); }
+Outcome Monitor::onListeningStopped() { return failure(texts::kMonitorListeningStopped, kStatusListeningStopped); }
 
 Outcome Monitor::onTick() {
   if (parent_ && parent_->gone()) return quietExit();
@@ -64,7 +65,7 @@ Outcome Monitor::pointer(const char* type, Point location) {
     // A frame lost because the listening itself went away is the system
     // switching the monitor off, not the recorded window closing.
     if (!s_.system.listening()) return onListeningStopped();
-    return failure(kFrameLostText, kStatusFrameLost);
+    return failure(texts::kMonitorFrameLost, kStatusFrameLost);
   }
   return emit(Json{{"type", type},
                    {"x", jsonNumber(location.x)},

@@ -20,12 +20,6 @@ namespace quorvane::input {
 
 inline constexpr double kSampleInterval = 1.0 / 30.0;
 
-inline constexpr const char* kNoPermissionText =
-    "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，然后重启应用；不采集普通输入文字。";
-inline constexpr const char* kCannotStartText = "无法创建全局输入监控，请检查输入监控或辅助功能授权";
-inline constexpr const char* kFrameLostText = "录制窗口已关闭或无法取得窗口坐标";
-inline constexpr const char* kListeningStoppedText = "系统已暂停输入监控，录制将停止以避免遗漏所选效果";
-
 // Exit statuses of the monitor besides 0 (the application is gone).
 inline constexpr int kStatusFrameLost = 1;
 inline constexpr int kStatusCannotStart = 2;

@@ -25,9 +25,9 @@ using Change = void (*)(Rig&);
 
 TEST(MonitorTest, StartEndsWithStatus2UnlessItCanListenAndMeasure) {
   const struct { Change change; const char* text; } cases[] = {
-      {[](Rig& t) { t.system.canListen = false; }, kNoPermissionText},
-      {[](Rig& t) { t.system.byId.clear(); }, kCannotStartText},
-      {[](Rig& t) { t.system.listenWorks = false; }, kCannotStartText},
+      {[](Rig& t) { t.system.canListen = false; }, texts::kMonitorNoPermission},
+      {[](Rig& t) { t.system.byId.clear(); }, texts::kMonitorCannotStart},
+      {[](Rig& t) { t.system.listenWorks = false; }, texts::kMonitorCannotStart},
   };
   for (const auto& c : cases) {
     Rig t;
@@ -64,7 +64,7 @@ TEST(MonitorTest, SamplesClicksAndNamedShortcutsCarryWhatTheyShould) {
 
 TEST(MonitorTest, EndsAtTheNextSampleOrClickWhenTheFrameTheListeningOrTheParentIsLost) {
   using I = std::int64_t;
-  const std::string lost = errorLine(kFrameLostText);
+  const std::string lost = errorLine(texts::kMonitorFrameLost);
   const struct { const char* what; std::uint32_t screen; Change change; bool click; int status; std::string last; } cases[] = {
       {"window closed", 0, [](Rig& t) { t.system.byId.clear(); }, true, kStatusFrameLost, lost},
       {"no height", 0, [](Rig& t) { t.system.byId[kWindow].set(WindowKey::Bounds, boundsDict({0, 0, 10, 0})); }, false, kStatusFrameLost, lost},
@@ -73,7 +73,7 @@ TEST(MonitorTest, EndsAtTheNextSampleOrClickWhenTheFrameTheListeningOrTheParentI
        }, false, kStatusFrameLost, lost},
       {"unknown display", 12345, [](Rig&) {}, false, kStatusFrameLost, lost},
       {"listening lost with the frame", 0, [](Rig& t) { t.system.unreadable = true; t.system.stillListening = false; }, true,
-       kStatusListeningStopped, errorLine(kListeningStoppedText)},
+       kStatusListeningStopped, errorLine(texts::kMonitorListeningStopped)},
       {"parent gone, before the frame", 0, [](Rig& t) { t.process.parent = 1; t.system.byId.clear(); }, false, 0, kReady},
       {"unencodable sample", 0, [](Rig& t) { t.system.pointer = Point{std::nan(""), 1}; }, false, 1, kReady},
   };

@@ -86,5 +86,5 @@ int main(int argc, char** argv) {
     case Mode::Invalid:
       break;
   }
-  return answer(channel, errorMessage(kInvalidSourceText), 1);
+  return answer(channel, errorMessage(texts::kInvalidSource), 1);
 }
