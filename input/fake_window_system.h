@@ -29,20 +29,18 @@ class FakeWindowSystem : public WindowSystem {
   bool raise(const AccessibilityWindow& w) override { return raised.push_back(w.handle), onRaise ? onRaise(w) : void(), raiseWorks; }
   std::optional<std::int32_t> pidAt(Point) override { return hitPid; }
   bool postAccess() override { return canPost; }
-  void requestPostAccess() override { ++postRequests; }
   std::optional<Point> pointerLocation() override { return pointer; }
   bool movePointer(Point to) override { return canMove && (moves.push_back(to), pointer = to, true); }
-  WheelResult scrollWheel(Point at, int pixels, std::uint32_t target) override {
-    if (wheelResult == WheelResult::Posted) wheels.push_back({at, pixels, target});
+  WheelResult scrollWheel(int pixels, std::uint32_t target) override {
+    if (wheelResult == WheelResult::Posted) wheels.push_back({pixels, target});
     return wheelResult;
   }
   bool listenAccess() override { return canListen; }
-  void requestListenAccess() override { ++listenRequests; }
   Rect displayBounds(std::uint32_t id) override { return displays.count(id) ? displays[id] : Rect{}; }
   bool startListening() override { return listenWorks; }
   bool listening() override { return stillListening; }
 
-  struct Wheel { Point at; int pixels; std::uint32_t target; bool operator==(const Wheel&) const = default; };
+  struct Wheel { int pixels; std::uint32_t target; bool operator==(const Wheel&) const = default; };
   std::optional<WindowList> onScreen = WindowList{};
   std::map<std::uint32_t, WindowDescription> byId;
   std::map<std::uint32_t, Rect> displays;
@@ -57,7 +55,7 @@ class FakeWindowSystem : public WindowSystem {
   std::function<void(std::int32_t)> onActivate;
   std::function<void(const AccessibilityWindow&)> onRaise;
   // What the core asked for.
-  int listCalls = 0, postRequests = 0, listenRequests = 0;
+  int listCalls = 0;
   std::vector<std::int32_t> activated;
   std::vector<std::uint64_t> raised;
   std::vector<Point> moves;

@@ -24,10 +24,7 @@ Outcome Monitor::emit(const Json& message) {
 Outcome Monitor::start() {
   // Read before anything can block, so that a parent who dies during start is still noticed.
   parent_.emplace(s_.process);
-  if (!s_.system.listenAccess()) {
-    s_.system.requestListenAccess();
-    return failure(texts::kMonitorNoPermission, kStatusCannotStart);
-  }
+  if (!s_.system.listenAccess()) return failure(texts::kMonitorNoPermission, kStatusCannotStart);
   if (!bounds()) return failure(texts::kMonitorCannotStart, kStatusCannotStart);
   if (!s_.system.startListening()) return failure(texts::kMonitorCannotStart, kStatusCannotStart);
   return emit(Json{{"type", "ready"}});

@@ -59,20 +59,16 @@ class WindowSystem {
 
   // Whether this process may post synthetic events; never prompts.
   virtual bool postAccess() = 0;
-  // Shows the system's permission prompt: macOS has one, X11 nothing to ask.
-  virtual void requestPostAccess() = 0;
   // The pointer's location now; nothing when it cannot be read.
   virtual std::optional<Point> pointerLocation() = 0;
   // Moves the pointer; false when the event could not be made.
   virtual bool movePointer(Point to) = 0;
-  // Turns the wheel over the point by `pixels` towards the content below,
-  // delivered only if window `target` is still the one under the point.
-  virtual WheelResult scrollWheel(Point at, int pixels, std::uint32_t target) = 0;
+  // Turns the wheel where the pointer rests by `pixels` towards the content
+  // below, delivered only if window `target` is still the one under it.
+  virtual WheelResult scrollWheel(int pixels, std::uint32_t target) = 0;
 
   // Whether this process may listen to other applications' input; never prompts.
   virtual bool listenAccess() = 0;
-  // Shows the system's permission prompt: macOS has one, X11 nothing to ask.
-  virtual void requestListenAccess() = 0;
   // The display's frame in global coordinates; all zero for an unknown display.
   virtual Rect displayBounds(std::uint32_t displayId) = 0;
   // Starts listening to key and button presses of every application, without

@@ -66,7 +66,7 @@ struct Run {
     if (!info || !(info->bounds == startBounds) || info->ownerPid != owner) return texts::kScrollStopped;
     if (!frontmost(s.system, owner, number, target)) return texts::kScrollStopped;
     if (!pointerOnTarget()) return texts::kScrollStopped;
-    switch (s.system.scrollWheel(target, stepAmount(selection.h(), startBounds.h()), number)) {
+    switch (s.system.scrollWheel(stepAmount(selection.h(), startBounds.h()), number)) {
       case WheelResult::Posted:
         return nullptr;
       case WheelResult::TargetChanged:
@@ -125,10 +125,7 @@ int runScroll(Services& s, CommandInput& commands, const std::vector<std::string
   if (!info || !(info->bounds.w() > 0) || !(info->bounds.h() > 0) || info->ownerPid == s.process.ownPid()) {
     return refuse(texts::kScrollBadWindow);
   }
-  if (!system.postAccess()) {
-    system.requestPostAccess();
-    return refuse(texts::kScrollNeedsPermission);
-  }
+  if (!system.postAccess()) return refuse(texts::kScrollNeedsPermission);
 
   const Rect& sel = request->selection;
   const Rect& b = info->bounds;

@@ -191,10 +191,9 @@ bool XWindowSystem::movePointer(Point to) {
   return !error;
 }
 
-WheelResult XWindowSystem::scrollWheel(Point at, int pixels, std::uint32_t target) {
+WheelResult XWindowSystem::scrollWheel(int pixels, std::uint32_t target) {
   Connection* c = connection();
   if (!c || !c->hasExtension(&xcb_test_id)) return WheelResult::CannotCreate;
-  (void)at;  // the wheel turns where the pointer is; the caller has checked it rests on the point
   // Nothing may change between the last look and the wheel: no window may
   // close, move or cover the target while the server is ours.
   xcb_grab_server(c->get());

@@ -51,14 +51,12 @@ class XWindowSystem final : public WindowSystem {
   std::optional<std::int32_t> pidAt(Point point) override;
 
   bool postAccess() override;
-  void requestPostAccess() override {}
   std::optional<Point> pointerLocation() override;
   bool movePointer(Point to) override;
-  WheelResult scrollWheel(Point at, int pixels, std::uint32_t target) override;
+  WheelResult scrollWheel(int pixels, std::uint32_t target) override;
 
   // Listening works when the server offers XInput 2.2.
   bool listenAccess() override;
-  void requestListenAccess() override {}
   // RandR monitors, by name atom; all zero for an unknown id.
   Rect displayBounds(std::uint32_t displayId) override;
   bool startListening() override;
