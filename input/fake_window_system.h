@@ -1,8 +1,10 @@
 // The in-process window system for unit tests: any window list, malformed
-// entries included, hooks that change the fake world in between (a window
-// raised by activation, a user moving the pointer), records of what was asked.
+// entries included, presses waiting to be handed over, hooks that change the
+// fake world in between (a window raised by activation, a user moving the
+// pointer), records of what was asked.
 #pragma once
 
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <map>
@@ -13,6 +15,15 @@
 #include "input/window_system.h"
 
 namespace quorvane::input {
+
+// A press waiting for the monitor's next drain.
+using Press = std::function<Outcome(PressHandler&)>;
+inline Press keyDown(std::int64_t code, std::uint64_t flags) {
+  return [=](PressHandler& h) { return h.onKeyDown(code, flags); };
+}
+inline Press buttonDown(Point at) {
+  return [=](PressHandler& h) { return h.onButtonDown(at); };
+}
 
 class FakeWindowSystem : public WindowSystem {
  public:
@@ -39,6 +50,15 @@ class FakeWindowSystem : public WindowSystem {
   Rect displayBounds(std::uint32_t id) override { return displays.count(id) ? displays[id] : Rect{}; }
   bool startListening() override { return listenWorks; }
   bool listening() override { return stillListening; }
+  std::vector<int> pressDescriptors() override { return descriptors; }
+  Outcome drainPresses(PressHandler& handler) override {
+    while (!presses.empty()) {
+      Press press = std::move(presses.front());
+      presses.pop_front();
+      if (Outcome end = press(handler)) return end;
+    }
+    return std::nullopt;
+  }
 
   struct Wheel { int pixels; std::uint32_t target; bool operator==(const Wheel&) const = default; };
   std::optional<WindowList> onScreen = WindowList{};
@@ -51,6 +71,8 @@ class FakeWindowSystem : public WindowSystem {
   WheelResult wheelResult = WheelResult::Posted;
   bool unreadable = false, trusted = true, raiseWorks = true, canPost = true, canMove = true;
   bool canListen = true, listenWorks = true, stillListening = true;
+  std::vector<int> descriptors = {7};
+  std::deque<Press> presses;
   std::function<void(int)> beforeList;  // with the list call's ordinal (1 = the first)
   std::function<void(std::int32_t)> onActivate;
   std::function<void(const AccessibilityWindow&)> onRaise;
@@ -84,12 +106,33 @@ inline WindowDescription normalWindow(std::int64_t number, std::int64_t pid, Rec
   return d.set(WindowKey::IsOnscreen, true);
 }
 
+// Each wait lasts its whole time-out on the fake clock; `onWait` then changes
+// the fake world, with the wait's ordinal (1 = the first).
+struct FakeWait : DescriptorWait {
+  explicit FakeWait(FakeClock& clock) : clock(clock) {}
+  void wait(const std::vector<int>& descriptors, int timeoutMs) override {
+    waits.push_back({descriptors, timeoutMs});
+    if (waits.size() > 100000) std::abort();  // a loop that never ends fails at once instead of hanging
+    clock.sleep(timeoutMs / 1000.0);
+    if (onWait) onWait(static_cast<int>(waits.size()));
+  }
+  struct Wait {
+    std::vector<int> descriptors;
+    int timeoutMs;
+    bool operator==(const Wait&) const = default;
+  };
+  FakeClock& clock;
+  std::vector<Wait> waits;
+  std::function<void(int)> onWait;
+};
+
 // What a unit test of a mode starts from: the fakes and the channel the mode writes to.
 struct FakeRig {
   FakeWindowSystem system;
   FakeProcess process;
   FakeClock clock;
   FakeCommands commands;
+  FakeWait wait{clock};
   RecordingOutput out, err;
   Channel channel = makeChannel(out, err);
   Services services{.system = system, .process = process, .clock = clock};

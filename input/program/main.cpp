@@ -14,6 +14,7 @@
 #include "input/key_names.h"
 #include "input/monitor.h"
 #include "input/posix/fd_commands.h"
+#include "input/posix/poll_wait.h"
 #include "input/scroll/scroll.h"
 #include "input/scroll/scroll_rules.h"
 #include "input/window_queries.h"
@@ -74,8 +75,8 @@ int main(int argc, char** argv) {
     case Mode::Check:
       return runCheck(desktop, channel);
     case Mode::Monitor: {
-      Monitor monitor(names, d.source, services, channel);
-      return desktop.runMonitor(monitor, clock, channel);
+      input::posix::PollWait wait;
+      return Monitor(names, d.source, services, wait, channel).run();
     }
     case Mode::FocusWindow:
       return runFocusWindow(services, args[2], channel);

@@ -14,11 +14,8 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
-#include "common/channel.h"
-#include "common/clock.h"
 #include "common/outcome.h"
 #include "common/x11/connection.h"
-#include "input/monitor.h"
 #include "input/window_system.h"
 
 namespace quorvane::input::x11 {
@@ -62,9 +59,9 @@ class XWindowSystem final : public WindowSystem {
   bool startListening() override;
   // X has no switch for listening: it stops when the connection is lost.
   bool listening() override { return connection() != nullptr; }
-
-  // Starts the input monitor and runs its loop until it ends; the exit status.
-  int runMonitor(Monitor& core, Clock& clock, Channel& channel);
+  // The connection's socket: presses come as events on it.
+  std::vector<int> pressDescriptors() override;
+  Outcome drainPresses(PressHandler& handler) override;
 
  private:
   // The connection, opened on first use; nullptr when no X server answers.
@@ -76,8 +73,7 @@ class XWindowSystem final : public WindowSystem {
   void requestActivation(Connection& c, xcb_window_t window);
   bool selectRawPresses(Connection& c);
   bool trackModifiers(Connection& c);
-  Outcome handle(Monitor& core, const xcb_generic_event_t* event);
-  Outcome drainEvents(Monitor& core);
+  Outcome handle(PressHandler& handler, const xcb_generic_event_t* event);
 
   std::unique_ptr<Connection> conn_;
   bool tried_ = false;
