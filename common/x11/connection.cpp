@@ -5,13 +5,9 @@
 
 #include <xcb/randr.h>
 
-#include "common/posix/session.h"
-
 namespace quorvane::x11 {
 
 std::unique_ptr<Connection> Connection::open(const char* display) {
-  // In a Wayland session $DISPLAY is XWayland: never answer from it.
-  if (!display && posix::waylandSession()) return nullptr;
   int screenNumber = 0;
   xcb_connection_t* conn = xcb_connect(display, &screenNumber);
   if (xcb_connection_has_error(conn)) {

@@ -24,8 +24,8 @@ using Reply = std::unique_ptr<T, FreeDeleter>;
 
 class Connection {
  public:
-  // Connects to $DISPLAY (or the given name); nullptr when no X server answers,
-  // or, for $DISPLAY, when the session is a Wayland one.
+  // Connects to $DISPLAY (or the given name); nullptr when no X server
+  // answers. Whether X is the session's window system is main's choice.
   static std::unique_ptr<Connection> open(const char* display = nullptr);
   ~Connection();
   Connection(const Connection&) = delete;

@@ -1,22 +1,26 @@
 // quorvane-input: one mode per run, picked from the command line, on the
-// backend of the session (X11, the only one so far).
+// window system the session offers: an X server, or none.
 #include <cerrno>
 #include <csignal>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/channel.h"
 #include "common/posix/fd_output.h"
 #include "common/posix/process.h"
+#include "common/posix/session.h"
 #include "input/answer.h"
 #include "input/dispatcher.h"
 #include "input/focus.h"
 #include "input/key_names.h"
 #include "input/monitor.h"
+#include "input/none/window_system.h"
 #include "input/posix/fd_commands.h"
 #include "input/posix/poll_wait.h"
 #include "input/scroll/scroll.h"
 #include "input/scroll/scroll_rules.h"
+#include "input/texts.h"
 #include "input/window_queries.h"
 #include "input/x11/window_system.h"
 
@@ -29,9 +33,9 @@ namespace {
 // connection, not kill the process with SIGPIPE halfway through a request, so
 // SIGPIPE is ignored. Our own streams keep their old behaviour: a reader that
 // went away still ends the process as the signal did.
-class StreamOutput final : public Output {
+class SigpipeOutput final : public Output {
  public:
-  explicit StreamOutput(int fd) : fd_(fd) {}
+  explicit SigpipeOutput(int fd) : fd_(fd) {}
   bool write(std::string_view bytes) override {
     if (fd_.write(bytes)) return true;
     if (errno == EPIPE) {
@@ -45,35 +49,31 @@ class StreamOutput final : public Output {
   quorvane::posix::FdOutput fd_;
 };
 
-}  // namespace
+// The backend for the session. A Wayland session has none yet: its DISPLAY is
+// XWayland, which sees only X11 clients, so it is answered as without a window
+// server.
+std::unique_ptr<WindowSystem> windowSystemFor(quorvane::posix::WindowServer server) {
+  switch (server) {
+    case quorvane::posix::WindowServer::x11:
+      return std::make_unique<input::x11::XWindowSystem>();
+    case quorvane::posix::WindowServer::wayland:
+    case quorvane::posix::WindowServer::none:
+      break;
+  }
+  return std::make_unique<input::none::NoWindowSystem>();
+}
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv, argv + argc);
-  // Built before any argument is read, whatever the mode.
-  const KeyNames names = buildNames();
-
-  std::signal(SIGPIPE, SIG_IGN);
-  StreamOutput out(1), err(2);
-  Channel channel = makeChannel(out, err);
-  const Dispatch d = dispatch(args);
-
-  input::x11::XWindowSystem desktop;
-  quorvane::posix::PosixProcess process;
-  SystemClock clock;
-  Services services{.system = desktop, .process = process, .clock = clock};
+int runWithWindowSystem(const Dispatch& d, const std::vector<std::string>& args, const KeyNames& names,
+                        Services& services, Channel& channel) {
   switch (d.mode) {
-    case Mode::ScrollSelfTest:
-      return answer(channel, scrollSelfTest(), 0);
-    case Mode::KeySelfTest:
-      return answer(channel, keySelfTest(names), 0);
     case Mode::CaptureWindows:
       return runCaptureWindows(services, channel);
     case Mode::ActiveWindow:
       return runActiveWindow(services, channel);
     case Mode::WindowInfo:
-      return runWindowInfo(desktop, args, channel);
+      return runWindowInfo(services.system, args, channel);
     case Mode::Check:
-      return runCheck(desktop, channel);
+      return runCheck(services.system, channel);
     case Mode::Monitor: {
       input::posix::PollWait wait;
       return Monitor(names, d.source, services, wait, channel).run();
@@ -84,8 +84,39 @@ int main(int argc, char** argv) {
       input::posix::FdCommands commands(0);
       return runScroll(services, commands, args, channel);
     }
+    case Mode::ScrollSelfTest:
+    case Mode::KeySelfTest:
     case Mode::Invalid:
       break;
   }
   return answer(channel, errorMessage(texts::kInvalidSource), 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quorvane::posix::PosixProcess process;
+  const std::vector<std::string> args(argv, argv + argc);
+  // Built before any argument is read, whatever the mode.
+  const KeyNames names = buildNames();
+
+  std::signal(SIGPIPE, SIG_IGN);
+  SigpipeOutput out(1), err(2);
+  Channel channel = makeChannel(out, err);
+  const Dispatch d = dispatch(args);
+  switch (d.mode) {
+    case Mode::ScrollSelfTest:
+      return answer(channel, scrollSelfTest(), 0);
+    case Mode::KeySelfTest:
+      return answer(channel, keySelfTest(names), 0);
+    case Mode::Invalid:
+      return answer(channel, errorMessage(texts::kInvalidSource), 1);
+    default:
+      break;
+  }
+  // Only the modes that ask the window system look at the session.
+  std::unique_ptr<WindowSystem> system = windowSystemFor(quorvane::posix::windowServer());
+  SystemClock clock;
+  Services services{.system = *system, .process = process, .clock = clock};
+  return runWithWindowSystem(d, args, names, services, channel);
 }
