@@ -95,6 +95,7 @@ int runWithWindowSystem(const Dispatch& d, const std::vector<std::string>& args,
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The parent first, before anything that can take time (the session probe waits up to 2 s).
   quorvane::posix::PosixProcess process;
   const std::vector<std::string> args(argv, argv + argc);
   // Built before any argument is read, whatever the mode.

@@ -114,8 +114,6 @@ bool frontmost(WindowSystem& system, std::int32_t ownerPid, std::uint32_t number
 
 int runScroll(Services& s, CommandInput& commands, const std::vector<std::string>& args, Channel& channel) {
   WindowSystem& system = s.system;
-  // Read before anything can block, so that a parent who dies while the run
-  // starts is still noticed at the first command.
   ParentWatch parent(s.process);
   auto refuse = [&](const char* text) { return channel.emit(errorMessage(text)) ? 0 : 1; };
   auto request = parseRequest(args);

@@ -63,8 +63,7 @@ std::optional<std::pair<int, int>> pixelOf(Point p) {
 }
 
 bool XWindowSystem::running(std::int32_t pid) {
-  quorvane::posix::PosixProcess process;
-  if (!process.alive(pid)) return false;
+  if (!quorvane::posix::processAlive(pid)) return false;
   auto clients = allClients();
   if (!clients) return false;
   return std::any_of(clients->begin(), clients->end(),
