@@ -1,5 +1,6 @@
 // The X connection every backend shares: connecting, atoms, RandR monitors and
-// a few property readers that treat other clients' data as untrusted.
+// the property readers, which treat other clients' data, and every count a
+// reply declares, as untrusted.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include <xcb/xcb.h>
+
+#include "common/x11/replies.h"
 
 namespace quorvane::x11 {
 

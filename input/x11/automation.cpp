@@ -39,9 +39,8 @@ std::vector<bool> takeInputAt(Connection& c, const std::vector<qx::TopLevel>& wi
     Reply<xcb_shape_get_rectangles_reply_t> r(xcb_shape_get_rectangles_reply(c.get(), cookies[i], nullptr));
     if (!r) continue;
     const int x = pixel.first - windows[i].x, y = pixel.second - windows[i].y;
-    // The count the server declares, bounded by what its reply holds.
-    const auto n = std::min<std::size_t>(r->rectangles_len, std::size_t{r->length} * 4 / sizeof(xcb_rectangle_t));
     const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(r.get());
+    const auto n = qx::itemsWithin(r.get(), rects, r->rectangles_len, sizeof *rects);
     takes[i] = std::any_of(rects, rects + n, [&](const xcb_rectangle_t& b) {
       return x >= b.x && x < b.x + b.width && y >= b.y && y < b.y + b.height;
     });

@@ -16,6 +16,8 @@ namespace quorvane::input::x11 {
 
 namespace {
 
+using quorvane::x11::values32;
+
 // Longest window lists we read: far beyond any real desktop, small enough to bound a hostile one.
 constexpr std::uint32_t kMaxClients = 65536;
 // Longest WM_CLASS read; names are cut to 160 characters later anyway.
