@@ -27,7 +27,10 @@ inline Press buttonDown(Point at) {
 
 class FakeWindowSystem : public WindowSystem {
  public:
-  std::optional<WindowList> onScreenWindows() override { return beforeList ? beforeList(++listCalls) : void(), onScreen; }
+  std::optional<WindowList> onScreenWindows() override {
+    if (beforeList) beforeList(++listCalls);
+    return onScreen;
+  }
   std::optional<WindowList> windowById(std::uint32_t number) override {
     if (unreadable) return std::nullopt;
     return byId.count(number) ? WindowList{byId[number]} : WindowList{};
@@ -37,7 +40,11 @@ class FakeWindowSystem : public WindowSystem {
   std::optional<std::int32_t> frontmostPid() override { return frontmost; }
   bool accessibilityTrusted() override { return trusted; }
   std::optional<std::vector<AccessibilityWindow>> accessibilityWindows(std::int32_t) override { return appWindows; }
-  bool raise(const AccessibilityWindow& w) override { return raised.push_back(w.handle), onRaise ? onRaise(w) : void(), raiseWorks; }
+  bool raise(const AccessibilityWindow& w) override {
+    raised.push_back(w.handle);
+    if (onRaise) onRaise(w);
+    return raiseWorks;
+  }
   std::optional<std::int32_t> pidAt(Point) override { return hitPid; }
   bool postAccess() override { return canPost; }
   std::optional<Point> pointerLocation() override { return pointer; }
@@ -99,7 +106,8 @@ struct FakeCommands : CommandInput {
 };
 
 // A well-formed on-screen entry of a normal window.
-inline WindowDescription normalWindow(std::int64_t number, std::int64_t pid, Rect bounds, std::string owner = "Editor") {
+inline WindowDescription normalWindow(std::int64_t number, std::int64_t pid, Rect bounds,
+                                      std::string owner = "Editor") {
   WindowDescription d;
   d.set(WindowKey::Number, number).set(WindowKey::OwnerPid, pid).set(WindowKey::Layer, std::int64_t{0});
   d.set(WindowKey::Alpha, 1.0).set(WindowKey::Bounds, boundsDict(bounds)).set(WindowKey::OwnerName, std::move(owner));

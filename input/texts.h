@@ -20,7 +20,8 @@ inline constexpr char kNameNumberSeparator[] = " · ";
 // Focusing.
 inline constexpr char kFocusInvalidWindow[] = "所选窗口已关闭、最小化或无效";
 inline constexpr char kFocusNeedsAccessibility[] =
-    "自动显示所选窗口需要辅助功能授权。请到系统设置 → 隐私与安全性 → 辅助功能允许 Quorvane/输入辅助程序，"
+    "自动显示所选窗口需要辅助功能授权。"
+    "请到系统设置 → 隐私与安全性 → 辅助功能允许 Quorvane/输入辅助程序，"
     "或先手动显示目标窗口后重试。";
 inline constexpr char kFocusCannotLocate[] = "无法定位所选窗口";
 inline constexpr char kFocusNotUnique[] = "无法唯一确认并显示所选窗口，请手动显示该窗口后重试";
@@ -28,19 +29,25 @@ inline constexpr char kFocusNotInFront[] = "所选窗口未能切换到前台，
 
 // The input monitor.
 inline constexpr char kMonitorNoPermission[] =
-    "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，然后重启应用；不采集普通输入文字。";
-inline constexpr char kMonitorCannotStart[] = "无法创建全局输入监控，请检查输入监控或辅助功能授权";
+    "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，"
+    "然后重启应用；不采集普通输入文字。";
+inline constexpr char kMonitorCannotStart[] =
+    "无法创建全局输入监控，请检查输入监控或辅助功能授权";
 inline constexpr char kMonitorFrameLost[] = "录制窗口已关闭或无法取得窗口坐标";
-inline constexpr char kMonitorListeningStopped[] = "系统已暂停输入监控，录制将停止以避免遗漏所选效果";
+inline constexpr char kMonitorListeningStopped[] =
+    "系统已暂停输入监控，录制将停止以避免遗漏所选效果";
 
 // Auto-scroll.
 inline constexpr char kScrollBadArguments[] = "无效的自动滚动参数";
 inline constexpr char kScrollOutsideWindow[] = "自动滚动选区必须位于目标窗口内";
 inline constexpr char kScrollBadWindow[] = "目标窗口已关闭、最小化或无效";
 inline constexpr char kScrollNeedsPermission[] =
-    "自动滚动需要系统设置 → 隐私与安全性 → 辅助功能授权 Quorvane/输入辅助程序，然后重启应用；不需要读取输入监控。";
-inline constexpr char kScrollNotInFront[] = "所选窗口未在前台或选区被遮挡，请先显示目标窗口后重试";
-inline constexpr char kScrollStopped[] = "已停止：鼠标被移动、目标窗口被遮挡/移动/关闭或滚动请求无效";
+    "自动滚动需要系统设置 → 隐私与安全性 → 辅助功能授权 Quorvane/输入辅助程序，"
+    "然后重启应用；不需要读取输入监控。";
+inline constexpr char kScrollNotInFront[] =
+    "所选窗口未在前台或选区被遮挡，请先显示目标窗口后重试";
+inline constexpr char kScrollStopped[] =
+    "已停止：鼠标被移动、目标窗口被遮挡/移动/关闭或滚动请求无效";
 inline constexpr char kScrollNoWheelEvent[] = "无法创建自动滚轮事件";
 
 // Standard error, before the encoder's description and a line feed.

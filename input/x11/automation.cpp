@@ -81,8 +81,8 @@ void XWindowSystem::requestActivation(Connection& c, xcb_window_t window) {
   // Source 2 (a pager): the user asked for it, so focus-stealing prevention does not apply.
   int screen = 0;
   while (screen + 1 < ewmh_->nb_screens && ewmh_->screens[screen]->root != c.root()) ++screen;
-  xcb_ewmh_request_change_active_window(ewmh_.get(), screen, window, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, XCB_CURRENT_TIME,
-                                        XCB_NONE);
+  xcb_ewmh_request_change_active_window(ewmh_.get(), screen, window, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER,
+                                        XCB_CURRENT_TIME, XCB_NONE);
   qx::sync(c);
 }
 

@@ -127,7 +127,9 @@ class Describer {
 
   Replies receive(const Probe& p) {
     xcb_connection_t* x = c_.get();
-    auto property = [&](xcb_get_property_cookie_t cookie) { return PropertyReply(xcb_get_property_reply(x, cookie, nullptr)); };
+    auto property = [&](xcb_get_property_cookie_t cookie) {
+      return PropertyReply(xcb_get_property_reply(x, cookie, nullptr));
+    };
     return Replies{Reply<xcb_get_window_attributes_reply_t>(xcb_get_window_attributes_reply(x, p.attributes, nullptr)),
                    Reply<xcb_get_geometry_reply_t>(xcb_get_geometry_reply(x, p.geometry, nullptr)),
                    Reply<xcb_translate_coordinates_reply_t>(xcb_translate_coordinates_reply(x, p.origin, nullptr)),

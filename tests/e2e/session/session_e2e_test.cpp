@@ -84,11 +84,14 @@ TEST(WaylandSessionTest, EveryModeAnswersAsWithoutAWindowServerInsteadOfFromX) {
   SpawnOptions wayland;
   wayland.env = {{"WAYLAND_DISPLAY", compositor.path()}};
   const std::string permission =
-      "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，然后重启应用；不采集普通输入文字。";
+      "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，"
+      "然后重启应用；不采集普通输入文字。";
   const struct { std::vector<std::string> argv; std::string out, err; int status; } rows[] = {
       {{"quorvane-input", "--capture-windows"}, error("无法读取当前桌面窗口边界"), "", 1},
-      {{"quorvane-input", "--focus-window", id}, R"({"error":"所选窗口已关闭、最小化或无效"})" "\n", "", 1},
-      {{"quorvane-input", "--scroll", id, "0.1", "0.1", "0.5", "0.5"}, error("目标窗口已关闭、最小化或无效"), "", 0},
+      {{"quorvane-input", "--focus-window", id}, R"({"error":"所选窗口已关闭、最小化或无效"})"
+                                                 "\n", "", 1},
+      {{"quorvane-input", "--scroll", id, "0.1", "0.1", "0.5", "0.5"},
+       error("目标窗口已关闭、最小化或无效"), "", 0},
       {{"quorvane-input", "--check"}, R"({"allowed":false})" "\n", "", 0},
       {{"quorvane-input", "window", id}, error(permission), "", 2},
       {{"quorvane-recording-screen", std::to_string(monitors[0].id), "30"}, "",
