@@ -63,35 +63,6 @@ std::unique_ptr<WindowSystem> windowSystemFor(quorvane::posix::WindowServer serv
   return std::make_unique<input::none::NoWindowSystem>();
 }
 
-int runWithWindowSystem(const Dispatch& d, const std::vector<std::string>& args, const KeyNames& names,
-                        Services& services, Channel& channel) {
-  switch (d.mode) {
-    case Mode::CaptureWindows:
-      return runCaptureWindows(services, channel);
-    case Mode::ActiveWindow:
-      return runActiveWindow(services, channel);
-    case Mode::WindowInfo:
-      return runWindowInfo(services.system, args, channel);
-    case Mode::Check:
-      return runCheck(services.system, channel);
-    case Mode::Monitor: {
-      input::posix::PollWait wait;
-      return Monitor(names, d.source, services, wait, channel).run();
-    }
-    case Mode::FocusWindow:
-      return runFocusWindow(services, args[2], channel);
-    case Mode::Scroll: {
-      input::posix::FdCommands commands(0);
-      return runScroll(services, commands, args, channel);
-    }
-    case Mode::ScrollSelfTest:
-    case Mode::KeySelfTest:
-    case Mode::Invalid:
-      break;
-  }
-  return answer(channel, errorMessage(texts::kInvalidSource), 1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,19 +76,34 @@ int main(int argc, char** argv) {
   SigpipeOutput out(1), err(2);
   Channel channel = makeChannel(out, err);
   const Dispatch d = dispatch(args);
-  switch (d.mode) {
-    case Mode::ScrollSelfTest:
-      return answer(channel, scrollSelfTest(), 0);
-    case Mode::KeySelfTest:
-      return answer(channel, keySelfTest(names), 0);
-    case Mode::Invalid:
-      return answer(channel, errorMessage(texts::kInvalidSource), 1);
-    default:
-      break;
-  }
-  // Only the modes that ask the window system look at the session.
+  if (d.mode == Mode::ScrollSelfTest) return answer(channel, scrollSelfTest(), 0);
+  if (d.mode == Mode::KeySelfTest) return answer(channel, keySelfTest(names), 0);
+  if (d.mode == Mode::Invalid) return answer(channel, errorMessage(texts::kInvalidSource), 1);
+
+  // The other modes ask the window system, and only they look at the session.
   std::unique_ptr<WindowSystem> system = windowSystemFor(quorvane::posix::windowServer());
   SystemClock clock;
   Services services{.system = *system, .process = process, .clock = clock};
-  return runWithWindowSystem(d, args, names, services, channel);
+  switch (d.mode) {
+    case Mode::CaptureWindows:
+      return runCaptureWindows(services, channel);
+    case Mode::ActiveWindow:
+      return runActiveWindow(services, channel);
+    case Mode::WindowInfo:
+      return runWindowInfo(*system, args, channel);
+    case Mode::Check:
+      return runCheck(*system, channel);
+    case Mode::Monitor: {
+      input::posix::PollWait wait;
+      return Monitor(names, d.source, services, wait, channel).run();
+    }
+    case Mode::FocusWindow:
+      return runFocusWindow(services, args[2], channel);
+    case Mode::Scroll: {
+      input::posix::FdCommands commands(0);
+      return runScroll(services, commands, args, channel);
+    }
+    default:
+      return 1;  // answered above
+  }
 }

@@ -68,6 +68,8 @@ class XWindowSystem final : public WindowSystem {
   Connection* connection();
   // Every managed client window, front to back, on screen or not.
   std::optional<WindowList> allClients();
+  // The client windows front to back, all of them or those on screen (desktop elements left out).
+  std::optional<WindowList> clients(bool onScreenOnly);
   // The client window under the point, as the pointer would find it.
   std::optional<xcb_window_t> clientAt(Connection& c, Point point);
   void requestActivation(Connection& c, xcb_window_t window);

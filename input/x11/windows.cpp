@@ -264,25 +264,17 @@ bool XWindowSystem::listenAccess() {
   return v && (v->major_version > 2 || (v->major_version == 2 && v->minor_version >= 2));
 }
 
-std::optional<WindowList> XWindowSystem::onScreenWindows() {
-  Connection* c = connection();
-  if (!c) return std::nullopt;
-  auto [windows, desktop] = frontToBack(*c, true);
-  WindowList list;
-  for (auto& d : Describer(*c, desktop).describe(windows)) {
-    if (d && d->onScreen && !d->desktopElement) list.push_back(std::move(d->description));
-  }
-  if (c->broken()) return std::nullopt;
-  return list;
-}
+std::optional<WindowList> XWindowSystem::onScreenWindows() { return clients(true); }
 
-std::optional<WindowList> XWindowSystem::allClients() {
+std::optional<WindowList> XWindowSystem::allClients() { return clients(false); }
+
+std::optional<WindowList> XWindowSystem::clients(bool onScreenOnly) {
   Connection* c = connection();
   if (!c) return std::nullopt;
-  auto [windows, desktop] = frontToBack(*c, false);
+  auto [windows, desktop] = frontToBack(*c, onScreenOnly);
   WindowList list;
   for (auto& d : Describer(*c, desktop).describe(windows)) {
-    if (d) list.push_back(std::move(d->description));
+    if (d && (!onScreenOnly || (d->onScreen && !d->desktopElement))) list.push_back(std::move(d->description));
   }
   if (c->broken()) return std::nullopt;
   return list;
