@@ -17,7 +17,6 @@
 #include "input/monitor.h"
 #include "input/none/window_system.h"
 #include "input/posix/fd_commands.h"
-#include "input/posix/poll_wait.h"
 #include "input/scroll/scroll.h"
 #include "input/scroll/scroll_rules.h"
 #include "input/texts.h"
