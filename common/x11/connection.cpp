@@ -60,11 +60,9 @@ std::vector<Monitor> monitors(const Connection& c) {
       xcb_randr_get_monitors_reply(c.get(), xcb_randr_get_monitors(c.get(), c.root(), 1), nullptr));
   if (!r) return result;
   std::vector<xcb_get_atom_name_cookie_t> names;
-  const std::uint8_t* end = replyEnd(r.get());
   for (auto it = xcb_randr_get_monitors_monitors_iterator(r.get()); it.rem; xcb_randr_monitor_info_next(&it)) {
     const xcb_randr_monitor_info_t* m = it.data;
-    const auto* at = reinterpret_cast<const std::uint8_t*>(m);
-    if (end - at < static_cast<std::ptrdiff_t>(sizeof *m) || end - at < xcb_randr_monitor_info_sizeof(m)) break;
+    if (!holds(r.get(), m, sizeof *m) || !holds(r.get(), m, xcb_randr_monitor_info_sizeof(m))) break;
     Monitor mon;
     mon.id = m->name;
     mon.primary = m->primary != 0;

@@ -18,6 +18,12 @@ std::size_t itemsWithin(const void* reply, const void* first, std::size_t declar
   return std::min(declared, static_cast<std::size_t>(end - at) / size);
 }
 
+bool holds(const void* reply, const void* at, std::size_t size) {
+  const auto* p = static_cast<const std::uint8_t*>(at);
+  const std::uint8_t* end = replyEnd(reply);
+  return p <= end && static_cast<std::size_t>(end - p) >= size;
+}
+
 std::string_view propertyBytes(const xcb_get_property_reply_t* r) {
   if (!r || (r->format != 8 && r->format != 16 && r->format != 32)) return {};
   // xcb's own accessor multiplies the declared count in 32 bits and trusts it.

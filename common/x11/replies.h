@@ -16,6 +16,8 @@ namespace quorvane::x11 {
 const std::uint8_t* replyEnd(const void* reply);
 // How many of the `declared` items of `size` bytes, the first at `first`, lie within the reply.
 std::size_t itemsWithin(const void* reply, const void* first, std::size_t declared, std::size_t size);
+// Whether `size` bytes at `at` lie within the reply (an item whose size it declares itself).
+bool holds(const void* reply, const void* at, std::size_t size);
 
 // The value bytes of a property reply of format 8, 16 or 32; empty for any
 // other format, or when the declared length runs past the reply.

@@ -39,6 +39,9 @@ TEST(RepliesTest, ItemsCountOnlyAsFarAsTheReplyReaches) {
   EXPECT_EQ(std::tuple(itemsWithin(bytes.data(), first, 2, 4), itemsWithin(bytes.data(), first, 9, 4),
                        itemsWithin(bytes.data(), first + 4, 9, 8), itemsWithin(bytes.data(), first + 16, 1, 1)),
             std::tuple(2u, 3u, 1u, 0u));
+  EXPECT_EQ(std::tuple(holds(bytes.data(), first, 12), holds(bytes.data(), first, 13),
+                       holds(bytes.data(), first + 12, 0), holds(bytes.data(), first + 12, 1)),
+            std::tuple(true, false, true, false));
 }
 
 }  // namespace

@@ -23,12 +23,9 @@ std::map<std::uint32_t, std::int32_t> pidsByClient(const Connection& c, const st
       c.get(), xcb_res_query_client_ids(c.get(), static_cast<std::uint32_t>(specs.size()), specs.data()), nullptr));
   if (!r) return pids;
   const std::uint32_t clientBits = ~xcb_get_setup(c.get())->resource_id_mask;
-  const std::uint8_t* end = replyEnd(r.get());
   for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem; xcb_res_client_id_value_next(&it)) {
-    const auto* at = reinterpret_cast<const std::uint8_t*>(it.data);
-    if (end - at < static_cast<std::ptrdiff_t>(sizeof *it.data) || end - at < xcb_res_client_id_value_sizeof(it.data)) {
-      break;
-    }
+    const xcb_res_client_id_value_t* id = it.data;
+    if (!holds(r.get(), id, sizeof *id) || !holds(r.get(), id, xcb_res_client_id_value_sizeof(id))) break;
     if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || it.data->length != 4) continue;
     auto pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(it.data));
     if (pid > 0) pids[it.data->spec.client & clientBits] = pid;
