@@ -48,9 +48,9 @@ class SigpipeOutput final : public Output {
   quorvane::posix::FdOutput fd_;
 };
 
-// The backend for the session. A Wayland session has none yet: its DISPLAY is
-// XWayland, which sees only X11 clients, so it is answered as without a window
-// server.
+// The backend for the session. A Wayland session has no backend of its own
+// here, and its DISPLAY is XWayland, which sees only X11 clients: it is
+// answered as without a window server.
 std::unique_ptr<WindowSystem> windowSystemFor(quorvane::posix::WindowServer server) {
   switch (server) {
     case quorvane::posix::WindowServer::x11:
