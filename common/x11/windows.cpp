@@ -24,6 +24,8 @@ std::map<std::uint32_t, std::int32_t> pidsByClient(const Connection& c, const st
   if (!r) return pids;
   const std::uint32_t clientBits = ~xcb_get_setup(c.get())->resource_id_mask;
   for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem; xcb_res_client_id_value_next(&it)) {
+    const xcb_res_client_id_value_t* id = it.data;
+    if (!holds(r.get(), id, sizeof *id) || !holds(r.get(), id, xcb_res_client_id_value_sizeof(id))) break;
     if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || it.data->length != 4) continue;
     auto pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(it.data));
     if (pid > 0) pids[it.data->spec.client & clientBits] = pid;
@@ -37,7 +39,7 @@ std::vector<xcb_window_t> children(const Connection& c, xcb_window_t window) {
   Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c.get(), xcb_query_tree(c.get(), window), nullptr));
   if (!tree) return {};
   const xcb_window_t* list = xcb_query_tree_children(tree.get());
-  auto n = std::min<std::size_t>(static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())), kMaxWindows);
+  auto n = std::min(itemsWithin(tree.get(), list, tree->children_len, sizeof *list), kMaxWindows);
   return std::vector<xcb_window_t>(list, list + n);
 }
 
@@ -93,8 +95,7 @@ std::vector<xcb_window_t> clientWindows(const Connection& c, const std::vector<x
         Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c.get(), cookie, nullptr));
         if (!tree || next.size() >= kMaxWindows) continue;
         const xcb_window_t* list = xcb_query_tree_children(tree.get());
-        auto n = std::min<std::size_t>(static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())),
-                                       kMaxWindows - next.size());
+        auto n = std::min(itemsWithin(tree.get(), list, tree->children_len, sizeof *list), kMaxWindows - next.size());
         // Topmost child first, as the pointer would find it.
         for (std::size_t k = n; k > 0; --k) next.push_back(list[k - 1]);
       }
@@ -124,8 +125,9 @@ std::vector<std::optional<std::int32_t>> ownerPids(const Connection& c, const st
   for (auto i : unknown) cookies.push_back(xcb_get_property(c.get(), 0, windows[i], netWmPid, XCB_ATOM_CARDINAL, 0, 1));
   for (std::size_t k = 0; k < unknown.size(); ++k) {
     Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(c.get(), cookies[k], nullptr));
-    if (!r || r->type != XCB_ATOM_CARDINAL || r->format != 32 || xcb_get_property_value_length(r.get()) != 4) continue;
-    auto value = *static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
+    auto values = values32(r.get(), XCB_ATOM_CARDINAL);
+    if (values.size() != 1) continue;
+    const std::uint32_t value = values[0];
     if (value > 0 && value <= 0x7FFFFFFF) pids[unknown[k]] = static_cast<std::int32_t>(value);
   }
   return pids;
