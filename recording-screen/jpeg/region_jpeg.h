@@ -15,6 +15,9 @@ namespace quorvane::recording::jpeg {
 // The marker bytes the splicing looks for.
 inline constexpr std::uint8_t kMarker = 0xFF, kEoi = 0xD9;
 
+// The quality of every frame, as the application's own encoder would have it.
+inline constexpr int kJpegQuality = 92;
+
 // MCUs of 4:2:0 colour: 16 x 16 pixels.
 inline constexpr std::uint32_t kMcuSide = 16;
 // Largest restart interval a DRI marker can carry, in MCUs.
