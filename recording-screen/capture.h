@@ -50,6 +50,7 @@ struct StreamConfiguration {
 // Pixel rows [top, bottom).
 struct RowSpan {
   std::uint32_t top = 0, bottom = 0;
+  bool operator==(const RowSpan&) const = default;
 };
 
 // 32-bit pixels, blue, green, red, then a byte that is ignored.

@@ -40,14 +40,6 @@ TEST(CompressRegion, RefusesAFileLargerThanARecord) {
   EXPECT_TRUE(compressRegion(noise.view(), 0, 1200, 0));
 }
 
-TEST(ChangedMcuRows, MapPixelRowsToTheMcuRowsTheyTouch) {
-  const std::pair<std::vector<RowSpan>, std::vector<bool>> cases[] = {  // of 40 rows: 16 + 16 + a partial 8
-      {{}, {false, false, false}},        {{{15, 17}}, {true, true, false}},          {{{16, 32}}, {false, true, false}},
-      {{{32, 100}}, {false, false, true}}, {{{5, 5}, {50, 60}}, {false, false, false}}, {{{0, 2}, {39, 40}}, {true, false, true}},
-  };
-  for (const auto& [changed, rows] : cases) EXPECT_EQ(changedMcuRows(changed, 40), rows) << changed.size();
-}
-
 // A spliced file is what one compressor writes with a restart interval of one
 // MCU row, whichever rows changed, the restart numbers wrapping past RST7; rows
 // it is told did not change are kept as they were.

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "recording-screen/capture.h"
+#include "recording-screen/changed_rows.h"
 
 namespace quorvane::recording::jpeg {
 
@@ -18,8 +19,6 @@ inline constexpr std::uint8_t kMarker = 0xFF, kEoi = 0xD9;
 // The quality of every frame, as the application's own encoder would have it.
 inline constexpr int kJpegQuality = 92;
 
-// MCUs of 4:2:0 colour: 16 x 16 pixels.
-inline constexpr std::uint32_t kMcuSide = 16;
 // Largest restart interval a DRI marker can carry, in MCUs.
 inline constexpr std::uint32_t kMaxRestartInterval = 65535;
 

@@ -17,10 +17,6 @@
 
 namespace quorvane::recording::jpeg {
 
-// The MCU rows (16 pixel rows each, the last one possibly shorter) that the
-// changed pixel rows touch, for a picture `height` rows high.
-std::vector<bool> changedMcuRows(const std::vector<RowSpan>& changed, std::uint32_t height);
-
 // Whole frames of 1920 x 1080 pixels and more are encoded on two threads, one
 // per core of a small machine; the threads take pieces in turn, so a thread
 // scheduled late costs about one piece.

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
+#include "recording-screen/changed_rows.h"
 
 namespace quorvane::recording::wayland {
 
@@ -24,22 +25,10 @@ constexpr char kTurned[] = "the output is turned or flipped, which this capture 
 // A capture thread stuck in a compositor that stopped answering is not
 // waited for longer: the process is ending.
 constexpr auto kHaltWait = std::chrono::seconds(2);
-// Changed rows kept for the next picture, however long none is asked for:
-// beyond this many stretches they become one.
-constexpr std::size_t kMaxChangedSpans = 64;
 
 // In memory both are blue, green, red, then a byte the encoder ignores.
 bool readableFormat(std::uint32_t format) {
   return format == WL_SHM_FORMAT_XRGB8888 || format == WL_SHM_FORMAT_ARGB8888;
-}
-
-void addRows(std::vector<RowSpan>& rows, std::uint32_t top, std::uint32_t bottom) {
-  if (bottom > top) rows.push_back({top, bottom});
-  if (rows.size() > kMaxChangedSpans) {
-    RowSpan all = rows.front();
-    for (const auto& r : rows) all = {std::min(all.top, r.top), std::max(all.bottom, r.bottom)};
-    rows = {all};
-  }
 }
 
 class LazyFrame final : public FrameImage {
@@ -331,7 +320,7 @@ void WaylandCapture::copied(Copy& copy) {
   {
     std::lock_guard<std::mutex> guard(picturesLock_);
     front_ = copy.buffer;
-    for (const auto& span : copy.damage) addRows(changedRows_, span.top, std::min(span.bottom, buffer->height()));
+    for (const auto& span : copy.damage) keepChanged(changedRows_, {span.top, std::min(span.bottom, buffer->height())});
   }
   anyCopied_ = true;
   copiedSinceTick_ = true;
@@ -414,7 +403,7 @@ std::optional<PixelView> WaylandCapture::latestPicture() {
   if (!first) {
     // Covered areas count as changed where they are and where they were.
     for (const auto* areas : {&covered, &coveredBefore_}) {
-      for (const auto& r : *areas) addRows(rows, r.y, std::min(r.y + r.height, buffer->height()));
+      for (const auto& r : *areas) keepChanged(rows, {r.y, std::min(r.y + r.height, buffer->height())});
     }
     view.changed = std::move(rows);
   }

@@ -19,10 +19,6 @@ constexpr char kConnectionLost[] = "the connection to the X server was lost";
 // A capture thread stuck behind another client's server grab is not waited
 // for longer: the process is ending.
 constexpr auto kHaltWait = std::chrono::seconds(2);
-// Damage kept for the next frame, however long none is asked for: beyond this
-// many stretches of rows they are joined, and at worst become one.
-constexpr std::size_t kMaxDamagedSpans = 64;
-constexpr std::uint32_t kDamageJoinGap = 16;  // one MCU row
 
 bool sameArea(const Area& a, const quorvane::x11::Monitor& m) {
   return a.x == m.x && a.y == m.y && a.width == m.width && a.height == m.height;
@@ -228,7 +224,7 @@ void X11Capture::drainEvents() {
         damagedSinceTick_ = true;
         const std::int64_t top = std::max<std::int64_t>(std::int64_t{area.y} - monitor_.y, 0);
         const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{area.y} + area.height - monitor_.y, monitor_.height);
-        damagedRows_.push_back({static_cast<std::uint32_t>(top), static_cast<std::uint32_t>(bottom)});
+        keepChanged(damagedRows_, {static_cast<std::uint32_t>(top), static_cast<std::uint32_t>(bottom)});
       }
     } else if (type == xfixesEvent_ + XCB_XFIXES_CURSOR_NOTIFY) {
       damagedSinceTick_ = true;  // the cursor changed shape; its rows are read again anyway
@@ -236,8 +232,6 @@ void X11Capture::drainEvents() {
     // Errors of requests nobody checks (a window gone mid-frame) land here too; they are normal.
     std::free(event);
   }
-  if (damagedRows_.size() > kMaxDamagedSpans) damagedRows_ = mergeRows(std::move(damagedRows_), kDamageJoinGap);
-  if (damagedRows_.size() > kMaxDamagedSpans) damagedRows_ = {{damagedRows_.front().top, damagedRows_.back().bottom}};
   if (any) {
     xcb_damage_subtract(connection_->get(), damage_, XCB_NONE, XCB_NONE);
     xcb_flush(connection_->get());

@@ -16,8 +16,6 @@ using quorvane::x11::Reply;
 constexpr std::uint32_t kBytesPerPixel = 4;
 // Larger than any real cursor; a bound on what the server may hand us.
 constexpr std::uint32_t kMaxCursorSide = 1024;
-// Changed rows closer than this are read as one: a read costs more than its rows.
-constexpr std::uint32_t kMergeGap = 16;
 
 struct Source {
   xcb_drawable_t drawable;
@@ -113,30 +111,6 @@ std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<Window>& windows, con
       areas.push_back(*r);
   }
   return areas;
-}
-
-std::vector<RowRun> rowRuns(const std::vector<xcb_rectangle_t>& holes, std::uint32_t height) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
-  for (const auto& h : holes) {
-    std::uint32_t top = std::min<std::uint32_t>(static_cast<std::uint32_t>(std::max<std::int32_t>(h.y, 0)), height);
-    std::uint32_t bottom = std::min<std::uint32_t>(top + h.height, height);
-    if (bottom > top) crossed.emplace_back(top, bottom);
-  }
-  std::sort(crossed.begin(), crossed.end());
-  std::vector<RowRun> runs;
-  std::uint32_t row = 0;
-  for (const auto& [top, bottom] : crossed) {
-    if (!runs.empty() && runs.back().rebuilt && top <= runs.back().bottom) {
-      runs.back().bottom = std::max(runs.back().bottom, bottom);
-      row = runs.back().bottom;
-      continue;
-    }
-    if (top > row) runs.push_back({row, top, false});
-    runs.push_back({top, bottom, true});
-    row = bottom;
-  }
-  if (row < height) runs.push_back({row, height, false});
-  return runs;
 }
 
 void blendCursor(std::uint8_t* bgrx, std::uint32_t width, std::uint32_t height, std::size_t stride,
@@ -273,32 +247,6 @@ bool usable(const CursorImage& r) {
 
 }  // namespace
 
-std::vector<RowSpan> mergeRows(std::vector<RowSpan> rows, std::uint32_t gap) {
-  std::sort(rows.begin(), rows.end(), [](const RowSpan& a, const RowSpan& b) { return a.top < b.top; });
-  std::vector<RowSpan> merged;
-  for (const auto& r : rows) {
-    if (r.bottom <= r.top) continue;
-    if (!merged.empty() && r.top <= merged.back().bottom + gap) merged.back().bottom = std::max(merged.back().bottom, r.bottom);
-    else merged.push_back(r);
-  }
-  return merged;
-}
-
-std::vector<RowRun> runsWithin(const std::vector<RowRun>& runs, std::vector<RowSpan> rows) {
-  std::sort(rows.begin(), rows.end(), [](const RowSpan& a, const RowSpan& b) { return a.top < b.top; });
-  std::vector<RowRun> within;
-  for (const auto& run : runs) {
-    std::uint32_t from = run.top;  // rows before it are taken already
-    for (const auto& span : rows) {
-      const std::uint32_t top = std::max(span.top, from), bottom = std::min(span.bottom, run.bottom);
-      if (top >= bottom) continue;
-      within.push_back({top, bottom, run.rebuilt});
-      from = bottom;
-    }
-  }
-  return within;
-}
-
 std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor,
                                              const std::optional<std::vector<RowSpan>>& damaged) {
   if (c_.broken()) return std::nullopt;
@@ -307,7 +255,9 @@ std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& ex
   if (withCursor) cursorAsked = xcb_xfixes_get_cursor_image(x);
   auto windows = windowsWithOwners(c_);
   auto holes = hiddenAreas(windows, excludedPids, monitor_);
-  auto runs = rowRuns(holes, monitor_.height);
+  std::vector<RowSpan> crossed;
+  for (const auto& h : holes) crossed.push_back({std::uint32_t(h.y), std::uint32_t(h.y) + h.height});  // y >= 0 once clipped
+  auto runs = rowRuns(std::move(crossed), monitor_.height);
   CursorImage cursor(cursorAsked ? xcb_xfixes_get_cursor_image_reply(x, *cursorAsked, nullptr) : nullptr);
   std::optional<RowSpan> cursorRows;
   if (usable(cursor)) {
@@ -321,12 +271,10 @@ std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& ex
     changed = *damaged;
     if (lastCursor_) changed.push_back(*lastCursor_);
     if (cursorRows) changed.push_back(*cursorRows);
-    changed = mergeRows(std::move(changed), kMergeGap);
+    changed = mergeRows(std::move(changed));
   }
-  std::uint64_t changedRows = 0;
-  for (const auto& r : changed) changedRows += r.bottom - r.top;
   // When most rows changed, the encoder takes the whole picture anyway.
-  const bool whole = !composed_ || !damaged || !sameRects(holes, lastHoles_) || 2 * changedRows > monitor_.height;
+  const bool whole = !composed_ || !damaged || !sameRects(holes, lastHoles_) || mostlyChanged(changed, monitor_.height);
   if (!whole) runs = runsWithin(runs, changed);
   if (!holes.empty()) rebuild(windows, excludedPids, holes, runs);
   composed_ = false;  // until the picture is whole again

@@ -4,19 +4,6 @@
 
 namespace quorvane::recording::x11 {
 
-// Each of 100 rows is read once, and rebuilt only where a hole crosses it.
-TEST(RowRuns, RebuildOnlyTheRowsAHoleCrosses) {
-  const std::pair<std::vector<xcb_rectangle_t>, std::vector<RowRun>> cases[] = {
-      {{{30, 40, 10, 20}}, {{0, 40, false}, {40, 60, true}, {60, 100, false}}},
-      {{{60, 50, 5, 30}, {0, 10, 5, 40}}, {{0, 10, false}, {10, 80, true}, {80, 100, false}}},  // touching, any order
-      {{{0, 10, 5, 5}, {0, 50, 5, 5}}, {{0, 10, false}, {10, 15, true}, {15, 50, false}, {50, 55, true}, {55, 100, false}}},
-      {{{0, 95, 5, 40}, {0, 20, 5, 0}}, {{0, 95, false}, {95, 100, true}}},  // cut at the end; an empty hole
-  };
-  for (const auto& [holes, runs] : cases) EXPECT_EQ(rowRuns(holes, 100), runs) << holes.size();
-  EXPECT_EQ(runsWithin({{0, 30, false}, {30, 100, true}}, mergeRows({{90, 95}, {20, 25}, {28, 40}}, 4)),
-            (std::vector<RowRun>{{20, 30, false}, {30, 40, true}, {90, 95, true}}));  // near rows merged first
-}
-
 // Fails closed: what cannot be shown to belong to someone else is left out.
 TEST(HiddenAreas, LeaveOutEveryWindowTheApplicationMightOwn) {
   auto window = [](std::vector<std::int32_t> pids, bool unknown = false, bool viewable = true) {
