@@ -255,8 +255,8 @@ std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& ex
   if (withCursor) cursorAsked = xcb_xfixes_get_cursor_image(x);
   auto windows = windowsWithOwners(c_);
   auto holes = hiddenAreas(windows, excludedPids, monitor_);
-  std::vector<RowSpan> crossed;
-  for (const auto& h : holes) crossed.push_back({std::uint32_t(h.y), std::uint32_t(h.y) + h.height});  // y >= 0 once clipped
+  std::vector<RowSpan> crossed;  // holes are clipped to the monitor: y >= 0
+  for (const auto& h : holes) crossed.push_back({std::uint32_t(h.y), std::uint32_t(h.y) + h.height});
   auto runs = rowRuns(std::move(crossed), monitor_.height);
   CursorImage cursor(cursorAsked ? xcb_xfixes_get_cursor_image_reply(x, *cursorAsked, nullptr) : nullptr);
   std::optional<RowSpan> cursorRows;
