@@ -53,29 +53,21 @@ std::vector<Window> windowsWithOwners(const Connection& c) {
   std::vector<xcb_window_t> frames;
   frames.reserve(tops.size());
   for (const auto& t : tops) frames.push_back(t.window);
-  auto clients = quorvane::x11::clientWindows(c, frames);
-  // Per top-level, the windows whose owners count: its client, else itself.
-  std::vector<std::vector<xcb_window_t>> owned(tops.size());
-  for (std::size_t i = 0; i < tops.size(); ++i) {
-    owned[i] = {clients[i] == XCB_NONE ? frames[i] : clients[i]};
-    // Any client may write WM_STATE on a frame, and the search then stops at
-    // the frame: the clients inside it are asked about too.
-    if (clients[i] != frames[i]) continue;
-    for (auto inner : quorvane::x11::clientWindows(c, quorvane::x11::children(c, frames[i]))) {
-      if (inner != XCB_NONE) owned[i].push_back(inner);
-    }
-  }
+  // Any client may put a window of its own, WM_STATE and all, inside another's
+  // top-level or frame, where it would pass for the client: so every window
+  // in it counts, not the first client found.
+  auto inside = quorvane::x11::windowsInside(c, frames);
   std::vector<xcb_window_t> all;
-  for (const auto& list : owned) all.insert(all.end(), list.begin(), list.end());
+  for (const auto& in : inside) all.insert(all.end(), in.windows.begin(), in.windows.end());
   auto pids = quorvane::x11::ownerPids(c, all);
   std::vector<Window> windows;
   windows.reserve(tops.size());
   std::size_t at = 0;
   for (std::size_t i = 0; i < tops.size(); ++i) {
-    Window w{tops[i], {}, false};
-    for (std::size_t k = 0; k < owned[i].size(); ++k, ++at) {
-      if (pids[at]) w.pids.push_back(*pids[at]);
-      else w.ownerUnknown = true;
+    Window w{tops[i], {}, !inside[i].complete};
+    for (std::size_t k = 0; k < inside[i].windows.size(); ++k, ++at) {
+      if (!pids[at]) w.ownerUnknown = true;
+      else if (!contains(w.pids, *pids[at])) w.pids.push_back(*pids[at]);
     }
     windows.push_back(std::move(w));
   }

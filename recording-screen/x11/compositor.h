@@ -28,12 +28,12 @@ namespace quorvane::recording::x11 {
 
 using quorvane::x11::Connection;
 
-// A top-level window and the processes that own what the user sees in it:
-// the client inside a window manager's frame, else the top-level itself.
+// A top-level window and the processes that own it or a window inside it,
+// down to where a window manager nests its client.
 struct Window {
   quorvane::x11::TopLevel top;
   std::vector<std::int32_t> pids;
-  bool ownerUnknown = false;  // some window in it has no owner we could establish
+  bool ownerUnknown = false;  // some window in it has no owner we could establish, or was not searched
 };
 
 // Every child of the root with its owners, bottom to top. A few round trips,
