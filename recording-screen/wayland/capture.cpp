@@ -114,7 +114,9 @@ ContentResult WaylandCapture::shareableContent() {
   // Only sway tells whose windows are where; elsewhere no application is
   // known, and the application's windows cannot be left out.
   if (auto ipc = quorvane::wayland::SwayIpc::forSession(connection_->peerPid())) {
-    if (auto tree = ipc->request(quorvane::wayland::kSwayGetTree)) content.applicationPids = treePids(*tree);
+    if (auto reply = ipc->request(quorvane::wayland::kSwayGetTree)) {
+      content.applicationPids = treePids(quorvane::wayland::readSwayTree(*reply));
+    }
   }
   return {content, {}};
 }
@@ -255,18 +257,12 @@ bool WaylandCapture::outputStillFits() {
   return true;
 }
 
-std::vector<PixelRect> WaylandCapture::applicationAreas(const OutputPlace& place) {
-  const std::vector<PixelRect> whole = {{0, 0, place.pixelWidth, place.pixelHeight}};
-  if (!ipc_) {
-    ipc_ = quorvane::wayland::SwayIpc::forSession(connection_->peerPid());
-    if (!ipc_) return whole;
-  }
-  auto tree = ipc_->request(quorvane::wayland::kSwayGetTree);
-  if (!tree) {
-    ipc_.reset();  // opened afresh for the next frame
-    return whole;
-  }
-  return coveredBy(*tree, filter_.excludedPids, place);
+Covered WaylandCapture::applicationAreas(const OutputPlace& place) {
+  if (!ipc_) ipc_ = quorvane::wayland::SwayIpc::forSession(connection_->peerPid());
+  auto reply = ipc_ ? ipc_->request(quorvane::wayland::kSwayGetTree) : std::nullopt;
+  if (!reply) ipc_.reset();  // opened afresh for the next frame
+  auto tree = reply ? quorvane::wayland::readSwayTree(*reply) : std::nullopt;
+  return coveredBy(tree, filter_.excludedPids, place, placesBefore_);
 }
 
 Picture WaylandCapture::readPicture() {
@@ -285,7 +281,8 @@ Picture WaylandCapture::readPicture() {
   }
   // Painted over in the picture itself: the compositor copies the whole output
   // into it again before it is shown next.
-  auto painted = applicationAreas(place);
+  auto covered = applicationAreas(place);
+  const auto& painted = covered.pixels;
   for (const auto& r : painted) {
     for (std::uint32_t y = r.y; y < r.y + r.height && y < buffer->height(); ++y) {
       auto* px = reinterpret_cast<std::uint32_t*>(buffer->data() + std::size_t{y} * buffer->stride());
@@ -295,12 +292,13 @@ Picture WaylandCapture::readPicture() {
   PixelView view{buffer->data(), buffer->width(), buffer->height(), buffer->stride(), std::nullopt};
   if (!first) {
     // Painted areas count as changed where they are and where they were.
-    for (const auto* areas : {&painted, &paintedBefore_}) {
+    for (const auto* areas : {&painted, &std::as_const(paintedBefore_)}) {
       for (const auto& r : *areas) keepChanged(rows, {r.y, std::min(r.y + r.height, buffer->height())});
     }
     view.changed = std::move(rows);
   }
-  paintedBefore_ = std::move(painted);
+  placesBefore_ = std::move(covered.places);
+  paintedBefore_ = std::move(covered.pixels);
   return {view, std::nullopt};
 }
 

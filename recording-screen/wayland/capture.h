@@ -13,6 +13,7 @@
 #include "common/wayland/connection.h"
 #include "common/wayland/shm.h"
 #include "common/wayland/sway_ipc.h"
+#include "common/wayland/sway_tree.h"
 #include "recording-screen/capture.h"
 #include "recording-screen/posix/wake_up.h"
 #include "recording-screen/wayland/parent_windows.h"
@@ -52,7 +53,7 @@ class WaylandCapture final : public CaptureService {
   void end(StreamEnd why);
   void checkOutput();
   bool outputStillFits();
-  std::vector<PixelRect> applicationAreas(const OutputPlace& place);
+  Covered applicationAreas(const OutputPlace& place);
 
   std::unique_ptr<quorvane::wayland::Connection> connection_;
   ContentFilter filter_;
@@ -75,7 +76,10 @@ class WaylandCapture final : public CaptureService {
   bool givenOnce_ = false;
   std::vector<RowSpan> changedRows_;  // since the picture last given
   OutputPlace place_;
-  std::vector<PixelRect> paintedBefore_;  // in the picture given last
+  // The sample worker's: where the application's windows lay at the last
+  // look, and what was painted over in the picture given last.
+  std::vector<Place> placesBefore_;
+  std::vector<PixelRect> paintedBefore_;
   std::unique_ptr<quorvane::wayland::SwayIpc> ipc_;
 };
 
