@@ -140,8 +140,9 @@ void describe(wl_resource* frame) {
     zwlr_screencopy_frame_v1_send_damage(frame, 0, 0, kWidth, kHeight);
     zwlr_screencopy_frame_v1_send_ready(frame, 0, 0, 0);
   }
-  if (mode("wide-stride")) zwlr_screencopy_frame_v1_send_buffer(frame, WL_SHM_FORMAT_XRGB8888, kWidth, kHeight, kWideStride);
-  zwlr_screencopy_frame_v1_send_buffer(frame, WL_SHM_FORMAT_XRGB8888, kWidth, kHeight, kWidth * 4);
+  const auto format = WL_SHM_FORMAT_XRGB8888;
+  if (mode("wide-stride")) zwlr_screencopy_frame_v1_send_buffer(frame, format, kWidth, kHeight, kWideStride);
+  zwlr_screencopy_frame_v1_send_buffer(frame, format, kWidth, kHeight, kWidth * 4);
   if (wl_resource_get_version(frame) >= 3) zwlr_screencopy_frame_v1_send_buffer_done(frame);
   report("described");
 }
@@ -325,7 +326,8 @@ int main(int argc, char** argv) {
   std::vector<int> clients;
   for (bool silent = false;;) {
     if (!silent) wl_display_flush_clients(display);
-    std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}, {ipc, POLLIN, 0}, {silent ? -1 : wl_event_loop_get_fd(loop), POLLIN, 0}};
+    const int wayland = silent ? -1 : wl_event_loop_get_fd(loop);
+    std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}, {ipc, POLLIN, 0}, {wayland, POLLIN, 0}};
     for (int c : clients) fds.push_back({c, POLLIN, 0});
     if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return 1;
     char byte;
