@@ -48,9 +48,10 @@ TEST(SwayTree, ReadsEveryWindowInTreeOrderWithWhereItIs) {
                          output ? output->name : "", workspace ? workspace->name : "", tree->inScratchpad(i));
   }
   const SwayRect where{0, 25, 640, 695}, title{0, 0, 640, 25};
-  EXPECT_EQ(windows, (std::vector<Row>{{9, 40, "hidden", where, title, true, false, false, "__i3", "__i3_scratch", true},
-                                       {8, 41, "app", where, title, false, true, true, "HEADLESS-1", "1", false},
-                                       {7, 42, "float", where, title, true, true, false, "HEADLESS-1", "1", false}}));
+  const std::string out = "HEADLESS-1", scratch = "__i3_scratch";
+  EXPECT_EQ(windows, (std::vector<Row>{{9, 40, "hidden", where, title, true, false, false, "__i3", scratch, true},
+                                       {8, 41, "app", where, title, false, true, true, out, "1", false},
+                                       {7, 42, "float", where, title, true, true, false, out, "1", false}}));
   const auto& workspace = tree->nodes[5];
   EXPECT_EQ(std::tuple(workspace.type, workspace.output, workspace.focus, tree->nodes[8].windowRect),
             std::tuple(SwayNodeType::workspace, std::string("HEADLESS-1"), std::vector<std::int64_t>{7, 6},

@@ -16,7 +16,7 @@ struct Picture {
 static Picture picture(std::uint32_t width, std::uint32_t height, std::size_t padding = 0) {
   Picture p{width, height, width * 4 + padding, std::vector<std::uint8_t>((width * 4 + padding) * height)};
   unsigned seed = width * 31 + height;
-  for (std::size_t i = 0; i < p.bgrx.size(); ++i) p.bgrx[i] = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+  for (auto& byte : p.bgrx) byte = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
   return p;
 }
 
@@ -55,7 +55,7 @@ TEST(RowJpegEncoder, SplicedFilesAreTheFullEncodeOfThePicture) {
       for (std::uint32_t y = top; y < bottom; ++y) p.bgrx[y * p.stride + 5 * 4] ^= 0xFF;
       view.changed = std::vector<RowSpan>{{top, bottom}};
       auto spliced = encoder.encodeJpeg(view);
-      EXPECT_TRUE(spliced && spliced == compressRegion(p.view(), 0, height, interval)) << top;
+      EXPECT_EQ(spliced, compressRegion(p.view(), 0, height, interval)) << top;
       EXPECT_TRUE(decodes(spliced, width, height)) << top;
     }
     auto last = compressRegion(p.view(), 0, height, interval);

@@ -11,7 +11,7 @@ TEST(HiddenAreas, LeaveOutEveryWindowTheApplicationMightOwn) {
   };
   const std::pair<Window, bool> cases[] = {
       {window({7}), false}, {window({42}), true}, {window({}, true), true},  // an owner that cannot be established
-      {window({7, 42}), true},                                              // a frame marked as a client
+      {window({7, 42}), true},                                              // another client's window in theirs
       {window({42}, false, false), false},                                  // unmapped
   };
   const Area monitor{100, 0, 200, 100};
@@ -20,7 +20,8 @@ TEST(HiddenAreas, LeaveOutEveryWindowTheApplicationMightOwn) {
     ASSERT_EQ(areas.size(), hidden ? 1u : 0u) << testing::PrintToString(w.pids);
     for (const auto& a : areas) EXPECT_EQ(std::tie(a.x, a.y, a.width, a.height), std::make_tuple(20, 10, 32, 22));
   }
-  auto all = hiddenAreas(std::vector<Window>(quorvane::x11::kMaxWindows, window({7})), {42}, monitor);  // more than asked about
+  // More than are asked about: the unseen ones could be the application's.
+  auto all = hiddenAreas(std::vector<Window>(quorvane::x11::kMaxWindows, window({7})), {42}, monitor);
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(std::tie(all[0].x, all[0].y, all[0].width, all[0].height), std::make_tuple(0, 0, 200, 100));
 }

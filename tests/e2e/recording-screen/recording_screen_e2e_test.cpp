@@ -91,7 +91,7 @@ TEST(RecordingScreen, FramesLeaveTheApplicationOutAndEndWithIt) {
     ASSERT_TRUE(app.process().wait());  // once the application is reaped, the helper is ours to wait for
     int status = -1;
     ASSERT_EQ(waitpid(helper, &status, 0), helper);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(std::tuple(WIFEXITED(status), WEXITSTATUS(status)), std::tuple(true, 0));
     EXPECT_LT(std::chrono::steady_clock::now() - killed, 4s);  // about a second of parent watch
   }
   EXPECT_EQ(app.process().readAllStderr(10s), "");
@@ -164,7 +164,8 @@ TEST(RecordingScreen, SurvivesAStalledReaderAndEndsOnAClosedOneOrALostServer) {
   int records = 0;  // up to the first showing the screen as it is now
   do request(stalled, 0xff00ff), p = readPicture(out[0]);
   while (++records < 10 && p && !near(p->at(320, 400), kMagenta));
-  ASSERT_TRUE(p && near(p->at(320, 400), kMagenta));
+  ASSERT_TRUE(p);
+  ASSERT_TRUE(near(p->at(320, 400), kMagenta));
   EXPECT_LE(records, 3);
   close(out[0]);
   for (int i = 0; i < 200 && !stalled.wait(33ms); ++i) request(stalled, i % 2 ? 0x203040 : 0x405060);
