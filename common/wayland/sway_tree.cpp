@@ -111,9 +111,12 @@ class Reader final : public json::json_sax_t {
     open_.push_back(open);
     return true;
   }
-  bool skip(bool wrongType) {
-    if (wrongType) node().malformed = true;
-    return push({Frame::skipped, open_.back().node});
+  // An object or array not read: a member of another type than sway gives
+  // (unless sway gives no such member), or inside a rectangle or focus list.
+  bool skip() {
+    const Open& top = open_.back();
+    if (top.frame == Frame::node ? top.key != Member::other : top.frame != Frame::skipped) node().malformed = true;
+    return push({Frame::skipped, top.node});
   }
   bool addNode(int parent, bool floating);
   bool scalar(const Scalar& value);
@@ -136,23 +139,15 @@ bool Reader::addNode(int parent, bool floating) {
 bool Reader::start_object(std::size_t) {
   if (open_.empty()) return tree.nodes.empty() && addNode(-1, false);
   const Open& top = open_.back();
-  switch (top.frame) {
-    case Frame::children:
-    case Frame::floatingChildren:
-      return addNode(static_cast<int>(top.node), top.frame == Frame::floatingChildren);
-    case Frame::node:
-      if (top.key == Member::nodes || top.key == Member::floatingNodes) return false;
-      if (top.key == Member::rect || top.key == Member::decoRect || top.key == Member::windowRect) {
-        return push({Frame::rect, top.node, top.key});
-      }
-      return skip(top.key != Member::other);
-    case Frame::rect:
-    case Frame::focus:
-      return skip(true);
-    case Frame::skipped:
-      return skip(false);
+  if (top.frame == Frame::children || top.frame == Frame::floatingChildren) {
+    return addNode(static_cast<int>(top.node), top.frame == Frame::floatingChildren);
   }
-  return false;
+  if (top.frame != Frame::node) return skip();
+  if (top.key == Member::nodes || top.key == Member::floatingNodes) return false;
+  if (top.key == Member::rect || top.key == Member::decoRect || top.key == Member::windowRect) {
+    return push({Frame::rect, top.node, top.key});
+  }
+  return skip();
 }
 
 bool Reader::end_object() {
@@ -177,25 +172,13 @@ bool Reader::end_object() {
 bool Reader::start_array(std::size_t) {
   if (open_.empty()) return false;
   const Open& top = open_.back();
-  switch (top.frame) {
-    case Frame::children:
-    case Frame::floatingChildren:
-      return false;  // children are objects
-    case Frame::node:
-      if (top.key == Member::nodes) return push({Frame::children, top.node});
-      if (top.key == Member::floatingNodes) return push({Frame::floatingChildren, top.node});
-      if (top.key == Member::focus) {
-        node().focus.clear();
-        return push({Frame::focus, top.node});
-      }
-      return skip(top.key != Member::other);
-    case Frame::rect:
-    case Frame::focus:
-      return skip(true);
-    case Frame::skipped:
-      return skip(false);
-  }
-  return false;
+  if (top.frame == Frame::children || top.frame == Frame::floatingChildren) return false;  // children are objects
+  if (top.frame != Frame::node) return skip();
+  if (top.key == Member::nodes) return push({Frame::children, top.node});
+  if (top.key == Member::floatingNodes) return push({Frame::floatingChildren, top.node});
+  if (top.key != Member::focus) return skip();
+  node().focus.clear();
+  return push({Frame::focus, top.node});
 }
 
 bool Reader::scalar(const Scalar& value) {

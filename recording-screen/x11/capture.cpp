@@ -28,10 +28,6 @@ bool intersects(const xcb_rectangle_t& r, const Area& m) {
 
 }  // namespace
 
-X11Capture::X11Capture() = default;
-
-X11Capture::~X11Capture() = default;
-
 bool X11Capture::permitted() {
   // Connected only now, after the command line was found good.
   if (!connection_) connection_ = Connection::open();
@@ -86,7 +82,6 @@ std::optional<std::string> X11Capture::start(const ContentFilter& filter, const 
   return std::nullopt;
 }
 
-// Damage is taken at the ticks: nothing here tells of a change sooner.
 Waited X11Capture::wait(int timeoutMs) {
   pollfd wake = wakeUp_.pollFor();
   if (poll(&wake, 1, timeoutMs) > 0) wakeUp_.clear();

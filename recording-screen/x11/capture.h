@@ -19,17 +19,16 @@ namespace quorvane::recording::x11 {
 
 class X11Capture final : public CaptureService {
  public:
-  // Connects to $DISPLAY in permitted().
-  X11Capture();
-  ~X11Capture() override;
-
+  // Before the capture; connects to $DISPLAY in permitted().
   bool permitted() override;
   ContentResult shareableContent() override;
   std::optional<std::string> start(const ContentFilter& filter, const StreamConfiguration& configuration) override;
+  // On the sample worker: composes the picture now.
+  Picture readPicture() override;
+  // On the capture thread (wake() from any): the damage is taken at each tick.
   Waited wait(int timeoutMs) override;
   std::optional<bool> takeChange() override;
   void wake() override { wakeUp_.wake(); }
-  Picture readPicture() override;
 
  private:
   bool takeDamage();
