@@ -13,7 +13,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-void put(int fd, const std::string& bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+void put(int fd, const std::string& bytes) {
+  ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+}
 
 // An image written in two parts on a non-blocking pipe is read whole: an empty
 // pipe is no end of input.
