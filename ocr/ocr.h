@@ -26,6 +26,9 @@ inline constexpr std::string_view noBitmap = "无法获取图片位图数据";
 inline constexpr std::string_view engineFailed = "文字识别引擎失败：";
 inline constexpr std::string_view noResults = "文字识别引擎未返回结果";
 inline constexpr std::string_view unencodable = "无法编码识别结果：";
+// Followed by the model file's path.
+inline constexpr std::string_view modelMissing = "缺少文字识别模型文件 ";
+inline constexpr std::string_view modelCorrupt = "文字识别模型文件已损坏 ";
 }  // namespace text
 
 inline constexpr int kStatusDone = 0;

@@ -118,24 +118,39 @@ namespace {
 
 constexpr std::array<std::string_view, 4> kCjkLanguages = {"chi_sim", "chi_tra", "jpn", "kor"};
 
-bool isCjk(utf8proc_int32_t c) {
+bool isKanaOrHangul(utf8proc_int32_t c) {
   return (c >= 0x3040 && c <= 0x30FF) ||  // kana
-         (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||  // Han
          (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) || (c >= 0xAC00 && c <= 0xD7AF);  // Hangul
 }
 
-bool mostlyCjk(std::string_view text) {
+bool isCjk(utf8proc_int32_t c) {
+  return isKanaOrHangul(c) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);  // Han
+}
+
+template <typename Count>
+void eachCharacter(std::string_view text, Count count) {
   auto bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-  std::size_t cjk = 0, other = 0;
   for (std::size_t at = 0; at < text.size();) {
     utf8proc_int32_t c = -1;
     utf8proc_ssize_t length = utf8proc_iterate(bytes + at, utf8proc_ssize_t(text.size() - at), &c);
     if (length <= 0) length = 1;
     at += std::size_t(length);
-    if (c == ' ') continue;
-    ++(isCjk(c) ? cjk : other);
+    count(c);
   }
+}
+
+bool mostlyCjk(std::string_view text) {
+  std::size_t cjk = 0, other = 0;
+  eachCharacter(text, [&](utf8proc_int32_t c) {
+    if (c != ' ') ++(isCjk(c) ? cjk : other);
+  });
   return cjk > other;
+}
+
+bool anyOf(std::string_view text, bool (*is)(utf8proc_int32_t)) {
+  bool found = false;
+  eachCharacter(text, [&](utf8proc_int32_t c) { found = found || is(c); });
+  return found;
 }
 
 }  // namespace
@@ -143,6 +158,55 @@ bool mostlyCjk(std::string_view text) {
 bool worthReadingWith(std::string_view language, std::string_view reading) {
   if (std::find(kCjkLanguages.begin(), kCjkLanguages.end(), language) != kCjkLanguages.end()) return true;
   return !mostlyCjk(reading);
+}
+
+namespace {
+
+bool sameRowOverlap(const PixelBox& a, const PixelBox& b) {
+  const double low = std::min(a.height(), b.height());
+  const double rows = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
+  const double columns = std::min(a.right, b.right) - std::max(a.left, b.left);
+  return low > 0 && rows >= kSameRow * low && columns > 0;
+}
+
+bool engineReadsBetter(const ReadLine& engine, const ReadLine& neural) {
+  if (anyOf(engine.reading.text, isKanaOrHangul)) return true;
+  return !anyOf(neural.reading.text, isCjk) && !anyOf(engine.reading.text, isCjk) &&
+         engine.reading.confidence >= kRereadBelow;
+}
+
+}  // namespace
+
+std::vector<ReadLine> mergeReadings(std::vector<ReadLine> neural, std::vector<ReadLine> engine) {
+  std::vector<bool> engineKept(engine.size(), true);
+  std::vector<ReadLine> merged;
+  for (ReadLine& line : neural) {
+    std::vector<std::size_t> overlapped;
+    for (std::size_t i = 0; i < engine.size(); ++i) {
+      if (sameRowOverlap(line.box, engine[i].box)) overlapped.push_back(i);
+    }
+    const bool engineWins = !overlapped.empty() && std::all_of(overlapped.begin(), overlapped.end(), [&](std::size_t i) {
+      return engineReadsBetter(engine[i], line);
+    });
+    if (engineWins) continue;
+    for (std::size_t i : overlapped) engineKept[i] = false;
+    merged.push_back(std::move(line));
+  }
+  for (std::size_t i = 0; i < engine.size(); ++i) {
+    if (engineKept[i]) merged.push_back(std::move(engine[i]));
+  }
+  return merged;
+}
+
+std::vector<Observation> observationsOf(std::vector<ReadLine> lines, double width, double height) {
+  std::vector<Observation> observations;
+  observations.reserve(lines.size());
+  for (ReadLine& line : lines) {
+    const PixelBox& b = line.box;
+    NormalizedBox box{b.left / width, (height - b.bottom) / height, (b.right - b.left) / width, b.height() / height};
+    observations.push_back(Observation{box, Candidate{std::move(line.reading.text), line.reading.confidence}});
+  }
+  return observations;
 }
 
 }  // namespace quorvane::ocr

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ocr/reading_order.h"
+
 namespace quorvane::ocr {
 
 // A horizontal band of a tall image, recognised on its own. Neighbouring
@@ -46,6 +48,12 @@ struct Reading {
   float confidence = 0;  // 0 to 1
 };
 
+// A line found in an image and its reading.
+struct ReadLine {
+  PixelBox box;
+  Reading reading;
+};
+
 // The index of the reading that wins, given in priority order (the first pass,
 // then the alternatives in the order of the listed languages): the most
 // confident one, except that a later reading must beat an earlier one by more
@@ -69,5 +77,17 @@ bool worthReadingAlone(const PixelBox& box);
 // do better: a line already read as mostly CJK characters is not one for a
 // language written without them.
 bool worthReadingWith(std::string_view language, std::string_view reading);
+
+// Lines read by the neural recogniser merged with the engine's reading of the
+// other listed languages, for a list that asks for Chinese. A neural line
+// wins, and takes the place of the engine lines on its row that it overlaps,
+// unless every one of those reads better with the engine: one in kana or
+// Hangul (which the neural model does not know), or Latin text on both sides
+// read confidently by the engine (which keeps the blanks between words).
+// Engine lines that no neural line overlaps stay.
+std::vector<ReadLine> mergeReadings(std::vector<ReadLine> neural, std::vector<ReadLine> engine);
+
+// Observations for lines in pixels of a width x height image.
+std::vector<Observation> observationsOf(std::vector<ReadLine> lines, double width, double height);
 
 }  // namespace quorvane::ocr

@@ -246,8 +246,17 @@ bool TesseractRecognizer::readStrip(Pix* grey, const Strip& strip, float scale, 
 Recognition TesseractRecognizer::recognize(const Bitmap& bitmap, const std::vector<std::string>& tags) {
   TraineddataList names = traineddataFor(tags);
   if (names.unknownTag) return {"没有 " + *names.unknownTag + " 的语言数据", std::nullopt};
-  if (auto failure = load(names.names, tags)) return {failure, std::nullopt};
-  names_ = names.names;
+  auto lines = readLines(bitmap, names.names, tags);
+  if (lines.index() == 1) return {std::get<1>(lines), std::nullopt};
+  return {std::nullopt, observationsOf(std::move(std::get<0>(lines)), bitmap.width, bitmap.height)};
+}
+
+std::variant<std::vector<ReadLine>, std::string> TesseractRecognizer::readLines(const Bitmap& bitmap,
+                                                                                const std::vector<std::string>& names,
+                                                                                const std::vector<std::string>& tags) {
+  using Result = std::variant<std::vector<ReadLine>, std::string>;
+  if (auto failure = load(names, tags)) return Result(std::in_place_index<1>, *failure);
+  names_ = names;
 
   Pix* grey = pixOf(bitmap);
   const float scale = scaleFor(grey);
@@ -255,17 +264,12 @@ Recognition TesseractRecognizer::recognize(const Bitmap& bitmap, const std::vect
   const std::uint32_t stripRows = std::min(kStripRows, std::uint32_t(float(kMaxEngineSide) / std::max(scale, 1.0f)));
   std::vector<Line> lines;
   for (const Strip& strip : stripsFor(bitmap.height, stripRows, kStripOverlap)) {
-    if (!readStrip(grey, strip, scale, lines)) return {"识别过程出错", std::nullopt};
+    if (!readStrip(grey, strip, scale, lines)) return Result(std::in_place_index<1>, "识别过程出错");
   }
-  const double width = bitmap.width, height = bitmap.height;
-  std::vector<Observation> observations;
-  observations.reserve(lines.size());
-  for (Line& line : lines) {
-    const PixelBox& b = line.box;
-    NormalizedBox box{b.left / width, (height - b.bottom) / height, (b.right - b.left) / width, b.height() / height};
-    observations.push_back(Observation{box, Candidate{std::move(line.reading.text), line.reading.confidence}});
-  }
-  return {std::nullopt, std::move(observations)};
+  std::vector<ReadLine> read;
+  read.reserve(lines.size());
+  for (Line& line : lines) read.push_back({line.box, std::move(line.reading)});
+  return Result(std::in_place_index<0>, std::move(read));
 }
 
 }  // namespace quorvane::ocr

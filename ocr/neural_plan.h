@@ -1,0 +1,74 @@
+// How the neural detector and recogniser are fed and how their outputs are
+// read: detector input sizes, recogniser widths, box growth and CTC decoding.
+// Pure rules; the PP-OCR backend (ppocr/) runs the networks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ocr/reading_plan.h"
+
+namespace quorvane::ocr {
+
+// Whether a list of traineddata names asks for what the neural recogniser
+// reads best (Simplified Chinese), and the names the engine reads beside it.
+bool readsNeurally(const std::vector<std::string>& names);
+std::vector<std::string> engineLanguagesBeside(const std::vector<std::string>& names);
+
+// The detector's input: the image scaled by `scale`, cut into bands of whole
+// rows (Strip) that each hold at most kMaxDetectorPixels, with sides that are
+// multiples of 32 (the network's stride).
+struct DetectorPlan {
+  double scale = 1;
+  std::uint32_t width = 0;           // scaled and padded to a multiple of 32
+  std::vector<Strip> bands;          // rows of the scaled image, before padding
+};
+
+// The detector crashed (SIGSEGV) on some inputs of 3 Mpx and more; bands stay
+// well below, and no side goes past what it was seen to take.
+inline constexpr std::uint64_t kMaxDetectorPixels = std::uint64_t{2} << 20;
+inline constexpr std::uint32_t kMaxDetectorWidth = 3200;
+// Rows shared by neighbouring bands: more than any line is tall at the scale read.
+inline constexpr std::uint32_t kDetectorOverlap = 96;
+
+// Text of this typical glyph height (pixels) or more is detected at half size:
+// HiDPI screenshots cost a quarter and read as well.
+inline constexpr std::uint32_t kHalveGlyphsFrom = 24;
+
+DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph);
+
+// The padded band height the network is given for a band.
+std::uint32_t paddedHeight(const Strip& band);
+
+// The recogniser reads lines 48 pixels high; its input width is one of these.
+inline constexpr std::uint32_t kLineHeight = 48;
+inline constexpr std::uint32_t kLineWidths[] = {256, 512, 768, 1152, 2048};
+
+// The width a line of w x h pixels takes once scaled to kLineHeight, and the
+// smallest shipped width that holds it (the largest when none does: the line
+// is then squeezed into it).
+std::uint32_t scaledLineWidth(double width, double height);
+std::uint32_t lineWidthFor(std::uint32_t scaledWidth);
+
+// DB post-processing: a detected region grows by area * ratio / perimeter on
+// every side, which brings back the margin the network was trained to leave out.
+inline constexpr double kUnclipRatio = 1.6;
+PixelBox unclip(const PixelBox& box, double ratio = kUnclipRatio);
+
+// The recogniser's best class and its probability at each step.
+struct Step {
+  std::size_t symbol = 0;  // 0 is the CTC blank
+  float probability = 0;
+};
+
+// Greedy CTC: repeats merged, blanks dropped; symbols[i - 1] is the text of
+// class i, and the class after the last symbol is a blank space. Confidence
+// is the mean probability of the characters kept (0 for none).
+Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>& symbols);
+
+// A recognised line is kept only at this mean confidence or more.
+inline constexpr float kMinLineConfidence = 0.5f;
+
+}  // namespace quorvane::ocr
