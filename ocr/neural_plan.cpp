@@ -63,19 +63,73 @@ PixelBox unclip(const PixelBox& box, double ratio) {
   return {box.left - grow, box.top - grow, box.right + grow, box.bottom + grow};
 }
 
-Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>& symbols) {
-  Reading reading;
+namespace {
+
+std::uint32_t codePoint(std::string_view symbol) {
+  if (symbol.size() != 3) return symbol.size() == 1 ? std::uint8_t(symbol[0]) : 0;
+  const auto byte = [&](std::size_t i) { return std::uint32_t(std::uint8_t(symbol[i])); };
+  return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+}
+
+// CJK ideographs, kana and Hangul are written without blanks between them.
+bool writtenWithoutBlanks(std::uint32_t c) {
+  return (c >= 0x3040 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF);
+}
+
+// Full-width punctuation and the ideographic space are already as wide as a blank.
+bool fullWidthPunctuation(std::uint32_t c) { return (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF00 && c <= 0xFF60); }
+
+bool mayTakeBlank(std::string_view before, std::string_view after) {
+  const std::uint32_t a = codePoint(before), b = codePoint(after);
+  if (a == ' ' || b == ' ' || fullWidthPunctuation(a) || fullWidthPunctuation(b)) return false;
+  return !(writtenWithoutBlanks(a) && writtenWithoutBlanks(b));
+}
+
+// ASCII punctuation the recogniser gives for its full-width form, which
+// looks the same but for the room around it.
+std::string_view fullWidthFormOf(std::string_view symbol) {
+  static constexpr std::pair<std::string_view, std::string_view> kForms[] = {
+      {"(", "（"}, {")", "）"}, {":", "："}, {",", "，"}, {";", "；"}, {"!", "！"}, {"?", "？"}};
+  for (const auto& [ascii, wide] : kForms) {
+    if (symbol == ascii) return wide;
+  }
+  return {};
+}
+
+}  // namespace
+
+Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>& symbols, const WordGap& wordGap) {
+  // The characters kept and the step of each.
+  std::vector<std::pair<std::string, std::size_t>> kept;
   double sum = 0;
-  std::size_t kept = 0, previous = 0;
-  for (const Step& step : steps) {
+  std::size_t previous = 0;
+  for (std::size_t at = 0; at < steps.size(); ++at) {
+    const Step& step = steps[at];
     if (step.symbol != 0 && step.symbol != previous) {
-      reading.text += step.symbol <= symbols.size() ? symbols[step.symbol - 1] : std::string(" ");
+      kept.emplace_back(step.symbol <= symbols.size() ? symbols[step.symbol - 1] : std::string(" "), at);
       sum += step.probability;
-      ++kept;
     }
     previous = step.symbol;
   }
-  if (kept > 0) reading.confidence = float(sum / double(kept));
+  Reading reading;
+  if (kept.empty()) return reading;
+  reading.confidence = float(sum / double(kept.size()));
+  // Beside a CJK character with room between, ASCII punctuation is its full-width form.
+  for (std::size_t i = 0; i < kept.size() && wordGap; ++i) {
+    const std::string_view wide = fullWidthFormOf(kept[i].first);
+    if (wide.empty()) continue;
+    const bool before = i > 0 && writtenWithoutBlanks(codePoint(kept[i - 1].first)) &&
+                        wordGap(kept[i - 1].second, kept[i].second);
+    const bool after = i + 1 < kept.size() && writtenWithoutBlanks(codePoint(kept[i + 1].first)) &&
+                       wordGap(kept[i].second, kept[i + 1].second);
+    if (before || after) kept[i].first = wide;
+  }
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (i > 0 && wordGap && mayTakeBlank(kept[i - 1].first, kept[i].first) && wordGap(kept[i - 1].second, kept[i].second)) {
+      reading.text += ' ';
+    }
+    reading.text += kept[i].first;
+  }
   return reading;
 }
 

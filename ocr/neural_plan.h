@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,10 +64,17 @@ struct Step {
   float probability = 0;
 };
 
+// Whether the line's ink has a gap as wide as a blank between two steps.
+using WordGap = std::function<bool(std::size_t fromStep, std::size_t toStep)>;
+
 // Greedy CTC: repeats merged, blanks dropped; symbols[i - 1] is the text of
 // class i, and the class after the last symbol is a blank space. Confidence
 // is the mean probability of the characters kept (0 for none).
-Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>& symbols);
+// The recogniser often leaves out the blank between words and around Latin
+// text in a Chinese line: one goes in where wordGap finds one between two
+// characters, unless both are CJK or either is full-width punctuation (which
+// carries its own room).
+Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>& symbols, const WordGap& wordGap = {});
 
 // A recognised line is kept only at this mean confidence or more.
 inline constexpr float kMinLineConfidence = 0.5f;

@@ -169,6 +169,17 @@ bool sameRowOverlap(const PixelBox& a, const PixelBox& b) {
   return low > 0 && rows >= kSameRow * low && columns > 0;
 }
 
+// The networks find text the engine finds; where they see none, what the
+// engine reads in a list that asks for Chinese is mostly a CJK glyph or an
+// icon read as one or two Latin letters ("vr", "4").
+constexpr std::size_t kMinLoneCharacters = 3;
+
+bool worthKeepingAlone(std::string_view text) {
+  std::size_t characters = 0;
+  eachCharacter(text, [&](utf8proc_int32_t c) { characters += c != ' '; });
+  return characters >= kMinLoneCharacters;
+}
+
 bool engineReadsBetter(const ReadLine& engine, const ReadLine& neural) {
   if (anyOf(engine.reading.text, isKanaOrHangul)) return true;
   return !anyOf(neural.reading.text, isCjk) && !anyOf(engine.reading.text, isCjk) &&
@@ -193,7 +204,7 @@ std::vector<ReadLine> mergeReadings(std::vector<ReadLine> neural, std::vector<Re
     merged.push_back(std::move(line));
   }
   for (std::size_t i = 0; i < engine.size(); ++i) {
-    if (engineKept[i]) merged.push_back(std::move(engine[i]));
+    if (engineKept[i] && worthKeepingAlone(engine[i].reading.text)) merged.push_back(std::move(engine[i]));
   }
   return merged;
 }

@@ -84,7 +84,8 @@ bool worthReadingWith(std::string_view language, std::string_view reading);
 // unless every one of those reads better with the engine: one in kana or
 // Hangul (which the neural model does not know), or Latin text on both sides
 // read confidently by the engine (which keeps the blanks between words).
-// Engine lines that no neural line overlaps stay.
+// Engine lines that no neural line overlaps stay when they hold three
+// characters or more.
 std::vector<ReadLine> mergeReadings(std::vector<ReadLine> neural, std::vector<ReadLine> engine);
 
 // Observations for lines in pixels of a width x height image.

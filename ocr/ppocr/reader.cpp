@@ -153,16 +153,59 @@ std::vector<PixelBox> regions(const cv::Mat& probability) {
 
 // The recogniser's input: the line scaled to 48 rows, its grey in three
 // channels from -1 to 1, zero beyond its end.
-cv::Mat lineBlob(const cv::Mat& line, int width) {
-  const int scaled = int(std::min<std::uint32_t>(scaledLineWidth(line.cols, line.rows), std::uint32_t(width)));
-  cv::Mat resized;
-  cv::resize(line, resized, cv::Size(std::max(scaled, 1), int(kLineHeight)), 0, 0, cv::INTER_LINEAR);
+cv::Mat lineBlob(const cv::Mat& resized, int width) {
   cv::Mat blob({1, 3, int(kLineHeight), width}, CV_32F, cv::Scalar(0));
   for (int c = 0; c < 3; ++c) {
     cv::Mat plane(int(kLineHeight), width, CV_32F, blob.ptr<float>(0, c));
     resized.convertTo(plane(cv::Rect(0, 0, resized.cols, resized.rows)), CV_32F, 2.0 / 255.0, -1.0);
   }
   return blob;
+}
+
+// Ink differs from the line's ground (its commonest grey) by this much.
+constexpr int kInkContrast = 48;
+// A gap between characters this wide, against the ink's height, is a blank.
+constexpr double kBlankWidth = 0.22;
+// Pixels of the 48-row line per recogniser step.
+constexpr int kStepWidth = 8;
+
+// Which columns of a line hold ink, and how many rows the ink spans.
+struct Ink {
+  std::vector<bool> columns;
+  int height = 0;
+};
+
+Ink inkOf(const cv::Mat& line) {
+  int histogram[256] = {};
+  for (int y = 0; y < line.rows; ++y) {
+    for (int x = 0; x < line.cols; ++x) ++histogram[line.at<std::uint8_t>(y, x)];
+  }
+  const int ground = int(std::max_element(std::begin(histogram), std::end(histogram)) - std::begin(histogram));
+  Ink ink;
+  ink.columns.assign(std::size_t(line.cols), false);
+  int top = line.rows, bottom = -1;
+  for (int y = 0; y < line.rows; ++y) {
+    for (int x = 0; x < line.cols; ++x) {
+      if (std::abs(int(line.at<std::uint8_t>(y, x)) - ground) < kInkContrast) continue;
+      ink.columns[std::size_t(x)] = true;
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  ink.height = bottom >= top ? bottom - top + 1 : 0;
+  return ink;
+}
+
+// Whether the widest run of ink-free columns between two steps' middles is a blank.
+bool blankBetween(const Ink& ink, std::size_t fromStep, std::size_t toStep) {
+  const std::size_t from = fromStep * kStepWidth + kStepWidth / 2;
+  const std::size_t to = std::min(ink.columns.size(), toStep * kStepWidth + kStepWidth / 2);
+  std::size_t run = 0, widest = 0;
+  for (std::size_t x = from; x < to; ++x) {
+    run = ink.columns[x] ? 0 : run + 1;
+    widest = std::max(widest, run);
+  }
+  return ink.height > 0 && double(widest) >= kBlankWidth * ink.height;
 }
 
 std::vector<Step> bestSteps(const cv::Mat& out) {
@@ -226,7 +269,9 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, st
   std::size_t front = 0, back = order.size();
   std::string failed;
   auto work = [&](bool fromFront) {
-    std::map<std::uint32_t, cv::dnn::Net> nets;
+    // Lines come in order of width, so a worker needs one network at a time.
+    std::uint32_t netWidth = 0;
+    cv::dnn::Net net;
     for (;;) {
       std::size_t line;
       {
@@ -236,9 +281,10 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, st
       }
       const std::uint32_t width = widthOf(line);
       const std::string path = folder_ + "/rec-" + std::to_string(width) + ".onnx";
-      auto& net = nets[width];
       std::optional<cv::Mat> out;
-      if (net.empty()) {
+      if (width != netWidth) {
+        net = cv::dnn::Net();
+        netWidth = width;
         std::string bytes;
         auto unread = readModelFile(path, bytes);
         std::optional<cv::dnn::Net> made;
@@ -250,14 +296,21 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, st
         }
         net = std::move(*made);
       }
-      out = forward(net, lineBlob(image(found[line]), int(width)));
+      const cv::Mat crop = image(found[line]);
+      const int scaled = int(std::min(scaledLineWidth(crop.cols, crop.rows), width));
+      cv::Mat resized;
+      cv::resize(crop, resized, cv::Size(std::max(scaled, 1), int(kLineHeight)), 0, 0, cv::INTER_LINEAR);
+      out = forward(net, lineBlob(resized, int(width)));
       // Blank, the symbols and the space: anything else is not the model this was built for.
       if (!out || out->dims != 3 || std::size_t(out->size[2]) != symbols_.size() + 2) {
         std::lock_guard<std::mutex> guard(lock);
         failed = failure(text::modelCorrupt, path);
         return;
       }
-      readings[line] = decodeCtc(bestSteps(*out), symbols_);
+      const Ink ink = inkOf(resized);
+      readings[line] = decodeCtc(bestSteps(*out), symbols_, [&](std::size_t from, std::size_t to) {
+        return blankBetween(ink, from, to);
+      });
     }
   };
   const unsigned workers = found.size() >= kLinesPerWorker
