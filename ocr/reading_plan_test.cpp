@@ -72,5 +72,36 @@ TEST(ReadingChoiceTest, LatinLanguagesSkipLinesReadAsCjkAndSpecksAreNotReadAgain
   EXPECT_TRUE(!worthReadingAlone({10, 10, 29, 20}) && worthReadingAlone({10, 10, 30, 20})) << "two glyphs or more";
 }
 
+std::vector<std::string> texts(const std::vector<ReadLine>& lines) {
+  std::vector<std::string> out;
+  for (const auto& line : lines) out.push_back(line.reading.text);
+  return out;
+}
+
+TEST(MergeReadingsTest, NeuralLinesWinUnlessTheEngineReadsTheirRowBetter) {
+  using Lines = std::vector<ReadLine>;
+  const PixelBox row{10, 10, 300, 30}, left{10, 10, 140, 30}, right{160, 12, 300, 29}, below{10, 60, 300, 80};
+  const std::tuple<const char*, Lines, Lines, std::vector<std::string>> cases[] = {
+      {"Chinese beats the engine's guess", {{row, {"按下快捷键 Ctrl", 0.9f}}}, {{row, {"SIEM Ctrl", 0.9f}}},
+       {"按下快捷键 Ctrl"}},
+      {"confident Latin from the engine keeps its blanks", {{row, {"Releasenotes", 0.95f}}},
+       {{left, {"Release", 0.9f}}, {right, {"notes", 0.85f}}}, {"Release", "notes"}},
+      {"unless one piece is unsure", {{row, {"Releasenotes", 0.95f}}}, {{left, {"Release", 0.9f}}, {right, {"n0tes", 0.3f}}},
+       {"Releasenotes"}},
+      {"kana only the engine knows", {{row, {"设定", 0.6f}}}, {{row, {"設定する", 0.7f}}}, {"設定する"}},
+      {"another row is no rival", {{row, {"中文", 0.9f}}}, {{below, {"Open the file", 0.9f}}}, {"中文", "Open the file"}},
+      {"lone specks from the engine go", {{row, {"中文", 0.9f}}}, {{below, {"vr", 0.86f}}, {below, {"a b", 0.5f}}},
+       {"中文"}},
+      {"no engine lines", {{row, {"Latin", 0.9f}}}, {}, {"Latin"}}};
+  for (const auto& [what, neural, engine, merged] : cases) EXPECT_EQ(texts(mergeReadings(neural, engine)), merged) << what;
+}
+
+TEST(MergeReadingsTest, ObservationsAreNormalisedFromTheBottomLeft) {
+  const auto observations = observationsOf({{{250, 100, 750, 200}, {"x", 0.5f}}}, 1000, 400);
+  ASSERT_EQ(observations.size(), 1u);
+  const NormalizedBox& b = observations[0].box;
+  EXPECT_EQ(std::make_tuple(b.x, b.y, b.width, b.height, observations[0].top->text), std::make_tuple(0.25, 0.5, 0.5, 0.25, "x"));
+}
+
 }  // namespace
 }  // namespace quorvane::ocr
