@@ -208,6 +208,22 @@ bool blankBetween(const Ink& ink, std::size_t fromStep, std::size_t toStep) {
   return ink.height > 0 && double(widest) >= kBlankWidth * ink.height;
 }
 
+std::vector<Step> bestSteps(const cv::Mat& out);
+
+// One line read with a recogniser network of the given width; nothing when
+// the network fails or answers in a shape that is not the model's.
+std::optional<Reading> recogniseLine(cv::dnn::Net& net, const cv::Mat& crop, std::uint32_t width,
+                                     const std::vector<std::string>& symbols) {
+  const int scaled = int(std::min(scaledLineWidth(crop.cols, crop.rows), width));
+  cv::Mat resized;
+  cv::resize(crop, resized, cv::Size(std::max(scaled, 1), int(kLineHeight)), 0, 0, cv::INTER_LINEAR);
+  auto out = forward(net, lineBlob(resized, int(width)));
+  // Blank, the symbols and the space: anything else is not the model this was built for.
+  if (!out || out->dims != 3 || std::size_t(out->size[2]) != symbols.size() + 2) return std::nullopt;
+  const Ink ink = inkOf(resized);
+  return decodeCtc(bestSteps(*out), symbols, [&](std::size_t from, std::size_t to) { return blankBetween(ink, from, to); });
+}
+
 std::vector<Step> bestSteps(const cv::Mat& out) {
   std::vector<Step> steps;
   if (out.dims != 3) return steps;
@@ -281,7 +297,6 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, st
       }
       const std::uint32_t width = widthOf(line);
       const std::string path = folder_ + "/rec-" + std::to_string(width) + ".onnx";
-      std::optional<cv::Mat> out;
       if (width != netWidth) {
         net = cv::dnn::Net();
         netWidth = width;
@@ -296,21 +311,13 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, st
         }
         net = std::move(*made);
       }
-      const cv::Mat crop = image(found[line]);
-      const int scaled = int(std::min(scaledLineWidth(crop.cols, crop.rows), width));
-      cv::Mat resized;
-      cv::resize(crop, resized, cv::Size(std::max(scaled, 1), int(kLineHeight)), 0, 0, cv::INTER_LINEAR);
-      out = forward(net, lineBlob(resized, int(width)));
-      // Blank, the symbols and the space: anything else is not the model this was built for.
-      if (!out || out->dims != 3 || std::size_t(out->size[2]) != symbols_.size() + 2) {
+      auto read = recogniseLine(net, image(found[line]), width, symbols_);
+      if (!read) {
         std::lock_guard<std::mutex> guard(lock);
         failed = failure(text::modelCorrupt, path);
         return;
       }
-      const Ink ink = inkOf(resized);
-      readings[line] = decodeCtc(bestSteps(*out), symbols_, [&](std::size_t from, std::size_t to) {
-        return blankBetween(ink, from, to);
-      });
+      readings[line] = std::move(*read);
     }
   };
   const unsigned workers = found.size() >= kLinesPerWorker
@@ -333,6 +340,18 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, st
                      std::move(*readings[i])});
   }
   return Result(std::in_place_index<0>, std::move(lines));
+}
+
+std::variant<Reading, std::string> PpocrReader::readLine(Pix* line, std::uint32_t width) {
+  using Result = std::variant<Reading, std::string>;
+  const std::string path = folder_ + "/rec-" + std::to_string(width) + ".onnx";
+  std::string bytes;
+  if (auto unread = readModelFile(path, bytes)) return Result(std::in_place_index<1>, *unread);
+  auto net = netFrom(bytes);
+  if (!net) return Result(std::in_place_index<1>, failure(text::modelCorrupt, path));
+  auto read = recogniseLine(*net, matOf(line), width, symbols_);
+  if (!read) return Result(std::in_place_index<1>, failure(text::modelCorrupt, path));
+  return Result(std::in_place_index<0>, std::move(*read));
 }
 
 }  // namespace quorvane::ocr

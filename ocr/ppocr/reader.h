@@ -36,6 +36,9 @@ class PpocrReader {
   // model file that could not be used. typicalGlyph picks the detector's scale.
   std::variant<std::vector<ReadLine>, std::string> read(Pix* grey, std::uint32_t typicalGlyph);
 
+  // One line image (8-bit grey) read with the recogniser of one width.
+  std::variant<Reading, std::string> readLine(Pix* line, std::uint32_t width);
+
  private:
   struct Networks;
   PpocrReader(std::string folder, std::vector<std::string> symbols, std::string detector);

@@ -1,5 +1,6 @@
 // quorvane-ocr as the application runs it, with the real engine: arguments,
 // the image on standard input, Messages on standard output, the exit status.
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -108,6 +109,27 @@ TEST(OcrE2E, MissingLanguageDataIsAnEngineFailureNamingIt) {
                                 {"message", "文字识别引擎失败：无法加载 ja-JP 的语言数据 jpn.traineddata（请安装 tesseract-ocr-jpn）"}}));
   EXPECT_EQ(present.status, 0);
   EXPECT_EQ(present.last["text"], kEnglish);
+}
+
+TEST(OcrE2E, AMissingOrDamagedModelIsAnEngineFailureNamingTheFile) {
+  namespace fs = std::filesystem;
+  const fs::path models = fs::temp_directory_path() / ("ocr-e2e-models-" + std::to_string(::getpid()));
+  fs::create_directories(models);
+  const std::string source = std::getenv("QUORVANE_OCR_MODELS");
+  for (const auto& entry : fs::directory_iterator(source)) fs::create_symlink(entry.path(), models / entry.path().filename());
+  const test::SpawnOptions options{.env = {{"QUORVANE_OCR_MODELS", models.string()}}};
+  fs::remove(models / "det.onnx");
+  Ocr missing = ocr({"eng,chi_sim"}, image("chinese.png"), options);
+  std::ofstream(models / "det.onnx") << "not a network";
+  Ocr damaged = ocr({"chi_sim"}, image("chinese.png"), options);
+  Ocr latin = ocr({"eng"}, image("english.png"), options);
+  fs::remove_all(models);
+
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.last["message"], "文字识别引擎失败：缺少文字识别模型文件 " + (models / "det.onnx").string());
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_EQ(damaged.last["message"], "文字识别引擎失败：文字识别模型文件已损坏 " + (models / "det.onnx").string());
+  EXPECT_EQ(latin.last["text"], kEnglish) << "Latin lists do not need the networks";
 }
 
 }  // namespace
