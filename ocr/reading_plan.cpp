@@ -81,6 +81,51 @@ std::vector<std::vector<std::size_t>> splitLines(const std::vector<PixelBox>& bo
 
 namespace {
 
+// Ascenders and descenders stand out of a line of lowercase letters by about half its height.
+constexpr double kGlyphReach = 0.5;
+
+}  // namespace
+
+PixelBox reachOverInk(const PixelBox& line, const std::vector<PixelBox>& ink) {
+  const double height = line.height();
+  if (height <= 0) return line;
+  const double reach = kGlyphReach * height, gap = kJoinGap * height;
+  std::vector<PixelBox> row;
+  for (const PixelBox& piece : ink) {
+    const bool within = piece.top >= line.top - reach && piece.bottom <= line.bottom + reach;
+    if (within && piece.bottom > line.top && piece.top < line.bottom) row.push_back(piece);
+  }
+  PixelBox grown = line;
+  // Rightwards in order of left edges, leftwards in order of right edges:
+  // each piece taken brings the next one within reach.
+  std::sort(row.begin(), row.end(), [](const PixelBox& a, const PixelBox& b) { return a.left < b.left; });
+  for (const PixelBox& piece : row) {
+    if (piece.left > grown.right + gap) break;
+    if (piece.right > grown.right) grown = {grown.left, std::min(grown.top, piece.top), piece.right,
+                                            std::max(grown.bottom, piece.bottom)};
+  }
+  std::sort(row.begin(), row.end(), [](const PixelBox& a, const PixelBox& b) { return a.right > b.right; });
+  for (const PixelBox& piece : row) {
+    if (piece.right < grown.left - gap) break;
+    if (piece.left < grown.left) grown = {piece.left, std::min(grown.top, piece.top), grown.right,
+                                          std::max(grown.bottom, piece.bottom)};
+  }
+  return grown;
+}
+
+namespace {
+
+// Narrower than any glyph but a hairline: the engine's echo is a pixel or two wide.
+constexpr double kSliver = 0.2;
+
+}  // namespace
+
+bool echoOfNextGlyph(const PixelBox& first, const PixelBox& second, double lineHeight) {
+  return first.right - first.left <= kSliver * lineHeight && first.left >= second.left && first.right <= second.right;
+}
+
+namespace {
+
 // Confidence differences the engine gives the same text under two settings.
 constexpr float kReadingMargin = 0.05f;
 
@@ -139,14 +184,6 @@ void eachCharacter(std::string_view text, Count count) {
   }
 }
 
-bool mostlyCjk(std::string_view text) {
-  std::size_t cjk = 0, other = 0;
-  eachCharacter(text, [&](utf8proc_int32_t c) {
-    if (c != ' ') ++(isCjk(c) ? cjk : other);
-  });
-  return cjk > other;
-}
-
 bool anyOf(std::string_view text, bool (*is)(utf8proc_int32_t)) {
   bool found = false;
   eachCharacter(text, [&](utf8proc_int32_t c) { found = found || is(c); });
@@ -154,6 +191,14 @@ bool anyOf(std::string_view text, bool (*is)(utf8proc_int32_t)) {
 }
 
 }  // namespace
+
+bool mostlyCjk(std::string_view text) {
+  std::size_t cjk = 0, other = 0;
+  eachCharacter(text, [&](utf8proc_int32_t c) {
+    if (c != ' ') ++(isCjk(c) ? cjk : other);
+  });
+  return cjk > other;
+}
 
 bool worthReadingWith(std::string_view language, std::string_view reading) {
   if (std::find(kCjkLanguages.begin(), kCjkLanguages.end(), language) != kCjkLanguages.end()) return true;

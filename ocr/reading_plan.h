@@ -39,6 +39,20 @@ struct PixelBox {
 // between them. Returns groups of two or more indices, each left to right.
 std::vector<std::vector<std::size_t>> splitLines(const std::vector<PixelBox>& boxes);
 
+// Sparse layout also leaves thin glyphs (l, i, t, a colon) out of a line and
+// may cut it there: "Noah Williams" comes back as "Noah Wil" and "ams". A
+// line's box grown over the pieces of ink (connected glyph parts, in pixels)
+// on its row that lie within the joining gap of its ends, one after another;
+// pieces reaching well above or below the line (a panel's edge, an icon)
+// are not its glyphs.
+PixelBox reachOverInk(const PixelBox& line, const std::vector<PixelBox>& ink);
+
+// The engine now and then reads the glyph that starts a line's picture twice,
+// first as a sliver at the glyph's left edge: "110 March" for "10 March",
+// "‘Showing" for "Showing". Whether a line's first symbol is such a sliver,
+// given its box, the second symbol's and the line's height.
+bool echoOfNextGlyph(const PixelBox& first, const PixelBox& second, double lineHeight);
+
 // A line the engine reads below this confidence (0 to 1) is read again, alone,
 // with each listed language and without the ink-on-white preparation.
 inline constexpr float kRereadBelow = 0.5f;
@@ -72,6 +86,9 @@ Reading settleReading(std::size_t count, const std::function<Reading(std::size_t
 // Whether a line is worth reading with each language alone: a lone glyph or a
 // speck ("1", "|") reads as noise in every language.
 bool worthReadingAlone(const PixelBox& box);
+
+// Whether a reading holds more CJK characters (Han, kana, Hangul) than others.
+bool mostlyCjk(std::string_view text);
 
 // Whether reading a line with one language alone (a traineddata name) could
 // do better: a line already read as mostly CJK characters is not one for a

@@ -42,6 +42,41 @@ TEST(SplitLinesTest, JoinsPiecesOfOneRowCloseTogether) {
   for (const auto& [what, boxes, groups] : cases) EXPECT_EQ(splitLines(boxes), groups) << what;
 }
 
+TEST(ReachOverInkTest, GrowsOverGlyphsLeftOutBesideTheLine) {
+  // A line 10 high: glyphs within 6 of its ends and 5 above or below its rows are its own.
+  const PixelBox line{100, 10, 160, 20};
+  const std::tuple<const char*, std::vector<PixelBox>, PixelBox> cases[] = {
+      {"its own glyphs only", {{100, 10, 110, 20}, {150, 12, 160, 20}}, line},
+      {"a thin glyph left out, and the piece beyond it", {{162, 9, 164, 20}, {168, 12, 190, 20}}, {100, 9, 190, 20}},
+      {"leftwards, one after another", {{80, 10, 86, 20}, {90, 12, 95, 22}}, {80, 10, 160, 22}},
+      {"exactly the gap away", {{166, 10, 170, 20}}, {100, 10, 170, 20}},
+      {"beyond the gap", {{167, 10, 180, 20}, {40, 10, 93, 20}}, line},
+      {"only through a glyph between", {{175, 10, 180, 20}}, line},
+      {"ascenders and descenders within reach", {{161, 5, 165, 20}, {95, 10, 99, 25}}, {95, 5, 165, 25}},
+      {"a panel edge reaching past the line", {{161, 4, 162, 20}, {97, 10, 98, 26}}, line},
+      {"on the row above", {{161, 5, 170, 10}}, line},
+      {"out of order", {{175, 10, 180, 20}, {161, 10, 170, 20}}, {100, 10, 180, 20}}};
+  for (const auto& [what, ink, grown] : cases) {
+    const PixelBox got = reachOverInk(line, ink);
+    EXPECT_EQ(std::make_tuple(got.left, got.top, got.right, got.bottom),
+              std::make_tuple(grown.left, grown.top, grown.right, grown.bottom)) << what;
+  }
+  const PixelBox flat{100, 10, 160, 10};
+  EXPECT_EQ(reachOverInk(flat, {{160, 10, 170, 10}}).right, 160) << "a line without height reaches nothing";
+}
+
+TEST(EchoTest, ASliverAtTheNextGlyphsLeftEdgeIsAnEcho) {
+  const PixelBox one{561, 211, 567, 220};
+  const std::tuple<const char*, PixelBox, PixelBox, bool> cases[] = {
+      {"a pixel wide inside the next glyph", {561, 211, 562, 220}, one, true},
+      {"two pixels at a height of ten", {563, 211, 565, 220}, one, true},
+      {"three pixels is a glyph", {561, 211, 564, 220}, one, false},
+      {"a real 1 before another", one, {569, 211, 575, 220}, false},
+      {"left of the next glyph", {560, 211, 561, 220}, one, false},
+      {"past its right edge", {566, 211, 568, 220}, one, false}};
+  for (const auto& [what, first, second, echo] : cases) EXPECT_EQ(echoOfNextGlyph(first, second, 10), echo) << what;
+}
+
 TEST(ReadingChoiceTest, MostConfidentWinsAndOrderBreaksNearTies) {
   const std::tuple<const char*, std::vector<Reading>, std::size_t> cases[] = {
       {"none", {}, 0}, {"garbage first, the right language later", {{"SIEM", 0.25f}, {"SRB", 0.3f}, {"复制到剪贴板", 0.9f}}, 2},

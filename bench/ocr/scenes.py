@@ -251,7 +251,7 @@ LATIN_ROWS = [
 ]
 
 
-def latin_ui(name, dark=False, text_px=14):
+def latin_ui(name, dark=False, text_px=14, font=LATIN):
     width, height = 1920, 1080
     bg, fg, panel, muted = ("#1e1f22", "#e6e6e6", "#2b2d31", "#a0a4ab") if dark else (
         "#ffffff", "#1a1a1a", "#f0f1f3", "#5f6368")
@@ -262,7 +262,7 @@ def latin_ui(name, dark=False, text_px=14):
         args.extend(["-fill", colour, "-draw", f"rectangle {x0},{y0} {x1},{y1}"])
 
     def text(x, y, words, size=text_px, colour=fg):
-        args.extend(["-font", LATIN, "-pointsize", f"{size:.1f}", "-fill", colour, "-annotate", f"+{x}+{y}", words])
+        args.extend(["-font", font, "-pointsize", f"{size:.1f}", "-fill", colour, "-annotate", f"+{x}+{y}", words])
         lines.append(words)
 
     rect(0, 0, width, 28, panel)
@@ -294,5 +294,8 @@ ZH_SCENES = [
     zh_ui("zh-files", kind="files"), zh_ui("zh-chat-dark", kind="chat", dark=True),
     zh_ui("zh-toolbar", kind="toolbar"),
 ]
-SCENES += [latin_ui("latin-ui-light"), latin_ui("latin-ui-dark", dark=True), latin_ui("latin-ui-13", text_px=13)]
+# Noto Sans (the Latin of Noto Sans CJK) at 13 px is where sparse layout drops the most thin glyphs.
+SCENES += [latin_ui("latin-ui-light"), latin_ui("latin-ui-dark", dark=True), latin_ui("latin-ui-13", text_px=13),
+           latin_ui("latin-ui-noto", text_px=13, font=ZH_FONT),
+           latin_ui("latin-ui-noto-dark", text_px=13, font=ZH_FONT, dark=True)]
 SCENES += ZH_SCENES

@@ -39,11 +39,13 @@ Ocr ocr(const std::vector<std::string>& args, const std::string& input, const te
   return out;
 }
 
-// The JPEG's EXIF turn applied; Chinese with English alike in either order: characters kept together after a
-// Latin language, and a line that sparse layout cuts in two (its short piece read as Latin capitals) put back.
+// The JPEG's EXIF turn applied; a table whose thin glyphs sparse layout leaves out ("Noah Wil" and "ams") or
+// echoes ("110 March"); Chinese with English alike in either order: characters kept together after a Latin
+// language, and a line that sparse layout cuts in two (its short piece read as Latin capitals) put back.
 TEST(OcrE2E, ReadsRealImagesWhateverTheLanguageOrder) {
   const std::tuple<const char*, const char*, std::string> cases[] = {
       {"english-rot.jpg", "eng", kEnglish},
+      {"latin-table.png", "eng", "Noah Williams\n10 March 2024\nDelivered\nOlivia Martin\n21 October 2023\nShipped"},
       {"chinese.png", "eng,chi_sim", "你好世界 Hello 文字识别"},
       {"chinese.png", "chi_sim,eng", "你好世界 Hello 文字识别"},
       {"chinese-above-english.png", "eng,chi_sim", "打开设置窗口并选择语言\nOpen the settings window"},
