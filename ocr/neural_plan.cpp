@@ -31,18 +31,26 @@ std::vector<std::string> engineLanguagesBeside(const std::vector<std::string>& n
 DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph) {
   DetectorPlan plan;
   if (width == 0 || height == 0) return plan;
-  if (typicalGlyph >= kHalveGlyphsFrom) plan.scale = 0.5;
+  if (typicalGlyph > kDetectorGlyph) plan.scale = kDetectorGlyph / typicalGlyph;
   plan.scale = std::min(plan.scale, double(kMaxDetectorWidth - kStride) / width);
   const auto scaledWidth = std::max<std::uint32_t>(1, std::uint32_t(std::lround(width * plan.scale)));
   const auto scaledHeight = std::max<std::uint32_t>(1, std::uint32_t(std::lround(height * plan.scale)));
   plan.width = roundUp(scaledWidth, kStride);
-  // Band height: the most whole strides of rows within the pixel budget.
-  const auto rows = std::uint32_t(kMaxDetectorPixels / plan.width) / kStride * kStride;
-  plan.bands = stripsFor(scaledHeight, std::max(rows, 2 * kDetectorOverlap), kDetectorOverlap);
+  const std::uint32_t overlap = std::clamp(roundUp(std::uint32_t(std::lround(kOverlapGlyphs * typicalGlyph * plan.scale)), kStride),
+                                           kMinDetectorOverlap, kMaxDetectorOverlap);
+  // The most whole strides of rows within the pixel budget; then as few bands
+  // as that allows, all of one height, so the last one is not mostly padding.
+  const std::uint32_t most = std::max(std::uint32_t(kMaxDetectorPixels / plan.width) / kStride * kStride, 2 * overlap);
+  if (scaledHeight <= most) {
+    plan.bandHeight = roundUp(scaledHeight, kStride);
+    plan.bands = {Strip{0, scaledHeight, 0, scaledHeight}};
+    return plan;
+  }
+  const std::uint32_t count = (scaledHeight - overlap + (most - overlap) - 1) / (most - overlap);
+  plan.bandHeight = roundUp((scaledHeight - overlap + count - 1) / count + overlap, kStride);
+  plan.bands = stripsFor(scaledHeight, plan.bandHeight, overlap);
   return plan;
 }
-
-std::uint32_t paddedHeight(const Strip& band) { return roundUp(band.bottom - band.top, kStride); }
 
 std::uint32_t scaledLineWidth(double width, double height) {
   if (!(width > 0) || !(height > 0)) return 0;
@@ -123,6 +131,16 @@ Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>
     const bool after = i + 1 < kept.size() && writtenWithoutBlanks(codePoint(kept[i + 1].first)) &&
                        wordGap(kept[i].second, kept[i + 1].second);
     if (before || after) kept[i].first = wide;
+  }
+  // Brackets come in pairs of one width: "（PNG 或 JPEG)" closes full-width too.
+  std::vector<std::size_t> open;
+  for (std::size_t i = 0; i < kept.size() && wordGap; ++i) {
+    std::string& symbol = kept[i].first;
+    if (symbol == "(" || symbol == "（") open.push_back(i);
+    if ((symbol != ")" && symbol != "）") || open.empty()) continue;
+    std::string& opener = kept[open.back()].first;
+    open.pop_back();
+    if (opener == "（" || symbol == "）") opener = "（", symbol = "）";
   }
   for (std::size_t i = 0; i < kept.size(); ++i) {
     if (i > 0 && wordGap && mayTakeBlank(kept[i - 1].first, kept[i].first) && wordGap(kept[i - 1].second, kept[i].second)) {

@@ -19,29 +19,34 @@ bool readsNeurally(const std::vector<std::string>& names);
 std::vector<std::string> engineLanguagesBeside(const std::vector<std::string>& names);
 
 // The detector's input: the image scaled by `scale`, cut into bands of whole
-// rows (Strip) that each hold at most kMaxDetectorPixels, with sides that are
-// multiples of 32 (the network's stride).
+// rows (Strip) that overlap, each given to the network padded to one shape
+// whose sides are multiples of 32 (the network's stride). One shape: a
+// network allocates its buffers on its first run, and on a fresh process that
+// costs twice the run itself, so later bands reuse the first one's.
 struct DetectorPlan {
   double scale = 1;
   std::uint32_t width = 0;           // scaled and padded to a multiple of 32
+  std::uint32_t bandHeight = 0;      // rows of every band as given to the network
   std::vector<Strip> bands;          // rows of the scaled image, before padding
 };
 
-// The detector crashed (SIGSEGV) on some inputs of 3 Mpx and more; bands stay
-// well below, and no side goes past what it was seen to take.
-inline constexpr std::uint64_t kMaxDetectorPixels = std::uint64_t{2} << 20;
+// A band's buffers grow with its pixels (about 250 MB a megapixel); the
+// detector also crashed (SIGSEGV) on some inputs of 3 Mpx and more, and no
+// side goes past what it was seen to take.
+inline constexpr std::uint64_t kMaxDetectorPixels = std::uint64_t{512} << 10;
 inline constexpr std::uint32_t kMaxDetectorWidth = 3200;
-// Rows shared by neighbouring bands: more than any line is tall at the scale read.
-inline constexpr std::uint32_t kDetectorOverlap = 96;
 
-// Text of this typical glyph height (pixels) or more is detected at half size:
-// HiDPI screenshots cost a quarter and read as well.
-inline constexpr std::uint32_t kHalveGlyphsFrom = 24;
+// The detector finds UI text as well with glyphs of this height (the typical
+// glyph height, pixels) as with larger ones, for less work: larger text is
+// scaled down to it.
+inline constexpr double kDetectorGlyph = 10;
+
+// Rows shared by neighbouring bands, in typical glyphs: a line and the ground
+// around it lie whole in the band that owns its centre.
+inline constexpr double kOverlapGlyphs = 6;
+inline constexpr std::uint32_t kMinDetectorOverlap = 64, kMaxDetectorOverlap = 128;
 
 DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph);
-
-// The padded band height the network is given for a band.
-std::uint32_t paddedHeight(const Strip& band);
 
 // The recogniser reads lines 48 pixels high; its input width is one of these.
 inline constexpr std::uint32_t kLineHeight = 48;
@@ -73,7 +78,9 @@ using WordGap = std::function<bool(std::size_t fromStep, std::size_t toStep)>;
 // The recogniser often leaves out the blank between words and around Latin
 // text in a Chinese line: one goes in where wordGap finds one between two
 // characters, unless both are CJK or either is full-width punctuation (which
-// carries its own room).
+// carries its own room). ASCII punctuation with room between it and a CJK
+// character is given in its full-width form, and so is the other bracket of
+// a full-width one.
 Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>& symbols, const WordGap& wordGap = {});
 
 // A recognised line is kept only at this mean confidence or more.

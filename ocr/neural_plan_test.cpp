@@ -16,21 +16,27 @@ TEST(NeuralPlanTest, ChineseGoesToTheNetworksAndTheOtherLanguagesToTheEngine) {
   }
 }
 
-TEST(NeuralPlanTest, DetectorBandsStayWithinWhatTheNetworkTakes) {
-  // width, height, glyph -> scale, padded width, bands
-  const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, double, std::uint32_t, std::size_t> cases[] = {
-      {1280, 800, 14, 1.0, 1280, 1}, {1920, 1080, 14, 1.0, 1920, 1}, {2560, 1600, 28, 0.5, 1280, 1},
-      {1000, 40000, 14, 1.0, 1024, 21}, {3840, 2160, 12, 3168.0 / 3840, 3168, 4}, {1, 1, 0, 1.0, 32, 1}};
-  for (const auto& [width, height, glyph, scale, padded, bands] : cases) {
+TEST(NeuralPlanTest, DetectorBandsAreOneShapeWithinWhatTheNetworkTakes) {
+  // width, height, glyph -> scale, padded width, band height, bands
+  const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, double, std::uint32_t, std::uint32_t, std::size_t>
+      cases[] = {{1280, 800, 10, 1.0, 1280, 320, 3},   {1280, 380, 8, 1.0, 1280, 384, 1},
+                 {1920, 1080, 10, 1.0, 1920, 256, 6},  {2560, 1600, 20, 0.5, 1280, 320, 3},
+                 {3840, 2160, 12, 3168.0 / 3840, 3168, 160, 18}, {1, 1, 0, 1.0, 32, 32, 1}};
+  for (const auto& [width, height, glyph, scale, padded, bandHeight, bands] : cases) {
     SCOPED_TRACE(testing::Message() << width << "x" << height);
     const DetectorPlan plan = detectorPlan(width, height, glyph);
-    EXPECT_EQ(std::make_tuple(plan.scale, plan.width, plan.bands.size()), std::make_tuple(scale, padded, bands));
-    for (const Strip& band : plan.bands) {
-      EXPECT_LE(std::uint64_t{plan.width} * paddedHeight(band), kMaxDetectorPixels);
-      EXPECT_EQ(paddedHeight(band) % 32, 0u);
-    }
+    EXPECT_EQ(std::make_tuple(plan.scale, plan.width, plan.bandHeight, plan.bands.size()),
+              std::make_tuple(scale, padded, bandHeight, bands));
     EXPECT_LE(plan.width, kMaxDetectorWidth);
+    EXPECT_LE(std::uint64_t{plan.width} * plan.bandHeight, std::max<std::uint64_t>(kMaxDetectorPixels, 32 * 32));
+    EXPECT_EQ(plan.bandHeight % 32, 0u);
+    for (const Strip& band : plan.bands) EXPECT_LE(band.bottom - band.top, plan.bandHeight);
   }
+  // A tall capture: lines up to the overlap's half lie whole in the band that owns them.
+  const DetectorPlan tall = detectorPlan(1000, 40000, 10);
+  ASSERT_GT(tall.bands.size(), 1u);
+  EXPECT_EQ(tall.bands[0].bottom - tall.bands[1].top, kMinDetectorOverlap);
+  EXPECT_EQ(tall.bands.back().ownBottom, 40000u);
 }
 
 TEST(NeuralPlanTest, LinesTakeTheNarrowestWidthThatHoldsThem) {
@@ -91,6 +97,21 @@ TEST(CtcTest, GapsInTheInkBecomeBlanksOrFullWidthPunctuationBesideCjk) {
       {"tight ASCII punctuation stays", steps({1, 5, 2}), never, "中(文"},
       {"a recognised space takes no second one", steps({3, 8, 4}), always, "A b"}};
   for (const auto& [what, input, gap, text] : cases) EXPECT_EQ(decodeCtc(input, kSymbols, gap).text, text) << what;
+}
+
+TEST(CtcTest, BracketsPairInOneWidth) {
+  // Symbols: 1 "中", 2 "(", 3 ")", 4 "A"; a gap only between steps `at` and `at + 1`.
+  const Strings symbols = {"中", "(", ")", "A"};
+  const auto gapAfter = [](std::size_t at) {
+    return WordGap([at](std::size_t from, std::size_t to) { return from <= at && to > at; });
+  };
+  const std::tuple<const char*, std::vector<Step>, std::size_t, std::string> cases[] = {
+      {"the closing bracket of a full-width one", steps({1, 2, 4, 3}), 0, "中（A）"},
+      {"the opening bracket of a full-width one", steps({2, 4, 3, 1}), 2, "（A）中"},
+      {"ASCII brackets without room beside CJK stay", steps({2, 4, 3, 1}), 99, "(A)中"},
+      {"a full-width bracket left open", steps({1, 2, 4}), 0, "中（A"},
+      {"a closing bracket without an opening one", steps({4, 3, 1}), 99, "A)中"}};
+  for (const auto& [what, input, gap, text] : cases) EXPECT_EQ(decodeCtc(input, symbols, gapAfter(gap)).text, text) << what;
 }
 
 }  // namespace

@@ -254,6 +254,40 @@ std::vector<ReadLine> mergeReadings(std::vector<ReadLine> neural, std::vector<Re
   return merged;
 }
 
+namespace {
+
+// The engine reads a short CJK run as a few Latin letters ("RF") with high
+// confidence; Latin text of this many characters it reads so only where it is Latin.
+constexpr std::size_t kMinSettledLatin = 4;
+// A found line's margin on either side, against its height: the detector's
+// boxes take in ground around the ink that the engine's leave out.
+constexpr double kFoundMargin = 0.4;
+
+bool beyondDoubt(const Reading& reading) {
+  if (anyOf(reading.text, isKanaOrHangul)) return true;
+  std::size_t characters = 0;
+  eachCharacter(reading.text, [&](utf8proc_int32_t c) { characters += c != ' '; });
+  return !anyOf(reading.text, isCjk) && reading.confidence >= kSettled && characters >= kMinSettledLatin;
+}
+
+}  // namespace
+
+bool settledByEngine(const PixelBox& found, const std::vector<ReadLine>& engine) {
+  std::vector<const ReadLine*> row;
+  for (const ReadLine& line : engine) {
+    if (sameRowOverlap(found, line.box)) row.push_back(&line);
+  }
+  if (row.empty()) return false;
+  std::sort(row.begin(), row.end(), [](const ReadLine* a, const ReadLine* b) { return a->box.left < b->box.left; });
+  const double margin = kFoundMargin * found.height();
+  double covered = found.left + margin;
+  for (const ReadLine* line : row) {
+    if (!beyondDoubt(line->reading) || line->box.left > covered + margin) return false;
+    covered = std::max(covered, line->box.right);
+  }
+  return covered >= found.right - margin;
+}
+
 std::vector<Observation> observationsOf(std::vector<ReadLine> lines, double width, double height) {
   std::vector<Observation> observations;
   observations.reserve(lines.size());

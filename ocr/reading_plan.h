@@ -105,6 +105,13 @@ bool worthReadingWith(std::string_view language, std::string_view reading);
 // characters or more.
 std::vector<ReadLine> mergeReadings(std::vector<ReadLine> neural, std::vector<ReadLine> engine);
 
+// Whether a line the networks found need not be read by them: every engine
+// line on its row would win over any neural reading there (one in kana or
+// Hangul), or is Latin text of some length read beyond doubt (which a
+// neural reading with CJK in it is all but never), and the engine's lines
+// span the found line but for its margins.
+bool settledByEngine(const PixelBox& found, const std::vector<ReadLine>& engine);
+
 // Observations for lines in pixels of a width x height image.
 std::vector<Observation> observationsOf(std::vector<ReadLine> lines, double width, double height);
 

@@ -131,6 +131,24 @@ TEST(MergeReadingsTest, NeuralLinesWinUnlessTheEngineReadsTheirRowBetter) {
   for (const auto& [what, neural, engine, merged] : cases) EXPECT_EQ(texts(mergeReadings(neural, engine)), merged) << what;
 }
 
+TEST(SettledByEngineTest, OnlyLinesTheEngineReadWholeAndBeyondDoubtAreLeftUnread) {
+  using Lines = std::vector<ReadLine>;
+  // A found line 20 high: ground of 8 at its ends and between words the engine leaves out.
+  const PixelBox found{100, 10, 400, 30}, whole{106, 12, 394, 29}, left{106, 12, 240, 29}, right{246, 12, 394, 29};
+  const std::tuple<const char*, Lines, bool> cases[] = {
+      {"confident Latin spanning the line", {{whole, {"Open the file", 0.9f}}}, true},
+      {"pieces that meet span it", {{left, {"Noah", 0.9f}}, {right, {"Williams", 0.9f}}}, true},
+      {"a piece left out", {{left, {"Noah", 0.9f}}}, false},
+      {"a gap between the pieces", {{left, {"Noah", 0.9f}}, {{300, 12, 394, 29}, {"Williams", 0.9f}}}, false},
+      {"unsure Latin", {{whole, {"Open the file", 0.7f}}}, false},
+      {"a short run that may be a CJK word read as letters", {{whole, {"RF", 0.95f}}}, false},
+      {"CJK the networks read better", {{whole, {"打开文件", 0.95f}}}, false},
+      {"kana the networks cannot read", {{whole, {"設定する", 0.5f}}}, true},
+      {"a line on another row", {{{106, 60, 394, 79}, {"Open the file", 0.9f}}}, false},
+      {"no engine lines", {}, false}};
+  for (const auto& [what, engine, settled] : cases) EXPECT_EQ(settledByEngine(found, engine), settled) << what;
+}
+
 TEST(MergeReadingsTest, ObservationsAreNormalisedFromTheBottomLeft) {
   const auto observations = observationsOf({{{250, 100, 750, 200}, {"x", 0.5f}}}, 1000, 400);
   ASSERT_EQ(observations.size(), 1u);

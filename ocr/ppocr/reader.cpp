@@ -224,6 +224,12 @@ std::optional<Reading> recogniseLine(cv::dnn::Net& net, const cv::Mat& crop, std
   return decodeCtc(bestSteps(*out), symbols, [&](std::size_t from, std::size_t to) { return blankBetween(ink, from, to); });
 }
 
+PixelBox boxOf(const cv::Rect& r) { return {double(r.x), double(r.y), double(r.x + r.width), double(r.y + r.height)}; }
+
+cv::Rect rectOf(const PixelBox& b) {
+  return cv::Rect(cv::Point(int(b.left), int(b.top)), cv::Point(int(b.right), int(b.bottom)));
+}
+
 std::vector<Step> bestSteps(const cv::Mat& out) {
   std::vector<Step> steps;
   if (out.dims != 3) return steps;
@@ -238,18 +244,18 @@ std::vector<Step> bestSteps(const cv::Mat& out) {
 
 }  // namespace
 
-std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, std::uint32_t typicalGlyph) {
-  using Result = std::variant<std::vector<ReadLine>, std::string>;
+std::variant<std::vector<PixelBox>, std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalGlyph) {
+  using Result = std::variant<std::vector<PixelBox>, std::string>;
   const cv::Mat image = matOf(grey);
   const DetectorPlan plan = detectorPlan(image.cols, image.rows, typicalGlyph);
   cv::Mat scaled = image;
   if (plan.scale != 1.0) cv::resize(image, scaled, cv::Size(), plan.scale, plan.scale, cv::INTER_AREA);
 
   // Detection: band by band, each line reported by the band that owns its centre.
-  std::vector<cv::Rect> found;
+  std::vector<PixelBox> found;
   const cv::Rect whole(0, 0, image.cols, image.rows);
   for (const Strip& band : plan.bands) {
-    const int height = int(paddedHeight(band)), width = int(plan.width);
+    const int height = int(plan.bandHeight), width = int(plan.width);
     auto& net = networks_->detectors[{width, height}];
     if (net.empty()) {
       auto made = netFrom(detectorBytes_);
@@ -269,10 +275,19 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, st
                           cv::Point(int(std::ceil(grown.right / plan.scale)),
                                     int(std::ceil((band.top + grown.bottom) / plan.scale))));
       const cv::Rect clipped = rect & whole;
-      if (clipped.width > 0 && clipped.height > 0) found.push_back(clipped);
+      if (clipped.width > 0 && clipped.height > 0) found.push_back(boxOf(clipped));
     }
   }
   networks_->detectors.clear();
+  return Result(std::in_place_index<0>, std::move(found));
+}
+
+std::variant<std::vector<ReadLine>, std::string> PpocrReader::recognise(Pix* grey, const std::vector<PixelBox>& lines) {
+  using Result = std::variant<std::vector<ReadLine>, std::string>;
+  const cv::Mat image = matOf(grey);
+  const cv::Rect whole(0, 0, image.cols, image.rows);
+  std::vector<cv::Rect> found;
+  for (const PixelBox& box : lines) found.push_back(rectOf(box) & whole);
 
   // Recognition: lines in order of width, so each worker meets each width
   // once; one worker from the narrow end, one from the wide end.
@@ -295,6 +310,7 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, st
         if (front == back || !failed.empty()) return;
         line = fromFront ? order[front++] : order[--back];
       }
+      if (found[line].empty()) continue;
       const std::uint32_t width = widthOf(line);
       const std::string path = folder_ + "/rec-" + std::to_string(width) + ".onnx";
       if (width != netWidth) {
@@ -332,14 +348,12 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::read(Pix* grey, st
   cv::setNumThreads(openCvThreads);
   if (!failed.empty()) return Result(std::in_place_index<1>, failed);
 
-  std::vector<ReadLine> lines;
+  std::vector<ReadLine> read;
   for (std::size_t i = 0; i < found.size(); ++i) {
     if (!readings[i] || readings[i]->text.empty() || readings[i]->confidence < kMinLineConfidence) continue;
-    const cv::Rect& r = found[i];
-    lines.push_back({PixelBox{double(r.x), double(r.y), double(r.x + r.width), double(r.y + r.height)},
-                     std::move(*readings[i])});
+    read.push_back({lines[i], std::move(*readings[i])});
   }
-  return Result(std::in_place_index<0>, std::move(lines));
+  return Result(std::in_place_index<0>, std::move(read));
 }
 
 std::variant<Reading, std::string> PpocrReader::readLine(Pix* line, std::uint32_t width) {

@@ -32,9 +32,14 @@ class PpocrReader {
   static std::variant<std::unique_ptr<PpocrReader>, std::string> open(const std::string& folder);
   ~PpocrReader();
 
-  // Every line found in an 8-bit grey image, read; or a failure naming the
-  // model file that could not be used. typicalGlyph picks the detector's scale.
-  std::variant<std::vector<ReadLine>, std::string> read(Pix* grey, std::uint32_t typicalGlyph);
+  // The lines of text in an 8-bit grey image, in its pixels; or a failure
+  // naming the model file that could not be used. typicalGlyph picks the
+  // detector's scale.
+  std::variant<std::vector<PixelBox>, std::string> detect(Pix* grey, std::uint32_t typicalGlyph);
+
+  // Those lines of the image read, but for those read with too little
+  // confidence; or a failure naming the model file that could not be used.
+  std::variant<std::vector<ReadLine>, std::string> recognise(Pix* grey, const std::vector<PixelBox>& lines);
 
   // One line image (8-bit grey) read with the recogniser of one width.
   std::variant<Reading, std::string> readLine(Pix* line, std::uint32_t width);

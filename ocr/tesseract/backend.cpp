@@ -45,18 +45,26 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
     if (opened.index() == 1) return {std::get<1>(opened), std::nullopt};
     neural_ = std::move(std::get<0>(opened));
   }
-  // The networks read every line on their own thread (and a second one for
-  // recognising), while the engine reads the other languages here.
+  // The engine reads the other languages on a thread of its own while the
+  // networks find the lines here; lines the engine has read beyond doubt are
+  // not read again.
   Pix* grey = pixOf(bitmap);
-  std::variant<std::vector<ReadLine>, std::string> neural;
-  std::thread reading([&] { neural = neural_->read(grey, typicalGlyphHeight(grey)); });
-  std::variant<std::vector<ReadLine>, std::string> engine(std::in_place_index<0>);
   const std::vector<std::string> others = engineLanguagesBeside(names.names);
-  if (!others.empty()) engine = recognizer_.readLines(bitmap, others, languages);
-  reading.join();
-  if (neural.index() == 1) return {std::get<1>(neural), std::nullopt};
+  std::variant<std::vector<ReadLine>, std::string> engine(std::in_place_index<0>);
+  std::thread reading;
+  if (!others.empty()) reading = std::thread([&] { engine = recognizer_.readLines(bitmap, others, languages); });
+  auto found = neural_->detect(grey, typicalGlyphHeight(grey));
+  if (reading.joinable()) reading.join();
+  if (found.index() == 1) return {std::get<1>(found), std::nullopt};
   if (engine.index() == 1) return {std::get<1>(engine), std::nullopt};
-  return {std::nullopt, observationsOf(mergeReadings(std::move(std::get<0>(neural)), std::move(std::get<0>(engine))),
+  std::vector<ReadLine>& engineLines = std::get<0>(engine);
+  std::vector<PixelBox> unsettled;
+  for (const PixelBox& line : std::get<0>(found)) {
+    if (!settledByEngine(line, engineLines)) unsettled.push_back(line);
+  }
+  auto neural = neural_->recognise(grey, unsettled);
+  if (neural.index() == 1) return {std::get<1>(neural), std::nullopt};
+  return {std::nullopt, observationsOf(mergeReadings(std::move(std::get<0>(neural)), std::move(engineLines)),
                                        bitmap.width, bitmap.height)};
 }
 
