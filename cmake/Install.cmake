@@ -35,3 +35,8 @@ if(BUILD_TESTING AND QUORVANE_ALL_INSTALLED)
   add_test(NAME install_layout COMMAND ${PROJECT_SOURCE_DIR}/scripts/install-check.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(install_layout PROPERTIES LABELS unit TIMEOUT 60)
 endif()
+# The Debian package's rule for which static archives it names.
+if(BUILD_TESTING)
+  add_test(NAME static_built_using COMMAND ${PROJECT_SOURCE_DIR}/debian/static-built-using-test)
+  set_tests_properties(static_built_using PROPERTIES LABELS unit TIMEOUT 60)
+endif()

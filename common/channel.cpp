@@ -70,4 +70,11 @@ void Channel::writeLine(std::string_view encoded) {
   out_.write("\n");
 }
 
+Json errorMessage(std::string_view text) { return Json{{"type", "error"}, {"error", text}}; }
+
+int reportExit(Channel& channel, const Exit& exit) {
+  if (!exit.text.empty() && !channel.emit(errorMessage(exit.text))) return 1;
+  return exit.status;
+}
+
 }  // namespace quorvane

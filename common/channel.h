@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/outcome.h"
+
 namespace quorvane {
 
 // nlohmann::json keeps object members in a std::map, so members come out in
@@ -72,5 +74,12 @@ class Channel {
   Output& out_;
   EncodeFailure onEncodeFailure_;
 };
+
+// The Error Message of the JSON-line programs: { "error": text, "type": "error" }.
+Json errorMessage(std::string_view text);
+
+// Writes the end's Error Message, when it has a text, and gives the exit
+// status: the end's own, or 1 when the Message could not be encoded.
+int reportExit(Channel& channel, const Exit& exit);
 
 }  // namespace quorvane

@@ -14,7 +14,8 @@ struct ChannelFixture : ::testing::Test {
 
 TEST_F(ChannelFixture, WritesOneCompactSortedLineInTwoWritesWithBreaksEscaped) {
   ASSERT_TRUE(channel.emit(Json{{"type", "error"}, {"error", "无效\n\"/\r"}, {"bounds", {{"y", 2}, {"x", 1}}}}));
-  EXPECT_EQ(out.writes, (std::vector<std::string>{R"({"bounds":{"x":1,"y":2},"error":"无效\n\"/\r","type":"error"})", "\n"}));
+  EXPECT_EQ(out.writes,
+            (std::vector<std::string>{R"({"bounds":{"x":1,"y":2},"error":"无效\n\"/\r","type":"error"})", "\n"}));
   ASSERT_TRUE(channel.emit(Json{{"type", "step"}}));  // what the other programs' tests read back
   EXPECT_EQ(out.lines(), (std::vector<std::string>{out.writes[0], R"({"type":"step"})"}));
 }
@@ -27,6 +28,12 @@ TEST_F(ChannelFixture, RefusesInvalidUtf8AndNonFiniteNumbersAtAnyDepthWithoutWri
   EXPECT_TRUE(out.writes.empty());
   ASSERT_EQ(failures.size(), 4u);
   EXPECT_FALSE(failures[0].empty());
+}
+
+TEST_F(ChannelFixture, AnEndIsReportedAsAnErrorMessageWhenItHasATextAndAnUnencodableOneEndsWithStatus1) {
+  EXPECT_EQ(std::tuple(reportExit(channel, {0, ""}), reportExit(channel, {3, "停"}), reportExit(channel, {2, "\xff"})),
+            std::tuple(0, 3, 1));
+  EXPECT_EQ(out.lines(), std::vector<std::string>{R"({"error":"停","type":"error"})"});
 }
 
 TEST(JsonNumberTest, IntegralValuesAreWrittenAsIntegers) {

@@ -22,7 +22,10 @@ TEST(PngChunksTest, EveryChunkButCutImageDataFitsInTheBytes) {
       {"length with the top bit set", sig + chunk(0xFFFFFFF0, "IHDR", 13), false},
       {"image data cut: the decoder says so", sig + ihdr + chunk(400, "IDAT", 20), true},
       {"no IEND", sig + ihdr, true},
-      {"a partial chunk header at the end", sig + ihdr + "\0\0", true},
+      {"a partial length at the end", sig + ihdr + "\0\0", true},
+      {"a header cut after its type, declaring 2 GB", sig + ihdr + chunk(0x7D5341E9, "tEXt", 0).substr(0, 8), false},
+      {"a header cut inside its CRC", sig + ihdr + chunk(0, "tEXt", 0).substr(0, 11), false},
+      {"an image data header cut after its type", sig + ihdr + chunk(0x7D5341E9, "IDAT", 0).substr(0, 8), true},
   };
   for (const auto& c : cases) EXPECT_EQ(pngChunksFit(c.bytes), c.fits) << c.name;
 }

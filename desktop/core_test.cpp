@@ -115,7 +115,6 @@ TEST(MaskTest, SelfTestWritesPlacementsAndWhetherTheLevelsFitAndOtherArgumentsAr
     EXPECT_EQ(r.out.text(), std::string("{") + levels + R"(,"fill":{"height":100,"width":200,"x":-50,"y":0},)"
                                 R"("fit":{"height":50,"width":100,"x":0,"y":25},"maxLifetimeSeconds":10})" "\n");
     EXPECT_FALSE(r.platform.accessory || r.platform.wallpaperAsks);
-    EXPECT_EQ(reportExit(r.channel, {0, "\xff"}), 1);  // a text that cannot be encoded
   }
   for (const std::vector<std::string>& argv : std::vector<std::vector<std::string>>{
            {}, {"quorvane-desktop"}, {"quorvane-desktop", "--mask-desktop", "--self-test"}, {"quorvane-desktop", ""},

@@ -17,12 +17,6 @@ Json selfTestObject(std::int32_t desktopIconLevel, std::int32_t desktopLevel, st
               {"fit", rectValue(imageRect(kImage, kBounds, kScaleUpOrDown, false))}};
 }
 
-int reportExit(Channel& channel, const Exit& exit) {
-  // A Message that cannot be encoded has been reported on standard error.
-  if (!exit.text.empty() && !channel.emit(Json{{"type", "error"}, {"error", exit.text}})) return 1;
-  return exit.status;
-}
-
 namespace {
 
 std::int32_t levelAbove(std::int32_t level) {
@@ -59,7 +53,7 @@ Outcome DesktopMask::runMask() {
   // reads: an application that dies meanwhile must not get a cover at all.
   watch_.emplace(process_);
   started_ = clock_.now();
-  nextTick_ = started_ + kWatchInterval;
+  watchTicks_.emplace(started_ + kWatchInterval, kWatchInterval);
   if (Outcome o = prepareCovers()) return o;
   if (Outcome o = tick()) return o;
   platform_.showCovers();
@@ -95,7 +89,7 @@ Outcome DesktopMask::onControlChunk(std::string_view chunk) {
 
 Outcome DesktopMask::onCoversShown() {
   if (finished_) return ended_;
-  if (coversShown_ || !nextTick_) return std::nullopt;
+  if (coversShown_ || !watchTicks_) return std::nullopt;
   coversShown_ = true;
   readyAt_ = std::max(armed_, clock_.now()) + kReadyDelay;
   return std::nullopt;
@@ -104,9 +98,8 @@ Outcome DesktopMask::onCoversShown() {
 Outcome DesktopMask::onTimers() {
   if (finished_) return ended_;
   double now = clock_.now();
-  if (nextTick_ && now >= *nextTick_) {
-    // A late loop skips the missed ticks rather than running them in a burst.
-    while (*nextTick_ <= now) *nextTick_ += kWatchInterval;
+  if (watchTicks_ && watchTicks_->due(now)) {
+    watchTicks_->fired(now);
     if (Outcome o = tick()) return o;
   }
   if (readyAt_ && now >= *readyAt_) {
@@ -118,7 +111,8 @@ Outcome DesktopMask::onTimers() {
 
 std::optional<double> DesktopMask::nextWakeup() const {
   if (finished_) return std::nullopt;
-  std::optional<double> next = nextTick_;
+  std::optional<double> next;
+  if (watchTicks_) next = watchTicks_->next();
   if (readyAt_) next = next ? std::min(*next, *readyAt_) : *readyAt_;
   return next;
 }

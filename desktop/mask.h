@@ -14,6 +14,7 @@
 #include "common/clock.h"
 #include "common/outcome.h"
 #include "common/process.h"
+#include "common/ticks.h"
 #include "desktop/mask_platform.h"
 
 namespace quorvane::desktop {
@@ -40,9 +41,6 @@ inline constexpr std::string_view kStopCommand = "stop\n";
 
 // The self-test object: placement arithmetic and stacking, no window.
 Json selfTestObject(std::int32_t desktopIconLevel, std::int32_t desktopLevel, std::int32_t normalLevel);
-
-// Writes the end's Error Message, if it has a text; the process's exit status.
-int reportExit(Channel& channel, const Exit& exit);
 
 class DesktopMask {
  public:
@@ -93,7 +91,7 @@ class DesktopMask {
   std::optional<ParentWatch> watch_;
   double started_ = 0;
   double armed_ = 0;  // when the timers were armed (the ready delay's earliest base)
-  std::optional<double> nextTick_;
+  std::optional<TickSchedule> watchTicks_;
   bool coversShown_ = false;
   std::optional<double> readyAt_;
 };

@@ -16,6 +16,4 @@ inline Channel makeChannel(Output& out, Output& err) {
 // or 1 when it could not be encoded.
 inline int answer(Channel& channel, const Json& message, int status) { return channel.emit(message) ? status : 1; }
 
-inline Json errorMessage(const char* text) { return Json{{"type", "error"}, {"error", text}}; }
-
 }  // namespace quorvane::input

@@ -14,21 +14,6 @@ bool isZoom(const std::string& label) { return label == "Cmd+Shift+9" || label =
 
 }  // namespace
 
-int conclude(Channel& channel, const Exit& end) {
-  if (!end.text.empty() && !channel.emit(errorMessage(end.text.c_str()))) return 1;
-  return end.status;
-}
-
-void TickSchedule::fired(double now) {
-  next_ += interval_;
-  if (next_ <= now) next_ += std::floor((now - next_) / interval_ + 1.0) * interval_;
-}
-
-int TickSchedule::millisUntilDue(double now) const {
-  if (due(now)) return 0;
-  return static_cast<int>(std::ceil((next_ - now) * 1000.0));
-}
-
 Outcome Monitor::emit(const Json& message) {
   // The channel has already written the encoding note; status 1 as for any unencodable Message.
   if (channel_.emit(message)) return std::nullopt;

@@ -18,26 +18,6 @@
 
 namespace quorvane::input {
 
-// Writes the Error Message of an end, if it has one, and gives the exit status.
-int conclude(Channel& channel, const Exit& end);
-
-// The sampling timer: first firing at start, then every interval. Firings
-// missed while the loop was busy collapse into one, so a stall never turns
-// into a burst of samples.
-class TickSchedule {
- public:
-  TickSchedule(double start, double interval) : next_(start), interval_(interval) {}
-  bool due(double now) const { return now >= next_; }
-  void fired(double now);
-  // How long the loop may wait for input before the next firing, rounded up
-  // so that it never wakes early and spins.
-  int millisUntilDue(double now) const;
-
- private:
-  double next_;
-  double interval_;
-};
-
 inline constexpr double kSampleInterval = 1.0 / 30.0;
 
 inline constexpr const char* kNoPermissionText =

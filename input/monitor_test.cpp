@@ -18,7 +18,7 @@ struct Rig : FakeRig {
     system.byId[kWindow] = normalWindow(kWindow, 42, {100, 50, 640, 480});
     system.displays[kDisplay] = {1280, 0, 1280, 800};
   }
-  int end(const Outcome& outcome) { return outcome ? conclude(channel, *outcome) : -1; }
+  int end(const Outcome& outcome) { return outcome ? reportExit(channel, *outcome) : -1; }
   Monitor monitor;
 };
 using Change = void (*)(Rig&);
@@ -84,16 +84,6 @@ TEST(MonitorTest, EndsAtTheNextSampleOrClickWhenTheFrameTheListeningOrTheParentI
     EXPECT_EQ(t.end(c.click ? t.monitor.onButtonDown({5, 5}) : t.monitor.onTick()), c.status) << c.what;
     EXPECT_EQ(t.out.lines().back(), c.last) << c.what;
   }
-}
-
-TEST(TickScheduleTest, FiresEveryIntervalNeverWakesEarlyAndCollapsesMissedFirings) {
-  TickSchedule ticks(0, kSampleInterval);
-  EXPECT_TRUE(ticks.due(0));
-  ticks.fired(0.001);
-  EXPECT_EQ(ticks.millisUntilDue(0.0333), 1);  // not due yet, and rounded up so that the loop never spins
-  EXPECT_TRUE(ticks.due(kSampleInterval));
-  ticks.fired(0.51);  // the loop was stuck: one firing for all it missed, the next on the old beat
-  EXPECT_EQ(ticks.millisUntilDue(0.51), 24);
 }
 
 }  // namespace

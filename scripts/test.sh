@@ -13,12 +13,22 @@ log=$(mktemp)
 package_log=$(mktemp)
 tools_ready=$(mktemp -u)
 package=
-trap '[[ -z $package ]] || kill -- "-$package" 2>/dev/null || true; rm -f "$log" "$package_log" "$tools_ready"' EXIT
+# A stopped package build unmounts and removes its chroot before it ends:
+# wait for its whole process group, up to a deadline.
+stop_package() {
+  [[ -n $package ]] || return 0
+  kill -- "-$package" 2>/dev/null || true
+  wait "$package" 2>/dev/null || true
+  local deadline=$((SECONDS + 90))
+  while kill -0 -- "-$package" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.5; done
+  kill -KILL -- "-$package" 2>/dev/null || true
+}
+trap 'stop_package; rm -f "$log" "$package_log" "$tools_ready"' EXIT
 stage() { echo "== $1 ($(date +%T))" >&2; }
 
-# The package builds its own release copy from the start, beside the stages;
-# its check then waits for the test tools the ASan build makes (the fake
-# application and the private X server runner of its smoke test).
+# The package builds from the start, beside the stages, in a clean chroot of
+# its own; its check then waits for the test tools the ASan build makes (the
+# fake application and the private X server runner of its smoke test).
 stage "package build and check (in the background), asan: build"
 setsid bash -c '
   set -euo pipefail
@@ -48,7 +58,8 @@ stage "package check: waiting for it"
 if ! wait "$package"; then
   package=
   cat "$package_log" >&2
-  echo "package check failed" >&2
+  # The build's and the check's own verdict, below a long log.
+  echo "package build or check failed: $(grep -E '^package( check)?: ' "$package_log" | tail -n 1)" >&2
   exit 1
 fi
 package=

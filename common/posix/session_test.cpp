@@ -13,7 +13,8 @@ namespace quorvane::posix {
 namespace {
 
 // A socket at path; listening unless `stale` (then only its file is left).
-int makeSocket(const std::string& path, bool stale) {
+// Connections are never accepted: each one stays in the backlog.
+int makeSocket(const std::string& path, bool stale, int backlog = 64) {
   int fd = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un a{};
   a.sun_family = AF_UNIX;
@@ -23,7 +24,7 @@ int makeSocket(const std::string& path, bool stale) {
     close(fd);
     return -1;
   }
-  EXPECT_EQ(listen(fd, 4), 0);
+  EXPECT_EQ(listen(fd, backlog), 0);
   return fd;
 }
 
@@ -34,6 +35,10 @@ TEST(SessionTest, WaylandOnlyWhereACompositorAnswers) {
   int live = makeSocket(dir + "/wayland-7", false);
   int fallback = makeSocket(dir + "/wayland-0", false);
   makeSocket(dir + "/wayland-9", true);
+  // A compositor that hangs: its backlog is full, a connection would wait for ever.
+  int hung = makeSocket(dir + "/wayland-3", false, 0);
+  int waiting = connectSocket(dir + "/wayland-3", answerDeadline());
+  ASSERT_GE(waiting, 0);
 
   using Env = std::map<std::string, std::string>;
   const struct { const char* what; Env env; bool wayland; } cases[] = {
@@ -46,14 +51,31 @@ TEST(SessionTest, WaylandOnlyWhereACompositorAnswers) {
       {"session type wayland, default socket", {{"XDG_RUNTIME_DIR", dir}, {"XDG_SESSION_TYPE", "wayland"}}, true},
       {"session type x11", {{"XDG_RUNTIME_DIR", dir}, {"XDG_SESSION_TYPE", "x11"}}, false},
       {"a path too long for a socket", {{"XDG_RUNTIME_DIR", dir}, {"WAYLAND_DISPLAY", std::string(200, 'w')}}, false},
+      {"a compositor that takes no connection", {{"XDG_RUNTIME_DIR", dir}, {"WAYLAND_DISPLAY", "wayland-3"}}, false},
   };
   for (const auto& c : cases) {
     auto env = [&](const char* name) -> const char* {
       auto it = c.env.find(name);
       return it == c.env.end() ? nullptr : it->second.c_str();
     };
-    EXPECT_EQ(waylandSession(env), c.wayland) << c.what;
+    auto soon = [] { return std::chrono::steady_clock::now() + std::chrono::milliseconds(100); };
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(waylandSession(env, soon()), c.wayland) << c.what;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1)) << c.what;
+    // X11 only where no compositor answers and DISPLAY names a server.
+    Env withX = c.env;
+    withX["DISPLAY"] = ":5";
+    auto envX = [&](const char* name) -> const char* {
+      auto it = withX.find(name);
+      return it == withX.end() ? nullptr : it->second.c_str();
+    };
+    EXPECT_EQ(std::pair(windowServer(env, soon()), windowServer(envX, soon())),
+              c.wayland ? std::pair(WindowServer::wayland, WindowServer::wayland)
+                        : std::pair(WindowServer::none, WindowServer::x11))
+        << c.what;
   }
+  close(waiting);
+  close(hung);
   close(live);
   close(fallback);
   fs::remove_all(dir);

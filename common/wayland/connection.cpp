@@ -1,11 +1,12 @@
 #include "common/wayland/connection.h"
 
 #include <algorithm>
-#include <chrono>
-#include <poll.h>
-#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include "common/wayland/dispatch.h"
 #include "common/wayland/protocols/wlr-layer-shell-unstable-v1-client.h"
 #include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
 #include "common/wayland/protocols/xdg-output-unstable-v1-client.h"
@@ -20,8 +21,18 @@ constexpr std::uint32_t kOutputVersion = 4;
 constexpr std::uint32_t kXdgOutputVersion = 3;
 constexpr std::uint32_t kLayerShellVersion = 4;
 constexpr std::uint32_t kScreencopyVersion = 3;
-// A compositor answers its clients' first requests within milliseconds.
-constexpr auto kFirstAnswer = std::chrono::seconds(2);
+// The session's compositor, connected by the deadline. libwayland's own
+// connect would wait for ever on a compositor that takes no connection.
+wl_display* connectDisplay(Deadline deadline) {
+  // A socket handed down by whoever started us is already connected.
+  if (std::getenv("WAYLAND_SOCKET")) return wl_display_connect(nullptr);
+  auto path = posix::waylandSocketPath([](const char* name) { return std::getenv(name); });
+  int fd = path ? posix::connectSocket(*path, deadline) : -1;
+  if (fd < 0) return nullptr;
+  wl_display* display = wl_display_connect_to_fd(fd);
+  if (!display) close(fd);
+  return display;
+}
 
 template <typename T>
 T* bind(wl_registry* registry, std::uint32_t name, const wl_interface* interface, std::uint32_t offered,
@@ -106,8 +117,8 @@ const zxdg_output_v1_listener kXdgOutputListener = {OutputEvents::logicalPositio
 
 }  // namespace
 
-std::unique_ptr<Connection> Connection::open() {
-  wl_display* display = wl_display_connect(nullptr);
+std::unique_ptr<Connection> Connection::open(Deadline deadline) {
+  wl_display* display = connectDisplay(deadline);
   if (!display) return nullptr;
   std::unique_ptr<Connection> c(new Connection(display));
   c->registry_ = wl_display_get_registry(display);
@@ -115,10 +126,9 @@ std::unique_ptr<Connection> Connection::open() {
   wl_registry_add_listener(c->registry_, &listener, c.get());
   // Globals, then the outputs' descriptions (which need the xdg-output manager).
   // A socket that takes the connection but never answers is no compositor.
-  auto deadline = std::chrono::steady_clock::now() + kFirstAnswer;
-  if (!c->roundtripBy(deadline)) return nullptr;
+  if (!c->roundtrip(deadline)) return nullptr;
   for (auto& o : c->outputs_) c->describe(*o);
-  if (!c->roundtripBy(deadline)) return nullptr;
+  if (!c->roundtrip(deadline)) return nullptr;
   c->settled_ = true;
   return c;
 }
@@ -144,40 +154,18 @@ const Output* Connection::output(std::uint32_t id) const {
   return nullptr;
 }
 
-bool Connection::roundtripBy(std::chrono::steady_clock::time_point deadline) {
-  bool done = false;
-  static const wl_callback_listener listener = {[](void* data, wl_callback* cb, std::uint32_t) {
-    *static_cast<bool*>(data) = true;
-    wl_callback_destroy(cb);
-  }};
-  wl_callback* sync = wl_display_sync(display_);
-  wl_callback_add_listener(sync, &listener, &done);
-  while (!done) {
-    if (wl_display_flush(display_) < 0 && errno != EAGAIN) break;
-    if (wl_display_prepare_read(display_) != 0) {
-      if (wl_display_dispatch_pending(display_) < 0) break;
-      continue;
-    }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd p{wl_display_get_fd(display_), POLLIN, 0};
-    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-      wl_display_cancel_read(display_);
-      break;
-    }
-    if (wl_display_read_events(display_) < 0 || wl_display_dispatch_pending(display_) < 0) break;
-  }
-  if (!done) wl_callback_destroy(sync);  // nothing may write to `done` later
-  return done;
+int Connection::peerPid() const {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (getsockopt(wl_display_get_fd(display_), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return 0;
+  return peer.pid;
 }
 
-bool Connection::dispatchPending() {
-  wl_display_flush(display_);
-  while (wl_display_prepare_read(display_) != 0) {
-    if (wl_display_dispatch_pending(display_) < 0) return false;
-  }
-  wl_display_read_events(display_);  // returns at once: the socket is non-blocking
-  return wl_display_dispatch_pending(display_) >= 0;
+bool Connection::wait(std::span<pollfd> others, int timeoutMs) {
+  return waitFor(display_, others, timeoutMs) && !broken();
 }
+
+bool Connection::roundtrip(Deadline deadline) { return roundtripBy(display_, deadline); }
 
 void Connection::global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                         std::uint32_t version) {

@@ -7,10 +7,14 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include <poll.h>
 #include <wayland-client.h>
+
+#include "common/posix/session.h"
 
 struct zwlr_layer_shell_v1;
 struct zwlr_screencopy_manager_v1;
@@ -18,6 +22,8 @@ struct zxdg_output_manager_v1;
 struct zxdg_output_v1;
 
 namespace quorvane::wayland {
+
+using posix::Deadline;
 
 class Connection;
 
@@ -41,8 +47,9 @@ struct Output {
 
 class Connection {
  public:
-  // nullptr when no compositor answers on WAYLAND_DISPLAY (or the default socket).
-  static std::unique_ptr<Connection> open();
+  // nullptr when no compositor answers on WAYLAND_DISPLAY (or the default
+  // socket) by the deadline: connected, globals and outputs described.
+  static std::unique_ptr<Connection> open(Deadline deadline = posix::answerDeadline());
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -60,17 +67,23 @@ class Connection {
   std::uint64_t changes() const { return changes_; }
   // The connection failed (the compositor went away or refused a request).
   bool broken() const { return wl_display_get_error(display_) != 0; }
-  // Sends what is queued and handles what has arrived, without waiting; false once broken.
-  bool dispatchPending();
-  // One round trip; false once broken.
-  bool roundtrip() { return wl_display_roundtrip(display_) >= 0; }
+  // The process serving this connection, as the kernel tells (0 if unknown).
+  int peerPid() const;
+
+  // Sends what is queued, waits up to timeoutMs (-1: no limit) for the
+  // compositor or for any of `others` (whose revents it fills in), and
+  // handles what the compositor sent. False once the connection is broken.
+  bool wait(std::span<pollfd> others, int timeoutMs);
+  // Sends what is queued and handles what has arrived, without waiting.
+  bool dispatchPending() { return wait({}, 0); }
+  // One round trip, finished by the deadline; false when late or broken.
+  bool roundtrip(Deadline deadline = posix::answerDeadline());
 
  private:
   explicit Connection(wl_display* display) : display_(display) {}
   static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                      std::uint32_t version);
   static void globalRemove(void* data, wl_registry* registry, std::uint32_t name);
-  bool roundtripBy(std::chrono::steady_clock::time_point deadline);
   void addOutput(std::uint32_t name, std::uint32_t version);
   void describe(Output& output);
   void outputChanged(Output& output);

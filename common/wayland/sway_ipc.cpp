@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
+
+#include "common/posix/session.h"
 
 namespace quorvane::wayland {
 
@@ -19,18 +21,21 @@ constexpr std::uint32_t kLargestReply = 16u << 20;
 
 }  // namespace
 
-std::unique_ptr<SwayIpc> SwayIpc::open(const std::string& socketPath, int timeoutMs) {
-  sockaddr_un address{};
-  if (socketPath.empty() || socketPath.size() >= sizeof address.sun_path) return nullptr;
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+std::unique_ptr<SwayIpc> SwayIpc::open(const std::string& socketPath, int timeoutMs, int peerPid) {
+  int fd = posix::connectSocket(socketPath, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs));
   if (fd < 0) return nullptr;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (peerPid <= 0 || getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.pid != peerPid) {
     close(fd);
     return nullptr;
   }
   return std::unique_ptr<SwayIpc>(new SwayIpc(fd, timeoutMs));
+}
+
+std::unique_ptr<SwayIpc> SwayIpc::forSession(int compositorPid) {
+  const char* socket = std::getenv("SWAYSOCK");
+  return socket ? open(socket, kSwayAnswerMs, compositorPid) : nullptr;
 }
 
 SwayIpc::~SwayIpc() {
@@ -43,7 +48,8 @@ std::optional<std::string> SwayIpc::request(std::uint32_t type, std::string_view
   auto transfer = [&](char* data, std::size_t size, bool sending) {
     std::size_t done = 0;
     while (done < size) {
-      ssize_t n = sending ? ::send(fd_, data + done, size - done, MSG_NOSIGNAL) : ::recv(fd_, data + done, size - done, 0);
+      ssize_t n = sending ? ::send(fd_, data + done, size - done, MSG_NOSIGNAL)
+                          : ::recv(fd_, data + done, size - done, 0);
       if (n > 0) {
         done += static_cast<std::size_t>(n);
         continue;

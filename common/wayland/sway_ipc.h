@@ -12,11 +12,19 @@ namespace quorvane::wayland {
 
 inline constexpr std::uint32_t kSwayGetTree = 4;
 inline constexpr std::uint32_t kSwayGetConfig = 9;
+// sway answers at once; one that does not is given this long per request.
+inline constexpr int kSwayAnswerMs = 500;
 
 class SwayIpc {
  public:
-  // nullptr when nothing listens at `socketPath`.
-  static std::unique_ptr<SwayIpc> open(const std::string& socketPath, int timeoutMs);
+  // The socket at `socketPath`, when the process listening on it is
+  // `peerPid`: any process may name a socket of its own in SWAYSOCK, and
+  // what it answers decides which windows are left out of a recording.
+  // nullptr when nothing (or another process) answers.
+  static std::unique_ptr<SwayIpc> open(const std::string& socketPath, int timeoutMs, int peerPid);
+  // The session's sway (SWAYSOCK), served by the compositor of our Wayland
+  // connection (`compositorPid`, its peer); nullptr where there is none.
+  static std::unique_ptr<SwayIpc> forSession(int compositorPid);
   ~SwayIpc();
   SwayIpc(const SwayIpc&) = delete;
   SwayIpc& operator=(const SwayIpc&) = delete;

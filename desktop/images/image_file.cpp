@@ -13,6 +13,7 @@
 #include <png.h>
 #include <turbojpeg.h>
 
+#include "common/jpeg_markers.h"
 #include "common/png_chunks.h"
 #include "desktop/images/pixel_memory.h"
 
@@ -161,48 +162,12 @@ class PngImage final : public EncodedImage {
 // sampling); 0 for a sequential one, which is decoded a row of blocks at a
 // time. nullopt when no frame header comes before the first scan.
 std::optional<std::uint64_t> progressiveCoefficientBytes(std::string_view b) {
-  auto byteAt = [&](std::size_t i) { return static_cast<std::uint8_t>(b[i]); };
-  std::size_t i = 2;  // after the start-of-image marker
-  while (i + 4 <= b.size()) {
-    if (byteAt(i) != 0xFF) return std::nullopt;
-    std::uint8_t marker = byteAt(i + 1);
-    if (marker == 0xFF) {  // fill byte
-      ++i;
-      continue;
-    }
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length follows
-      i += 2;
-      continue;
-    }
-    if (marker == 0xDA || marker == 0xD9) return std::nullopt;
-    std::size_t length = (std::size_t{byteAt(i + 2)} << 8) | byteAt(i + 3);
-    if (length < 2 || i + 2 + length > b.size()) return std::nullopt;
-    bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (!frame) {
-      i += 2 + length;
-      continue;
-    }
-    std::string_view f = b.substr(i + 4, length - 2);
-    if (f.size() < 6) return std::nullopt;
-    bool progressive = (marker & 0x03) == 0x02;  // SOF2, SOF6, SOF10, SOF14
-    if (!progressive) return 0;
-    std::uint64_t height = (std::uint64_t{static_cast<std::uint8_t>(f[1])} << 8) | static_cast<std::uint8_t>(f[2]);
-    std::uint64_t width = (std::uint64_t{static_cast<std::uint8_t>(f[3])} << 8) | static_cast<std::uint8_t>(f[4]);
-    std::size_t components = static_cast<std::uint8_t>(f[5]);
-    if (f.size() < 6 + 3 * components) return std::nullopt;
-    std::uint64_t hMax = 1, vMax = 1;
-    for (std::size_t c = 0; c < components; ++c) {
-      hMax = std::max<std::uint64_t>(hMax, static_cast<std::uint8_t>(f[7 + 3 * c]) >> 4);
-      vMax = std::max<std::uint64_t>(vMax, static_cast<std::uint8_t>(f[7 + 3 * c]) & 0x0F);
-    }
-    std::uint64_t bytes = 0;
-    for (std::size_t c = 0; c < components; ++c) {
-      std::uint64_t h = static_cast<std::uint8_t>(f[7 + 3 * c]) >> 4, v = static_cast<std::uint8_t>(f[7 + 3 * c]) & 0x0F;
-      std::uint64_t blocksAcross = (width * h + hMax * 8 - 1) / (hMax * 8);
-      std::uint64_t blocksDown = (height * v + vMax * 8 - 1) / (vMax * 8);
-      bytes += blocksAcross * blocksDown * 64 * 2;
-    }
-    return bytes;
+  JpegMarkers markers(b);
+  while (auto segment = markers.next()) {
+    if (segment->marker == kJpegSos) return std::nullopt;
+    if (!isJpegFrameHeader(segment->marker)) continue;
+    if (!isProgressiveFrame(segment->marker)) return 0;
+    return jpegCoefficientBytes(segment->body);
   }
   return std::nullopt;
 }

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   auto runWith = [&](auto& backend) {
     desktop::DesktopMask mask(backend, process, channel, clock);
     Outcome started = mask.start(args);
-    return desktop::reportExit(channel, started ? *started : backend.run(mask, clock));
+    return reportExit(channel, started ? *started : backend.run(mask, clock));
   };
   // In a Wayland session the covers are layer-shell surfaces (no screen at all
   // without layer-shell); DISPLAY there is XWayland and is never used.

@@ -23,8 +23,6 @@ namespace {
 constexpr std::uint32_t kAllAnchors = ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
                                       ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT;
 constexpr char kNamespace[] = "quorvane-desktop";
-// The sway IPC answers at once; a compositor that does not is not waited for long.
-constexpr int kSwayTimeoutMs = 500;
 constexpr std::uint32_t kBufferScaleSince = 3;
 constexpr int kConfigureRoundTrips = 3;
 
@@ -116,7 +114,7 @@ const quorvane::wayland::Output* MaskBackend::outputOf(const Screen& screen) con
 std::optional<SwayBackground> MaskBackend::swayChoice(const Screen& screen) {
   if (!swayConfigRead_) {
     swayConfigRead_ = true;
-    if (const char* socket = std::getenv("SWAYSOCK")) swayConfig_ = readSwayConfig(socket, kSwayTimeoutMs);
+    if (auto ipc = quorvane::wayland::SwayIpc::forSession(conn_->peerPid())) swayConfig_ = readSwayConfig(*ipc);
   }
   const auto* output = outputOf(screen);
   if (!swayConfig_ || !output) return std::nullopt;
@@ -220,9 +218,11 @@ void MaskBackend::showCovers() {
   // Every cover's first configure, before any buffer is attached.
   // It answers the first commit, so one round trip brings it; a compositor
   // that sends none gets no buffer, and the mask ends by its time limit.
+  // A compositor that has gone silent is not waited for longer than it takes to answer.
+  const auto deadline = quorvane::posix::answerDeadline();
   for (int i = 0; i < kConfigureRoundTrips && !closed_; ++i) {
     if (std::all_of(covers_.begin(), covers_.end(), [](const auto& c) { return c->configured; })) break;
-    if (!conn_->roundtrip()) break;
+    if (!conn_->roundtrip(deadline)) break;
   }
   for (auto& cover : covers_) {
     if (cover->drawing.joinable()) cover->drawing.join();
@@ -256,31 +256,16 @@ bool MaskBackend::screensChanged() {
 
 Exit MaskBackend::run(DesktopMask& mask, Clock& clock) {
   int signalFd = posix::takeTerminationSignal();
-  wl_display* display = conn_->display();
   bool stdinOpen = true;
   for (;;) {
-    // Events already read are handled before waiting.
-    while (wl_display_prepare_read(display) != 0) {
-      if (wl_display_dispatch_pending(display) < 0) return *mask.onScreensChanged();
-    }
-    wl_display_flush(display);
-    pollfd fds[3] = {{signalFd, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
-                     {wl_display_get_fd(display), POLLIN, 0}};
-    int ready = poll(fds, 3, posix::timeoutMs(mask, clock));
-    if (ready > 0 && (fds[2].revents & POLLIN)) {
-      wl_display_read_events(display);
-    } else {
-      wl_display_cancel_read(display);
-    }
-    if (ready < 0 && errno != EINTR) return Exit{1, {}};
-    wl_display_dispatch_pending(display);
-
+    pollfd fds[2] = {{signalFd, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
+    // A lost compositor takes the covers with it, as does a change of outputs.
+    bool lost = !conn_->wait(fds, posix::timeoutMs(mask, clock));
     if (fds[0].revents & POLLIN) {
       if (Outcome end = posix::onTerminationSignal(mask, signalFd)) return *end;
     }
     if (Outcome end = posix::onControlInput(mask, fds[1].revents, stdinOpen)) return *end;
-    // A lost compositor takes the covers with it, as does a change of outputs.
-    if ((fds[2].revents & (POLLHUP | POLLERR)) || screensChanged()) return *mask.onScreensChanged();
+    if (lost || screensChanged()) return *mask.onScreensChanged();
     bool allShown = std::all_of(covers_.begin(), covers_.end(), [](const auto& c) { return c->presented; });
     if (allShown && !shownReported_) {
       shownReported_ = true;

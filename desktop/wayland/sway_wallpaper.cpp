@@ -117,13 +117,15 @@ PlacementOptions swayPlacement(const SwayBackground& b) {
   return gsettings::placementFor(word, b.color);
 }
 
-std::optional<std::string> readSwayConfig(const std::string& socketPath, int timeoutMs) {
-  auto ipc = quorvane::wayland::SwayIpc::open(socketPath, timeoutMs);
-  auto payload = ipc ? ipc->request(quorvane::wayland::kSwayGetConfig) : std::nullopt;
-  if (!payload) return std::nullopt;
-  auto reply = nlohmann::json::parse(*payload, nullptr, false);
-  if (!reply.is_object() || !reply.contains("config") || !reply["config"].is_string()) return std::nullopt;
-  return reply["config"].get<std::string>();
+std::optional<std::string> swayConfigText(std::string_view reply) {
+  auto json = nlohmann::json::parse(reply, nullptr, false);
+  if (!json.is_object() || !json.contains("config") || !json["config"].is_string()) return std::nullopt;
+  return json["config"].get<std::string>();
+}
+
+std::optional<std::string> readSwayConfig(quorvane::wayland::SwayIpc& ipc) {
+  auto payload = ipc.request(quorvane::wayland::kSwayGetConfig);
+  return payload ? swayConfigText(*payload) : std::nullopt;
 }
 
 }  // namespace quorvane::desktop::wayland

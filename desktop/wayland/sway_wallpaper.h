@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/wayland/sway_ipc.h"
 #include "desktop/mask_platform.h"
 
 namespace quorvane::desktop::wayland {
@@ -26,8 +27,9 @@ std::optional<SwayBackground> swayBackground(std::string_view config, std::strin
 // option of another kind, as an unknown desktop word does.
 PlacementOptions swayPlacement(const SwayBackground& background);
 
-// The configuration text of the sway listening on `socketPath`; nullopt when
-// it cannot be read within `timeoutMs`.
-std::optional<std::string> readSwayConfig(const std::string& socketPath, int timeoutMs);
+// The configuration text in sway's reply to GET_CONFIG; nullopt for any other reply.
+std::optional<std::string> swayConfigText(std::string_view reply);
+// sway's configuration text; nullopt when it cannot be read in time.
+std::optional<std::string> readSwayConfig(quorvane::wayland::SwayIpc& ipc);
 
 }  // namespace quorvane::desktop::wayland

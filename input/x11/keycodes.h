@@ -6,10 +6,17 @@
 #include <cstdint>
 #include <optional>
 
+#include "input/linux/keycodes.h"
+
 namespace quorvane::input::x11 {
 
-// The ANSI virtual key code of an X keycode (evdev code + 8); nothing for a
-// key that has none.
-std::optional<std::int64_t> ansiKeyCode(std::uint32_t xKeycode);
+// The X server numbers keys as the kernel's evdev codes plus 8.
+inline constexpr std::uint32_t kEvdevOffset = 8;
+
+// The ANSI virtual key code of an X keycode; nothing for a key that has none.
+inline std::optional<std::int64_t> ansiKeyCode(std::uint32_t xKeycode) {
+  if (xKeycode < kEvdevOffset) return std::nullopt;
+  return ansiKeyCodeOfEvdev(xKeycode - kEvdevOffset);
+}
 
 }  // namespace quorvane::input::x11

@@ -10,6 +10,7 @@
 #include <xcb/xkb.h>
 #undef explicit
 
+#include "common/ticks.h"
 #include "input/x11/keycodes.h"
 #include "input/x11/monitor_events.h"
 #include "input/x11/window_system.h"
@@ -112,14 +113,14 @@ Outcome XWindowSystem::drainEvents(Monitor& core) {
 }
 
 int XWindowSystem::runMonitor(Monitor& core, Clock& clock, Channel& channel) {
-  if (Outcome end = core.start()) return conclude(channel, *end);
+  if (Outcome end = core.start()) return reportExit(channel, *end);
   // The timer's first firing is now: a sample follows `ready` at once.
   TickSchedule ticks(clock.now(), kSampleInterval);
   for (;;) {
-    if (Outcome end = drainEvents(core)) return conclude(channel, *end);
+    if (Outcome end = drainEvents(core)) return reportExit(channel, *end);
     if (ticks.due(clock.now())) {
       ticks.fired(clock.now());
-      if (Outcome end = core.onTick()) return conclude(channel, *end);
+      if (Outcome end = core.onTick()) return reportExit(channel, *end);
       continue;  // the sample's requests may have queued events
     }
     Connection* c = connection();

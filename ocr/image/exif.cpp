@@ -1,5 +1,5 @@
 #include "ocr/image/exif.h"
-#include "ocr/image/jpeg_scans.h"
+#include "common/jpeg_markers.h"
 
 #include <cstdint>
 #include <optional>
@@ -61,25 +61,13 @@ int orientationInTiff(std::string_view tiff) {
 }  // namespace
 
 int jpegOrientation(std::string_view jpeg) {
-  auto at = [&](size_t i) { return static_cast<unsigned char>(jpeg[i]); };
-  if (jpeg.size() < 4 || at(0) != kMarkerPrefix || at(1) != kStartOfImage) return kUpright;
-  size_t pos = 2;
-  // Walk the marker segments before the image data; EXIF sits in one of them.
-  while (pos + 4 <= jpeg.size()) {
-    if (at(pos) != kMarkerPrefix) return kUpright;
-    unsigned char marker = at(pos + 1);
-    if (marker == kMarkerPrefix) {  // fill byte
-      ++pos;
-      continue;
+  // EXIF sits in one of the segments before the image data.
+  JpegMarkers markers(jpeg);
+  while (auto segment = markers.next()) {
+    if (segment->marker == kJpegSos) break;
+    if (segment->marker == kApp1 && segment->body.starts_with(kExifHeader)) {
+      return orientationInTiff(segment->body.substr(kExifHeader.size()));
     }
-    if (marker == kStartOfScan || marker == kEndOfImage) return kUpright;
-    size_t length = (size_t{at(pos + 2)} << 8) | at(pos + 3);
-    if (length < 2 || length > jpeg.size() - pos - 2) return kUpright;
-    std::string_view segment = jpeg.substr(pos + 4, length - 2);
-    if (marker == kApp1 && segment.starts_with(kExifHeader)) {
-      return orientationInTiff(segment.substr(kExifHeader.size()));
-    }
-    pos += 2 + length;
   }
   return kUpright;
 }

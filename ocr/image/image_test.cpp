@@ -73,13 +73,19 @@ TEST(DecodeImageTest, RefusesWhatIsNoImageOrCostsTooMuch) {
   // One GIF frame of 65535 x 65535 in a 10 x 10 screen.
   const std::string gifBomb("GIF89a\x0a\0\x0a\0\0\0\0\x2c\0\0\0\0\xff\xff\xff\xff\0\x02\x02\x4c\x01\0\x3b", 29);
   const std::string scanBomb = manyScanJpeg();
+  // The same behind TEM, which has no length, and a comment holding a false end of image where a
+  // walker that gave TEM a length would land.
+  std::string comment(65533, 'c');
+  comment.replace(65530, 2, "\xFF\xD9");
+  const std::string hiddenBomb = "\xFF\xD8\xFF\x01\xFF\xFE\xFF\xFF" + comment + scanBomb.substr(2);
   const std::pair<const char*, std::string> cases[] = {
       {"text", "this is not an image at all"}, {"short", "\x89PNG"}, {"truncated png", png.substr(0, png.size() / 2)},
-      {"header over the pixel cap", claimsHuge}, {"gif frames over the cap", gifBomb}, {"jpeg scan bomb", scanBomb}};
+      {"header over the pixel cap", claimsHuge}, {"gif frames over the cap", gifBomb}, {"jpeg scan bomb", scanBomb},
+      {"jpeg scan bomb behind TEM", hiddenBomb}};
   for (const auto& [what, bytes] : cases) EXPECT_EQ(decodeImage(bytes).status, Decoded::Status::notAnImage) << what;
 
-  EXPECT_EQ(jpegScans(scanBomb).scans, 695u);
-  EXPECT_EQ(jpegScans(scanBomb).coefficientBytes, 256u * 256u * 2u);
+  EXPECT_EQ(std::pair(jpegScans(hiddenBomb).scans, jpegScans(hiddenBomb).coefficientBytes),
+            std::pair(std::uint64_t{695}, std::uint64_t{256 * 256 * 2}));
   const std::pair<JpegScans, bool> limits[] = {{{1, std::uint64_t{1} << 40}, true},
       {{kMaxJpegScans, kMaxJpegScanWork / kMaxJpegScans}, true}, {{kMaxJpegScans + 1, 1}, false}, {{10, kMaxJpegScanWork / 10 + 1}, false}};
   for (const auto& [scans, within] : limits) EXPECT_EQ(jpegWithinScanLimits(scans), within) << scans.scans;

@@ -11,6 +11,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "common/jpeg_markers.h"
+
 namespace quorvane::recording::jpeg {
 
 namespace {
@@ -20,8 +22,6 @@ namespace {
 constexpr std::size_t kMaxFileBytes = 8 * 1024 * 1024;
 // Rows handed to the compressor per call: one MCU row.
 constexpr std::uint32_t kRowsPerWrite = kMcuSide;
-
-constexpr std::uint8_t kSoi = 0xD8, kSof0 = 0xC0, kSos = 0xDA;
 
 // One file's compressed bytes, in a buffer of fixed capacity.
 struct Output {
@@ -117,29 +117,23 @@ void compressRows(const PixelView& pixels, std::uint32_t first, std::uint32_t ro
   out.ok = true;
 }
 
-std::uint16_t readU16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
-
 }  // namespace
 
 std::optional<ScanLayout> scanLayout(std::string_view file) {
   const auto* p = reinterpret_cast<const unsigned char*>(file.data());
   const std::size_t n = file.size();
-  if (n < 4 || p[0] != kMarker || p[1] != kSoi || p[n - 2] != kMarker || p[n - 1] != kEoi) return std::nullopt;
+  if (n < 4 || p[n - 2] != kJpegMarker || p[n - 1] != kJpegEoi) return std::nullopt;
   ScanLayout layout;
-  std::size_t at = 2;
-  // Header segments up to the start of scan, each a marker and a length.
-  while (at + 4 <= n && p[at] == kMarker) {
-    std::uint8_t type = p[at + 1];
-    std::size_t length = readU16(p + at + 2);
-    if (length < 2 || at + 2 + length > n) return std::nullopt;
-    if (type == kSof0) {
-      if (length < 8) return std::nullopt;
-      layout.heightAt = at + 5;
+  JpegMarkers markers(file);
+  while (auto segment = markers.next()) {
+    if (segment->marker == kJpegSof0) {
+      constexpr std::size_t kHeightInBody = 1;  // after the sample precision
+      if (segment->body.size() < 6) return std::nullopt;
+      layout.heightAt = segment->at + 4 + kHeightInBody;
     }
-    at += 2 + length;
-    if (type == kSos) {
-      if (layout.heightAt == 0 || at > n - 2) return std::nullopt;
-      layout.scanBegin = at;
+    if (segment->marker == kJpegSos) {
+      if (layout.heightAt == 0 || segment->end() > n - 2) return std::nullopt;
+      layout.scanBegin = segment->end();
       layout.scanEnd = n - 2;
       return layout;
     }

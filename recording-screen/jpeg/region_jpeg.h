@@ -8,12 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "common/jpeg_markers.h"
 #include "recording-screen/capture.h"
 
 namespace quorvane::recording::jpeg {
-
-// The marker bytes the splicing looks for.
-inline constexpr std::uint8_t kMarker = 0xFF, kEoi = 0xD9;
 
 // MCUs of 4:2:0 colour: 16 x 16 pixels.
 inline constexpr std::uint32_t kMcuSide = 16;

@@ -28,8 +28,8 @@ bool isRestart(unsigned char c) { return c >= kRestartMarker0 && c < kRestartMar
 // byte-by-byte walk of a whole 5K frame cost about 4 % of its encode.
 bool splitAtRestarts(std::string_view scan, std::string* into, std::size_t count) {
   std::size_t start = 0, parts = 0;
-  for (std::size_t i = scan.find(static_cast<char>(kMarker)); i != std::string_view::npos && i + 1 < scan.size();
-       i = scan.find(static_cast<char>(kMarker), i + 1)) {
+  for (std::size_t i = scan.find(static_cast<char>(kJpegMarker)); i != std::string_view::npos && i + 1 < scan.size();
+       i = scan.find(static_cast<char>(kJpegMarker), i + 1)) {
     if (isRestart(static_cast<unsigned char>(scan[i + 1]))) {
       if (parts + 1 >= count) return false;
       into[parts++].assign(scan.substr(start, i - start));
@@ -116,8 +116,8 @@ std::string RowJpegEncoder::splice() const {
   for (std::size_t i = 0; i < segments_.size(); ++i) {
     out += segments_[i];
     const bool last = i + 1 == segments_.size();
-    out.push_back(static_cast<char>(kMarker));
-    out.push_back(static_cast<char>(last ? kEoi : kRestartMarker0 + i % kRestartMarkers));
+    out.push_back(static_cast<char>(kJpegMarker));
+    out.push_back(static_cast<char>(last ? kJpegEoi : kRestartMarker0 + i % kRestartMarkers));
   }
   return out;
 }

@@ -24,8 +24,6 @@ constexpr char kTurned[] = "the output is turned or flipped, which this capture 
 // A capture thread stuck in a compositor that stopped answering is not
 // waited for longer: the process is ending.
 constexpr auto kHaltWait = std::chrono::seconds(2);
-// sway answers IPC at once; one that does not gets the whole frame covered.
-constexpr int kIpcTimeoutMs = 500;
 // Changed rows kept for the next picture, however long none is asked for:
 // beyond this many stretches they become one.
 constexpr std::size_t kMaxChangedSpans = 64;
@@ -126,10 +124,8 @@ ContentResult WaylandCapture::shareableContent() {
   }
   // Only sway tells whose windows are where; elsewhere no application is
   // known, and the application's windows cannot be left out.
-  if (const char* socket = std::getenv("SWAYSOCK")) {
-    auto ipc = quorvane::wayland::SwayIpc::open(socket, kIpcTimeoutMs);
-    auto tree = ipc ? ipc->request(quorvane::wayland::kSwayGetTree) : std::nullopt;
-    if (tree) content.applicationPids = treePids(*tree);
+  if (auto ipc = quorvane::wayland::SwayIpc::forSession(connection_->peerPid())) {
+    if (auto tree = ipc->request(quorvane::wayland::kSwayGetTree)) content.applicationPids = treePids(*tree);
   }
   return {content, {}};
 }
@@ -240,7 +236,7 @@ void WaylandCapture::loop() {
     }
     if (copyFailed_) {
       // An output that went away fails its copy before its removal arrives.
-      connection_->roundtrip();
+      connection_->roundtrip(quorvane::posix::answerDeadline());
       changesSeen_ = connection_->changes();
       if (outputStillFits()) {
         ended_ = true;
@@ -256,27 +252,13 @@ void WaylandCapture::loop() {
 // Waits up to `timeoutMs` for the compositor or a wake-up and handles what
 // came; false once the connection is lost.
 bool WaylandCapture::pump(int timeoutMs) {
-  wl_display* display = connection_->display();
-  while (wl_display_prepare_read(display) != 0) {
-    if (wl_display_dispatch_pending(display) < 0) return false;
-  }
-  if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-    wl_display_cancel_read(display);
-    return false;
-  }
-  pollfd fds[2] = {{wl_display_get_fd(display), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-  int n = poll(fds, 2, timeoutMs);
-  if (n > 0 && (fds[0].revents & POLLIN)) {
-    if (wl_display_read_events(display) < 0) return false;
-  } else {
-    wl_display_cancel_read(display);
-    if (n > 0 && (fds[0].revents & (POLLHUP | POLLERR))) return false;
-  }
-  if (fds[1].revents & POLLIN) {
+  pollfd wake{wakeFd_, POLLIN, 0};
+  if (!connection_->wait({&wake, 1}, timeoutMs)) return false;
+  if (wake.revents & POLLIN) {
     std::uint64_t count;
     [[maybe_unused]] auto r = read(wakeFd_, &count, sizeof count);
   }
-  return wl_display_dispatch_pending(display) >= 0 && !connection_->broken();
+  return true;
 }
 
 bool WaylandCapture::issueCopy() {
@@ -394,8 +376,7 @@ void WaylandCapture::tick(bool requested) {
 std::vector<PixelRect> WaylandCapture::applicationAreas(const OutputPlace& place) {
   const std::vector<PixelRect> whole = {{0, 0, place.pixelWidth, place.pixelHeight}};
   if (!ipc_) {
-    const char* socket = std::getenv("SWAYSOCK");
-    if (socket) ipc_ = quorvane::wayland::SwayIpc::open(socket, kIpcTimeoutMs);
+    ipc_ = quorvane::wayland::SwayIpc::forSession(connection_->peerPid());
     if (!ipc_) return whole;
   }
   auto tree = ipc_->request(quorvane::wayland::kSwayGetTree);

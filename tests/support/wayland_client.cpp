@@ -1,12 +1,17 @@
-// A small Wayland client for end-to-end tests on sway.
-//   quorvane-wayland-client [--icons RRGGBB] [--window APP_ID RRGGBB] [--run PROGRAM ARG...]
+// A small Wayland client for end-to-end tests on sway and KWin.
+//   quorvane-wayland-client [--icons RRGGBB] [--window APP_ID RRGGBB] [--desktop RRGGBB] [--pointer]
+//                           [--run PROGRAM ARG...]
 //     shows a background-layer surface of that colour on every output (the
 //     stand-in for desktop icons) and/or a window with that app_id (400 x 300
-//     floating, or the size sway tiles it to); once every surface has been
-//     presented, prints "ready" and stays until standard input closes, or with
-//     --run starts PROGRAM as its child on its own standard streams (the window
-//     is then the child's parent's, as an application's is) and ends with the
-//     child's exit status.
+//     floating, or the size the compositor gives it) and/or, on KWin, a window
+//     in Plasma's desktop role as large as the first output (the stand-in for
+//     Plasma's desktop); once every surface has been presented, prints "ready"
+//     and stays until standard input closes, or with --run starts PROGRAM as
+//     its child on its own standard streams (the window is then the child's
+//     parent's, as an application's is) and ends with the child's exit status.
+//     With --pointer (not with --run) it prints what the pointer does over its
+//     surfaces, one line each, surface-local:
+//       enter APP_ID X Y | motion X Y | button CODE 1|0 | axis AXIS VALUE
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +24,7 @@
 #include <vector>
 
 #include "common/wayland/connection.h"
+#include "common/wayland/protocols/plasma-shell-client.h"
 #include "common/wayland/protocols/wlr-layer-shell-unstable-v1-client.h"
 #include "common/wayland/protocols/xdg-shell-client.h"
 #include "common/wayland/shm.h"
@@ -35,6 +41,7 @@ using quorvane::wayland::ShmBuffer;
 
 struct Surface {
   wl_surface* surface = nullptr;
+  std::string name;  // the app_id, for the pointer's reports
   std::unique_ptr<ShmBuffer> buffer;
   std::uint32_t color = 0;
   std::uint32_t width = 400, height = 300;  // a window's, until sway sizes it
@@ -60,8 +67,48 @@ void fillAndCommit(Surface& s, std::uint32_t width, std::uint32_t height) {
   wl_surface_commit(s.surface);
 }
 
+// --- the pointer's reports --------------------------------------------------
+void say(const char* format, auto... values) {
+  std::printf(format, values...);
+  std::fflush(stdout);
+}
+
+const wl_pointer_listener kPointerReports = {
+    [](void*, wl_pointer*, std::uint32_t, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
+      const auto* s = surface ? static_cast<const Surface*>(wl_surface_get_user_data(surface)) : nullptr;
+      say("enter %s %d %d\n", s ? s->name.c_str() : "?", wl_fixed_to_int(x), wl_fixed_to_int(y));
+    },
+    [](void*, wl_pointer*, std::uint32_t, wl_surface*) {},
+    [](void*, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
+      say("motion %d %d\n", wl_fixed_to_int(x), wl_fixed_to_int(y));
+    },
+    [](void*, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t button, std::uint32_t state) {
+      say("button %u %u\n", button, state);
+    },
+    [](void*, wl_pointer*, std::uint32_t, std::uint32_t axis, wl_fixed_t value) {
+      say("axis %u %g\n", axis, wl_fixed_to_double(value));
+    },
+    [](void*, wl_pointer*) {},
+    [](void*, wl_pointer*, std::uint32_t) {},
+    [](void*, wl_pointer*, std::uint32_t, std::uint32_t) {},
+    [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
+    nullptr};  // axis_value120 comes with wl_seat 8; we bind 5
+
+// A pointer appears once some device has one (on KWin: a fake input client).
+const wl_seat_listener kSeatListener = {
+    [](void*, wl_seat* seat, std::uint32_t caps) {
+      static wl_pointer* pointer = nullptr;
+      if ((caps & WL_SEAT_CAPABILITY_POINTER) && !pointer) {
+        pointer = wl_seat_get_pointer(seat);
+        wl_pointer_add_listener(pointer, &kPointerReports, nullptr);
+      }
+    },
+    [](void*, wl_seat*, const char*) {}};
+
 // --- the shell globals the library's connection does not bind ---------------
 xdg_wm_base* gWmBase = nullptr;
+org_kde_plasma_shell* gPlasmaShell = nullptr;
+bool gReportPointer = false;
 
 void bindShell(wl_display* display) {
   static const xdg_wm_base_listener pong = {[](void*, xdg_wm_base* b, std::uint32_t serial) {
@@ -72,6 +119,12 @@ void bindShell(wl_display* display) {
         if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
           gWmBase = static_cast<xdg_wm_base*>(wl_registry_bind(r, name, &xdg_wm_base_interface, 1));
           xdg_wm_base_add_listener(gWmBase, &pong, nullptr);
+        } else if (std::strcmp(interface, org_kde_plasma_shell_interface.name) == 0) {
+          gPlasmaShell =
+              static_cast<org_kde_plasma_shell*>(wl_registry_bind(r, name, &org_kde_plasma_shell_interface, 5));
+        } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && gReportPointer) {
+          auto* seat = static_cast<wl_seat*>(wl_registry_bind(r, name, &wl_seat_interface, 5));
+          wl_seat_add_listener(seat, &kSeatListener, nullptr);
         }
       },
       [](void*, wl_registry*, std::uint32_t) {}};
@@ -101,11 +154,25 @@ void addIcons(std::vector<std::unique_ptr<Surface>>& surfaces, std::uint32_t col
   }
 }
 
-void addWindow(std::vector<std::unique_ptr<Surface>>& surfaces, const char* appId, std::uint32_t color) {
+void addWindow(std::vector<std::unique_ptr<Surface>>& surfaces, const char* appId, std::uint32_t color,
+               bool desktop = false) {
   if (!gWmBase) fail("no xdg_wm_base");
   auto s = std::make_unique<Surface>();
   s->color = color;
+  s->name = appId;
   s->surface = wl_compositor_create_surface(gConnection->compositor());
+  wl_surface_set_user_data(s->surface, s.get());
+  if (desktop) {
+    if (!gPlasmaShell || gConnection->outputs().empty()) fail("no Plasma shell");
+    const auto& output = *gConnection->outputs().front();
+    s->width = output.pixelWidth();
+    s->height = output.pixelHeight();
+    // As Plasma's own desktop view is: off the taskbar and the window switcher.
+    auto* plasma = org_kde_plasma_shell_get_surface(gPlasmaShell, s->surface);
+    org_kde_plasma_surface_set_role(plasma, ORG_KDE_PLASMA_SURFACE_ROLE_DESKTOP);
+    org_kde_plasma_surface_set_skip_taskbar(plasma, 1);
+    org_kde_plasma_surface_set_skip_switcher(plasma, 1);
+  }
   xdg_surface* xs = xdg_wm_base_get_xdg_surface(gWmBase, s->surface);
   xdg_toplevel* top = xdg_surface_get_toplevel(xs);
   xdg_toplevel_set_app_id(top, appId);
@@ -142,6 +209,9 @@ int main(int argc, char** argv) {
   auto connection = Connection::open();
   if (!connection) fail("no compositor");
   gConnection = connection.get();
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--run") != 0; ++i) {
+    gReportPointer |= std::strcmp(argv[i], "--pointer") == 0;
+  }
   bindShell(connection->display());
   std::vector<std::unique_ptr<Surface>> surfaces;
   char** program = nullptr;
@@ -152,10 +222,14 @@ int main(int argc, char** argv) {
     } else if (arg == "--window" && i + 2 < argc) {
       const char* appId = argv[++i];
       addWindow(surfaces, appId, static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 16)));
+    } else if (arg == "--desktop" && i + 1 < argc) {
+      addWindow(surfaces, "test-desktop", static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 16)), true);
+    } else if (arg == "--pointer") {
     } else if (arg == "--run" && i + 1 < argc) {
       program = argv + i + 1;
     } else {
-      fail("usage: [--icons RRGGBB] [--window APP_ID RRGGBB] [--run PROGRAM ARG...]");
+      fail("usage: [--icons RRGGBB] [--window APP_ID RRGGBB] [--desktop RRGGBB] [--pointer] "
+           "[--run PROGRAM ARG...]");
     }
   }
   wl_display* d = connection->display();

@@ -1,14 +1,11 @@
-#include "input/x11/keycodes.h"
+#include "input/linux/keycodes.h"
 
 #include <array>
 #include <utility>
 
-namespace quorvane::input::x11 {
+namespace quorvane::input {
 
 namespace {
-
-// The X server numbers keys as the kernel's evdev codes plus 8.
-constexpr std::uint32_t kEvdevOffset = 8;
 
 // evdev key code -> ANSI virtual key code, for the keys that have one.
 constexpr std::array<std::pair<std::uint32_t, std::int64_t>, 75> kAnsiByEvdev{{
@@ -91,13 +88,11 @@ constexpr std::array<std::pair<std::uint32_t, std::int64_t>, 75> kAnsiByEvdev{{
 
 }  // namespace
 
-std::optional<std::int64_t> ansiKeyCode(std::uint32_t xKeycode) {
-  if (xKeycode < kEvdevOffset) return std::nullopt;
-  const std::uint32_t evdev = xKeycode - kEvdevOffset;
+std::optional<std::int64_t> ansiKeyCodeOfEvdev(std::uint32_t evdevCode) {
   for (const auto& [code, ansi] : kAnsiByEvdev) {
-    if (code == evdev) return ansi;
+    if (code == evdevCode) return ansi;
   }
   return std::nullopt;
 }
 
-}  // namespace quorvane::input::x11
+}  // namespace quorvane::input
