@@ -15,7 +15,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "ocr/neural_plan.h"
-#include "ocr/ocr.h"
+#include "ocr/texts.h"
 
 namespace quorvane::ocr {
 
@@ -85,13 +85,13 @@ std::string modelFolder() {
 
 std::optional<std::string> readModelFile(const std::string& path, std::string& bytes) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) return failure(text::modelMissing, path);
+  if (!file) return failure(texts::kModelMissing, path);
   file.seekg(0, std::ios::end);
   const std::streamoff size = file.tellg();
-  if (size <= 0 || size > kMaxModelBytes) return failure(text::modelCorrupt, path);
+  if (size <= 0 || size > kMaxModelBytes) return failure(texts::kModelCorrupt, path);
   bytes.assign(std::size_t(size), '\0');
   file.seekg(0);
-  if (!file.read(bytes.data(), size)) return failure(text::modelCorrupt, path);
+  if (!file.read(bytes.data(), size)) return failure(texts::kModelCorrupt, path);
   return std::nullopt;
 }
 
@@ -114,9 +114,9 @@ std::variant<std::unique_ptr<PpocrReader>, std::string> PpocrReader::open(const 
   std::vector<std::string> symbols;
   std::istringstream lines(keys);
   for (std::string line; std::getline(lines, line);) symbols.push_back(line);
-  if (symbols.size() < 2) return Result(std::in_place_index<1>, failure(text::modelCorrupt, keysPath));
+  if (symbols.size() < 2) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, keysPath));
   if (auto failed = readModelFile(detectorPath, detector)) return Result(std::in_place_index<1>, *failed);
-  if (!netFrom(detector)) return Result(std::in_place_index<1>, failure(text::modelCorrupt, detectorPath));
+  if (!netFrom(detector)) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, detectorPath));
   return Result(std::in_place_index<0>,
                 std::unique_ptr<PpocrReader>(new PpocrReader(folder, std::move(symbols), std::move(detector))));
 }
@@ -259,13 +259,13 @@ std::variant<std::vector<PixelBox>, std::string> PpocrReader::detect(Pix* grey, 
     auto& net = networks_->detectors[{width, height}];
     if (net.empty()) {
       auto made = netFrom(detectorBytes_);
-      if (!made) return Result(std::in_place_index<1>, failure(text::modelCorrupt, folder_ + "/det.onnx"));
+      if (!made) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, folder_ + "/det.onnx"));
       net = std::move(*made);
     }
     const cv::Mat rows = scaled.rowRange(int(band.top), int(band.bottom));
     auto out = forward(net, detectorBlob(rows, width, height));
     if (!out || out->dims != 4 || out->size[2] != height || out->size[3] != width) {
-      return Result(std::in_place_index<1>, failure(text::modelCorrupt, folder_ + "/det.onnx"));
+      return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, folder_ + "/det.onnx"));
     }
     const cv::Mat probability(height, width, CV_32F, out->ptr<float>(0, 0));
     for (const PixelBox& box : regions(probability(cv::Rect(0, 0, rows.cols, rows.rows)))) {
@@ -322,7 +322,7 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::recognise(Pix* gre
         if (!unread) made = netFrom(bytes);
         if (!made) {
           std::lock_guard<std::mutex> guard(lock);
-          failed = unread ? *unread : failure(text::modelCorrupt, path);
+          failed = unread ? *unread : failure(texts::kModelCorrupt, path);
           return;
         }
         net = std::move(*made);
@@ -330,7 +330,7 @@ std::variant<std::vector<ReadLine>, std::string> PpocrReader::recognise(Pix* gre
       auto read = recogniseLine(net, image(found[line]), width, symbols_);
       if (!read) {
         std::lock_guard<std::mutex> guard(lock);
-        failed = failure(text::modelCorrupt, path);
+        failed = failure(texts::kModelCorrupt, path);
         return;
       }
       readings[line] = std::move(*read);
@@ -362,9 +362,9 @@ std::variant<Reading, std::string> PpocrReader::readLine(Pix* line, std::uint32_
   std::string bytes;
   if (auto unread = readModelFile(path, bytes)) return Result(std::in_place_index<1>, *unread);
   auto net = netFrom(bytes);
-  if (!net) return Result(std::in_place_index<1>, failure(text::modelCorrupt, path));
+  if (!net) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, path));
   auto read = recogniseLine(*net, matOf(line), width, symbols_);
-  if (!read) return Result(std::in_place_index<1>, failure(text::modelCorrupt, path));
+  if (!read) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, path));
   return Result(std::in_place_index<0>, std::move(*read));
 }
 

@@ -12,6 +12,7 @@
 #include "ocr/languages.h"
 #include "ocr/image/image.h"
 #include "ocr/tesseract/preprocess.h"
+#include "ocr/texts.h"
 
 namespace quorvane::ocr {
 namespace {
@@ -80,13 +81,13 @@ std::string lineText(tesseract::ResultIterator& it) {
 }
 
 std::string missingDescription(const std::string& name, const std::string& tag) {
-  return "无法加载 " + tag + " 的语言数据 " + name + ".traineddata（请安装 tesseract-ocr-" +
+  return texts::kLoadFailed + tag + texts::kLoadFailedData + name + texts::kLoadFailedPackage + "tesseract-ocr-" +
          [&] {
            std::string package = name;
            std::replace(package.begin(), package.end(), '_', '-');
            return package;
          }() +
-         "）";
+         texts::kLoadFailedEnd;
 }
 
 float scaleFor(Pix* grey) {
@@ -297,7 +298,7 @@ bool TesseractRecognizer::readStrip(Pix* grey, const Strip& strip, float scale, 
 
 Recognition TesseractRecognizer::recognize(const Bitmap& bitmap, const std::vector<std::string>& tags) {
   TraineddataList names = traineddataFor(tags);
-  if (names.unknownTag) return {"没有 " + *names.unknownTag + " 的语言数据", std::nullopt};
+  if (names.unknownTag) return {texts::kNoDataFor + *names.unknownTag + texts::kNoDataForEnd, std::nullopt};
   auto lines = readLines(bitmap, names.names, tags);
   if (lines.index() == 1) return {std::get<1>(lines), std::nullopt};
   return {std::nullopt, observationsOf(std::move(std::get<0>(lines)), bitmap.width, bitmap.height)};
@@ -316,7 +317,7 @@ std::variant<std::vector<ReadLine>, std::string> TesseractRecognizer::readLines(
   const std::uint32_t stripRows = std::min(kStripRows, std::uint32_t(float(kMaxEngineSide) / std::max(scale, 1.0f)));
   std::vector<Line> lines;
   for (const Strip& strip : stripsFor(bitmap.height, stripRows, kStripOverlap)) {
-    if (!readStrip(grey, strip, scale, lines)) return Result(std::in_place_index<1>, "识别过程出错");
+    if (!readStrip(grey, strip, scale, lines)) return Result(std::in_place_index<1>, texts::kReadingFailed);
   }
   std::vector<ReadLine> read;
   read.reserve(lines.size());
