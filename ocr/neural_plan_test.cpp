@@ -111,7 +111,9 @@ TEST(CtcTest, BracketsPairInOneWidth) {
       {"ASCII brackets without room beside CJK stay", steps({2, 4, 3, 1}), 99, "(A)中"},
       {"a full-width bracket left open", steps({1, 2, 4}), 0, "中（A"},
       {"a closing bracket without an opening one", steps({4, 3, 1}), 99, "A)中"}};
-  for (const auto& [what, input, gap, text] : cases) EXPECT_EQ(decodeCtc(input, symbols, gapAfter(gap)).text, text) << what;
+  for (const auto& [what, input, gap, text] : cases) {
+    EXPECT_EQ(decodeCtc(input, symbols, gapAfter(gap)).text, text) << what;
+  }
 }
 
 }  // namespace

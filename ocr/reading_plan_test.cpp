@@ -8,12 +8,14 @@ namespace {
 
 TEST(StripsTest, OverlapAndOwnEveryRowOnce) {
   const std::uint32_t cases[][4] = {  // height, most rows, overlap, strips
-      {100, 100, 10, 1}, {5, 100, 10, 1}, {101, 100, 10, 2}, {1000, 100, 20, 13}, {1000, 100, 21, 13}, {64000, 32000, 600, 3}};
+      {100, 100, 10, 1},   {5, 100, 10, 1},     {101, 100, 10, 2},
+      {1000, 100, 20, 13}, {1000, 100, 21, 13}, {64000, 32000, 600, 3}};
   for (const auto& [height, maxHeight, overlap, count] : cases) {
     SCOPED_TRACE(testing::Message() << height << " " << overlap);
     auto strips = stripsFor(height, maxHeight, overlap);
     ASSERT_EQ(strips.size(), count);
-    EXPECT_TRUE(strips.front().top == 0 && strips.back().bottom == height && strips.back().ownBottom == height);
+    EXPECT_EQ(std::make_tuple(strips.front().top, strips.back().bottom, strips.back().ownBottom),
+              std::make_tuple(0u, height, height));
     for (std::size_t i = 0; i < strips.size(); ++i) {
       EXPECT_LE(strips[i].bottom - strips[i].top, maxHeight);
       EXPECT_EQ(strips[i].ownTop, i ? strips[i - 1].ownBottom : 0u) << "owned bands tile the image";
@@ -25,7 +27,8 @@ TEST(StripsTest, OverlapAndOwnEveryRowOnce) {
       auto owns = [&](const Strip& s) { return stripOwnsLine(s, top, top + tall); };
       auto owner = std::find_if(strips.begin(), strips.end(), owns);
       ASSERT_EQ(std::count_if(strips.begin(), strips.end(), owns), 1) << top;
-      EXPECT_TRUE(owner->top <= top && top + tall <= owner->bottom) << top;
+      EXPECT_LE(owner->top, top);
+      EXPECT_LE(top + tall, owner->bottom) << top;
     }
   }
 }
@@ -38,7 +41,8 @@ TEST(SplitLinesTest, JoinsPiecesOfOneRowCloseTogether) {
       {"a button and its neighbour", {{10, 10, 100, 30}, {125, 10, 180, 30}}, {}},
       {"lines above each other", {{10, 10, 100, 30}, {10, 32, 100, 52}}, {}},
       {"a heading beside small text", {{10, 10, 100, 40}, {105, 20, 150, 35}}, {}},
-      {"half a row apart", {{10, 10, 100, 30}, {105, 21, 200, 41}}, {}}, {"empty", {{10, 10, 50, 10}, {52, 10, 60, 10}}, {}}};
+      {"half a row apart", {{10, 10, 100, 30}, {105, 21, 200, 41}}, {}},
+      {"empty", {{10, 10, 50, 10}, {52, 10, 60, 10}}, {}}};
   for (const auto& [what, boxes, groups] : cases) EXPECT_EQ(splitLines(boxes), groups) << what;
 }
 
@@ -79,7 +83,8 @@ TEST(EchoTest, ASliverAtTheNextGlyphsLeftEdgeIsAnEcho) {
 
 TEST(ReadingChoiceTest, MostConfidentWinsAndOrderBreaksNearTies) {
   const std::tuple<const char*, std::vector<Reading>, std::size_t> cases[] = {
-      {"none", {}, 0}, {"garbage first, the right language later", {{"SIEM", 0.25f}, {"SRB", 0.3f}, {"复制到剪贴板", 0.9f}}, 2},
+      {"none", {}, 0},
+      {"garbage first, the right language later", {{"SIEM", 0.25f}, {"SRB", 0.3f}, {"复制到剪贴板", 0.9f}}, 2},
       {"a near tie keeps the earlier", {{"Open", 0.82f}, {"0pen", 0.86f}}, 0},
       {"clearly better later", {{"Open", 0.8f}, {"0pen", 0.86f}}, 1},
       {"no text never wins", {{"", 0.0f}, {"", 0.99f}, {"x", 0.1f}}, 2}, {"empty first", {{"", 0.9f}, {"y", 0.2f}}, 1}};
@@ -104,7 +109,9 @@ TEST(ReadingChoiceTest, LatinLanguagesSkipLinesReadAsCjkAndSpecksAreNotReadAgain
       {"fra", "按下快捷键 Ctrl 开始截图", false}, {"chi_tra", "錄製時", true}, {"kor", "Sent items", true},
       {"eng", "かな カナ", false},                  {"eng", "한국어", false},      {"eng", "", true}};
   for (const auto& [language, reading, worth] : cases) EXPECT_EQ(worthReadingWith(language, reading), worth) << reading;
-  EXPECT_TRUE(!worthReadingAlone({10, 10, 29, 20}) && worthReadingAlone({10, 10, 30, 20})) << "two glyphs or more";
+  EXPECT_EQ(std::make_pair(worthReadingAlone({10, 10, 29, 20}), worthReadingAlone({10, 10, 30, 20})),
+            std::make_pair(false, true))
+      << "two glyphs or more";
 }
 
 std::vector<std::string> texts(const std::vector<ReadLine>& lines) {
@@ -121,14 +128,17 @@ TEST(MergeReadingsTest, NeuralLinesWinUnlessTheEngineReadsTheirRowBetter) {
        {"按下快捷键 Ctrl"}},
       {"confident Latin from the engine keeps its blanks", {{row, {"Releasenotes", 0.95f}}},
        {{left, {"Release", 0.9f}}, {right, {"notes", 0.85f}}}, {"Release", "notes"}},
-      {"unless one piece is unsure", {{row, {"Releasenotes", 0.95f}}}, {{left, {"Release", 0.9f}}, {right, {"n0tes", 0.3f}}},
-       {"Releasenotes"}},
+      {"unless one piece is unsure", {{row, {"Releasenotes", 0.95f}}},
+       {{left, {"Release", 0.9f}}, {right, {"n0tes", 0.3f}}}, {"Releasenotes"}},
       {"kana only the engine knows", {{row, {"设定", 0.6f}}}, {{row, {"設定する", 0.7f}}}, {"設定する"}},
-      {"another row is no rival", {{row, {"中文", 0.9f}}}, {{below, {"Open the file", 0.9f}}}, {"中文", "Open the file"}},
+      {"another row is no rival", {{row, {"中文", 0.9f}}}, {{below, {"Open the file", 0.9f}}},
+       {"中文", "Open the file"}},
       {"lone specks from the engine go", {{row, {"中文", 0.9f}}}, {{below, {"vr", 0.86f}}, {below, {"a b", 0.5f}}},
        {"中文"}},
       {"no engine lines", {{row, {"Latin", 0.9f}}}, {}, {"Latin"}}};
-  for (const auto& [what, neural, engine, merged] : cases) EXPECT_EQ(texts(mergeReadings(neural, engine)), merged) << what;
+  for (const auto& [what, neural, engine, merged] : cases) {
+    EXPECT_EQ(texts(mergeReadings(neural, engine)), merged) << what;
+  }
 }
 
 TEST(SettledByEngineTest, OnlyLinesTheEngineReadWholeAndBeyondDoubtAreLeftUnread) {
@@ -153,7 +163,8 @@ TEST(MergeReadingsTest, ObservationsAreNormalisedFromTheBottomLeft) {
   const auto observations = observationsOf({{{250, 100, 750, 200}, {"x", 0.5f}}}, 1000, 400);
   ASSERT_EQ(observations.size(), 1u);
   const NormalizedBox& b = observations[0].box;
-  EXPECT_EQ(std::make_tuple(b.x, b.y, b.width, b.height, observations[0].top->text), std::make_tuple(0.25, 0.5, 0.5, 0.25, "x"));
+  EXPECT_EQ(std::make_tuple(b.x, b.y, b.width, b.height, observations[0].top->text),
+            std::make_tuple(0.25, 0.5, 0.5, 0.25, "x"));
 }
 
 }  // namespace
