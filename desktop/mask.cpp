@@ -1,6 +1,7 @@
 #include "desktop/mask.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "desktop/wallpaper.h"
@@ -35,6 +36,11 @@ bool validScreens(const std::vector<Screen>& screens) {
 
 }  // namespace
 
+Exit DesktopMask::run(const std::vector<std::string>& argv) {
+  if (Outcome ended = start(argv)) return *ended;
+  return platform_.run(*this);
+}
+
 Outcome DesktopMask::start(const std::vector<std::string>& argv) {
   maxLifetime_ = kMaxLifetimeSeconds;
   desktopLevel_ = levelAbove(platform_.desktopIconLevel());
@@ -45,7 +51,7 @@ Outcome DesktopMask::start(const std::vector<std::string>& argv) {
     return quietExit();
   }
   if (argv.size() == 2 && argv[1] == "--mask-desktop") return runMask();
-  return finish(kInvalidModeText);
+  return finish(texts::kInvalidMode);
 }
 
 Outcome DesktopMask::runMask() {
@@ -62,10 +68,9 @@ Outcome DesktopMask::runMask() {
 }
 
 Outcome DesktopMask::prepareCovers() {
-  platform_.becomeAccessory();
   finished_ = false;
   std::vector<Screen> screens = platform_.screens();
-  if (!validScreens(screens)) return finish(kNoDisplayText);
+  if (!validScreens(screens)) return finish(texts::kNoDisplay);
 
   // Nothing is shown until every screen has its wallpaper: a failure on a later
   // screen must not leave a half-covered desktop.
@@ -74,8 +79,7 @@ Outcome DesktopMask::prepareCovers() {
     if (Outcome o = tick()) return o;
     WallpaperResult result = loadWallpaper(platform_, screen, budget);
     if (const char* const* failure = std::get_if<const char*>(&result)) return finish(*failure);
-    platform_.prepareCover(std::get<CoverPlan>(result), desktopLevel_);
-    ++covers_;
+    platform_.prepareCover(std::get<CoverPlan>(result));
   }
   return std::nullopt;
 }
@@ -84,7 +88,7 @@ Outcome DesktopMask::onControlChunk(std::string_view chunk) {
   if (chunk.empty()) return finish("");
   // A chunk is judged whole: "stop\n" must arrive alone in one read.
   if (chunk.size() <= kLongestControlChunk && chunk == kStopCommand) return finish("");
-  return finish(kInvalidControlText);
+  return finish(texts::kInvalidControl);
 }
 
 Outcome DesktopMask::onCoversShown() {
@@ -117,9 +121,16 @@ std::optional<double> DesktopMask::nextWakeup() const {
   return next;
 }
 
+int DesktopMask::millisToWakeup() {
+  std::optional<double> next = nextWakeup();
+  if (!next) return -1;
+  return static_cast<int>(std::ceil(std::max(0.0, *next - clock_.now()) * 1000.0));
+}
+
 Outcome DesktopMask::tick() {
-  if (watch_->gone()) return finish("");
-  if (clock_.now() - started_ >= maxLifetime_) return finish(kTimedOutText);
+  // SIGTERM is seen here too while the wallpapers are read, before any loop runs.
+  if (watch_->gone() || platform_.terminationRequested()) return finish("");
+  if (clock_.now() - started_ >= maxLifetime_) return finish(texts::kTimedOut);
   return std::nullopt;
 }
 

@@ -1,7 +1,7 @@
 // The desktop mask: covers every screen with its wallpaper until told to stop,
 // until the screens or the workspace change, the parent goes, or time runs out.
-// It decides; the backend's event loop calls its handlers and ends the process
-// when a handler says so.
+// It decides; the platform's event loop calls its handlers until one says how
+// the process ends.
 #pragma once
 
 #include <cstdint>
@@ -16,15 +16,9 @@
 #include "common/process.h"
 #include "common/ticks.h"
 #include "desktop/mask_platform.h"
+#include "desktop/texts.h"
 
 namespace quorvane::desktop {
-
-inline constexpr char kInvalidModeText[] = "无效的桌面遮蔽模式";
-inline constexpr char kNoDisplayText[] = "无法取得有效显示器，桌面图标未遮蔽";
-inline constexpr char kInvalidControlText[] = "无效的桌面遮蔽控制消息";
-inline constexpr char kTimedOutText[] = "桌面遮蔽超过 10 秒，已自动恢复";
-inline constexpr char kScreensChangedText[] = "显示器配置已变化，已恢复桌面，请重新截图";
-inline constexpr char kSpaceChangedText[] = "桌面空间已变化，已恢复桌面，请重新截图";
 
 inline constexpr double kMaxLifetimeSeconds = 10.0;
 inline constexpr double kWatchInterval = 0.1;
@@ -50,6 +44,9 @@ class DesktopMask {
   DesktopMask(MaskPlatform& platform, Process& process, Channel& channel, Clock& clock)
       : platform_(platform), process_(process), channel_(channel), clock_(clock) {}
 
+  // The whole program: start, then the platform's event loop if the mask is up.
+  Exit run(const std::vector<std::string>& argv);
+
   // Examines the command line; for the mask, starts the watch, reads every
   // wallpaper, builds the covers and shows them. Ends at once for the
   // self-test, a bad command line or any failure before a cover is shown.
@@ -59,17 +56,16 @@ class DesktopMask {
   Outcome onControlChunk(std::string_view chunk);
   // Every cover is on screen now: the ready delay counts from here.
   Outcome onCoversShown();
-  Outcome onScreensChanged() { return finish(kScreensChangedText); }
-  Outcome onSpaceChanged() { return finish(kSpaceChangedText); }
+  Outcome onScreensChanged() { return finish(texts::kScreensChanged); }
+  Outcome onSpaceChanged() { return finish(texts::kSpaceChanged); }
   Outcome onTerminate() { return finish(""); }
   // Runs the watch and the ready Message when the clock says they are due.
   Outcome onTimers();
   // Clock time at which onTimers has something to do next.
   std::optional<double> nextWakeup() const;
-
-  bool finished() const { return finished_; }
-  std::int32_t desktopLevel() const { return desktopLevel_; }
-  std::size_t coverCount() const { return covers_; }
+  // How long an event loop may wait for input before then, in whole
+  // milliseconds rounded up so that it never wakes early and spins; -1: no limit.
+  int millisToWakeup();
 
  private:
   Outcome runMask();
@@ -87,7 +83,6 @@ class DesktopMask {
   std::int32_t desktopLevel_ = 0;
   bool finished_ = false;
   Outcome ended_;
-  std::size_t covers_ = 0;
   std::optional<ParentWatch> watch_;
   double started_ = 0;
   double armed_ = 0;  // when the timers were armed (the ready delay's earliest base)

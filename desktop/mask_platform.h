@@ -1,6 +1,8 @@
-// What the desktop mask relies on from the system: screens, wallpapers and
-// their placement, cover windows and stacking levels. The parent process comes
-// through common/process.h. The X11 backend (x11/) implements it; tests use
+// What the desktop mask relies on from the system: screens, where each
+// screen's wallpaper comes from, cover windows between the desktop icons and
+// the normal windows, and the event loop that feeds the core. The parent comes
+// through common/process.h, time through common/clock.h. Backends: x11/ and
+// wayland/, over what posix/ gives every Linux backend; unit tests use
 // fake_mask_platform.h.
 #pragma once
 
@@ -11,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/outcome.h"
 #include "desktop/placement.h"
 
 namespace quorvane::desktop {
@@ -61,10 +64,12 @@ struct PlacementOptions {
   std::optional<OptionValue> scaling;
   std::optional<OptionValue> clipping;
   std::optional<OptionValue> fillColor;
+  bool operator==(const PlacementOptions&) const = default;
 };
 
-// Where a screen's wallpaper comes from: nowhere, a URL naming a file, or an
-// image the desktop already placed (a root pixmap cut to the screen).
+// Where a screen's wallpaper comes from: nowhere, a URL naming a file, an
+// image the desktop already placed (a root pixmap cut to the screen), or a
+// plain colour.
 struct NoWallpaper {};
 struct WallpaperUrl {
   std::string url;
@@ -72,7 +77,17 @@ struct WallpaperUrl {
 struct PlacedImage {
   std::unique_ptr<WallpaperImage> image;
 };
-using WallpaperSource = std::variant<NoWallpaper, WallpaperUrl, PlacedImage>;
+struct PlainColor {
+  Color color;
+};
+using WallpaperSource = std::variant<NoWallpaper, WallpaperUrl, PlacedImage, PlainColor>;
+
+// One answer to "what is the wallpaper": its source and how it is placed
+// (nullopt: the desktop keeps no options for it).
+struct WallpaperChoice {
+  WallpaperSource source;
+  std::optional<PlacementOptions> options;
+};
 
 // One cover window, fully decided: the backend only paints and shows it.
 struct CoverPlan {
@@ -85,6 +100,8 @@ struct CoverPlan {
   Rect placed;  // imageRect of the image in the screen's bounds
 };
 
+class DesktopMask;
+
 class MaskPlatform {
  public:
   virtual ~MaskPlatform() = default;
@@ -93,21 +110,31 @@ class MaskPlatform {
   virtual std::int32_t desktopIconLevel() = 0;
   virtual std::int32_t normalWindowLevel() = 0;
 
-  // Turns the process into one that never takes focus or shows in task lists.
-  virtual void becomeAccessory() = 0;
+  // The screens in the window system's order; empty when there is no window system.
   virtual std::vector<Screen> screens() = 0;
-  virtual WallpaperSource wallpaper(const Screen& screen) = 0;
-  // Opens the file a URL names and reads its header; nullptr when it cannot.
-  virtual std::unique_ptr<WallpaperImage> openImage(const std::string& url) = 0;
-  // nullopt when the desktop has no options for the screen.
-  virtual std::optional<PlacementOptions> placementOptions(const Screen& screen) = 0;
 
-  // Builds (but does not show) the cover for one screen at the given level.
-  // X11 ignores the level (the window manager stacks the covers); a backend
-  // that sets window levels itself, as macOS does, needs it.
-  virtual void prepareCover(const CoverPlan& plan, std::int32_t level) = 0;
+  // The wallpaper's answers, each nullopt where it has none; the core takes
+  // the first: what the user chose in the desktop's settings, what the window
+  // system draws itself on the screen, the desktop's default.
+  virtual std::optional<WallpaperChoice> chosenWallpaper() = 0;
+  virtual std::optional<WallpaperChoice> systemWallpaper(const Screen& screen) = 0;
+  virtual std::optional<WallpaperChoice> defaultWallpaper() = 0;
+  // Opens the file a URL names and reads its header; nullptr when it cannot.
+  // Screens that show one file may share its image.
+  virtual std::shared_ptr<WallpaperImage> openImage(const std::string& url) = 0;
+
+  // Whether the process was asked to end (SIGTERM) since it started.
+  virtual bool terminationRequested() = 0;
+
+  // Builds (but does not show) the cover for one screen, one level above the
+  // desktop icons and below the normal windows.
+  virtual void prepareCover(const CoverPlan& plan) = 0;
   // Puts every prepared cover on screen at once.
   virtual void showCovers() = 0;
+
+  // Feeds the mask's handlers (control input, SIGTERM, screen and workspace
+  // changes, covers on screen, timers) until one ends it; how it ended.
+  virtual Exit run(DesktopMask& mask) = 0;
 };
 
 }  // namespace quorvane::desktop

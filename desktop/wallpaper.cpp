@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+
+#include "desktop/texts.h"
 
 namespace quorvane::desktop {
 
@@ -52,25 +55,44 @@ DecodeSize decodeSizeFor(const Rect& placed, std::uint32_t imageWidth, std::uint
   return {side(placed.width, imageWidth), side(placed.height, imageHeight)};
 }
 
+WallpaperChoice wallpaperChoice(MaskPlatform& platform, const Screen& screen) {
+  if (auto chosen = platform.chosenWallpaper()) return std::move(*chosen);
+  if (auto drawn = platform.systemWallpaper(screen)) return std::move(*drawn);
+  if (auto fallback = platform.defaultWallpaper()) return std::move(*fallback);
+  return {NoWallpaper{}, std::nullopt};
+}
+
 namespace {
 
-std::unique_ptr<WallpaperImage> openSource(MaskPlatform& platform, WallpaperSource source) {
+// A plain colour as a picture: one opaque pixel, which its placement stretches.
+struct ColorImage final : WallpaperImage {
+  explicit ColorImage(const Color& c) : color(c) {}
+  std::uint32_t width() const override { return 1; }
+  std::uint32_t height() const override { return 1; }
+  std::shared_ptr<const Bitmap> decode(std::uint32_t, std::uint32_t) override {
+    auto channel = [](double v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
+    std::uint32_t argb = 0xFF000000u | channel(color.red) << 16 | channel(color.green) << 8 | channel(color.blue);
+    return std::make_shared<Bitmap>(Bitmap{1, 1, true, std::shared_ptr<std::uint32_t[]>(new std::uint32_t[1]{argb})});
+  }
+  Color color;
+};
+
+std::shared_ptr<WallpaperImage> openSource(MaskPlatform& platform, WallpaperSource source) {
   if (auto* placed = std::get_if<PlacedImage>(&source)) return std::move(placed->image);
+  if (auto* plain = std::get_if<PlainColor>(&source)) return std::make_unique<ColorImage>(plain->color);
   auto* named = std::get_if<WallpaperUrl>(&source);
   if (!named || !isFileUrl(named->url)) return nullptr;
   return platform.openImage(named->url);
 }
 
-}  // namespace
+WallpaperResult planCover(MaskPlatform& platform, const Screen& screen, PixelBudget& budget) {
+  WallpaperChoice choice = wallpaperChoice(platform, screen);
+  std::shared_ptr<WallpaperImage> image = openSource(platform, std::move(choice.source));
+  if (!image || image->width() == 0 || image->height() == 0) return texts::kUnreadableWallpaper;
+  if (!budget.add(image->width(), image->height())) return texts::kTooManyPixels;
 
-WallpaperResult loadWallpaper(MaskPlatform& platform, const Screen& screen, PixelBudget& budget) {
-  std::unique_ptr<WallpaperImage> image = openSource(platform, platform.wallpaper(screen));
-  if (!image || image->width() == 0 || image->height() == 0) return kUnreadableWallpaperText;
-  if (!budget.add(image->width(), image->height())) return kTooManyPixelsText;
-
-  // The options are read before decoding (the decode size depends on them),
-  // but a bad scaling option only counts once the image itself proved readable.
-  std::optional<Placement> placement = readPlacement(platform.placementOptions(screen));
+  // A bad scaling option counts only once the image itself proved readable.
+  std::optional<Placement> placement = readPlacement(choice.options);
 
   CoverPlan plan;
   plan.frame = screen;
@@ -84,9 +106,19 @@ WallpaperResult loadWallpaper(MaskPlatform& platform, const Screen& screen, Pixe
                           plan.scaling, plan.clipping);
   DecodeSize want = decodeSizeFor(plan.placed, image->width(), image->height());
   plan.image = image->decode(want.width, want.height);
-  if (!plan.image || plan.image->width == 0 || plan.image->height == 0) return kUnreadableWallpaperText;
-  if (!placement) return kUnsupportedScalingText;
+  if (!plan.image || plan.image->width == 0 || plan.image->height == 0) return texts::kUnreadableWallpaper;
+  if (!placement) return texts::kUnsupportedScaling;
   return plan;
+}
+
+}  // namespace
+
+WallpaperResult loadWallpaper(MaskPlatform& platform, const Screen& screen, PixelBudget& budget) {
+  try {
+    return planCover(platform, screen, budget);
+  } catch (const std::bad_alloc&) {
+    return texts::kUnreadableWallpaper;
+  }
 }
 
 }  // namespace quorvane::desktop

@@ -7,12 +7,9 @@
 #include <variant>
 
 #include "desktop/mask_platform.h"
+#include "desktop/texts.h"
 
 namespace quorvane::desktop {
-
-inline constexpr char kUnreadableWallpaperText[] = "当前壁纸无法读取为静态图像，请关闭隐藏桌面图标后重试";
-inline constexpr char kTooManyPixelsText[] = "壁纸图像总计超过 1.6 亿像素，请关闭隐藏桌面图标后重试";
-inline constexpr char kUnsupportedScalingText[] = "当前壁纸缩放模式不受支持";
 
 // Wallpaper pixels over all screens together; the same file on two screens
 // counts twice. Reaching the limit exactly is allowed.
@@ -42,6 +39,7 @@ struct Placement {
   std::uint64_t scaling = kScaleUpOrDown;
   bool clipping = true;
   Color fill{0, 0, 0, 1};
+  bool operator==(const Placement&) const = default;
 };
 std::optional<Placement> readPlacement(const std::optional<PlacementOptions>& options);
 
@@ -51,7 +49,13 @@ struct DecodeSize {
 };
 DecodeSize decodeSizeFor(const Rect& placed, std::uint32_t imageWidth, std::uint32_t imageHeight);
 
-// Everything a cover needs, or the text of the first failure.
+// Where the screen's wallpaper comes from: the first answer of the user's
+// choice, what the window system draws itself, the desktop's default; no
+// wallpaper when none answers.
+WallpaperChoice wallpaperChoice(MaskPlatform& platform, const Screen& screen);
+
+// Everything a cover needs, or the text of the first failure. No memory for
+// the picture is an unreadable picture.
 using WallpaperResult = std::variant<CoverPlan, const char*>;
 WallpaperResult loadWallpaper(MaskPlatform& platform, const Screen& screen, PixelBudget& budget);
 

@@ -3,12 +3,13 @@
 #pragma once
 
 #include "common/channel.h"
+#include "input/texts.h"
 
 namespace quorvane::input {
 
 inline Channel makeChannel(Output& out, Output& err) {
   return Channel(out, [&err](const std::string& description) {
-    err.write("Cannot encode input event: " + description + "\n");
+    err.write(texts::kCannotEncode + description + "\n");
   });
 }
 

@@ -35,6 +35,4 @@ struct Dispatch {
 // args[0] is the program path; it counts where a form says "any argument".
 Dispatch dispatch(const std::vector<std::string>& args);
 
-inline constexpr const char* kInvalidSourceText = "无效的原生输入来源";
-
 }  // namespace quorvane::input

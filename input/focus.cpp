@@ -4,19 +4,12 @@
 
 #include "common/numbers.h"
 #include "input/answer.h"
+#include "input/texts.h"
 #include "input/window_queries.h"
 
 namespace quorvane::input {
 
 namespace {
-
-constexpr const char* kInvalidWindow = "所选窗口已关闭、最小化或无效";
-constexpr const char* kNeedsAccessibility =
-    "自动显示所选窗口需要辅助功能授权。请到系统设置 → 隐私与安全性 → 辅助功能允许 Quorvane/输入辅助程序，"
-    "或先手动显示目标窗口后重试。";
-constexpr const char* kCannotLocate = "无法定位所选窗口";
-constexpr const char* kNotUnique = "无法唯一确认并显示所选窗口，请手动显示该窗口后重试";
-constexpr const char* kNotInFront = "所选窗口未能切换到前台，录制尚未开始";
 
 // Time for the window manager to settle after activating, and after raising.
 constexpr double kActivationSettle = 0.3;
@@ -50,25 +43,25 @@ bool frameMatches(const AccessibilityWindow& w, const Rect& frame) {
 int runFocusWindow(Services& s, const std::string& windowText, Channel& channel) {
   WindowSystem& system = s.system;
   auto number = parseU32(windowText);
-  if (!number) return fail(channel, kInvalidWindow);
+  if (!number) return fail(channel, texts::kFocusInvalidWindow);
   auto info = scrollWindowInfo(system, *number);
-  if (!info || info->ownerPid == s.process.parentPid()) return fail(channel, kInvalidWindow);
-  if (!system.running(info->ownerPid)) return fail(channel, kInvalidWindow);
+  if (!info || info->ownerPid == s.process.parentPid()) return fail(channel, texts::kFocusInvalidWindow);
+  if (!system.running(info->ownerPid)) return fail(channel, texts::kFocusInvalidWindow);
 
   system.activate(info->ownerPid);
   s.clock.sleep(kActivationSettle);
   if (!isTargetFrontmost(system, info->ownerPid, *number)) {
-    if (!system.accessibilityTrusted()) return fail(channel, kNeedsAccessibility);
+    if (!system.accessibilityTrusted()) return fail(channel, texts::kFocusNeedsAccessibility);
     auto windows = system.accessibilityWindows(info->ownerPid);
-    if (!windows) return fail(channel, kCannotLocate);
+    if (!windows) return fail(channel, texts::kFocusCannotLocate);
     std::vector<AccessibilityWindow> matching;
     for (const auto& w : *windows) {
       if (frameMatches(w, info->bounds)) matching.push_back(w);
     }
-    if (matching.size() != 1 || !system.raise(matching.front())) return fail(channel, kNotUnique);
+    if (matching.size() != 1 || !system.raise(matching.front())) return fail(channel, texts::kFocusNotUnique);
     s.clock.sleep(kRaiseSettle);
   }
-  if (!isTargetFrontmost(system, info->ownerPid, *number)) return fail(channel, kNotInFront);
+  if (!isTargetFrontmost(system, info->ownerPid, *number)) return fail(channel, texts::kFocusNotInFront);
   return answer(channel, Json{{"focused", true}}, 0);
 }
 

@@ -1,9 +1,8 @@
 #include "input/monitor.h"
 
-#include <cmath>
-
+#include "common/ticks.h"
 #include "input/answer.h"
-#include "input/window_queries.h"
+#include "input/texts.h"
 
 namespace quorvane::input {
 
@@ -14,6 +13,29 @@ bool isZoom(const std::string& label) { return label == "Cmd+Shift+9" || label =
 
 }  // namespace
 
+int Monitor::run() {
+  Outcome started = start();
+  return reportExit(channel_, started ? *started : listen());
+}
+
+Exit Monitor::listen() {
+  TickSchedule samples(s_.clock.now(), kSampleInterval);
+  for (;;) {
+    if (Outcome end = drain()) return *end;
+    if (samples.due(s_.clock.now())) {
+      samples.fired(s_.clock.now());
+      if (Outcome end = onTick()) return *end;
+      continue;  // the sample's own requests may have brought presses in
+    }
+    wait_.wait(s_.system.pressDescriptors(), samples.millisUntilDue(s_.clock.now()));
+  }
+}
+
+Outcome Monitor::drain() {
+  if (Outcome end = s_.system.drainPresses(*this)) return end;
+  return s_.system.listening() ? std::nullopt : listeningStopped();
+}
+
 Outcome Monitor::emit(const Json& message) {
   // The channel has already written the encoding note; status 1 as for any unencodable Message.
   if (channel_.emit(message)) return std::nullopt;
@@ -21,14 +43,9 @@ Outcome Monitor::emit(const Json& message) {
 }
 
 Outcome Monitor::start() {
-  // Read before anything can block, so that a parent who dies during start is still noticed.
-  parent_.emplace(s_.process);
-  if (!s_.system.listenAccess()) {
-    s_.system.requestListenAccess();
-    return failure(kNoPermissionText, kStatusCannotStart);
-  }
-  if (!bounds()) return failure(kCannotStartText, kStatusCannotStart);
-  if (!s_.system.startListening()) return failure(kCannotStartText, kStatusCannotStart);
+  if (!s_.system.listenAccess()) return failure(texts::kMonitorNoPermission, kStatusCannotStart);
+  if (!bounds()) return failure(texts::kMonitorCannotStart, kStatusCannotStart);
+  if (!s_.system.startListening()) return failure(texts::kMonitorCannotStart, kStatusCannotStart);
   return emit(Json{{"type", "ready"}});
 }
 
@@ -42,10 +59,10 @@ Outcome Monitor::onKeyDown(std::int64_t keyCode, std::uint64_t flags) {
 
 Outcome Monitor::onButtonDown(Point location) { return pointer("click", location); }
 
-Outcome Monitor::onListeningStopped() { return failure(kListeningStoppedText, kStatusListeningStopped); }
+Outcome Monitor::listeningStopped() { return failure(texts::kMonitorListeningStopped, kStatusListeningStopped); }
 
 Outcome Monitor::onTick() {
-  if (parent_ && parent_->gone()) return quietExit();
+  if (parent_.gone()) return quietExit();
   auto location = s_.system.pointerLocation();
   if (!location) return std::nullopt;
   return pointer("pointer", *location);
@@ -63,8 +80,8 @@ Outcome Monitor::pointer(const char* type, Point location) {
   if (!frame || !(frame->w() > 0) || !(frame->h() > 0)) {
     // A frame lost because the listening itself went away is the system
     // switching the monitor off, not the recorded window closing.
-    if (!s_.system.listening()) return onListeningStopped();
-    return failure(kFrameLostText, kStatusFrameLost);
+    if (!s_.system.listening()) return listeningStopped();
+    return failure(texts::kMonitorFrameLost, kStatusFrameLost);
   }
   return emit(Json{{"type", type},
                    {"x", jsonNumber(location.x)},

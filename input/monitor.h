@@ -2,9 +2,10 @@
 // window, it reports clicks, named shortcuts (never plain typing) and thirty
 // pointer samples a second, each click and sample with the recorded frame.
 //
-// The backend owns the event loop and calls the handlers below; each handler
-// writes its Messages and tells the loop whether to carry on or to end (with
-// the text of its Error Message, if any).
+// Its loop waits on the backend's press descriptors until the next sample is
+// due, hands the presses that arrived to the handlers below, and takes the
+// sample; each handler writes its Messages and says whether to carry on or to
+// end (with the text of its Error Message, if any).
 #pragma once
 
 #include <cstdint>
@@ -20,48 +21,45 @@ namespace quorvane::input {
 
 inline constexpr double kSampleInterval = 1.0 / 30.0;
 
-inline constexpr const char* kNoPermissionText =
-    "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，然后重启应用；不采集普通输入文字。";
-inline constexpr const char* kCannotStartText = "无法创建全局输入监控，请检查输入监控或辅助功能授权";
-inline constexpr const char* kFrameLostText = "录制窗口已关闭或无法取得窗口坐标";
-inline constexpr const char* kListeningStoppedText = "系统已暂停输入监控，录制将停止以避免遗漏所选效果";
-
 // Exit statuses of the monitor besides 0 (the application is gone).
 inline constexpr int kStatusFrameLost = 1;
 inline constexpr int kStatusCannotStart = 2;
 inline constexpr int kStatusListeningStopped = 3;
 
-class Monitor {
+class Monitor final : public PressHandler {
  public:
-  Monitor(const KeyNames& names, InputSource source, Services& services, Channel& channel)
-      : names_(names), source_(std::move(source)), s_(services), channel_(channel) {}
+  Monitor(const KeyNames& names, InputSource source, Services& services, DescriptorWait& wait, Channel& channel)
+      : names_(names), source_(std::move(source)), s_(services), wait_(wait), channel_(channel), parent_(s_.process) {}
 
-  // Checks the permission and the recorded frame, starts listening and sends
-  // `ready`. The loop then starts the sampling timer at once.
+  // Starts, then reports until an end; the exit status, its Error Message written.
+  int run();
+
+  // Checks the permission and the recorded frame, starts listening and sends `ready`.
   Outcome start();
-
-  Outcome onKeyDown(std::int64_t keyCode, std::uint64_t flags);
-  // A left, right or other button went down; wheel steps are not clicks.
-  Outcome onButtonDown(Point location);
-  // The system stopped delivering input.
-  Outcome onListeningStopped();
+  Outcome onKeyDown(std::int64_t keyCode, std::uint64_t flags) override;
+  Outcome onButtonDown(Point location) override;
   // One firing of the sampling timer: the parent watch, then a sample.
   Outcome onTick();
 
+ private:
+  // From `ready` to the end: the first sample at once, then one every interval.
+  Exit listen();
+  // The presses that have arrived, then whether the listening still works.
+  Outcome drain();
   // The recorded frame, read afresh each time.
   std::optional<Rect> bounds();
   // Sends a click or pointer sample with the recorded frame, or ends when
   // the frame can no longer be measured.
   Outcome pointer(const char* type, Point location);
-
- private:
+  Outcome listeningStopped();
   Outcome emit(const Json& message);
 
   const KeyNames& names_;
   InputSource source_;
   Services& s_;
+  DescriptorWait& wait_;
   Channel& channel_;
-  std::optional<ParentWatch> parent_;
+  ParentWatch parent_;
 };
 
 }  // namespace quorvane::input

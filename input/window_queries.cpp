@@ -3,18 +3,9 @@
 #include "common/numbers.h"
 #include "common/text.h"
 #include "input/answer.h"
+#include "input/texts.h"
 
 namespace quorvane::input {
-
-namespace {
-
-constexpr const char* kListUnreadable = "无法读取当前桌面窗口边界";
-constexpr const char* kListUnencodable = "无法编码窗口边界";
-constexpr const char* kActiveUnreadable = "无法读取当前桌面窗口";
-constexpr const char* kNoActiveWindow = "没有找到可截取的当前窗口";
-constexpr const char* kWindowInfoFailed = "目标窗口已关闭、最小化或无法读取坐标";
-
-}  // namespace
 
 std::optional<WindowInfo> scrollWindowInfo(WindowSystem& system, std::uint32_t number) {
   auto list = system.windowById(number);
@@ -45,12 +36,12 @@ std::optional<Rect> capturableBounds(const WindowDescription& d, std::int32_t pa
 std::string displayName(const WindowDescription& d) {
   auto owner = asString(d, WindowKey::OwnerName);
   // Backends hand over valid UTF-8; repairing again keeps a bad one from failing the whole list.
-  return firstGraphemes(owner ? sanitizeUtf8(*owner) : std::string("窗口"), kMaxNameCharacters);
+  return firstGraphemes(owner ? sanitizeUtf8(*owner) : std::string(texts::kUnnamedWindow), kMaxNameCharacters);
 }
 
 int runCaptureWindows(Services& s, Channel& channel) {
   auto list = s.system.onScreenWindows();
-  if (!list) return answer(channel, errorMessage(kListUnreadable), 1);
+  if (!list) return answer(channel, errorMessage(texts::kListUnreadable), 1);
   std::int32_t parent = s.process.parentPid();
   Json records = Json::array();
   for (const auto& d : *list) {
@@ -58,17 +49,18 @@ int runCaptureWindows(Services& s, Channel& channel) {
     auto bounds = capturableBounds(d, parent, SizeTest::NonEmpty);
     if (!bounds) continue;
     std::string id = std::to_string(*asU32(d, WindowKey::Number));
-    records.push_back(Json{{"id", id}, {"name", displayName(d) + " · " + id}, {"bounds", boundsJson(*bounds)}});
+    const std::string name = displayName(d) + texts::kNameNumberSeparator + id;
+    records.push_back(Json{{"id", id}, {"name", name}, {"bounds", boundsJson(*bounds)}});
   }
   Encoded encoded = encodeJson(records);
-  if (!encoded.bytes) return answer(channel, errorMessage(kListUnencodable), 1);
+  if (!encoded.bytes) return answer(channel, errorMessage(texts::kListUnencodable), 1);
   channel.writeLine(*encoded.bytes);
   return 0;
 }
 
 int runActiveWindow(Services& s, Channel& channel) {
   auto list = s.system.onScreenWindows();
-  if (!list) return answer(channel, errorMessage(kActiveUnreadable), 1);
+  if (!list) return answer(channel, errorMessage(texts::kActiveUnreadable), 1);
   std::int32_t parent = s.process.parentPid();
   for (const auto& d : *list) {
     auto bounds = capturableBounds(d, parent, SizeTest::ActiveMinimum);
@@ -76,7 +68,7 @@ int runActiveWindow(Services& s, Channel& channel) {
     std::string id = std::to_string(*asU32(d, WindowKey::Number));
     return answer(channel, Json{{"id", id}, {"name", displayName(d)}, {"bounds", boundsJson(*bounds)}}, 0);
   }
-  return answer(channel, errorMessage(kNoActiveWindow), 1);
+  return answer(channel, errorMessage(texts::kNoActiveWindow), 1);
 }
 
 int runWindowInfo(WindowSystem& system, const std::vector<std::string>& args, Channel& channel) {
@@ -84,7 +76,7 @@ int runWindowInfo(WindowSystem& system, const std::vector<std::string>& args, Ch
   if (args.size() == 3) number = parseU32(args[2]);
   std::optional<WindowInfo> info;
   if (number) info = scrollWindowInfo(system, *number);
-  if (!info) return answer(channel, errorMessage(kWindowInfoFailed), 1);
+  if (!info) return answer(channel, errorMessage(texts::kWindowInfoFailed), 1);
   return answer(channel, boundsJson(info->bounds), 0);
 }
 

@@ -15,6 +15,7 @@ namespace quorvane::input {
 struct WindowInfo {
   Rect bounds;
   std::int32_t ownerPid = 0;
+  bool operator==(const WindowInfo&) const = default;
 };
 
 // One window by number: on screen, with a readable frame and owner; nothing otherwise.

@@ -1,8 +1,10 @@
-// What quorvane-input relies on from the desktop it runs on: the window list,
-// applications and their activation, the accessibility view of windows, the
-// pointer and the wheel, listening to other applications' input, and the
-// command lines of auto-scroll. The X11 backend (input/x11/) implements it;
-// the unit tests use input/fake_window_system.h.
+// What quorvane-input relies on from the window system it runs on: the window
+// list, applications and their activation, the accessibility view of windows,
+// the pointer and the wheel, and listening to every application's key and
+// button presses. A backend is a folder implementing WindowSystem: x11/ for an
+// X server, none/ where there is no window server to ask; input/program/main.cpp
+// picks one for the session. The core owns every loop: a backend only answers
+// and hands over what it has read. The unit tests use input/fake_window_system.h.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/outcome.h"
 #include "common/process.h"
 #include "input/window_description.h"
 
@@ -26,8 +29,19 @@ struct AccessibilityWindow {
 
 enum class WheelResult {
   Posted,
-  TargetChanged,  // the window under the point is no longer the target: nothing was posted
+  TargetChanged,  // the window under the pointer is no longer the target: nothing was posted
   CannotCreate,
+};
+
+// Where a backend hands the presses it has read while listening (the input
+// monitor). Each call says whether to carry on.
+class PressHandler {
+ public:
+  virtual ~PressHandler() = default;
+  // A key went down: its ANSI virtual key code and the modifiers held, as key-down flags (key_names.h).
+  virtual Outcome onKeyDown(std::int64_t keyCode, std::uint64_t flags) = 0;
+  // A left, right or other button went down with the pointer there; wheel steps are not presses.
+  virtual Outcome onButtonDown(Point location) = 0;
 };
 
 class WindowSystem {
@@ -59,20 +73,16 @@ class WindowSystem {
 
   // Whether this process may post synthetic events; never prompts.
   virtual bool postAccess() = 0;
-  // Shows the system's permission prompt: macOS has one, X11 nothing to ask.
-  virtual void requestPostAccess() = 0;
   // The pointer's location now; nothing when it cannot be read.
   virtual std::optional<Point> pointerLocation() = 0;
   // Moves the pointer; false when the event could not be made.
   virtual bool movePointer(Point to) = 0;
-  // Turns the wheel over the point by `pixels` towards the content below,
-  // delivered only if window `target` is still the one under the point.
-  virtual WheelResult scrollWheel(Point at, int pixels, std::uint32_t target) = 0;
+  // Turns the wheel where the pointer rests by `pixels` towards the content
+  // below, delivered only if window `target` is still the one under it.
+  virtual WheelResult scrollWheel(int pixels, std::uint32_t target) = 0;
 
   // Whether this process may listen to other applications' input; never prompts.
   virtual bool listenAccess() = 0;
-  // Shows the system's permission prompt: macOS has one, X11 nothing to ask.
-  virtual void requestListenAccess() = 0;
   // The display's frame in global coordinates; all zero for an unknown display.
   virtual Rect displayBounds(std::uint32_t displayId) = 0;
   // Starts listening to key and button presses of every application, without
@@ -80,6 +90,19 @@ class WindowSystem {
   virtual bool startListening() = 0;
   // Whether the listening still works (the system has not switched it off).
   virtual bool listening() = 0;
+  // The descriptors that turn readable when presses may have arrived; the
+  // monitor waits on them between its samples.
+  virtual std::vector<int> pressDescriptors() = 0;
+  // Hands every press that has arrived to the handler, in order, without
+  // waiting; stops at the first end the handler gives.
+  virtual Outcome drainPresses(PressHandler& handler) = 0;
+};
+
+// Sleeping until one of the descriptors is readable or the time is up.
+class DescriptorWait {
+ public:
+  virtual ~DescriptorWait() = default;
+  virtual void wait(const std::vector<int>& descriptors, int timeoutMs) = 0;
 };
 
 // Command lines from the application (auto-scroll's standard input).

@@ -1,6 +1,7 @@
-// What the screen streamer relies on from the system: a capture service, a
-// JPEG encoder, standard input and output, the process around it and time.
-// The core decides everything else; a backend only answers these calls.
+// What the screen streamer relies on from the system: a window system to
+// capture, a JPEG encoder, standard input and output, the process around it
+// and time. The core decides everything else, the capture thread and its pacing
+// included; a backend (x11/, wayland/) only answers these calls.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,7 @@ struct StreamConfiguration {
 // Pixel rows [top, bottom).
 struct RowSpan {
   std::uint32_t top = 0, bottom = 0;
+  bool operator==(const RowSpan&) const = default;
 };
 
 // 32-bit pixels, blue, green, red, then a byte that is ignored.
@@ -82,14 +84,24 @@ struct Sample {
   std::shared_ptr<FrameImage> image;   // none: the sample carries no pixels
 };
 
-// Where a running stream delivers. Every call may come from any thread.
-class StreamOutput {
- public:
-  virtual ~StreamOutput() = default;
-  virtual void deliver(Sample sample) = 0;
-  virtual void stoppedWithError(const std::string& description) = 0;
-  // The display was unplugged, resized or moved: the stream shows the wrong area.
-  virtual void displayGone() = 0;
+// Why a running stream cannot go on.
+struct StreamEnd {
+  bool displayGone = false;  // unplugged, resized or moved: the stream would show the wrong area
+  std::string error;         // else what failed
+  bool operator==(const StreamEnd&) const = default;
+};
+
+// What a wait on the window system brought.
+struct Waited {
+  bool changed = false;  // the display changed meanwhile, as far as the window system tells at once
+  std::optional<StreamEnd> end;
+};
+
+// A frame's pixels, or why there are none: the stream cannot go on, or
+// (neither) this one frame could not be read.
+struct Picture {
+  std::optional<PixelView> pixels;
+  std::optional<StreamEnd> end;
 };
 
 class CaptureService {
@@ -98,16 +110,21 @@ class CaptureService {
   // Whether this process may capture the screen; never asks the user.
   virtual bool permitted() = 0;
   virtual ContentResult shareableContent() = 0;
-  // Starts delivering frames to output; an error description when it cannot.
-  virtual std::optional<std::string> start(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                           StreamOutput& output) = 0;
-  // Stops the running capture and waits for it; an error description when it fails.
-  virtual std::optional<std::string> stop() = 0;
-  // A frame was asked for: a service that paces itself may deliver the next
-  // frame now instead of at its next tick.
-  virtual void frameRequested() = 0;
-  // Stops delivering without answering; the process is ending.
-  virtual void halt() = 0;
+  // Gets ready to capture; an error description when it cannot. The capture
+  // thread's calls below follow, until the process ends.
+  virtual std::optional<std::string> start(const ContentFilter& filter, const StreamConfiguration& configuration) = 0;
+
+  // On the capture thread: waits up to timeoutMs (never longer) for the window
+  // system, or until wake(), and handles what came.
+  virtual Waited wait(int timeoutMs) = 0;
+  // On the capture thread: whether the display changed since the last call;
+  // nullopt while nothing has been captured yet.
+  virtual std::optional<bool> takeChange() = 0;
+  // From any thread: ends the current or next wait at once.
+  virtual void wake() = 0;
+  // On the sample worker: the picture of the display now (or as last
+  // captured), valid until the next call.
+  virtual Picture readPicture() = 0;
 };
 
 class Encoder {
@@ -142,7 +159,7 @@ struct Platform {
   ControlInput& input;
   RecordOutput& output;
   Process& process;
-  Clock& clock;  // paces the parent watch
+  Clock& clock;  // paces the capture thread and the parent watch
 };
 
 }  // namespace quorvane::recording

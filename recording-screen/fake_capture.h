@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -46,13 +48,21 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
   // Set before the run.
   bool allowed = true;
   ShareableContent content{{Display{3, 640, 480}, Display{7, 1280, 800}}, {4343, 300, 4242, 4343}};
-  std::optional<std::string> contentError, startError, stopError, writeError;
+  std::optional<std::string> contentError, startError, writeError;
   std::optional<std::size_t> jpegSize = 16;  // at least 1; none: encoding fails
   // Under the lock once the streamer runs.
   std::optional<ContentFilter> filter;
   std::optional<StreamConfiguration> configuration;
-  StreamOutput* output = nullptr;  // none once halted
-  int asked = 0, stops = 0, encodes = 0, reads = 0, sleeps = 0, writing = 0;
+  // The window system: what takeChange() answers next (then no change, until
+  // set again); a wait that ends at once, telling of a change or an end (which
+  // stays); what readPicture() gives.
+  std::optional<bool> change = true;
+  bool news = false;
+  std::optional<StreamEnd> streamEnd;
+  Picture picture{PixelView{nullptr, 640, 2, 640 * 4, std::nullopt}, std::nullopt};
+  std::vector<int> waits;  // each wait's time-out, in order
+  bool captureOutOfMemory = false, frameOutOfMemory = false;  // takeChange() or encodeJpeg() throw bad_alloc
+  int asked = 0, wakes = 0, takes = 0, encodes = 0, reads = 0, sleeps = 0, writing = 0;
   std::deque<std::string> input;
   bool closed = false, held = false, released = false;  // held: writes wait; released: sleeps do not
   std::vector<std::string> records;
@@ -62,16 +72,32 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
   ContentResult shareableContent() override {
     return {contentError ? std::nullopt : std::optional(content), contentError.value_or("")};
   }
-  std::optional<std::string> start(const ContentFilter& f, const StreamConfiguration& c, StreamOutput& o) override {
-    if (!startError) locked([&] { filter = f, configuration = c, output = &o; });
+  std::optional<std::string> start(const ContentFilter& f, const StreamConfiguration& c) override {
+    if (!startError) locked([&] { filter = f, configuration = c; });
     return startError;
   }
-  std::optional<std::string> stop() override { return locked([this] { return ++stops, stopError; }); }
-  void frameRequested() override {}
-  void halt() override { locked([this] { output = nullptr; }); }
+  // Ends at once when woken or told, else once the test moves time past the time-out.
+  Waited wait(int timeoutMs) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    waits.push_back(timeoutMs);
+    const double until = time + timeoutMs / 1000.0;
+    const int woken = wakes;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return wakes != woken || news || streamEnd || time >= until; });
+    return {std::exchange(news, false), streamEnd};
+  }
+  std::optional<bool> takeChange() override {
+    return locked([this] {
+      if (++takes, captureOutOfMemory) throw std::bad_alloc();
+      return change ? std::exchange(change, false) : std::nullopt;
+    });
+  }
+  void wake() override { locked([this] { ++wakes; }); }
+  Picture readPicture() override { return locked([this] { return picture; }); }
   std::optional<std::string> encodeJpeg(const PixelView& pixels) override {
     return locked([&]() -> std::optional<std::string> {
-      if (++encodes, !jpegSize || pixels.width != 640) return std::nullopt;  // the whole picture, or nothing
+      if (++encodes, frameOutOfMemory) throw std::bad_alloc();
+      if (!jpegSize || pixels.width != 640) return std::nullopt;  // the whole picture, or nothing
       return static_cast<char>('0' + encodes % 10) + std::string(*jpegSize - 1, 'j');
     });
   }

@@ -14,7 +14,8 @@ TEST(Frames, AnswerEachRequestWithTheNextCompleteFrame) {
   Frames frames(w, w);
   auto image = std::make_shared<fake::Image>();
   for (const Sample& unusable : {Sample{false, kFrameComplete, image}, Sample{true, std::nullopt, image},
-                                 fake::sample(kFrameIdle), Sample{true, 3, image}, Sample{true, kFrameComplete, nullptr}}) {
+                                 fake::sample(kFrameIdle), Sample{true, 3, image},
+                                 Sample{true, kFrameComplete, nullptr}}) {
     EXPECT_EQ(frames.handle(unusable), std::nullopt);
   }
   EXPECT_EQ(frames.handle(fake::sample()), std::nullopt);

@@ -20,8 +20,11 @@ TEST(ParseLaunch, AcceptsOnlyTheDocumentedForms) {
 
 TEST(FrameSize, LimitsEachSideAndTheArea) {
   const std::tuple<std::uint32_t, std::uint32_t, bool> cases[] = {
-      {4000, 4000, true}, {4096, 3907, false}, {8192, 1953, true}, {1953, 8192, true}, {8193, 100, false}, {100, 8193, false}};
-  for (const auto& [width, height, allowed] : cases) EXPECT_EQ(frameSizeAllowed(width, height), allowed) << width << "x" << height;
+      {4000, 4000, true}, {4096, 3907, false}, {8192, 1953, true},
+      {1953, 8192, true}, {8193, 100, false},  {100, 8193, false}};
+  for (const auto& [width, height, allowed] : cases) {
+    EXPECT_EQ(frameSizeAllowed(width, height), allowed) << width << "x" << height;
+  }
 }
 
 }  // namespace quorvane::recording

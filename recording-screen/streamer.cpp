@@ -123,7 +123,7 @@ const Display* findDisplay(const std::vector<Display>& displays, std::uint32_t i
 Streamer::~Streamer() {
   // Tear-down for tests and early returns: the real process ends without it.
   mailbox_.postEnd(quietExit());
-  if (captureStarted_) platform_.capture.halt();
+  if (capture_) capture_->halt();
   if (reader_.joinable()) {
     platform_.input.interrupt();
     reader_.join();
@@ -135,6 +135,7 @@ Streamer::~Streamer() {
   parked_.notify_all();
   if (watch_.joinable()) watch_.join();
   queue_.reset();
+  capture_.reset();
 }
 
 Exit Streamer::run(const std::vector<std::string>& args) {
@@ -142,7 +143,11 @@ Exit Streamer::run(const std::vector<std::string>& args) {
   if (!launch) return failure(texts::kBadArguments);
   if (!platform_.capture.permitted()) return failure(texts::kNoPermission);
   parent_.emplace(platform_.process);
-  if (auto end = startCapture(*launch)) return *end;
+  try {
+    if (auto end = startCapture(*launch)) return *end;
+  } catch (const std::exception& problem) {
+    return failure(texts::kCaptureFailed + describeFailure(problem));
+  }
   Exit exit = mainLoop();
   // A reader that has finished (or is finishing) is joined; one still
   // blocked in a read is left to the process's end.
@@ -166,10 +171,10 @@ Outcome Streamer::startCapture(const LaunchParameters& launch) {
   queue_ = std::make_unique<SampleQueue>(static_cast<std::size_t>(configuration->queueDepth),
                                          [this](const Sample& s) { handleSample(s); });
   ContentFilter filter{*display, std::move(excluded)};
-  if (auto error = platform_.capture.start(filter, *configuration, *this)) {
-    return failure(texts::kCaptureFailed + *error);
-  }
-  captureStarted_ = true;
+  if (auto error = platform_.capture.start(filter, *configuration)) return failure(texts::kCaptureFailed + *error);
+  StreamSink& sink = *this;
+  capture_ = std::make_unique<CaptureThread>(platform_.capture, platform_.clock, sink, configuration->frameRate);
+  capture_->start();
   // Lines sent before now waited in the pipe; they are read from here on.
   reader_ = std::thread([this] { readControl(); });
   watch_ = std::thread([this] { watchParent(); });
@@ -195,16 +200,20 @@ Exit Streamer::mainLoop() {
 // Only paces the checks: the main thread decides, so a check never races a
 // stop. The first check is at once: the parent may have died while we started.
 void Streamer::watchParent() {
-  while (!mailbox_.ended()) {
-    mailbox_.postWatch();
-    platform_.clock.sleep(kParentWatchSeconds);
+  try {
+    while (!mailbox_.ended()) {
+      mailbox_.postWatch();
+      platform_.clock.sleep(kParentWatchSeconds);
+    }
+  } catch (const std::exception& problem) {
+    mailbox_.postEnd(failure(texts::kCaptureFailed + describeFailure(problem)));
   }
   std::unique_lock lock(parkLock_);
   parked_.wait(lock, [this] { return tornDown_; });
 }
 
 Exit Streamer::stopCapture() {
-  if (auto error = platform_.capture.stop()) return failure(texts::kStopFailed + *error);
+  capture_->halt();
   // The last record is not cut off; a writer stuck on a reader that does not
   // read is not waited for long.
   for (double waited = 0; waited < kStopWaitSeconds && queue_->busy(); waited += kStopWaitStep) {
@@ -220,14 +229,20 @@ void Streamer::readControl() {
   ControlReader reader;
   auto frame = [this] {
     frames_->request();
-    platform_.capture.frameRequested();
+    capture_->request();
   };
   ControlReader::End end = ControlReader::End::none;
-  while (end == ControlReader::End::none) {
-    auto bytes = platform_.input.read();
-    end = bytes ? reader.feed(*bytes, frame) : reader.finish(frame);
+  std::optional<std::string> problem;
+  try {
+    while (end == ControlReader::End::none) {
+      auto bytes = platform_.input.read();
+      end = bytes ? reader.feed(*bytes, frame) : reader.finish(frame);
+    }
+  } catch (const std::exception& failed) {
+    problem = describeFailure(failed);
   }
   readerDone_ = true;
+  if (problem) return mailbox_.postEnd(failure(texts::kCaptureFailed + *problem));
   switch (end) {
     case ControlReader::End::stop:
       mailbox_.postStop();
@@ -245,17 +260,19 @@ void Streamer::readControl() {
 void Streamer::handleSample(const Sample& sample) {
   // Once the process is ending nothing more is written.
   if (mailbox_.ended()) return;
-  if (auto end = frames_->handle(sample)) mailbox_.postEnd(*end);
+  try {
+    if (auto end = frames_->handle(sample)) mailbox_.postEnd(*end);
+  } catch (const std::exception&) {
+    mailbox_.postEnd(failure(texts::kEncodeFailed));  // no memory for the frame
+  }
 }
 
 void Streamer::deliver(Sample sample) {
   if (!mailbox_.ended()) queue_->push(std::move(sample));
 }
 
-void Streamer::stoppedWithError(const std::string& description) {
-  mailbox_.postEnd(failure(texts::kCaptureFailed + description));
+void Streamer::ended(const StreamEnd& end) {
+  mailbox_.postEnd(end.displayGone ? failure(texts::kDisplayGone) : failure(texts::kCaptureFailed + end.error));
 }
-
-void Streamer::displayGone() { mailbox_.postEnd(failure(texts::kDisplayGone)); }
 
 }  // namespace quorvane::recording

@@ -3,8 +3,9 @@
 // thread that calls run() (start, stop, parent checks), the control reader,
 // the serial sample worker (the only writer of standard output), the watch
 // that wakes the first one every second on the platform's clock, and the
-// capture service's own thread. The first end decided anywhere is the one
-// run() returns; the caller then ends the process.
+// capture thread. The first end decided anywhere is the one run() returns;
+// the caller then ends the process. No memory or no thread for any of them is
+// an end like the others, never a crash.
 #pragma once
 
 #include <atomic>
@@ -22,6 +23,7 @@
 #include "common/outcome.h"
 #include "common/process.h"
 #include "recording-screen/capture.h"
+#include "recording-screen/capture_thread.h"
 #include "recording-screen/frames.h"
 #include "recording-screen/launch.h"
 
@@ -90,7 +92,7 @@ class SampleQueue {
 std::vector<std::int32_t> excludedApplications(const std::vector<std::int32_t>& applicationPids,
                                                std::int32_t parentPid, std::int32_t ownPid);
 
-class Streamer final : private StreamOutput {
+class Streamer final : private StreamSink {
  public:
   explicit Streamer(Platform platform) : platform_(platform) {}
   ~Streamer() override;
@@ -108,16 +110,16 @@ class Streamer final : private StreamOutput {
   void watchParent();
   void handleSample(const Sample& sample);
 
-  // StreamOutput, called by the capture service.
+  // StreamSink, called by the capture thread.
   void deliver(Sample sample) override;
-  void stoppedWithError(const std::string& description) override;
-  void displayGone() override;
+  void ended(const StreamEnd& end) override;
 
   Platform platform_;
   std::optional<ParentWatch> parent_;
   Mailbox mailbox_;
   std::optional<Frames> frames_;
   std::unique_ptr<SampleQueue> queue_;
+  std::unique_ptr<CaptureThread> capture_;
   std::thread reader_;
   std::atomic<bool> readerDone_{false};
   std::thread watch_;
@@ -127,7 +129,6 @@ class Streamer final : private StreamOutput {
   std::mutex parkLock_;
   std::condition_variable parked_;
   bool tornDown_ = false;
-  bool captureStarted_ = false;
 };
 
 }  // namespace quorvane::recording

@@ -16,8 +16,10 @@ using Act = std::function<void(W&)>;
 // A streamer running on its own thread, from the start of its capture on.
 struct Running {
   explicit Running(W& world, std::vector<std::string> args = {"7", "60", "hidden"})
-      : w(world), streamer(w.platform()), exit(std::async(std::launch::async, [this, args] { return streamer.run(args); })) {
-    w.await([this] { return w.output != nullptr; });
+      : w(world), streamer(w.platform()), exit(std::async(std::launch::async, [this, args] {
+          return streamer.run(args);
+        })) {
+    w.await([this] { return w.configuration.has_value(); });
   }
   ~Running() {
     w.locked([this] { w.closed = w.released = true, w.held = false; });  // lets every thread go
@@ -28,7 +30,9 @@ struct Running {
   std::future<Exit> exit;
 };
 
-static void deliver(W& w) { w.locked([&] { w.output->deliver(fake::sample()); }); }
+static Act ends(StreamEnd end) {
+  return [=](W& w) { w.locked([&] { w.streamEnd = end; }); };
+}
 static Act send(std::string lines, bool close = false) {
   return [=](W& w) { w.locked([&] { w.input.push_back(lines), w.closed = close; }); };
 }
@@ -65,32 +69,31 @@ TEST(Streamer, EachEndHasItsStatusAndText) {
       }
     };
   };
-  const std::tuple<const char*, Act, Act, Exit, int> cases[] = {  // before the start, after it, the end, stops
-      {"stop", send("frame\r\nstop\n"), {}, quietExit(), 1},
-      {"a bad line", send("frame\nFRAME\n"), {}, failure(texts::kBadControlLine), 0},
-      {"end of input with a request pending", send("frame\n", true), deliver, quietExit(), 0},
-      {"a failed stop", [](W& w) { w.stopError = "busy", w.input.push_back("stop\n"); }, {},
-       failure(texts::kStopFailed + std::string("busy")), 1},
-      {"the parent gone before the first check", [](W& w) { w.dead.insert(w.parent); }, {}, quietExit(), 0},
-      {"the parent changes", {}, watched(0, [](W& w) { w.parent = 1; }), quietExit(), 0},
-      {"the parent stays three checks, then stop", {}, watched(3, [](W& w) { w.input.push_back("stop\n"); }), quietExit(), 1},
-      {"a stream error", {}, [](W& w) { w.locked([&] { w.output->stoppedWithError("unplugged"); }); },
-       failure(captureFailed + "unplugged"), 0},
-      {"the display changed", {}, [](W& w) { w.locked([&] { w.output->displayGone(); }); }, failure(texts::kDisplayGone), 0},
-      {"a write error", [](W& w) { w.writeError = "EPIPE"; }, deliver, failure(std::string(texts::kWriteFailed) + "EPIPE"), 0},
+  const std::tuple<const char*, Act, Act, Exit> cases[] = {  // before the start, after it, the end
+      {"stop", send("frame\r\nstop\n"), {}, quietExit()},
+      {"a bad line", send("frame\nFRAME\n"), {}, failure(texts::kBadControlLine)},
+      {"end of input with a request pending", send("frame\n", true), {}, quietExit()},
+      {"the parent gone before the first check", [](W& w) { w.dead.insert(w.parent); }, {}, quietExit()},
+      {"the parent changes", {}, watched(0, [](W& w) { w.parent = 1; }), quietExit()},
+      {"the parent stays three checks, then stop", {}, watched(3, [](W& w) { w.input.push_back("stop\n"); }),
+       quietExit()},
+      {"a stream error", {}, ends({false, "unplugged"}), failure(captureFailed + "unplugged")},
+      {"the display changed", {}, ends({true, ""}), failure(texts::kDisplayGone)},
+      {"a write error", [](W& w) { w.writeError = "EPIPE"; }, {}, failure(std::string(texts::kWriteFailed) + "EPIPE")},
+      {"no memory for a frame", [](W& w) { w.frameOutOfMemory = true; }, {}, failure(texts::kEncodeFailed)},
+      {"no memory to capture", [](W& w) { w.captureOutOfMemory = true; }, {}, failure(captureFailed + "out of memory")},
   };
-  for (const auto& [name, before, after, expected, stops] : cases) {
+  for (const auto& [name, before, after, expected] : cases) {
     SCOPED_TRACE(name);
     W w;
     if (before) before(w);
     Running r(w);
     if (after) after(w);
     EXPECT_EQ(r.exit.get(), expected);
-    EXPECT_EQ(w.stops, stops);
     // The chosen display, the parent and this process left out in the service's order.
-    EXPECT_EQ(std::tie(w.filter->display.id, w.filter->excludedPids), std::make_tuple(7u, std::vector{4343, 4242, 4343}));
+    EXPECT_EQ(std::tie(w.filter->display.id, w.filter->excludedPids), std::tuple(7u, std::vector{4343, 4242, 4343}));
     EXPECT_EQ(std::tie(w.configuration->width, w.configuration->frameRate, w.configuration->showsCursor),
-              std::make_tuple(1280u, 60, false));
+              std::tuple(1280u, 60, false));
   }
 }
 
@@ -100,10 +103,9 @@ TEST(Streamer, StopWaitsForTheRecordBeingWrittenButNotForever) {
     W w;
     w.held = true;
     Running r(w);
-    deliver(w);
     w.await([&] { return w.writing == 1; });  // the first frame, unasked
     send("stop\n")(w);
-    w.await([&] { return w.stops == 1 && w.sleeps >= 2; });  // the parent watch, and the stop's first wait
+    w.await([&] { return w.sleeps >= 2; });  // the parent watch, and the stop's first wait
     EXPECT_EQ(r.exit.wait_for(0s), std::future_status::timeout);
     w.locked([&] { w.held = !readerReturns; });
     if (readerReturns) w.await([&] { return w.records.size() == 1; });

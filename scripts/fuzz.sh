@@ -15,13 +15,18 @@ done
 [[ ${#targets[@]} -gt 0 ]] || { echo "fuzz: no targets built" >&2; exit 0; }
 
 run() {
-  local target=$1 name corpus seeds
+  local target=$1 name corpus seeds limits
   name=$(basename "$target")
   corpus=$(mktemp -d)
   # Seeds live next to the target's source: fuzz/<program>/corpus/<target>/.
   seeds=$(ls -d fuzz/*/corpus/"$name" 2>/dev/null | head -n 1 || true)
+  # Per input: a time-out (PER_INPUT) and a memory limit, tighter where a target's parser promises more.
+  limits=(-timeout="$per_input" -rss_limit_mb=2048)
+  case $name in
+    fuzz_sway_config) limits=(-timeout=2 -rss_limit_mb=512 -malloc_limit_mb=64 -max_len=65536) ;;
+  esac
   echo "fuzz: $name for ${seconds}s" >&2
-  if ! "$target" -max_total_time="$seconds" -timeout="$per_input" -rss_limit_mb=2048 -print_final_stats=1 \
+  if ! "$target" -max_total_time="$seconds" "${limits[@]}" -print_final_stats=1 \
       "$corpus" $seeds >"$corpus.log" 2>&1; then
     echo "fuzz: $name failed" >&2
     tail -40 "$corpus.log" >&2

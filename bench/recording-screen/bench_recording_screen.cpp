@@ -360,8 +360,7 @@ void measure(int width, int height, double cpuWindow) {
   move();
   double baseline = baselineMs(*c, width, height);
 
-  // The program (banded above its threshold) and the single-threaded build,
-  // asked in turn.
+  // The program and the build with one libjpeg-turbo encode per frame, asked in turn.
   std::string id = std::to_string(monitor->id);
   Helper h = startHelper(session, "quorvane-recording-screen", id, "60");
   Helper before = startHelper(session, "bench_recording_screen_single", id, "60");

@@ -1,6 +1,6 @@
-// The streamer as it was before frames were encoded in bands: the same program
-// with the single-threaded encoder, so that the benchmark can compare the two
-// in one run on one picture.
+// The streamer with one libjpeg-turbo encode of the whole picture per frame
+// instead of its own encoder, so that the benchmark can compare the two in one
+// run on one picture.
 #include <csignal>
 #include <string>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 
 #include "common/clock.h"
 #include "common/posix/process.h"
-#include "recording-screen/jpeg/turbo_jpeg.h"
+#include "bench/recording-screen/turbo_jpeg.h"
 #include "recording-screen/posix/stdio.h"
 #include "recording-screen/streamer.h"
 #include "recording-screen/x11/capture.h"

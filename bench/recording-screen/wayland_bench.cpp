@@ -16,7 +16,7 @@
 #include "common/wayland/protocols/xdg-shell-client.h"
 #include "common/wayland/shm.h"
 #include "recording-screen/frame_record.h"
-#include "recording-screen/jpeg/turbo_jpeg.h"
+#include "bench/recording-screen/turbo_jpeg.h"
 #include "tests/support/process.h"
 #include "tests/support/sway_session.h"
 

@@ -1,11 +1,25 @@
 #include "common/wayland/shm.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <limits>
 #include <sys/mman.h>
 #include <unistd.h>
 
 namespace quorvane::wayland {
+
+int sealedMemory(std::size_t size) {
+  int fd = memfd_create("quorvane-shm", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd < 0) return -1;
+  int grown;
+  do grown = ftruncate(fd, static_cast<off_t>(size));
+  while (grown != 0 && errno == EINTR);
+  if (grown != 0 || fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, std::uint32_t width, std::uint32_t height,
                                              std::uint32_t stride, std::uint32_t format) {
@@ -15,12 +29,9 @@ std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, std::uint32_t width, s
       size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
     return nullptr;
   }
-  int fd = memfd_create("quorvane-shm", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  int fd = sealedMemory(size);
   if (fd < 0) return nullptr;
-  int grown;
-  do grown = ftruncate(fd, static_cast<off_t>(size));
-  while (grown != 0 && errno == EINTR);
-  void* memory = grown == 0 ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
+  void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (memory == MAP_FAILED) {
     close(fd);
     return nullptr;

@@ -10,6 +10,11 @@
 
 namespace quorvane::wayland {
 
+// A file of `size` bytes in memory, sealed so that no process can change its
+// size: a compositor that shrank it would make our next access to the mapping
+// fault. -1 when none can be had.
+int sealedMemory(std::size_t size);
+
 class ShmBuffer {
  public:
   // nullptr when the memory cannot be had. `format` is a wl_shm format.

@@ -5,13 +5,9 @@
 
 #include <xcb/randr.h>
 
-#include "common/posix/session.h"
-
 namespace quorvane::x11 {
 
 std::unique_ptr<Connection> Connection::open(const char* display) {
-  // In a Wayland session $DISPLAY is XWayland: never answer from it.
-  if (!display && posix::waylandSession()) return nullptr;
   int screenNumber = 0;
   xcb_connection_t* conn = xcb_connect(display, &screenNumber);
   if (xcb_connection_has_error(conn)) {
@@ -66,6 +62,7 @@ std::vector<Monitor> monitors(const Connection& c) {
   std::vector<xcb_get_atom_name_cookie_t> names;
   for (auto it = xcb_randr_get_monitors_monitors_iterator(r.get()); it.rem; xcb_randr_monitor_info_next(&it)) {
     const xcb_randr_monitor_info_t* m = it.data;
+    if (!holds(r.get(), m, sizeof *m) || !holds(r.get(), m, xcb_randr_monitor_info_sizeof(m))) break;
     Monitor mon;
     mon.id = m->name;
     mon.primary = m->primary != 0;
@@ -78,7 +75,9 @@ std::vector<Monitor> monitors(const Connection& c) {
   }
   for (size_t i = 0; i < names.size(); ++i) {
     Reply<xcb_get_atom_name_reply_t> n(xcb_get_atom_name_reply(c.get(), names[i], nullptr));
-    if (n) result[i].name.assign(xcb_get_atom_name_name(n.get()), static_cast<size_t>(xcb_get_atom_name_name_length(n.get())));
+    if (!n) continue;
+    const char* name = xcb_get_atom_name_name(n.get());
+    result[i].name.assign(name, itemsWithin(n.get(), name, static_cast<std::size_t>(n->name_len), 1));
   }
   return result;
 }
@@ -102,9 +101,9 @@ std::optional<std::vector<std::uint32_t>> cardinals(const Connection& c, xcb_win
   Reply<xcb_get_property_reply_t> r(
       xcb_get_property_reply(c.get(), xcb_get_property(c.get(), 0, w, property, type, 0, maxItems), nullptr));
   if (!r || r->type != type || r->format != 32) return std::nullopt;
-  auto n = static_cast<size_t>(xcb_get_property_value_length(r.get())) / 4;
-  const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
-  return std::vector<std::uint32_t>(v, v + n);
+  // A value that claims more than the reply holds counts as missing, as an empty one counts as empty.
+  if (r->value_len != 0 && propertyBytes(r.get()).empty()) return std::nullopt;
+  return values32(r.get(), type);
 }
 
 std::optional<std::uint32_t> cardinal(const Connection& c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type) {

@@ -1,5 +1,6 @@
 // The X connection every backend shares: connecting, atoms, RandR monitors and
-// a few property readers that treat other clients' data as untrusted.
+// the property readers, which treat other clients' data, and every count a
+// reply declares, as untrusted.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,8 @@
 
 #include <xcb/xcb.h>
 
+#include "common/x11/replies.h"
+
 namespace quorvane::x11 {
 
 struct FreeDeleter {
@@ -24,8 +27,8 @@ using Reply = std::unique_ptr<T, FreeDeleter>;
 
 class Connection {
  public:
-  // Connects to $DISPLAY (or the given name); nullptr when no X server answers,
-  // or, for $DISPLAY, when the session is a Wayland one.
+  // Connects to $DISPLAY (or the given name); nullptr when no X server
+  // answers. Whether X is the session's window system is main's choice.
   static std::unique_ptr<Connection> open(const char* display = nullptr);
   ~Connection();
   Connection(const Connection&) = delete;

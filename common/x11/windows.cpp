@@ -12,23 +12,58 @@ namespace {
 // Window managers nest the client a level or two inside their frame; deeper
 // means it is no frame.
 constexpr int kClientSearchDepth = 4;
+// Windows inside all frames together that are asked about, however many a
+// client makes: beyond, the frames not reached count as not searched.
+constexpr std::size_t kMaxInsideWindows = 16 * kMaxWindows;
 
-// X-Resource answers per client (the high bits of an id), not per window.
+std::uint32_t clientBits(const Connection& c) { return ~xcb_get_setup(c.get())->resource_id_mask; }
+
+// X-Resource answers per client (the high bits of an id), not per window: one
+// window of each client is asked about.
 std::map<std::uint32_t, std::int32_t> pidsByClient(const Connection& c, const std::vector<xcb_window_t>& windows) {
   std::map<std::uint32_t, std::int32_t> pids;
   if (windows.empty() || !c.hasExtension(&xcb_res_id)) return pids;
+  const std::uint32_t bits = clientBits(c);
+  std::map<std::uint32_t, xcb_window_t> clients;
+  for (auto w : windows) clients.emplace(w & bits, w);
   std::vector<xcb_res_client_id_spec_t> specs;
-  for (auto w : windows) specs.push_back({w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
+  for (auto [client, w] : clients) specs.push_back({w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
   Reply<xcb_res_query_client_ids_reply_t> r(xcb_res_query_client_ids_reply(
       c.get(), xcb_res_query_client_ids(c.get(), static_cast<std::uint32_t>(specs.size()), specs.data()), nullptr));
   if (!r) return pids;
-  const std::uint32_t clientBits = ~xcb_get_setup(c.get())->resource_id_mask;
   for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem; xcb_res_client_id_value_next(&it)) {
+    const xcb_res_client_id_value_t* id = it.data;
+    if (!holds(r.get(), id, sizeof *id) || !holds(r.get(), id, xcb_res_client_id_value_sizeof(id))) break;
     if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || it.data->length != 4) continue;
     auto pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(it.data));
-    if (pid > 0) pids[it.data->spec.client & clientBits] = pid;
+    if (pid > 0) pids[it.data->spec.client & bits] = pid;
   }
   return pids;
+}
+
+// The children of the windows of each list, topmost first, at most
+// kMaxWindows a list; `cut[i]` is set where list i had more. One round trip.
+std::vector<std::vector<xcb_window_t>> childrenOfEach(const Connection& c,
+                                                      const std::vector<std::vector<xcb_window_t>>& lists,
+                                                      std::vector<bool>& cut) {
+  std::vector<std::vector<xcb_query_tree_cookie_t>> trees(lists.size());
+  for (std::size_t i = 0; i < lists.size(); ++i) {
+    for (auto w : lists[i]) trees[i].push_back(xcb_query_tree(c.get(), w));
+  }
+  std::vector<std::vector<xcb_window_t>> next(lists.size());
+  for (std::size_t i = 0; i < lists.size(); ++i) {
+    for (auto cookie : trees[i]) {
+      Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c.get(), cookie, nullptr));
+      if (!tree) continue;
+      const xcb_window_t* list = xcb_query_tree_children(tree.get());
+      const auto length = itemsWithin(tree.get(), list, tree->children_len, sizeof *list);
+      const auto n = std::min(length, kMaxWindows - next[i].size());
+      if (n < length) cut[i] = true;
+      // Topmost child first, as the pointer would find it.
+      for (std::size_t k = n; k > 0; --k) next[i].push_back(list[k - 1]);
+    }
+  }
+  return next;
 }
 
 }  // namespace
@@ -37,7 +72,7 @@ std::vector<xcb_window_t> children(const Connection& c, xcb_window_t window) {
   Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c.get(), xcb_query_tree(c.get(), window), nullptr));
   if (!tree) return {};
   const xcb_window_t* list = xcb_query_tree_children(tree.get());
-  auto n = std::min<std::size_t>(static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())), kMaxWindows);
+  auto n = std::min(itemsWithin(tree.get(), list, tree->children_len, sizeof *list), kMaxWindows);
   return std::vector<xcb_window_t>(list, list + n);
 }
 
@@ -75,44 +110,54 @@ std::vector<xcb_window_t> clientWindows(const Connection& c, const std::vector<x
     for (std::size_t i = 0; i < frames.size(); ++i) {
       for (auto w : level[i]) states[i].push_back(xcb_get_property(c.get(), 0, w, wmState, XCB_ATOM_ANY, 0, 0));
     }
-    // The next level is asked for together with this one's answers.
-    const bool last = depth + 1 == kClientSearchDepth;
-    std::vector<std::vector<xcb_query_tree_cookie_t>> trees(frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
       for (std::size_t k = 0; k < states[i].size(); ++k) {
         Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(c.get(), states[i][k], nullptr));
         if (clients[i] == XCB_NONE && r && r->type != XCB_NONE) clients[i] = level[i][k];
       }
-      if (clients[i] != XCB_NONE || last) continue;
-      for (auto w : level[i]) trees[i].push_back(xcb_query_tree(c.get(), w));
+      if (clients[i] != XCB_NONE) level[i].clear();
     }
-    bool deeper = false;
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-      std::vector<xcb_window_t> next;
-      for (auto cookie : trees[i]) {
-        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c.get(), cookie, nullptr));
-        if (!tree || next.size() >= kMaxWindows) continue;
-        const xcb_window_t* list = xcb_query_tree_children(tree.get());
-        auto n = std::min<std::size_t>(static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())),
-                                       kMaxWindows - next.size());
-        // Topmost child first, as the pointer would find it.
-        for (std::size_t k = n; k > 0; --k) next.push_back(list[k - 1]);
-      }
-      level[i] = std::move(next);
-      deeper = deeper || !level[i].empty();
-    }
-    if (!deeper) break;
+    if (depth + 1 == kClientSearchDepth) break;
+    std::vector<bool> cut(frames.size());
+    level = childrenOfEach(c, level, cut);
+    if (std::all_of(level.begin(), level.end(), [](const auto& l) { return l.empty(); })) break;
   }
   return clients;
 }
 
+std::vector<Inside> windowsInside(const Connection& c, const std::vector<xcb_window_t>& frames) {
+  std::vector<Inside> inside(frames.size());
+  std::vector<std::vector<xcb_window_t>> level(frames.size());
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    inside[i].windows = level[i] = {frames[i]};
+    ++total;
+  }
+  for (int depth = 1; depth < kClientSearchDepth; ++depth) {
+    std::vector<bool> cut(frames.size());
+    level = childrenOfEach(c, level, cut);
+    bool deeper = false;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+      if (cut[i] || total + level[i].size() > kMaxInsideWindows) {
+        inside[i].complete = false;
+        level[i].clear();
+      }
+      total += level[i].size();
+      inside[i].windows.insert(inside[i].windows.end(), level[i].begin(), level[i].end());
+      deeper = deeper || !level[i].empty();
+    }
+    if (!deeper) break;
+  }
+  return inside;
+}
+
 std::vector<std::optional<std::int32_t>> ownerPids(const Connection& c, const std::vector<xcb_window_t>& windows) {
   auto byClient = pidsByClient(c, windows);
-  const std::uint32_t clientBits = ~xcb_get_setup(c.get())->resource_id_mask;
+  const std::uint32_t bits = clientBits(c);
   std::vector<std::optional<std::int32_t>> pids(windows.size());
   std::vector<std::size_t> unknown;
   for (std::size_t i = 0; i < windows.size(); ++i) {
-    auto it = byClient.find(windows[i] & clientBits);
+    auto it = byClient.find(windows[i] & bits);
     if (it != byClient.end()) pids[i] = it->second;
     else unknown.push_back(i);
   }
@@ -124,8 +169,9 @@ std::vector<std::optional<std::int32_t>> ownerPids(const Connection& c, const st
   for (auto i : unknown) cookies.push_back(xcb_get_property(c.get(), 0, windows[i], netWmPid, XCB_ATOM_CARDINAL, 0, 1));
   for (std::size_t k = 0; k < unknown.size(); ++k) {
     Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(c.get(), cookies[k], nullptr));
-    if (!r || r->type != XCB_ATOM_CARDINAL || r->format != 32 || xcb_get_property_value_length(r.get()) != 4) continue;
-    auto value = *static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
+    auto values = values32(r.get(), XCB_ATOM_CARDINAL);
+    if (values.size() != 1) continue;
+    const std::uint32_t value = values[0];
     if (value > 0 && value <= 0x7FFFFFFF) pids[unknown[k]] = static_cast<std::int32_t>(value);
   }
   return pids;

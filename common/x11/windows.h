@@ -40,6 +40,15 @@ std::vector<TopLevel> topLevels(const Connection& c);
 // there is none within a window manager's usual nesting.
 std::vector<xcb_window_t> clientWindows(const Connection& c, const std::vector<xcb_window_t>& frames);
 
+// Each frame and every window inside it down to the levels where a window
+// manager nests its client, the frame first; not complete where more windows
+// lie there than are asked about.
+struct Inside {
+  std::vector<xcb_window_t> windows;
+  bool complete = true;
+};
+std::vector<Inside> windowsInside(const Connection& c, const std::vector<xcb_window_t>& frames);
+
 // The pid of the process that owns each window: X-Resource (the server knows
 // the client's pid), else the _NET_WM_PID the window claims; nothing when
 // neither tells or the value is not a valid pid.

@@ -2,8 +2,6 @@
 
 #include <gio/gio.h>
 
-#include "desktop/posix/loop_inputs.h"
-
 namespace quorvane::desktop::gsettings {
 
 namespace {
@@ -120,13 +118,21 @@ std::optional<Color> parseColor(std::string_view text) {
   return Color{channel[0], channel[1], channel[2], 1.0};
 }
 
-const std::optional<DesktopBackground>& BackgroundOnce::get() {
-  if (!read_) {
-    read_ = true;
-    posix::TerminationBlocked forGSettingsThreads;
-    value_ = readDesktopBackground();
+std::optional<WallpaperChoice> chosenWallpaper(const std::optional<DesktopBackground>& bg) {
+  if (!bg || !bg->userChosen) return std::nullopt;
+  PlacementOptions placement = placementFor(bg->pictureOptions, bg->primaryColor);
+  if (bg->pictureOptions == "none" || bg->uri.empty()) return WallpaperChoice{NoWallpaper{}, placement};
+  return WallpaperChoice{WallpaperUrl{bg->uri}, placement};
+}
+
+std::optional<WallpaperChoice> defaultWallpaper(const std::optional<DesktopBackground>& bg) {
+  if (!bg) return std::nullopt;
+  if (!bg->uri.empty() && bg->pictureOptions != "none") {
+    return WallpaperChoice{WallpaperUrl{bg->uri}, placementFor(bg->pictureOptions, bg->primaryColor)};
   }
-  return value_;
+  auto color = parseColor(bg->primaryColor);
+  if (!color) return std::nullopt;
+  return WallpaperChoice{PlainColor{*color}, PlacementOptions{static_cast<double>(kStretch), {}, {}}};
 }
 
 }  // namespace quorvane::desktop::gsettings

@@ -21,16 +21,11 @@ struct DesktopBackground {
 // desktop prefers a dark style and one is set.
 std::optional<DesktopBackground> readDesktopBackground();
 
-// The background read on first use and kept, with SIGTERM blocked while
-// GSettings starts its threads (so that none of them takes the signal).
-class BackgroundOnce {
- public:
-  const std::optional<DesktopBackground>& get();
-
- private:
-  bool read_ = false;
-  std::optional<DesktopBackground> value_;
-};
+// The picture the user chose, if they chose one: a choice of no picture
+// ("none", or no URI) is a choice too.
+std::optional<WallpaperChoice> chosenWallpaper(const std::optional<DesktopBackground>& background);
+// The desktop's default: its picture, else its primary colour.
+std::optional<WallpaperChoice> defaultWallpaper(const std::optional<DesktopBackground>& background);
 
 // The placement the desktop applies for a picture-options word; an unknown
 // word gives a scaling option of another kind.

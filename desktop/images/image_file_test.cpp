@@ -1,5 +1,6 @@
 #include "desktop/images/image_file.h"
 #include <array>
+#include <tuple>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -53,20 +54,26 @@ std::string progressiveJpeg(int bands) {
 
 TEST(ImageBytesTest, ReadsTheHeaderAndDecodesPremultipliedArgbJpegAtTheLeastScaleThatCoversTheDrawnSize) {
   auto image = openImageBytes(jpeg(640, 480));
-  ASSERT_TRUE(image && image->width() == 640 && image->height() == 480);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(std::pair(image->width(), image->height()), std::pair(640u, 480u));
   EXPECT_TRUE(openImageBytes(jpeg(1, 1)));  // one pixel is a picture too
   for (auto [minW, minH, w, h] : {std::array<std::uint32_t, 4>{640, 480, 640, 480}, {320, 240, 320, 240},
                                   {321, 240, 400, 300}, {1, 1, 80, 60}, {160, 400, 560, 420}, {2000, 2000, 640, 480}}) {
     auto b = image->decode(minW, minH);  // at least the size asked for
-    ASSERT_TRUE(b && b->width == w && b->height == h && b->opaque) << minW << "x" << minH;
+    ASSERT_NE(b, nullptr) << minW << "x" << minH;
+    EXPECT_EQ(std::tuple(b->width, b->height, b->opaque), std::tuple(w, h, true)) << minW << "x" << minH;
     for (auto [at, colour] : {std::pair{w / 4, 0xFFFF0000u}, {w * h - 1, 0xFF00FF00u}}) {  // channels within rounding
       for (int shift : {0, 8, 16, 24}) EXPECT_NEAR(b->pixels[at] >> shift & 0xFF, colour >> shift & 0xFF, 6) << at;
     }
   }
   auto p = openImageBytes(png(8, 2, 128)), opaque = openImageBytes(png(2, 2));
-  auto pb = p && p->width() == 8 && p->height() == 2 ? p->decode(1, 1) : nullptr;  // PNG always decodes whole
-  ASSERT_TRUE(pb && pb->width == 8 && pb->height == 2 && opaque && opaque->decode(2, 2)->opaque);
-  EXPECT_TRUE(pb->pixels[0] == 0x80800000u && pb->pixels[15] == 0x80008000u && !pb->opaque);
+  ASSERT_NE(p, nullptr);
+  ASSERT_NE(opaque, nullptr);
+  auto pb = p->decode(1, 1);  // PNG always decodes whole
+  ASSERT_NE(pb, nullptr);
+  EXPECT_EQ(std::tuple(p->width(), p->height(), pb->width, pb->height, pb->opaque, opaque->decode(2, 2)->opaque),
+            std::tuple(8u, 2u, 8u, 2u, false, true));
+  EXPECT_EQ(std::pair(pb->pixels[0], pb->pixels[15]), std::pair(0x80800000u, 0x80008000u));
 }
 
 TEST(ImageBytesTest, RefusesWhatIsNoImageAndDecodesNoBrokenOrCostlyJpeg) {
@@ -77,11 +84,13 @@ TEST(ImageBytesTest, RefusesWhatIsNoImageAndDecodesNoBrokenOrCostlyJpeg) {
       {"PNG magic and zeros", pngMagic + std::string(30, '\0'), false, false},
       {"truncated JPEG", colour.substr(0, colour.size() * 2 / 3), true, false},
       {"truncated PNG", png256.substr(0, png256.size() * 2 / 3), true, false},
-      {"55 scans", progressiveJpeg(4), true, true}, {"561 scans, each a pass over the picture", progressiveJpeg(50), true, false},
+      {"55 scans", progressiveJpeg(4), true, true},
+      {"561 scans, each a pass over the picture", progressiveJpeg(50), true, false},
   };
   for (const auto& c : cases) {
     auto image = openImageBytes(c.bytes);
-    EXPECT_TRUE(bool(image) == c.opens && bool(image && image->decode(image->width(), image->height())) == c.decodes) << c.name;
+    bool decodes = image && image->decode(image->width(), image->height());
+    EXPECT_EQ(std::pair(image != nullptr, decodes), std::pair(c.opens, c.decodes)) << c.name;
   }
   // A progressive header made to declare 512 MiB of coefficients, and just over.
   for (auto [side, opens] : {std::pair{16384, true}, {16400, false}}) {
@@ -95,9 +104,13 @@ TEST(ImageBytesTest, RefusesWhatIsNoImageAndDecodesNoBrokenOrCostlyJpeg) {
 TEST(ImageFileTest, ReadsRegularFilesOnlyAndNoLargeFileThatIsNoPicture) {
   char tmpl[] = "/tmp/quorvane-desktop-image-XXXXXX";
   std::string dir = mkdtemp(tmpl);
-  for (auto [name, bytes] : {std::pair{"/a.png", png(4, 4)}, {"/empty.jpg", ""}, {"/big", "GIF89a"}}) std::ofstream(dir + name) << bytes;
+  for (auto [name, bytes] : {std::pair{"/a.png", png(4, 4)}, {"/empty.jpg", ""}, {"/big", "GIF89a"}}) {
+    std::ofstream(dir + name) << bytes;
+  }
   auto ok = openImageFile(dir + "/a.png");
-  ASSERT_TRUE(ok && ok->width() == 4 && mkfifo((dir + "/pipe").c_str(), 0600) == 0);  // a pipe must not block
+  ASSERT_NE(ok, nullptr);
+  EXPECT_EQ(ok->width(), 4u);
+  ASSERT_EQ(mkfifo((dir + "/pipe").c_str(), 0600), 0);  // a pipe must not block
   for (std::string path : {dir + "/pipe", dir, dir + "/missing.jpg", dir + "/empty.jpg", std::string("/dev/zero")}) {
     EXPECT_EQ(openImageFile(path), nullptr) << path;
   }
@@ -113,7 +126,10 @@ TEST(ImageFileTest, ReadsRegularFilesOnlyAndNoLargeFileThatIsNoPicture) {
 TEST(AllocatePixelsTest, LargeBlocksStartOnAHugePageAndHoldEveryPixel) {
   for (std::size_t count : {std::size_t{1000}, kHugePage / 4, std::size_t{1'900'001}}) {
     auto pixels = allocatePixels(count);
-    ASSERT_TRUE(pixels && (!kPixelsInHugePages || count < kHugePage / 4 || std::uintptr_t(pixels.get()) % kHugePage == 0));
+    ASSERT_NE(pixels, nullptr) << count;
+    if (kPixelsInHugePages && count >= kHugePage / 4) {
+      EXPECT_EQ(std::uintptr_t(pixels.get()) % kHugePage, 0u) << count;
+    }
     for (std::size_t i = 0; i < count; ++i) pixels[i] = static_cast<std::uint32_t>(i * 2654435761u);
     for (std::size_t i = 0; i < count; i += 997) ASSERT_EQ(pixels[i], static_cast<std::uint32_t>(i * 2654435761u));
   }

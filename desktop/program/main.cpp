@@ -1,6 +1,8 @@
 // quorvane-desktop: hides the desktop icons behind each screen's wallpaper
 // while the application takes a screenshot.
 //   quorvane-desktop --mask-desktop | --self-test
+#include <memory>
+#include <new>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -11,30 +13,30 @@
 #include "common/posix/process.h"
 #include "common/posix/session.h"
 #include "desktop/mask.h"
+#include "desktop/posix/linux_platform.h"
 #include "desktop/wayland/mask_backend.h"
 #include "desktop/x11/mask_backend.h"
 
 int main(int argc, char** argv) {
   using namespace quorvane;
+  desktop::posix::Termination termination;  // before any thread, and before the window server is asked
   std::vector<std::string> args(argv, argv + argc);
   posix::FdOutput out(STDOUT_FILENO);
-  Channel channel(out, [](const std::string&) {
-    static const char kText[] = "Cannot encode desktop-mask status\n";
-    posix::FdOutput(STDERR_FILENO).write(std::string_view(kText, sizeof kText - 1));
-  });
-  SystemClock clock;
-  posix::PosixProcess process;
-  auto runWith = [&](auto& backend) {
-    desktop::DesktopMask mask(backend, process, channel, clock);
-    Outcome started = mask.start(args);
-    return reportExit(channel, started ? *started : backend.run(mask, clock));
-  };
-  // In a Wayland session the covers are layer-shell surfaces (no screen at all
-  // without layer-shell); DISPLAY there is XWayland and is never used.
-  if (posix::waylandSession()) {
-    desktop::wayland::MaskBackend backend;
-    return runWith(backend);
+  Channel channel(out, [](const std::string&) { posix::FdOutput(STDERR_FILENO).write(desktop::texts::kCannotEncode); });
+  try {
+    // Wayland: layer-shell covers (DISPLAY there is XWayland, never used). X11, or no
+    // window server at all, which the X11 backend finds and says so.
+    std::unique_ptr<desktop::MaskPlatform> platform;
+    if (posix::windowServer() == posix::WindowServer::wayland) {
+      platform = std::make_unique<desktop::wayland::MaskBackend>(termination);
+    } else {
+      platform = std::make_unique<desktop::x11::MaskBackend>(termination);
+    }
+    SystemClock clock;
+    posix::PosixProcess process;
+    desktop::DesktopMask mask(*platform, process, channel, clock);
+    return reportExit(channel, mask.run(args));
+  } catch (const std::bad_alloc&) {
+    return 1;  // out of memory: the covers go with the process
   }
-  desktop::x11::MaskBackend backend;
-  return runWith(backend);
 }

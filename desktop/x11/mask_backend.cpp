@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cmath>
 #include <cstring>
 #include <poll.h>
-#include <pthread.h>
-#include <system_error>
 #include <unistd.h>
 
 #include <xcb/randr.h>
@@ -84,19 +81,14 @@ xcb_visualtype_t* rootVisual(xcb_screen_t* screen) {
 
 }  // namespace
 
-bool lastCoverExposed(std::vector<xcb_window_t>& unexposed, const xcb_generic_event_t& event) {
+void takeExposed(std::vector<xcb_window_t>& unexposed, const xcb_generic_event_t& event) {
   // The top bit of response_type is send_event: a sent Expose is no XCB_EXPOSE here.
-  if (event.response_type != XCB_EXPOSE || unexposed.empty()) return false;
+  if (event.response_type != XCB_EXPOSE) return;
   std::erase(unexposed, reinterpret_cast<const xcb_expose_event_t&>(event).window);
-  return unexposed.empty();
 }
 
-MaskBackend::MaskBackend() = default;
 MaskBackend::~MaskBackend() {
-  // Drawings still running when a later screen failed.
-  for (Cover& cover : covers_) {
-    if (cover.drawing.joinable()) cover.drawing.join();
-  }
+  drawings_.finish();  // drawings still running when a later screen failed
   if (hasEwmh_) xcb_ewmh_connection_wipe(&ewmh_);
 }
 
@@ -110,9 +102,11 @@ bool MaskBackend::connect() {
   // between is still seen once the loop runs.
   std::uint32_t rootEvents = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
   xcb_change_window_attributes(c, conn_->root(), XCB_CW_EVENT_MASK, &rootEvents);
-  hasRandr_ = conn_->hasExtension(&xcb_randr_id);
+  // Read once: xcb hands out null for a connection broken in between.
+  const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+  hasRandr_ = randr && randr->present;
   if (hasRandr_) {
-    randrEventBase_ = xcb_get_extension_data(c, &xcb_randr_id)->first_event;
+    randrEventBase_ = randr->first_event;
     xcb_randr_select_input(c, conn_->root(),
                            XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE | XCB_RANDR_NOTIFY_MASK_RESOURCE_CHANGE);
@@ -144,36 +138,18 @@ std::vector<Screen> MaskBackend::readScreens() {
   return result;
 }
 
-void MaskBackend::becomeAccessory() { connect(); }
-
 std::vector<Screen> MaskBackend::screens() {
   if (!connect()) return {};
   screens_ = readScreens();
   return screens_;
 }
 
-WallpaperSource MaskBackend::wallpaper(const Screen& screen) {
-  const auto& bg = background_.get();
-  if (bg && bg->userChosen) {
-    if (bg->pictureOptions == "none" || bg->uri.empty()) return NoWallpaper{};
-    return WallpaperUrl{bg->uri};
-  }
-  // Without a GNOME choice, what a wallpaper setter put on the root is what shows.
-  if (auto root = qx::rootPixmap(*conn_)) return PlacedImage{std::make_unique<RootPixmapImage>(*conn_, *root, screen)};
-  if (bg && !bg->uri.empty() && bg->pictureOptions != "none") return WallpaperUrl{bg->uri};
-  return NoWallpaper{};
-}
-
-std::unique_ptr<WallpaperImage> MaskBackend::openImage(const std::string& url) { return files_.open(url); }
-
-std::optional<PlacementOptions> MaskBackend::placementOptions(const Screen&) {
-  const auto& bg = background_.get();
-  if (bg && bg->userChosen) return gsettings::placementFor(bg->pictureOptions, bg->primaryColor);
-  if (qx::rootPixmap(*conn_)) {
-    return PlacementOptions{static_cast<double>(kNaturalSize), {}, {}};  // already placed by its setter
-  }
-  if (bg) return gsettings::placementFor(bg->pictureOptions, bg->primaryColor);
-  return std::nullopt;
+std::optional<WallpaperChoice> MaskBackend::systemWallpaper(const Screen& screen) {
+  // What a wallpaper setter put on the root, already placed by its setter.
+  auto root = conn_ ? qx::rootPixmap(*conn_) : std::nullopt;
+  if (!root) return std::nullopt;
+  return WallpaperChoice{PlacedImage{std::make_unique<RootPixmapImage>(*conn_, *root, screen)},
+                         PlacementOptions{static_cast<double>(kNaturalSize), {}, {}}};
 }
 
 void MaskBackend::readPixmapFormats() {
@@ -183,29 +159,6 @@ void MaskBackend::readPixmapFormats() {
   if (!nativeXrgb_) return;
   qx::Reply<xcb_shm_query_version_reply_t> version(xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
   sharedPixmaps_ = version && version->shared_pixmaps && version->pixmap_format == XCB_IMAGE_FORMAT_Z_PIXMAP;
-}
-
-void MaskBackend::startDrawing(Cover& cover, const CoverPlan& plan) {
-  CoverCanvas* canvas = cover.canvas.get();
-  if (!canvas->pixels()) return;  // no memory: the pixmap stays as the server made it
-  auto draw = [plan, rect = canvasRect(cover.picture), canvas] {
-    drawCover(plan, rect, canvas->pixels(), canvas->stride());
-  };
-  // Each screen is drawn on a core of its own while the next screen's
-  // wallpaper is read; showCovers waits for them all.
-  try {
-    posix::TerminationBlocked inTheDrawingThread;
-    cover.drawing = std::thread(draw);
-  } catch (const std::system_error&) {
-    draw();
-  }
-}
-
-std::size_t MaskBackend::coverDrawing(const CoverPicture& picture) const {
-  for (std::size_t i = 0; i < covers_.size(); ++i) {
-    if (covers_[i].drawnBy == i && covers_[i].picture == picture) return i;
-  }
-  return covers_.size();
 }
 
 void MaskBackend::setCoverProperties(xcb_window_t w, const CoverRect& frame) {
@@ -244,22 +197,19 @@ void MaskBackend::setCoverProperties(xcb_window_t w, const CoverRect& frame) {
   xcb_icccm_set_wm_normal_hints(c, w, &size);
 }
 
-void MaskBackend::prepareCover(const CoverPlan& plan, std::int32_t) {
-  // The level is the "below" layer, which only the window manager can give:
-  // setCoverProperties asks for it with _NET_WM_STATE_BELOW.
+void MaskBackend::prepareCover(const CoverPlan& plan) {
+  // setCoverProperties asks for the "below" layer with _NET_WM_STATE_BELOW.
   xcb_connection_t* c = conn_->get();
   xcb_screen_t* screen = conn_->screen();
   if (covers_.empty()) readPixmapFormats();
   CoverRect rect = coverRect(plan.frame, screen->width_in_pixels, screen->height_in_pixels);
   Cover cover;
-  cover.picture = coverPicture(plan, rect);
-  cover.image = plan.image;
-  cover.drawnBy = coverDrawing(cover.picture);
-  if (cover.drawnBy == covers_.size()) {
-    CoverRect canvas = canvasRect(cover.picture);
-    cover.canvas = std::make_unique<CoverCanvas>(*conn_, canvas.width, canvas.height, nativeXrgb_);
-    startDrawing(cover, plan);
-  }
+  CoverPicture picture = coverPicture(plan, rect);
+  CoverRect canvas = canvasRect(picture);
+  cover.drawing = drawings_.draw(plan, picture, canvas, [&] {
+    canvases_.push_back(std::make_unique<CoverCanvas>(*conn_, canvas.width, canvas.height, nativeXrgb_));
+    return CoverDrawings::Canvas{canvases_.back()->pixels(), canvases_.back()->stride()};
+  });
 
   // Its background pixmap is set once the picture is drawn.
   cover.window = xcb_generate_id(c);
@@ -271,90 +221,65 @@ void MaskBackend::prepareCover(const CoverPlan& plan, std::int32_t) {
                     mask, values);
   setCoverProperties(cover.window, rect);
   unexposed_.push_back(cover.window);
-  covers_.push_back(std::move(cover));
+  covers_.push_back(cover);
   xcb_flush(c);  // the server attaches the shared memory and sets up while we draw
 }
 
 void MaskBackend::showCovers() {
   xcb_connection_t* c = conn_->get();
-  for (Cover& cover : covers_) {
-    if (cover.canvas) {
-      if (cover.drawing.joinable()) cover.drawing.join();
-      cover.pixmap = cover.canvas->toPixmap(conn_->screen(), visual_, sharedPixmaps_);
-      cover.canvas.reset();
-    } else {
-      cover.pixmap = covers_[cover.drawnBy].pixmap;  // an earlier cover, so already made
-    }
-    cover.image.reset();
-    xcb_change_window_attributes(c, cover.window, XCB_CW_BACK_PIXMAP, &cover.pixmap);
-  }
-  // The decoded pictures are in the server now.
-  files_.clear();
+  drawings_.finish();
+  std::vector<xcb_pixmap_t> pixmaps;
+  for (auto& canvas : canvases_) pixmaps.push_back(canvas->toPixmap(conn_->screen(), visual_, sharedPixmaps_));
+  canvases_.clear();
+  for (Cover& cover : covers_) xcb_change_window_attributes(c, cover.window, XCB_CW_BACK_PIXMAP, &pixmaps[cover.drawing]);
+  releaseFiles();
   for (const Cover& cover : covers_) xcb_map_window(c, cover.window);
   xcb_flush(c);
 }
 
-MaskBackend::Change MaskBackend::handleEvent(xcb_generic_event_t* event, bool& allShown) {
+posix::ScreenChange MaskBackend::handleEvent(xcb_generic_event_t* event) {
   std::uint8_t type = event->response_type & 0x7F;
   if (type == XCB_EXPOSE) {
-    if (lastCoverExposed(unexposed_, *event)) allShown = true;
-    return Change::kNone;
+    takeExposed(unexposed_, *event);
+    return posix::ScreenChange::kNone;
   }
   if (type == XCB_PROPERTY_NOTIFY) {
     auto* e = reinterpret_cast<xcb_property_notify_event_t*>(event);
     // A rewrite of the same workspace is no change of workspace.
     if (hasEwmh_ && e->window == conn_->root() && e->atom == ewmh_._NET_CURRENT_DESKTOP &&
         currentDesktop() != desktop_) {
-      return Change::kSpace;
+      return posix::ScreenChange::kSpace;
     }
-    return Change::kNone;
+    return posix::ScreenChange::kNone;
   }
   bool screenEvent = (type == XCB_CONFIGURE_NOTIFY &&
                       reinterpret_cast<xcb_configure_notify_event_t*>(event)->window == conn_->root()) ||
                      (hasRandr_ && (type == randrEventBase_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
                                     type == randrEventBase_ + XCB_RANDR_NOTIFY));
-  if (screenEvent && readScreens() != screens_) return Change::kScreens;
-  return Change::kNone;
+  if (screenEvent && readScreens() != screens_) return posix::ScreenChange::kScreens;
+  return posix::ScreenChange::kNone;
 }
 
-MaskBackend::Events MaskBackend::readEvents(xcb_generic_event_t* queued) {
+posix::WindowNews MaskBackend::waitForWindows(std::span<pollfd> others, int timeoutMs) {
   xcb_connection_t* c = conn_->get();
-  Events events;
+  // Events may already sit in xcb's queue; wait only when none do.
+  xcb_generic_event_t* queued = xcb_poll_for_queued_event(c);
+  std::vector<pollfd> fds{{xcb_get_file_descriptor(c), POLLIN, 0}};
+  fds.insert(fds.end(), others.begin(), others.end());
+  int ready = poll(fds.data(), fds.size(), queued ? 0 : timeoutMs);
+  bool failed = ready < 0 && errno != EINTR;
+  for (std::size_t i = 0; i < others.size(); ++i) others[i].revents = ready > 0 ? fds[i + 1].revents : 0;
+  posix::WindowNews news;
   // Every pending event is read; the first change decides the end.
   for (xcb_generic_event_t* e = queued ? queued : xcb_poll_for_event(c); e; e = xcb_poll_for_event(c)) {
-    Change change = handleEvent(e, events.allShown);
-    if (events.change == Change::kNone) events.change = change;
+    posix::ScreenChange change = handleEvent(e);
+    if (news.change == posix::ScreenChange::kNone) news.change = change;
     free(e);
   }
-  // A lost display takes the covers with it: the desktop is back, the picture must be retaken.
-  if (conn_->broken()) events.change = Change::kScreens;
-  return events;
-}
-
-Exit MaskBackend::run(DesktopMask& mask, Clock& clock) {
-  int signalFd = posix::takeTerminationSignal();
-  xcb_connection_t* c = conn_->get();
-  bool stdinOpen = true;
-  for (;;) {
-    // Events may already sit in xcb's queue; wait only when none do.
-    xcb_generic_event_t* queued = xcb_poll_for_queued_event(c);
-    pollfd fds[3] = {{signalFd, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
-                     {xcb_get_file_descriptor(c), POLLIN, 0}};
-    if (poll(fds, 3, queued ? 0 : posix::timeoutMs(mask, clock)) < 0 && errno != EINTR) return Exit{1, {}};
-
-    if (fds[0].revents & POLLIN) {
-      if (Outcome end = posix::onTerminationSignal(mask, signalFd)) return *end;
-    }
-    if (Outcome end = posix::onControlInput(mask, fds[1].revents, stdinOpen)) return *end;
-    Events events = readEvents(queued);
-    if (events.change == Change::kScreens) return *mask.onScreensChanged();
-    if (events.change == Change::kSpace) return *mask.onSpaceChanged();
-    if (events.allShown && !coversShownReported_) {
-      coversShownReported_ = true;
-      if (Outcome end = mask.onCoversShown()) return *end;
-    }
-    if (Outcome end = mask.onTimers()) return *end;
-  }
+  // A lost display (or a wait that failed) takes the covers with it: the picture must be retaken.
+  if (conn_->broken() || failed) news.change = posix::ScreenChange::kScreens;
+  news.coversShown = unexposed_.empty();
+  return news;
 }
 
 }  // namespace quorvane::desktop::x11

@@ -1,36 +1,31 @@
-// The desktop mask on X11: RandR monitors as screens, the wallpaper from
-// GSettings or the root pixmap, covers as managed windows kept below every
-// normal window, and the event loop that feeds the core.
+// The desktop mask on X11: RandR monitors as screens, the root pixmap a
+// wallpaper setter leaves, covers as managed windows kept below every normal
+// window, and the server's events for the loop.
 #pragma once
 
 #include <memory>
 #include <optional>
-#include <string>
-#include <thread>
+#include <span>
 #include <vector>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
-#include "common/clock.h"
-#include "common/outcome.h"
 #include "common/x11/connection.h"
-#include "desktop/mask.h"
-#include "desktop/mask_platform.h"
-#include "desktop/posix/loop_inputs.h"
+#include "desktop/drawing/cover_drawing.h"
+#include "desktop/posix/linux_platform.h"
 #include "desktop/x11/cover_picture.h"
-#include "desktop/gsettings/gsettings_wallpaper.h"
 
 namespace quorvane::desktop::x11 {
 
 // Takes the window an Expose event names off the covers still waiting to be
-// seen; whether this event leaves none waiting. Only the server's own Expose
-// counts: any client may send one (send_event set) before a cover is on screen.
-bool lastCoverExposed(std::vector<xcb_window_t>& unexposed, const xcb_generic_event_t& event);
+// seen. Only the server's own Expose counts: any client may send one
+// (send_event set) before a cover is on screen.
+void takeExposed(std::vector<xcb_window_t>& unexposed, const xcb_generic_event_t& event);
 
-class MaskBackend final : public MaskPlatform {
+class MaskBackend final : public posix::LinuxPlatform {
  public:
-  MaskBackend();
+  explicit MaskBackend(posix::Termination& termination) : LinuxPlatform(termination) {}
   ~MaskBackend() override;
 
   // EWMH stacking layers, bottom to top: desktop-type windows (the icons), the
@@ -38,49 +33,28 @@ class MaskBackend final : public MaskPlatform {
   std::int32_t desktopIconLevel() override { return kDesktopLayer; }
   std::int32_t normalWindowLevel() override { return kNormalLayer; }
 
-  void becomeAccessory() override;
   std::vector<Screen> screens() override;
-  WallpaperSource wallpaper(const Screen& screen) override;
-  std::unique_ptr<WallpaperImage> openImage(const std::string& url) override;
-  std::optional<PlacementOptions> placementOptions(const Screen& screen) override;
-  void prepareCover(const CoverPlan& plan, std::int32_t level) override;
+  std::optional<WallpaperChoice> systemWallpaper(const Screen& screen) override;
+  // The covers go in the "below" layer, which only the window manager can give.
+  void prepareCover(const CoverPlan& plan) override;
   void showCovers() override;
 
-  // Runs until a handler ends the mask; how it ended.
-  Exit run(DesktopMask& mask, Clock& clock);
-
   static constexpr std::int32_t kDesktopLayer = 0;
-  static constexpr std::int32_t kBelowLayer = 1;
   static constexpr std::int32_t kNormalLayer = 2;
 
  private:
   struct Cover {
     xcb_window_t window = XCB_NONE;
-    xcb_pixmap_t pixmap = XCB_NONE;
-    CoverPicture picture;
-    std::shared_ptr<const Bitmap> image;  // keeps picture.image's identity meaningful
-    std::size_t drawnBy = 0;              // the cover whose canvas it shows (itself, or an alike one)
-    std::unique_ptr<CoverCanvas> canvas;  // until its pixels are in the pixmap
-    std::thread drawing;
-  };
-  enum class Change { kNone, kScreens, kSpace };
-  // What the events read in one turn of the loop amount to.
-  struct Events {
-    Change change = Change::kNone;  // the first change seen
-    bool allShown = false;          // the last cover has just been exposed
+    std::size_t drawing = 0;  // its picture among drawings_ (shared by covers alike)
   };
 
+  posix::WindowNews waitForWindows(std::span<pollfd> others, int timeoutMs) override;
   bool connect();
   std::vector<Screen> readScreens();
   std::optional<std::uint32_t> currentDesktop();
   void readPixmapFormats();
-  void startDrawing(Cover& cover, const CoverPlan& plan);
-  // The cover already drawing this picture, else covers_.size().
-  std::size_t coverDrawing(const CoverPicture& picture) const;
   void setCoverProperties(xcb_window_t w, const CoverRect& frame);
-  // Reads every pending event, starting with one already taken from the queue.
-  Events readEvents(xcb_generic_event_t* queued);
-  Change handleEvent(xcb_generic_event_t* event, bool& allShown);
+  posix::ScreenChange handleEvent(xcb_generic_event_t* event);
 
   std::unique_ptr<quorvane::x11::Connection> conn_;
   xcb_ewmh_connection_t ewmh_{};
@@ -90,14 +64,13 @@ class MaskBackend final : public MaskPlatform {
   bool hasRandr_ = false;
   std::vector<Screen> screens_;
   std::optional<std::uint32_t> desktop_;
-  gsettings::BackgroundOnce background_;
   xcb_visualtype_t* visual_ = nullptr;
   bool nativeXrgb_ = false;     // pixels go to the server as drawn, through shared memory
   bool sharedPixmaps_ = false;  // the shared memory can be the pixmap itself
   std::vector<Cover> covers_;
   std::vector<xcb_window_t> unexposed_;
-  bool coversShownReported_ = false;
-  posix::WallpaperFiles files_;  // covers share decoded images
+  std::vector<std::unique_ptr<CoverCanvas>> canvases_;  // one a drawing, until its pixels are in a pixmap
+  CoverDrawings drawings_;                              // after the canvases: gone (joined) before them
 };
 
 }  // namespace quorvane::desktop::x11

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "common/x11/replies.h"
 #include "input/x11/properties.h"
 
-using namespace quorvane::input::x11;
+using namespace quorvane::x11;
+using quorvane::input::x11::wmClassName;
 
 // The first 12 bytes are the reply's format, type and declared length; the
 // rest is the value the reply really carries.

@@ -6,6 +6,7 @@
 #include <umockdev.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -236,8 +237,14 @@ void EmulatedInput::hangUp(int n) {
 
 void EmulatedInput::send(int n, const std::vector<input_event>& events) {
   const int terminal = umockdev_testbed_get_dev_fd(bed_, ("/dev/input/event" + std::to_string(n)).c_str());
-  const auto size = static_cast<ssize_t>(events.size() * sizeof(input_event));
-  if (::write(terminal, events.data(), size) != size) throw std::runtime_error("cannot send events");
+  // The device is a terminal, which passes a write on in pieces of 2048 bytes:
+  // a reader between two pieces would get part of an event, which no kernel
+  // device hands out and libevdev refuses. Whole events per piece, then.
+  constexpr std::size_t kEventsPerWrite = 2048 / sizeof(input_event);
+  for (std::size_t at = 0; at < events.size(); at += kEventsPerWrite) {
+    const auto size = static_cast<ssize_t>(std::min(kEventsPerWrite, events.size() - at) * sizeof(input_event));
+    if (::write(terminal, events.data() + at, size) != size) throw std::runtime_error("cannot send events");
+  }
 }
 
 void EmulatedInput::key(int n, std::uint16_t code, std::int32_t value) {

@@ -26,6 +26,13 @@ bool FdCommands::fill(int timeoutMs) {
   return true;
 }
 
+// A signal or an error only ends the wait early: the caller looks at the time again.
+void PollWait::wait(const std::vector<int>& descriptors, int timeoutMs) {
+  std::vector<pollfd> fds;
+  for (int fd : descriptors) fds.push_back(pollfd{fd, POLLIN, 0});
+  poll(fds.data(), fds.size(), timeoutMs);
+}
+
 std::optional<std::string> FdCommands::next(int timeoutMs) {
   using namespace std::chrono;
   // The time-out covers the whole line: a writer that sends part of one and

@@ -1,4 +1,5 @@
-// Command lines from a file descriptor (standard input).
+// Command lines from a file descriptor (standard input), and waiting for
+// descriptors with poll.
 #pragma once
 
 #include "input/command_lines.h"
@@ -17,6 +18,11 @@ class FdCommands final : public CommandInput {
 
   int fd_;
   LineReader lines_;
+};
+
+class PollWait final : public DescriptorWait {
+ public:
+  void wait(const std::vector<int>& descriptors, int timeoutMs) override;
 };
 
 }  // namespace quorvane::input::posix

@@ -1,21 +1,25 @@
 // quorvane-input: one mode per run, picked from the command line, on the
-// backend of the session (X11, the only one so far).
+// window system the session offers: an X server, or none.
 #include <cerrno>
 #include <csignal>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/channel.h"
 #include "common/posix/fd_output.h"
 #include "common/posix/process.h"
+#include "common/posix/session.h"
 #include "input/answer.h"
 #include "input/dispatcher.h"
 #include "input/focus.h"
 #include "input/key_names.h"
 #include "input/monitor.h"
+#include "input/none/window_system.h"
 #include "input/posix/fd_commands.h"
 #include "input/scroll/scroll.h"
 #include "input/scroll/scroll_rules.h"
+#include "input/texts.h"
 #include "input/window_queries.h"
 #include "input/x11/window_system.h"
 
@@ -28,9 +32,9 @@ namespace {
 // connection, not kill the process with SIGPIPE halfway through a request, so
 // SIGPIPE is ignored. Our own streams keep their old behaviour: a reader that
 // went away still ends the process as the signal did.
-class StreamOutput final : public Output {
+class SigpipeOutput final : public Output {
  public:
-  explicit StreamOutput(int fd) : fd_(fd) {}
+  explicit SigpipeOutput(int fd) : fd_(fd) {}
   bool write(std::string_view bytes) override {
     if (fd_.write(bytes)) return true;
     if (errno == EPIPE) {
@@ -44,38 +48,53 @@ class StreamOutput final : public Output {
   quorvane::posix::FdOutput fd_;
 };
 
+// The backend for the session. A Wayland session has no backend of its own
+// here, and its DISPLAY is XWayland, which sees only X11 clients: it is
+// answered as without a window server.
+std::unique_ptr<WindowSystem> windowSystemFor(quorvane::posix::WindowServer server) {
+  switch (server) {
+    case quorvane::posix::WindowServer::x11:
+      return std::make_unique<input::x11::XWindowSystem>();
+    case quorvane::posix::WindowServer::wayland:
+    case quorvane::posix::WindowServer::none:
+      break;
+  }
+  return std::make_unique<input::none::NoWindowSystem>();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The parent first, before anything that can take time (the session probe waits up to 2 s).
+  quorvane::posix::PosixProcess process;
   const std::vector<std::string> args(argv, argv + argc);
   // Built before any argument is read, whatever the mode.
   const KeyNames names = buildNames();
 
   std::signal(SIGPIPE, SIG_IGN);
-  StreamOutput out(1), err(2);
+  SigpipeOutput out(1), err(2);
   Channel channel = makeChannel(out, err);
   const Dispatch d = dispatch(args);
+  if (d.mode == Mode::ScrollSelfTest) return answer(channel, scrollSelfTest(), 0);
+  if (d.mode == Mode::KeySelfTest) return answer(channel, keySelfTest(names), 0);
+  if (d.mode == Mode::Invalid) return answer(channel, errorMessage(texts::kInvalidSource), 1);
 
-  input::x11::XWindowSystem desktop;
-  quorvane::posix::PosixProcess process;
+  // The other modes ask the window system, and only they look at the session.
+  std::unique_ptr<WindowSystem> system = windowSystemFor(quorvane::posix::windowServer());
   SystemClock clock;
-  Services services{.system = desktop, .process = process, .clock = clock};
+  Services services{.system = *system, .process = process, .clock = clock};
   switch (d.mode) {
-    case Mode::ScrollSelfTest:
-      return answer(channel, scrollSelfTest(), 0);
-    case Mode::KeySelfTest:
-      return answer(channel, keySelfTest(names), 0);
     case Mode::CaptureWindows:
       return runCaptureWindows(services, channel);
     case Mode::ActiveWindow:
       return runActiveWindow(services, channel);
     case Mode::WindowInfo:
-      return runWindowInfo(desktop, args, channel);
+      return runWindowInfo(*system, args, channel);
     case Mode::Check:
-      return runCheck(desktop, channel);
+      return runCheck(*system, channel);
     case Mode::Monitor: {
-      Monitor monitor(names, d.source, services, channel);
-      return desktop.runMonitor(monitor, clock, channel);
+      input::posix::PollWait wait;
+      return Monitor(names, d.source, services, wait, channel).run();
     }
     case Mode::FocusWindow:
       return runFocusWindow(services, args[2], channel);
@@ -83,8 +102,7 @@ int main(int argc, char** argv) {
       input::posix::FdCommands commands(0);
       return runScroll(services, commands, args, channel);
     }
-    case Mode::Invalid:
-      break;
+    default:
+      return 1;  // answered above
   }
-  return answer(channel, errorMessage(kInvalidSourceText), 1);
 }

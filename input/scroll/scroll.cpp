@@ -6,20 +6,12 @@
 #include "common/numbers.h"
 #include "input/answer.h"
 #include "input/scroll/scroll_rules.h"
+#include "input/texts.h"
 #include "input/window_queries.h"
 
 namespace quorvane::input {
 
 namespace {
-
-constexpr const char* kBadArguments = "无效的自动滚动参数";
-constexpr const char* kOutsideWindow = "自动滚动选区必须位于目标窗口内";
-constexpr const char* kBadWindow = "目标窗口已关闭、最小化或无效";
-constexpr const char* kNeedsPermission =
-    "自动滚动需要系统设置 → 隐私与安全性 → 辅助功能授权 Quorvane/输入辅助程序，然后重启应用；不需要读取输入监控。";
-constexpr const char* kNotInFront = "所选窗口未在前台或选区被遮挡，请先显示目标窗口后重试";
-constexpr const char* kStopped = "已停止：鼠标被移动、目标窗口被遮挡/移动/关闭或滚动请求无效";
-constexpr const char* kNoWheelEvent = "无法创建自动滚轮事件";
 
 constexpr double kActivationSettle = 0.4;
 constexpr double kStepFactor = 0.45;
@@ -68,21 +60,21 @@ struct Run {
 
   // One "step": every check again, then one wheel event. An error text ends the run.
   const char* step(int stepsDone) {
-    if (stepsDone >= kMaxSteps) return kStopped;
-    if (!(s.clock.now() < deadline)) return kStopped;
+    if (stepsDone >= kMaxSteps) return texts::kScrollStopped;
+    if (!(s.clock.now() < deadline)) return texts::kScrollStopped;
     auto info = scrollWindowInfo(s.system, number);
-    if (!info || !(info->bounds == startBounds) || info->ownerPid != owner) return kStopped;
-    if (!frontmost(s.system, owner, number, target)) return kStopped;
-    if (!pointerOnTarget()) return kStopped;
-    switch (s.system.scrollWheel(target, stepAmount(selection.h(), startBounds.h()), number)) {
+    if (!info || !(info->bounds == startBounds) || info->ownerPid != owner) return texts::kScrollStopped;
+    if (!frontmost(s.system, owner, number, target)) return texts::kScrollStopped;
+    if (!pointerOnTarget()) return texts::kScrollStopped;
+    switch (s.system.scrollWheel(stepAmount(selection.h(), startBounds.h()), number)) {
       case WheelResult::Posted:
         return nullptr;
       case WheelResult::TargetChanged:
-        return kStopped;
+        return texts::kScrollStopped;
       case WheelResult::CannotCreate:
-        return kNoWheelEvent;
+        return texts::kScrollNoWheelEvent;
     }
-    return kNoWheelEvent;
+    return texts::kScrollNoWheelEvent;
   }
 
   void loop(ParentWatch& parent) {
@@ -90,7 +82,7 @@ struct Run {
     for (int steps = 0;; ++steps) {
       auto line = commands.next(kCommandWaitMs);
       if (!line || parent.gone() || *line == "stop") return;
-      const char* error = *line == "step" ? step(steps) : kStopped;
+      const char* error = *line == "step" ? step(steps) : texts::kScrollStopped;
       if (error) return send(errorMessage(error));
       send(Json{{"type", "step"}});
     }
@@ -122,21 +114,16 @@ bool frontmost(WindowSystem& system, std::int32_t ownerPid, std::uint32_t number
 
 int runScroll(Services& s, CommandInput& commands, const std::vector<std::string>& args, Channel& channel) {
   WindowSystem& system = s.system;
-  // Read before anything can block, so that a parent who dies while the run
-  // starts is still noticed at the first command.
   ParentWatch parent(s.process);
   auto refuse = [&](const char* text) { return channel.emit(errorMessage(text)) ? 0 : 1; };
   auto request = parseRequest(args);
-  if (!request) return refuse(kBadArguments);
-  if (!validScrollRect(request->selection)) return refuse(kOutsideWindow);
+  if (!request) return refuse(texts::kScrollBadArguments);
+  if (!validScrollRect(request->selection)) return refuse(texts::kScrollOutsideWindow);
   auto info = scrollWindowInfo(system, request->number);
   if (!info || !(info->bounds.w() > 0) || !(info->bounds.h() > 0) || info->ownerPid == s.process.ownPid()) {
-    return refuse(kBadWindow);
+    return refuse(texts::kScrollBadWindow);
   }
-  if (!system.postAccess()) {
-    system.requestPostAccess();
-    return refuse(kNeedsPermission);
-  }
+  if (!system.postAccess()) return refuse(texts::kScrollNeedsPermission);
 
   const Rect& sel = request->selection;
   const Rect& b = info->bounds;
@@ -145,8 +132,8 @@ int runScroll(Services& s, CommandInput& commands, const std::vector<std::string
           system.pointerLocation()};
   if (system.running(info->ownerPid)) system.activate(info->ownerPid);
   s.clock.sleep(kActivationSettle);
-  if (!frontmost(system, info->ownerPid, request->number, run.target)) return refuse(kNotInFront);
-  if (!system.movePointer(run.target)) return refuse(kNotInFront);
+  if (!frontmost(system, info->ownerPid, request->number, run.target)) return refuse(texts::kScrollNotInFront);
+  if (!system.movePointer(run.target)) return refuse(texts::kScrollNotInFront);
 
   run.send(Json{{"type", "ready"}});
   if (!run.encodeFailed) run.loop(parent);

@@ -39,9 +39,8 @@ std::vector<bool> takeInputAt(Connection& c, const std::vector<qx::TopLevel>& wi
     Reply<xcb_shape_get_rectangles_reply_t> r(xcb_shape_get_rectangles_reply(c.get(), cookies[i], nullptr));
     if (!r) continue;
     const int x = pixel.first - windows[i].x, y = pixel.second - windows[i].y;
-    // The count the server declares, bounded by what its reply holds.
-    const auto n = std::min<std::size_t>(r->rectangles_len, std::size_t{r->length} * 4 / sizeof(xcb_rectangle_t));
     const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(r.get());
+    const auto n = qx::itemsWithin(r.get(), rects, r->rectangles_len, sizeof *rects);
     takes[i] = std::any_of(rects, rects + n, [&](const xcb_rectangle_t& b) {
       return x >= b.x && x < b.x + b.width && y >= b.y && y < b.y + b.height;
     });
@@ -63,8 +62,7 @@ std::optional<std::pair<int, int>> pixelOf(Point p) {
 }
 
 bool XWindowSystem::running(std::int32_t pid) {
-  quorvane::posix::PosixProcess process;
-  if (!process.alive(pid)) return false;
+  if (!quorvane::posix::processAlive(pid)) return false;
   auto clients = allClients();
   if (!clients) return false;
   return std::any_of(clients->begin(), clients->end(),
@@ -83,8 +81,8 @@ void XWindowSystem::requestActivation(Connection& c, xcb_window_t window) {
   // Source 2 (a pager): the user asked for it, so focus-stealing prevention does not apply.
   int screen = 0;
   while (screen + 1 < ewmh_->nb_screens && ewmh_->screens[screen]->root != c.root()) ++screen;
-  xcb_ewmh_request_change_active_window(ewmh_.get(), screen, window, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, XCB_CURRENT_TIME,
-                                        XCB_NONE);
+  xcb_ewmh_request_change_active_window(ewmh_.get(), screen, window, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER,
+                                        XCB_CURRENT_TIME, XCB_NONE);
   qx::sync(c);
 }
 
@@ -191,10 +189,9 @@ bool XWindowSystem::movePointer(Point to) {
   return !error;
 }
 
-WheelResult XWindowSystem::scrollWheel(Point at, int pixels, std::uint32_t target) {
+WheelResult XWindowSystem::scrollWheel(int pixels, std::uint32_t target) {
   Connection* c = connection();
   if (!c || !c->hasExtension(&xcb_test_id)) return WheelResult::CannotCreate;
-  (void)at;  // the wheel turns where the pointer is; the caller has checked it rests on the point
   // Nothing may change between the last look and the wheel: no window may
   // close, move or cover the target while the server is ours.
   xcb_grab_server(c->get());

@@ -1,8 +1,5 @@
-// The input monitor on X11: XInput 2.2 raw key and button presses on the root
-// for every master device, modifiers tracked from XKB state events, and one
-// poll loop over the X connection with the sampling timer.
-#include <poll.h>
-
+// Listening on X11: XInput 2.2 raw key and button presses on the root for
+// every master device, with the modifiers tracked from XKB state events.
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 // HACK: xcb/xkb.h names a member "explicit", a keyword in C++.
@@ -10,7 +7,6 @@
 #include <xcb/xkb.h>
 #undef explicit
 
-#include "common/ticks.h"
 #include "input/x11/keycodes.h"
 #include "input/x11/monitor_events.h"
 #include "input/x11/window_system.h"
@@ -77,7 +73,7 @@ bool XWindowSystem::trackModifiers(Connection& c) {
   return true;
 }
 
-Outcome XWindowSystem::handle(Monitor& core, const xcb_generic_event_t* event) {
+Outcome XWindowSystem::handle(PressHandler& handler, const xcb_generic_event_t* event) {
   const std::uint8_t type = event->response_type & 0x7f;
   if (xkbFirstEvent_ != 0 && type == xkbFirstEvent_) {
     const auto* e = reinterpret_cast<const xcb_xkb_state_notify_event_t*>(event);
@@ -90,44 +86,34 @@ Outcome XWindowSystem::handle(Monitor& core, const xcb_generic_event_t* event) {
   if (ge->event_type == XCB_INPUT_RAW_KEY_PRESS) {
     const auto* e = reinterpret_cast<const xcb_input_raw_key_press_event_t*>(event);
     auto code = ansiKeyCode(e->detail);
-    return code ? core.onKeyDown(*code, flags_) : std::nullopt;
+    return code ? handler.onKeyDown(*code, flags_) : std::nullopt;
   }
   if (ge->event_type == XCB_INPUT_RAW_BUTTON_PRESS) {
     const auto* e = reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event);
     if (!isClickButton(e->detail)) return std::nullopt;
     // Raw events carry no position: the click is where the pointer is as the press is read.
     auto location = pointerLocation();
-    return location ? core.onButtonDown(*location) : std::nullopt;
+    return location ? handler.onButtonDown(*location) : std::nullopt;
   }
   return std::nullopt;
 }
 
-Outcome XWindowSystem::drainEvents(Monitor& core) {
+std::vector<int> XWindowSystem::pressDescriptors() {
   Connection* c = connection();
-  if (!c) return core.onListeningStopped();
-  while (xcb_generic_event_t* event = xcb_poll_for_event(c->get())) {
-    Reply<xcb_generic_event_t> owned(event);
-    if (Outcome end = handle(core, event)) return end;
-  }
-  return listening() ? std::nullopt : core.onListeningStopped();
+  if (!c) return {};
+  return {xcb_get_file_descriptor(c->get())};
 }
 
-int XWindowSystem::runMonitor(Monitor& core, Clock& clock, Channel& channel) {
-  if (Outcome end = core.start()) return reportExit(channel, *end);
-  // The timer's first firing is now: a sample follows `ready` at once.
-  TickSchedule ticks(clock.now(), kSampleInterval);
-  for (;;) {
-    if (Outcome end = drainEvents(core)) return reportExit(channel, *end);
-    if (ticks.due(clock.now())) {
-      ticks.fired(clock.now());
-      if (Outcome end = core.onTick()) return reportExit(channel, *end);
-      continue;  // the sample's requests may have queued events
-    }
-    Connection* c = connection();
-    if (!c) continue;  // drainEvents reports the loss
-    pollfd p{xcb_get_file_descriptor(c->get()), POLLIN, 0};
-    poll(&p, 1, ticks.millisUntilDue(clock.now()));
+// Events already read with a reply wait in xcb's queue, not on the socket: all
+// of them are taken here, before the monitor waits on the socket again.
+Outcome XWindowSystem::drainPresses(PressHandler& handler) {
+  Connection* c = connection();
+  if (!c) return std::nullopt;
+  while (xcb_generic_event_t* event = xcb_poll_for_event(c->get())) {
+    Reply<xcb_generic_event_t> owned(event);
+    if (Outcome end = handle(handler, event)) return end;
   }
+  return std::nullopt;
 }
 
 }  // namespace quorvane::input::x11

@@ -14,11 +14,8 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
-#include "common/channel.h"
-#include "common/clock.h"
 #include "common/outcome.h"
 #include "common/x11/connection.h"
-#include "input/monitor.h"
 #include "input/window_system.h"
 
 namespace quorvane::input::x11 {
@@ -51,35 +48,34 @@ class XWindowSystem final : public WindowSystem {
   std::optional<std::int32_t> pidAt(Point point) override;
 
   bool postAccess() override;
-  void requestPostAccess() override {}
   std::optional<Point> pointerLocation() override;
   bool movePointer(Point to) override;
-  WheelResult scrollWheel(Point at, int pixels, std::uint32_t target) override;
+  WheelResult scrollWheel(int pixels, std::uint32_t target) override;
 
   // Listening works when the server offers XInput 2.2.
   bool listenAccess() override;
-  void requestListenAccess() override {}
   // RandR monitors, by name atom; all zero for an unknown id.
   Rect displayBounds(std::uint32_t displayId) override;
   bool startListening() override;
   // X has no switch for listening: it stops when the connection is lost.
   bool listening() override { return connection() != nullptr; }
-
-  // Starts the input monitor and runs its loop until it ends; the exit status.
-  int runMonitor(Monitor& core, Clock& clock, Channel& channel);
+  // The connection's socket: presses come as events on it.
+  std::vector<int> pressDescriptors() override;
+  Outcome drainPresses(PressHandler& handler) override;
 
  private:
   // The connection, opened on first use; nullptr when no X server answers.
   Connection* connection();
   // Every managed client window, front to back, on screen or not.
   std::optional<WindowList> allClients();
+  // The client windows front to back, all of them or those on screen (desktop elements left out).
+  std::optional<WindowList> clients(bool onScreenOnly);
   // The client window under the point, as the pointer would find it.
   std::optional<xcb_window_t> clientAt(Connection& c, Point point);
   void requestActivation(Connection& c, xcb_window_t window);
   bool selectRawPresses(Connection& c);
   bool trackModifiers(Connection& c);
-  Outcome handle(Monitor& core, const xcb_generic_event_t* event);
-  Outcome drainEvents(Monitor& core);
+  Outcome handle(PressHandler& handler, const xcb_generic_event_t* event);
 
   std::unique_ptr<Connection> conn_;
   bool tried_ = false;

@@ -16,6 +16,8 @@ namespace quorvane::input::x11 {
 
 namespace {
 
+using quorvane::x11::values32;
+
 // Longest window lists we read: far beyond any real desktop, small enough to bound a hostile one.
 constexpr std::uint32_t kMaxClients = 65536;
 // Longest WM_CLASS read; names are cut to 160 characters later anyway.
@@ -125,7 +127,9 @@ class Describer {
 
   Replies receive(const Probe& p) {
     xcb_connection_t* x = c_.get();
-    auto property = [&](xcb_get_property_cookie_t cookie) { return PropertyReply(xcb_get_property_reply(x, cookie, nullptr)); };
+    auto property = [&](xcb_get_property_cookie_t cookie) {
+      return PropertyReply(xcb_get_property_reply(x, cookie, nullptr));
+    };
     return Replies{Reply<xcb_get_window_attributes_reply_t>(xcb_get_window_attributes_reply(x, p.attributes, nullptr)),
                    Reply<xcb_get_geometry_reply_t>(xcb_get_geometry_reply(x, p.geometry, nullptr)),
                    Reply<xcb_translate_coordinates_reply_t>(xcb_translate_coordinates_reply(x, p.origin, nullptr)),
@@ -260,25 +264,17 @@ bool XWindowSystem::listenAccess() {
   return v && (v->major_version > 2 || (v->major_version == 2 && v->minor_version >= 2));
 }
 
-std::optional<WindowList> XWindowSystem::onScreenWindows() {
-  Connection* c = connection();
-  if (!c) return std::nullopt;
-  auto [windows, desktop] = frontToBack(*c, true);
-  WindowList list;
-  for (auto& d : Describer(*c, desktop).describe(windows)) {
-    if (d && d->onScreen && !d->desktopElement) list.push_back(std::move(d->description));
-  }
-  if (c->broken()) return std::nullopt;
-  return list;
-}
+std::optional<WindowList> XWindowSystem::onScreenWindows() { return clients(true); }
 
-std::optional<WindowList> XWindowSystem::allClients() {
+std::optional<WindowList> XWindowSystem::allClients() { return clients(false); }
+
+std::optional<WindowList> XWindowSystem::clients(bool onScreenOnly) {
   Connection* c = connection();
   if (!c) return std::nullopt;
-  auto [windows, desktop] = frontToBack(*c, false);
+  auto [windows, desktop] = frontToBack(*c, onScreenOnly);
   WindowList list;
   for (auto& d : Describer(*c, desktop).describe(windows)) {
-    if (d) list.push_back(std::move(d->description));
+    if (d && (!onScreenOnly || (d->onScreen && !d->desktopElement))) list.push_back(std::move(d->description));
   }
   if (c->broken()) return std::nullopt;
   return list;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <poll.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,9 +19,15 @@ InputBytes readAll(int fd, size_t maxBytes) {
     size_t before = input.bytes.size();
     input.bytes.resize(before + kChunk);
     ssize_t n;
-    do {
+    for (;;) {
       n = ::read(fd, input.bytes.data() + before, kChunk);
-    } while (n < 0 && errno == EINTR);
+      if (n >= 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) break;
+      // A non-blocking input that is empty for now has not ended: wait for more.
+      if (errno != EINTR) {
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, -1);
+      }
+    }
     input.bytes.resize(before + static_cast<size_t>(std::max<ssize_t>(n, 0)));
     // A read error ends the input as its end does: what arrived is all there is.
     if (n <= 0) break;

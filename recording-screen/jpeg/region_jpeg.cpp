@@ -1,7 +1,5 @@
 #include "recording-screen/jpeg/region_jpeg.h"
 
-#include "recording-screen/jpeg/turbo_jpeg.h"  // the quality every encoder shares
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>

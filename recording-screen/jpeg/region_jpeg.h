@@ -10,11 +10,13 @@
 
 #include "common/jpeg_markers.h"
 #include "recording-screen/capture.h"
+#include "recording-screen/changed_rows.h"
 
 namespace quorvane::recording::jpeg {
 
-// MCUs of 4:2:0 colour: 16 x 16 pixels.
-inline constexpr std::uint32_t kMcuSide = 16;
+// The quality of every frame, as the application's own encoder would have it.
+inline constexpr int kJpegQuality = 92;
+
 // Largest restart interval a DRI marker can carry, in MCUs.
 inline constexpr std::uint32_t kMaxRestartInterval = 65535;
 

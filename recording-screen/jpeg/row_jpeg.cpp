@@ -44,15 +44,6 @@ bool splitAtRestarts(std::string_view scan, std::string* into, std::size_t count
 
 }  // namespace
 
-std::vector<bool> changedMcuRows(const std::vector<RowSpan>& changed, std::uint32_t height) {
-  std::vector<bool> rows(mcuRowsOf(height), false);
-  for (const auto& span : changed) {
-    const std::uint32_t bottom = std::min(span.bottom, height);
-    for (std::uint32_t r = span.top / kMcuSide; span.top < bottom && r * kMcuSide < bottom; ++r) rows[r] = true;
-  }
-  return rows;
-}
-
 // Rows [firstRow, firstRow + rows) of MCU rows encoded as a file of their own
 // by `compressor`; its segments replace the kept ones. `headers`, when given,
 // gets the file's headers.
@@ -127,14 +118,8 @@ std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
   // A restart interval is one MCU row, and a DRI marker holds at most 65535.
   if ((pixels.width + kMcuSide - 1) / kMcuSide > kMaxRestartInterval) return std::nullopt;
   const bool sameSize = pixels.width == width_ && pixels.height == height_ && !segments_.empty();
-  std::vector<bool> rows;
-  std::size_t changed = 0;
-  if (sameSize && pixels.changed) {
-    rows = changedMcuRows(*pixels.changed, pixels.height);
-    changed = static_cast<std::size_t>(std::count(rows.begin(), rows.end(), true));
-  }
   // Most rows changed, a new size or no knowledge: the whole picture.
-  if (rows.empty() || 2 * changed > rows.size()) {
+  if (!sameSize || !pixels.changed || mostlyChanged(*pixels.changed, pixels.height)) {
     width_ = pixels.width;
     height_ = pixels.height;
     if (!encodeWhole(pixels)) {
@@ -143,6 +128,7 @@ std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
     }
     return splice();
   }
+  const auto rows = changedMcuRows(*pixels.changed, pixels.height);
   for (std::uint32_t r = 0; r < rows.size();) {
     if (!rows[r]) {
       ++r;

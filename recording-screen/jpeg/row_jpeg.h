@@ -17,16 +17,9 @@
 
 namespace quorvane::recording::jpeg {
 
-// The MCU rows (16 pixel rows each, the last one possibly shorter) that the
-// changed pixel rows touch, for a picture `height` rows high.
-std::vector<bool> changedMcuRows(const std::vector<RowSpan>& changed, std::uint32_t height);
-
 // Whole frames of 1920 x 1080 pixels and more are encoded on two threads, one
 // per core of a small machine; the threads take pieces in turn, so a thread
-// scheduled late costs about one piece. At 1080p on two idle cores the
-// full-change bench went from 1.08-1.11x of the baseline's delay to
-// 0.68-0.79x; on two busy cores (twelve interleaved runs) it lost a little,
-// 1.18x to 1.22x, and the CPU went from 1.10x to 1.17x.
+// scheduled late costs about one piece.
 inline constexpr std::uint64_t kTwoThreadMinPixels = 1920 * 1080;
 
 class RowJpegEncoder final : public Encoder {

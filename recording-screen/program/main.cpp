@@ -40,9 +40,13 @@ int main(int argc, char** argv) {
   // Nothing here is torn down: the process ends in end().
   // In a Wayland session DISPLAY is XWayland, which sees no native window:
   // screencopy there, or the permission text when the compositor has none.
+  // Without a window server, the X11 backend finds none and says the same.
   CaptureService* capture = nullptr;
-  if (quorvane::posix::waylandSession()) capture = new wayland::WaylandCapture();
-  else capture = new x11::X11Capture();
+  switch (quorvane::posix::windowServer()) {
+    case quorvane::posix::WindowServer::wayland: capture = new wayland::WaylandCapture(); break;
+    case quorvane::posix::WindowServer::x11:
+    case quorvane::posix::WindowServer::none: capture = new x11::X11Capture(); break;
+  }
   auto* streamer = new Streamer(Platform{
       .capture = *capture,
       .encoder = *new jpeg::RowJpegEncoder(jpeg::kTwoThreadMinPixels),

@@ -1,16 +1,13 @@
 #include "recording-screen/wayland/capture.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 #include <utility>
 
 #include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
+#include "recording-screen/changed_rows.h"
 
 namespace quorvane::recording::wayland {
 
@@ -18,49 +15,41 @@ namespace {
 
 constexpr char kConnectionLost[] = "the connection to the compositor was lost";
 constexpr char kCopyFailed[] = "the compositor could not copy the output";
+constexpr char kNoAnswer[] = "the compositor stopped answering";
 constexpr char kNoFormat[] = "the compositor offers no 32-bit shared-memory format for the output";
 constexpr char kNoMemory[] = "no shared memory for a frame";
 constexpr char kTurned[] = "the output is turned or flipped, which this capture does not undo";
-// A capture thread stuck in a compositor that stopped answering is not
-// waited for longer: the process is ending.
-constexpr auto kHaltWait = std::chrono::seconds(2);
-// Changed rows kept for the next picture, however long none is asked for:
-// beyond this many stretches they become one.
-constexpr std::size_t kMaxChangedSpans = 64;
+constexpr std::uint32_t kBytesPerPixel = 4;
 
 // In memory both are blue, green, red, then a byte the encoder ignores.
 bool readableFormat(std::uint32_t format) {
   return format == WL_SHM_FORMAT_XRGB8888 || format == WL_SHM_FORMAT_ARGB8888;
 }
 
-void addRows(std::vector<RowSpan>& rows, std::uint32_t top, std::uint32_t bottom) {
-  if (bottom > top) rows.push_back({top, bottom});
-  if (rows.size() > kMaxChangedSpans) {
-    RowSpan all = rows.front();
-    for (const auto& r : rows) all = {std::min(all.top, r.top), std::max(all.bottom, r.bottom)};
-    rows = {all};
-  }
+// A row as long as the pixels and a little padding: a longer one would be
+// memory the compositor makes us map and touch for nothing.
+bool rowFits(std::uint32_t width, std::uint32_t stride) {
+  const std::uint64_t row = std::uint64_t{width} * kBytesPerPixel;
+  return stride >= row && stride - row <= kMaxRowPadding;
 }
 
-class LazyFrame final : public FrameImage {
- public:
-  explicit LazyFrame(WaylandCapture& capture) : capture_(capture) {}
-  std::optional<PixelView> pixels() override { return capture_.latestPicture(); }
-
- private:
-  WaylandCapture& capture_;
-};
+int millisTo(quorvane::posix::Deadline deadline) {
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+  return static_cast<int>(std::clamp<std::int64_t>(left, 0, INT_MAX));
+}
 
 }  // namespace
 
-// One screencopy request and what the compositor said about it.
+// One screencopy request and what the compositor said about it. Events of a
+// copy not yet asked for (no buffer given) are not believed.
 struct WaylandCapture::Copy {
   WaylandCapture* owner = nullptr;
   zwlr_screencopy_frame_v1* frame = nullptr;
   std::uint32_t format = 0, width = 0, height = 0, stride = 0;
   bool offered = false, started = false, yInverted = false;
-  int buffer = -1;
+  int buffer = -1;  // the buffer it copies into, once asked
   std::vector<RowSpan> damage;
+  quorvane::posix::Deadline describeBy;  // a compositor describes the buffer it wants at once
 };
 
 namespace {
@@ -71,7 +60,7 @@ const zwlr_screencopy_frame_v1_listener kCopyListener = {
     [](void* data, zwlr_screencopy_frame_v1*, std::uint32_t format, std::uint32_t width, std::uint32_t height,
        std::uint32_t stride) {
       auto* c = static_cast<Copy*>(data);
-      if (!c->offered && readableFormat(format)) {
+      if (!c->started && !c->offered && readableFormat(format) && rowFits(width, stride)) {
         c->offered = true;
         c->format = format;
         c->width = width;
@@ -88,12 +77,13 @@ const zwlr_screencopy_frame_v1_listener kCopyListener = {
     },
     [](void* data, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t) {
       auto* c = static_cast<Copy*>(data);
-      c->owner->copied(*c);
+      if (c->buffer >= 0) c->owner->copied(*c);
     },
     [](void* data, zwlr_screencopy_frame_v1*) { static_cast<Copy*>(data)->owner->copyFailed(); },
     [](void* data, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t y, std::uint32_t, std::uint32_t height) {
       auto* c = static_cast<Copy*>(data);
-      c->damage.push_back({y, y + height});
+      const auto bottom = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{y} + height, c->height));
+      if (c->buffer >= 0) keepChanged(c->damage, {y, bottom});
     },
     [](void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t) {},
     [](void* data, zwlr_screencopy_frame_v1*) {
@@ -106,8 +96,7 @@ const zwlr_screencopy_frame_v1_listener kCopyListener = {
 WaylandCapture::WaylandCapture() = default;
 
 WaylandCapture::~WaylandCapture() {
-  halt();
-  if (wakeFd_ >= 0) close(wakeFd_);
+  if (copy_ && copy_->frame) zwlr_screencopy_frame_v1_destroy(copy_->frame);
 }
 
 bool WaylandCapture::permitted() {
@@ -125,16 +114,17 @@ ContentResult WaylandCapture::shareableContent() {
   // Only sway tells whose windows are where; elsewhere no application is
   // known, and the application's windows cannot be left out.
   if (auto ipc = quorvane::wayland::SwayIpc::forSession(connection_->peerPid())) {
-    if (auto tree = ipc->request(quorvane::wayland::kSwayGetTree)) content.applicationPids = treePids(*tree);
+    if (auto reply = ipc->request(quorvane::wayland::kSwayGetTree)) {
+      content.applicationPids = treePids(quorvane::wayland::readSwayTree(*reply));
+    }
   }
   return {content, {}};
 }
 
-std::optional<std::string> WaylandCapture::start(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                                 StreamOutput& output) {
+std::optional<std::string> WaylandCapture::start(const ContentFilter& filter,
+                                                 const StreamConfiguration& configuration) {
   filter_ = filter;
   configuration_ = configuration;
-  output_ = &output;
   changesSeen_ = connection_->changes();
   const auto* o = connection_->output(filter.display.id);
   if (!o || o->pixelWidth() != configuration.width || o->pixelHeight() != configuration.height) {
@@ -144,126 +134,54 @@ std::optional<std::string> WaylandCapture::start(const ContentFilter& filter, co
   if (o->transform != WL_OUTPUT_TRANSFORM_NORMAL) return std::string(kTurned);
   wlOutput_ = o->output;
   place_ = {o->x, o->y, o->logicalWidth, o->logicalHeight, o->pixelWidth(), o->pixelHeight(), o->transform != 0};
-  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd_ < 0) return std::string(std::strerror(errno));
-  thread_ = std::thread([this] { run(); });
+  if (!wakeUp_.valid()) return std::string("no event descriptor for the capture thread");
+  if (!issueCopy()) return std::string(kCopyFailed);
   return std::nullopt;
 }
 
-std::optional<std::string> WaylandCapture::stop() {
-  halt();
-  return std::nullopt;
-}
-
-void WaylandCapture::frameRequested() {
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    requested_ = true;
+// A copy arriving is a change told at once. A compositor that does not even
+// describe the buffer it wants has stopped answering.
+Waited WaylandCapture::wait(int timeoutMs) {
+  if (!end_) {
+    const bool describing = copy_ && !copy_->started;
+    pollfd wake = wakeUp_.pollFor();
+    if (!connection_->wait({&wake, 1}, describing ? std::min(timeoutMs, millisTo(copy_->describeBy)) : timeoutMs)) {
+      end({false, kConnectionLost});
+    } else {
+      if (wake.revents & POLLIN) wakeUp_.clear();
+      checkOutput();
+    }
+    if (copy_ && !copy_->started && std::chrono::steady_clock::now() >= copy_->describeBy) end({false, kNoAnswer});
   }
-  wakeUp();
+  return {std::exchange(copiedDuringWait_, false), end_};
 }
 
-void WaylandCapture::wakeUp() {
-  if (wakeFd_ < 0) return;
-  std::uint64_t one = 1;
-  [[maybe_unused]] auto n = write(wakeFd_, &one, sizeof one);
+std::optional<bool> WaylandCapture::takeChange() {
+  if (!anyCopied_) return std::nullopt;
+  return std::exchange(copiedSinceTick_, false);
 }
 
-void WaylandCapture::halt() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  halted_ = true;
-  wake_.notify_all();
-  wakeUp();
-  if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id()) return;
-  bool finished = wake_.wait_for(lock, kHaltWait, [this] { return finished_; });
-  lock.unlock();
-  if (finished) thread_.join();
-  else thread_.detach();
+void WaylandCapture::end(StreamEnd why) {
+  if (!end_) end_ = std::move(why);
 }
 
-void WaylandCapture::run() {
-  loop();
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    finished_ = true;
+void WaylandCapture::checkOutput() {
+  if (end_) return;
+  if (copyFailed_) {
+    // An output that went away fails its copy before its removal arrives.
+    connection_->roundtrip(quorvane::posix::answerDeadline());
+    changesSeen_ = connection_->changes();
+    if (outputStillFits()) end({false, kCopyFailed});
+  } else if (connection_->changes() != changesSeen_) {
+    changesSeen_ = connection_->changes();
+    outputStillFits();
   }
-  wake_.notify_all();
-}
-
-void WaylandCapture::park() {
-  // Waits until halted: a thread that finished unjoined when the process
-  // ends is a leak, and the process ends without halting it.
-  std::unique_lock<std::mutex> lock(mutex_);
-  wake_.wait(lock, [this] { return halted_; });
-}
-
-void WaylandCapture::loop() {
-  using Clock = std::chrono::steady_clock;
-  const auto interval = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double>(1.0 / std::max(configuration_.frameRate, 1)));
-  auto next = Clock::now();
-  if (!issueCopy()) ended_ = true;
-  for (;;) {
-    if (ended_) return park();
-    bool requested, waiting;
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      if (halted_) return;
-      requested = requested_;
-      waiting = waitingForChange_;
-    }
-    auto now = Clock::now();
-    // A request does not wait for the next tick, nor a change one waits for.
-    bool due = anyCopied_ && (now >= next || requested || (waiting && copiedSinceTick_));
-    if (due) {
-      {
-        std::lock_guard<std::mutex> guard(mutex_);
-        requested_ = false;
-      }
-      tick(requested);
-      next = std::max(next + interval, now);
-      if (next > now + interval) next = now + interval;
-      continue;
-    }
-    int timeout = -1;
-    if (anyCopied_) {
-      timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
-    }
-    if (!pump(timeout)) {
-      output_->stoppedWithError(kConnectionLost);
-      ended_ = true;
-      continue;
-    }
-    if (copyFailed_) {
-      // An output that went away fails its copy before its removal arrives.
-      connection_->roundtrip(quorvane::posix::answerDeadline());
-      changesSeen_ = connection_->changes();
-      if (outputStillFits()) {
-        ended_ = true;
-        output_->stoppedWithError(kCopyFailed);
-      }
-    } else if (connection_->changes() != changesSeen_) {
-      changesSeen_ = connection_->changes();
-      outputStillFits();
-    }
-  }
-}
-
-// Waits up to `timeoutMs` for the compositor or a wake-up and handles what
-// came; false once the connection is lost.
-bool WaylandCapture::pump(int timeoutMs) {
-  pollfd wake{wakeFd_, POLLIN, 0};
-  if (!connection_->wait({&wake, 1}, timeoutMs)) return false;
-  if (wake.revents & POLLIN) {
-    std::uint64_t count;
-    [[maybe_unused]] auto r = read(wakeFd_, &count, sizeof count);
-  }
-  return true;
 }
 
 bool WaylandCapture::issueCopy() {
   copy_ = std::make_unique<Copy>();
   copy_->owner = this;
+  copy_->describeBy = quorvane::posix::answerDeadline();
   copy_->frame = zwlr_screencopy_manager_v1_capture_output(connection_->screencopy(),
                                                            configuration_.showsCursor ? 1 : 0, wlOutput_);
   if (!copy_->frame) return false;
@@ -272,52 +190,42 @@ bool WaylandCapture::issueCopy() {
 }
 
 void WaylandCapture::described(Copy& copy) {
-  if (copy.started || ended_) return;
+  if (copy.started || end_) return;
   copy.started = true;
-  if (!copy.offered) {
-    ended_ = true;
-    output_->stoppedWithError(kNoFormat);
-    return;
-  }
-  if (copy.width != configuration_.width || copy.height != configuration_.height) {
-    ended_ = true;
-    output_->displayGone();
-    return;
-  }
+  if (!copy.offered) return end({false, kNoFormat});
+  if (copy.width != configuration_.width || copy.height != configuration_.height) return end({true, {}});
+  int buffer = -1;
   {
     std::lock_guard<std::mutex> guard(picturesLock_);
     for (int i = 0; i < static_cast<int>(buffers_.size()); ++i) {
-      if (i != front_ && i != held_) copy.buffer = i;
+      if (i != front_ && i != held_) buffer = i;
     }
   }
   // Neither the latest picture nor the one being read: only this thread touches it.
-  auto& buffer = buffers_[static_cast<std::size_t>(copy.buffer)];
-  if (!buffer || buffer->width() != copy.width || buffer->height() != copy.height ||
-      buffer->stride() != copy.stride || buffer->format() != copy.format) {
-    buffer.reset();
-    buffer = quorvane::wayland::ShmBuffer::create(connection_->shm(), copy.width, copy.height, copy.stride,
-                                                  copy.format);
-    if (!buffer) {
-      ended_ = true;
-      output_->stoppedWithError(kNoMemory);
-      return;
-    }
+  auto& shm = buffers_[static_cast<std::size_t>(buffer)];
+  if (!shm || shm->width() != copy.width || shm->height() != copy.height || shm->stride() != copy.stride ||
+      shm->format() != copy.format) {
+    shm.reset();
+    shm = quorvane::wayland::ShmBuffer::create(connection_->shm(), copy.width, copy.height, copy.stride, copy.format);
+    if (!shm) return end({false, kNoMemory});
   }
+  copy.buffer = buffer;
   // The compositor counts everything as changed for a client's first copy
   // with damage, so that one comes at once; later ones once something changed.
   if (connection_->screencopyVersion() >= ZWLR_SCREENCOPY_FRAME_V1_COPY_WITH_DAMAGE_SINCE_VERSION) {
-    zwlr_screencopy_frame_v1_copy_with_damage(copy.frame, buffer->buffer());
+    zwlr_screencopy_frame_v1_copy_with_damage(copy.frame, shm->buffer());
   } else {
-    zwlr_screencopy_frame_v1_copy(copy.frame, buffer->buffer());
+    zwlr_screencopy_frame_v1_copy(copy.frame, shm->buffer());
     copy.damage = {{0, copy.height}};
   }
 }
 
 void WaylandCapture::copied(Copy& copy) {
+  if (end_) return;
   auto* buffer = buffers_[static_cast<std::size_t>(copy.buffer)].get();
   if (copy.yInverted) {
     // Bottom row first in memory: turned upright here, its damage with it.
-    std::vector<std::uint8_t> row(buffer->stride());
+    std::vector<std::uint8_t> row(std::size_t{buffer->width()} * kBytesPerPixel);
     for (std::uint32_t top = 0, bottom = buffer->height() - 1; top < bottom; ++top, --bottom) {
       std::uint8_t* a = buffer->data() + std::size_t{top} * buffer->stride();
       std::uint8_t* b = buffer->data() + std::size_t{bottom} * buffer->stride();
@@ -325,32 +233,23 @@ void WaylandCapture::copied(Copy& copy) {
       std::memcpy(a, b, row.size());
       std::memcpy(b, row.data(), row.size());
     }
-    for (auto& span : copy.damage) span = {buffer->height() - std::min(span.bottom, buffer->height()),
-                                           buffer->height() - std::min(span.top, buffer->height())};
+    for (auto& span : copy.damage) span = {buffer->height() - span.bottom, buffer->height() - span.top};
   }
   {
     std::lock_guard<std::mutex> guard(picturesLock_);
     front_ = copy.buffer;
-    for (const auto& span : copy.damage) addRows(changedRows_, span.top, std::min(span.bottom, buffer->height()));
+    for (const auto& span : copy.damage) keepChanged(changedRows_, span);
   }
-  anyCopied_ = true;
-  copiedSinceTick_ = true;
+  anyCopied_ = copiedSinceTick_ = copiedDuringWait_ = true;
   zwlr_screencopy_frame_v1_destroy(copy.frame);
-  if (!issueCopy()) {
-    ended_ = true;
-    output_->stoppedWithError(kCopyFailed);
-  }
+  if (!issueCopy()) end({false, kCopyFailed});
 }
 
-void WaylandCapture::copyFailed() { copyFailed_ = true; }
-
 bool WaylandCapture::outputStillFits() {
-  if (ended_) return false;
   const auto* o = connection_->output(filter_.display.id);
   if (!o || o->output != wlOutput_ || o->pixelWidth() != configuration_.width ||
       o->pixelHeight() != configuration_.height || o->transform != WL_OUTPUT_TRANSFORM_NORMAL) {
-    ended_ = true;
-    output_->displayGone();
+    end({true, {}});
     return false;
   }
   std::lock_guard<std::mutex> guard(picturesLock_);
@@ -358,53 +257,33 @@ bool WaylandCapture::outputStillFits() {
   return true;
 }
 
-void WaylandCapture::tick(bool requested) {
-  bool changed = copiedSinceTick_;
-  copiedSinceTick_ = false;
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (changed) waitingForChange_ = false;
-    else if (requested) waitingForChange_ = true;
-  }
-  Sample sample;
-  sample.valid = true;
-  sample.status = changed ? kFrameComplete : kFrameIdle;
-  sample.image = std::make_shared<LazyFrame>(*this);
-  output_->deliver(std::move(sample));
+Covered WaylandCapture::applicationAreas(const OutputPlace& place) {
+  if (!ipc_) ipc_ = quorvane::wayland::SwayIpc::forSession(connection_->peerPid());
+  auto reply = ipc_ ? ipc_->request(quorvane::wayland::kSwayGetTree) : std::nullopt;
+  if (!reply) ipc_.reset();  // opened afresh for the next frame
+  auto tree = reply ? quorvane::wayland::readSwayTree(*reply) : std::nullopt;
+  return coveredBy(tree, filter_.excludedPids, place, placesBefore_);
 }
 
-std::vector<PixelRect> WaylandCapture::applicationAreas(const OutputPlace& place) {
-  const std::vector<PixelRect> whole = {{0, 0, place.pixelWidth, place.pixelHeight}};
-  if (!ipc_) {
-    ipc_ = quorvane::wayland::SwayIpc::forSession(connection_->peerPid());
-    if (!ipc_) return whole;
-  }
-  auto tree = ipc_->request(quorvane::wayland::kSwayGetTree);
-  if (!tree) {
-    ipc_.reset();  // opened afresh for the next frame
-    return whole;
-  }
-  return coveredBy(*tree, filter_.excludedPids, place);
-}
-
-std::optional<PixelView> WaylandCapture::latestPicture() {
+Picture WaylandCapture::readPicture() {
   quorvane::wayland::ShmBuffer* buffer;
   std::vector<RowSpan> rows;
   bool first;
   OutputPlace place;
   {
     std::lock_guard<std::mutex> guard(picturesLock_);
-    if (front_ < 0) return std::nullopt;
+    if (front_ < 0) return {};
     held_ = front_;
     buffer = buffers_[static_cast<std::size_t>(held_)].get();
     first = !std::exchange(givenOnce_, true);
     rows = std::exchange(changedRows_, {});
     place = place_;
   }
-  // Painted over where the application's windows are, in the picture itself:
-  // the compositor copies the whole output into it again before it is shown next.
+  // Painted over in the picture itself: the compositor copies the whole output
+  // into it again before it is shown next.
   auto covered = applicationAreas(place);
-  for (const auto& r : covered) {
+  const auto& painted = covered.pixels;
+  for (const auto& r : painted) {
     for (std::uint32_t y = r.y; y < r.y + r.height && y < buffer->height(); ++y) {
       auto* px = reinterpret_cast<std::uint32_t*>(buffer->data() + std::size_t{y} * buffer->stride());
       std::fill(px + r.x, px + std::min(r.x + r.width, buffer->width()), 0xFF000000u | kCoverXrgb);
@@ -412,14 +291,15 @@ std::optional<PixelView> WaylandCapture::latestPicture() {
   }
   PixelView view{buffer->data(), buffer->width(), buffer->height(), buffer->stride(), std::nullopt};
   if (!first) {
-    // Covered areas count as changed where they are and where they were.
-    for (const auto* areas : {&covered, &coveredBefore_}) {
-      for (const auto& r : *areas) addRows(rows, r.y, std::min(r.y + r.height, buffer->height()));
+    // Painted areas count as changed where they are and where they were.
+    for (const auto* areas : {&painted, &std::as_const(paintedBefore_)}) {
+      for (const auto& r : *areas) keepChanged(rows, {r.y, std::min(r.y + r.height, buffer->height())});
     }
     view.changed = std::move(rows);
   }
-  coveredBefore_ = std::move(covered);
-  return view;
+  placesBefore_ = std::move(covered.places);
+  paintedBefore_ = std::move(covered.pixels);
+  return {view, std::nullopt};
 }
 
 }  // namespace quorvane::recording::wayland

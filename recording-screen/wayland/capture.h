@@ -1,30 +1,30 @@
 // The capture service on wlroots compositors: outputs are the displays (their
 // registry names the ids), frames come from screencopy into wl_shm buffers
-// reused from frame to frame, and `copy_with_damage` tells complete frames
-// from idle ones: the compositor answers a copy only once something changed.
+// reused from frame to frame, and `copy_with_damage` tells a changed output
+// from an idle one: the compositor answers a copy only once something changed.
 // No protocol leaves another client's windows out; on sway their places are
 // read from its IPC and painted over.
 #pragma once
 
 #include <array>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "common/wayland/connection.h"
 #include "common/wayland/shm.h"
 #include "common/wayland/sway_ipc.h"
+#include "common/wayland/sway_tree.h"
 #include "recording-screen/capture.h"
+#include "recording-screen/posix/wake_up.h"
 #include "recording-screen/wayland/parent_windows.h"
-
-struct zwlr_screencopy_frame_v1;
 
 namespace quorvane::recording::wayland {
 
 // What covers the application's windows: sway's own grey, shown where no
 // background is drawn.
 inline constexpr std::uint32_t kCoverXrgb = 0x404040;
+// Padding a compositor may ask for at the end of each row of a frame.
+inline constexpr std::uint32_t kMaxRowPadding = 256;
 
 class WaylandCapture final : public CaptureService {
  public:
@@ -34,36 +34,28 @@ class WaylandCapture final : public CaptureService {
 
   bool permitted() override;
   ContentResult shareableContent() override;
-  std::optional<std::string> start(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                   StreamOutput& output) override;
-  std::optional<std::string> stop() override;
-  void frameRequested() override;
-  void halt() override;
-
+  std::optional<std::string> start(const ContentFilter& filter, const StreamConfiguration& configuration) override;
+  Waited wait(int timeoutMs) override;
+  std::optional<bool> takeChange() override;
+  void wake() override { wakeUp_.wake(); }
   // The latest copied picture, the application's windows painted over, and
-  // the rows changed since the picture given before. Called by the frame
-  // being handled, on the sample worker.
-  std::optional<PixelView> latestPicture();
+  // the rows changed since the picture given before.
+  Picture readPicture() override;
 
-  // Screencopy events, on the capture thread.
+  // Screencopy events of the copy in flight, on the capture thread.
   struct Copy;
   void described(Copy& copy);
   void copied(Copy& copy);
-  void copyFailed();
+  void copyFailed() { copyFailed_ = true; }
 
  private:
-  void run();
-  void loop();
-  bool pump(int timeoutMs);
   bool issueCopy();
-  void tick(bool changed);
+  void end(StreamEnd why);
+  void checkOutput();
   bool outputStillFits();
-  void wakeUp();
-  void park();
-  std::vector<PixelRect> applicationAreas(const OutputPlace& place);
+  Covered applicationAreas(const OutputPlace& place);
 
   std::unique_ptr<quorvane::wayland::Connection> connection_;
-  StreamOutput* output_ = nullptr;
   ContentFilter filter_;
   StreamConfiguration configuration_;
   wl_output* wlOutput_ = nullptr;
@@ -71,9 +63,10 @@ class WaylandCapture final : public CaptureService {
   std::unique_ptr<Copy> copy_;  // the copy in flight
   bool anyCopied_ = false;
   bool copiedSinceTick_ = false;
+  bool copiedDuringWait_ = false;
   bool copyFailed_ = false;
-  bool ended_ = false;  // the stream ended with an error: nothing more is delivered
-  int wakeFd_ = -1;
+  std::optional<StreamEnd> end_;  // the stream cannot go on: nothing more is done
+  posix::WakeUp wakeUp_;
 
   // Three buffers: the one the compositor copies into, the latest copied,
   // and the one the sample worker reads; none is ever two of these at once.
@@ -83,16 +76,11 @@ class WaylandCapture final : public CaptureService {
   bool givenOnce_ = false;
   std::vector<RowSpan> changedRows_;  // since the picture last given
   OutputPlace place_;
-  std::vector<PixelRect> coveredBefore_;
-  std::unique_ptr<quorvane::wayland::SwayIpc> ipc_;  // the sample worker's
-
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool requested_ = false;
-  bool waitingForChange_ = false;  // a request answered with an idle frame
-  bool halted_ = false;
-  bool finished_ = false;
-  std::thread thread_;
+  // The sample worker's: where the application's windows lay at the last
+  // look, and what was painted over in the picture given last.
+  std::vector<Place> placesBefore_;
+  std::vector<PixelRect> paintedBefore_;
+  std::unique_ptr<quorvane::wayland::SwayIpc> ipc_;
 };
 
 }  // namespace quorvane::recording::wayland

@@ -1,58 +1,19 @@
 #include "recording-screen/wayland/parent_windows.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
-#include <optional>
-
-#include <nlohmann/json.hpp>
 
 namespace quorvane::recording::wayland {
 
 namespace {
 
-using nlohmann::json;
+using quorvane::wayland::SwayNode;
+using quorvane::wayland::SwayRect;
+using quorvane::wayland::SwayTree;
 
-// Containers nest a few levels; a tree deeper than this is not sway's.
-constexpr int kMaxDepth = 64;
-
-template <typename Visit>
-bool walk(const json& node, int depth, const Visit& visit, const json* parent = nullptr) {
-  if (!node.is_object() || depth > kMaxDepth) return false;
-  if (!visit(node, parent)) return false;
-  for (const char* children : {"nodes", "floating_nodes"}) {
-    auto it = node.find(children);
-    if (it == node.end()) continue;
-    if (!it->is_array()) return false;
-    for (const auto& child : *it) {
-      if (!walk(child, depth + 1, visit, &node)) return false;
-    }
-  }
-  return true;
+bool contains(const std::vector<std::int32_t>& pids, std::int32_t pid) {
+  return std::find(pids.begin(), pids.end(), pid) != pids.end();
 }
-
-std::optional<std::int32_t> pidOf(const json& node) {
-  auto it = node.find("pid");
-  if (it == node.end() || !it->is_number_integer()) return std::nullopt;
-  auto pid = it->get<std::int64_t>();
-  if (pid <= 0 || pid > INT32_MAX) return std::nullopt;
-  return static_cast<std::int32_t>(pid);
-}
-
-}  // namespace
-
-std::vector<std::int32_t> treePids(std::string_view tree) {
-  std::vector<std::int32_t> pids;
-  auto root = json::parse(tree, nullptr, false);
-  bool read = walk(root, 0, [&](const json& node, const json*) {
-    auto pid = pidOf(node);
-    if (pid && std::find(pids.begin(), pids.end(), *pid) == pids.end()) pids.push_back(*pid);
-    return true;
-  });
-  return read ? pids : std::vector<std::int32_t>{};
-}
-
-namespace {
 
 struct Box {
   double left, top, right, bottom;
@@ -75,53 +36,64 @@ std::vector<Box> without(const std::vector<Box>& boxes, const Box& over) {
   return left;
 }
 
-// A node's rectangle member as a box; nullopt when it is not one.
-std::optional<Box> boxOf(const json& node, const char* member) {
-  auto rect = node.find(member);
-  if (rect == node.end() || !rect->is_object()) return std::nullopt;
-  double r[4];
-  const char* keys[4] = {"x", "y", "width", "height"};
-  for (int i = 0; i < 4; ++i) {
-    auto v = rect->find(keys[i]);
-    if (v == rect->end() || !v->is_number()) return std::nullopt;
-    r[i] = v->get<double>();
+Box boxOf(const SwayRect& r) { return {double(r.x), double(r.y), double(r.x) + r.width, double(r.y) + r.height}; }
+
+// A window's rectangle and, where it has one, its title bar (placed within its
+// parent's rectangle); nullopt when they cannot be read.
+std::optional<std::vector<Box>> boxesOf(const SwayTree& tree, const SwayNode& node) {
+  if (node.malformed || !node.rect) return std::nullopt;
+  std::vector<Box> boxes{boxOf(*node.rect)};
+  const auto& deco = node.decoRect;
+  if (deco && deco->width > 0 && deco->height > 0) {
+    const auto* parent = node.parent >= 0 ? &tree.nodes[static_cast<std::size_t>(node.parent)] : nullptr;
+    if (!parent || !parent->rect) return std::nullopt;
+    boxes.push_back(boxOf({parent->rect->x + deco->x, parent->rect->y + deco->y, deco->width, deco->height}));
   }
-  return Box{r[0], r[1], r[0] + r[2], r[1] + r[3]};
+  return boxes;
 }
 
 }  // namespace
 
-std::vector<PixelRect> coveredBy(std::string_view tree, const std::vector<std::int32_t>& pids,
-                                 const OutputPlace& output) {
-  const std::vector<PixelRect> whole = {{0, 0, output.pixelWidth, output.pixelHeight}};
-  if (output.logicalWidth <= 0 || output.logicalHeight <= 0) return whole;
+std::vector<std::int32_t> treePids(const std::optional<SwayTree>& tree) {
+  std::vector<std::int32_t> pids;
+  if (!tree) return pids;
+  for (const auto& node : tree->nodes) {
+    if (node.pid && !contains(pids, *node.pid)) pids.push_back(*node.pid);
+  }
+  return pids;
+}
+
+Covered coveredBy(const std::optional<SwayTree>& tree, const std::vector<std::int32_t>& pids,
+                  const OutputPlace& output, const std::vector<Place>& before) {
+  const Covered whole{{{0, 0, output.pixelWidth, output.pixelHeight}}, before};
+  if (!tree || output.logicalWidth <= 0 || output.logicalHeight <= 0) return whole;
   // Every shown window, bottom to top: sway lists tiled windows before floating
-  // ones, and floating ones in their stacking order.
+  // ones, and floating ones in their stacking order. A window of theirs also
+  // where it lay before, at its own level; one gone since, on top of all.
   std::vector<std::pair<bool, Box>> shown;  // theirs, where
-  auto root = json::parse(tree, nullptr, false);
-  bool read = walk(root, 0, [&](const json& node, const json* parent) {
-    auto pid = pidOf(node);
-    if (!pid) return true;
-    const bool theirs = std::find(pids.begin(), pids.end(), *pid) != pids.end();
+  std::vector<Place> places;
+  std::vector<bool> placed(before.size(), false);
+  for (const auto& node : tree->nodes) {
+    if (!node.window) continue;
+    const bool theirs = !node.pid || contains(pids, *node.pid);
     // Windows on workspaces not shown (or in the scratchpad) are not in the frame.
-    auto visible = node.find("visible");
-    if (visible != node.end() && visible->is_boolean() && !visible->get<bool>()) return true;
-    auto rect = boxOf(node, "rect");
-    if (!rect) return !theirs;
-    // The title bar lies outside `rect`, placed within the parent's rect.
-    auto deco = boxOf(node, "deco_rect");
-    if (deco && deco->right > deco->left && deco->bottom > deco->top) {
-      auto origin = parent ? boxOf(*parent, "rect") : std::nullopt;
-      if (!origin) return !theirs;
-      shown.push_back({theirs, Box{origin->left + deco->left, origin->top + deco->top, origin->left + deco->right,
-                                   origin->top + deco->bottom}});
-    } else if (!deco && node.contains("deco_rect")) {
-      return !theirs;
+    if (node.visible == false) continue;
+    auto boxes = boxesOf(*tree, node);
+    if (!boxes && theirs) return whole;
+    if (!boxes) continue;
+    for (const auto& b : *boxes) {
+      shown.push_back({theirs, b});
+      if (theirs) places.push_back({node.id, b.left, b.top, b.right, b.bottom});
     }
-    shown.push_back({theirs, *rect});
-    return true;
-  });
-  if (!read) return whole;
+    for (std::size_t i = 0; theirs && i < before.size(); ++i) {
+      if (before[i].window != node.id) continue;
+      placed[i] = true;
+      shown.push_back({true, Box{before[i].left, before[i].top, before[i].right, before[i].bottom}});
+    }
+  }
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (!placed[i]) shown.push_back({true, Box{before[i].left, before[i].top, before[i].right, before[i].bottom}});
+  }
   // Only what shows of their windows is painted over: another window above one of theirs stays.
   std::vector<Box> theirs;
   for (const auto& [mine, box] : shown) {
@@ -130,7 +102,7 @@ std::vector<PixelRect> coveredBy(std::string_view tree, const std::vector<std::i
   }
   const double sx = static_cast<double>(output.pixelWidth) / output.logicalWidth;
   const double sy = static_cast<double>(output.pixelHeight) / output.logicalHeight;
-  std::vector<PixelRect> covered;
+  Covered covered{{}, std::move(places)};
   for (const auto& b : theirs) {
     // Logical to frame pixels, rounded outwards so no edge of the window shows.
     const double left = std::clamp(std::floor((b.left - output.x) * sx), 0.0, double(output.pixelWidth));
@@ -138,9 +110,9 @@ std::vector<PixelRect> coveredBy(std::string_view tree, const std::vector<std::i
     const double top = std::clamp(std::floor((b.top - output.y) * sy), 0.0, double(output.pixelHeight));
     const double bottom = std::clamp(std::ceil((b.bottom - output.y) * sy), 0.0, double(output.pixelHeight));
     if (right <= left || bottom <= top) continue;
-    if (output.transformed) return whole;
-    covered.push_back({static_cast<std::uint32_t>(left), static_cast<std::uint32_t>(top),
-                       static_cast<std::uint32_t>(right - left), static_cast<std::uint32_t>(bottom - top)});
+    if (output.transformed) return {whole.pixels, covered.places};
+    covered.pixels.push_back({static_cast<std::uint32_t>(left), static_cast<std::uint32_t>(top),
+                              static_cast<std::uint32_t>(right - left), static_cast<std::uint32_t>(bottom - top)});
   }
   return covered;
 }

@@ -1,8 +1,8 @@
 #include "recording-screen/x11/capture.h"
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
+#include <poll.h>
 #include <utility>
 
 #include <xcb/xfixes.h>
@@ -16,51 +16,10 @@ namespace {
 using quorvane::x11::Reply;
 
 constexpr char kConnectionLost[] = "the connection to the X server was lost";
-// A capture thread stuck behind another client's server grab is not waited
-// for longer: the process is ending.
-constexpr auto kHaltWait = std::chrono::seconds(2);
-// Damage kept for the next frame, however long none is asked for: beyond this
-// many stretches of rows they are joined, and at worst become one.
-constexpr std::size_t kMaxDamagedSpans = 64;
-constexpr std::uint32_t kDamageJoinGap = 16;  // one MCU row
 
 bool sameArea(const Area& a, const quorvane::x11::Monitor& m) {
   return a.x == m.x && a.y == m.y && a.width == m.width && a.height == m.height;
 }
-
-// A frame's pixels, composed when (and if) the sample worker asks for them.
-class LazyFrame final : public FrameImage {
- public:
-  LazyFrame(X11Capture& capture, Compositor& compositor, const Connection& connection, StreamOutput& output,
-            std::uint32_t display, Area monitor, std::vector<std::int32_t> excluded, bool cursor)
-      : capture_(capture), compositor_(compositor), connection_(connection), output_(output), display_(display),
-        monitor_(monitor), excluded_(std::move(excluded)), cursor_(cursor) {}
-  std::optional<PixelView> pixels() override {
-    // A monitor unplugged, resized or moved since the start would be recorded
-    // as the wrong area, or not fit the picture.
-    auto all = quorvane::x11::monitors(connection_);
-    bool same = std::any_of(all.begin(), all.end(),
-                            [&](const auto& m) { return m.id == display_ && sameArea(monitor_, m); });
-    if (!same && !connection_.broken()) {
-      output_.displayGone();
-      return std::nullopt;
-    }
-    auto view = compositor_.compose(excluded_, cursor_, capture_.takeDamagedRows());
-    // A picture lost with the connection is the stream failing, not the encoder.
-    if (!view && connection_.broken()) output_.stoppedWithError(kConnectionLost);
-    return view;
-  }
-
- private:
-  X11Capture& capture_;
-  Compositor& compositor_;
-  const Connection& connection_;
-  StreamOutput& output_;
-  std::uint32_t display_;
-  Area monitor_;
-  std::vector<std::int32_t> excluded_;
-  bool cursor_;
-};
 
 bool intersects(const xcb_rectangle_t& r, const Area& m) {
   return r.x < m.x + static_cast<std::int64_t>(m.width) && m.x < r.x + static_cast<std::int64_t>(r.width) &&
@@ -68,10 +27,6 @@ bool intersects(const xcb_rectangle_t& r, const Area& m) {
 }
 
 }  // namespace
-
-X11Capture::X11Capture() = default;
-
-X11Capture::~X11Capture() { halt(); }
 
 bool X11Capture::permitted() {
   // Connected only now, after the command line was found good.
@@ -94,12 +49,10 @@ ContentResult X11Capture::shareableContent() {
   return {content, {}};
 }
 
-std::optional<std::string> X11Capture::start(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                             StreamOutput& output) {
+std::optional<std::string> X11Capture::start(const ContentFilter& filter, const StreamConfiguration& configuration) {
   xcb_connection_t* x = connection_->get();
   filter_ = filter;
   configuration_ = configuration;
-  output_ = &output;
   for (const auto& m : quorvane::x11::monitors(*connection_)) {
     if (m.id == filter.display.id) monitor_ = Area{m.x, m.y, configuration.width, configuration.height};
   }
@@ -125,82 +78,35 @@ std::optional<std::string> X11Capture::start(const ContentFilter& filter, const 
   }
   xcb_flush(x);
   if (connection_->broken()) return std::string(kConnectionLost);
-  thread_ = std::thread([this] { run(); });
+  if (!wakeUp_.valid()) return std::string("no event descriptor for the capture thread");
   return std::nullopt;
 }
 
-std::optional<std::string> X11Capture::stop() {
-  halt();
-  return std::nullopt;
+Waited X11Capture::wait(int timeoutMs) {
+  pollfd wake = wakeUp_.pollFor();
+  if (poll(&wake, 1, timeoutMs) > 0) wakeUp_.clear();
+  if (connection_->broken()) return {false, StreamEnd{false, kConnectionLost}};
+  return {};
 }
 
-void X11Capture::frameRequested() {
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    requested_ = true;
-  }
-  wake_.notify_all();
-}
-
-void X11Capture::halt() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  halted_ = true;
-  wake_.notify_all();
-  if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id()) return;
-  bool finished = wake_.wait_for(lock, kHaltWait, [this] { return finished_; });
-  lock.unlock();
-  if (finished) thread_.join();
-  else thread_.detach();
-}
-
-void X11Capture::run() {
-  loop();
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    finished_ = true;
-  }
-  wake_.notify_all();
-}
-
-void X11Capture::loop() {
-  using Clock = std::chrono::steady_clock;
-  const auto interval = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double>(1.0 / std::max(configuration_.frameRate, 1)));
-  auto next = Clock::now();
-  for (;;) {
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      // A request does not wait for the next tick.
-      wake_.wait_until(lock, next, [this] { return halted_ || requested_; });
-      if (halted_) return;
-      requested_ = false;
-    }
-    if (connection_->broken()) {
-      output_->stoppedWithError(kConnectionLost);
-      // Parks until halted: a thread that finished unjoined when the process
-      // ends is a leak, and the process ends without halting it.
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return halted_; });
-      return;
-    }
-    tick();
-    auto now = Clock::now();
-    next = std::max(next + interval, now);
-    if (next > now + interval) next = now + interval;
-  }
-}
-
-void X11Capture::tick() {
+std::optional<bool> X11Capture::takeChange() {
   bool changed = takeDamage();
   if (configuration_.showsCursor && pointerMoved()) changed = true;
-  if (firstFrame_) changed = true;
-  firstFrame_ = false;
-  Sample sample;
-  sample.valid = true;
-  sample.status = changed ? kFrameComplete : kFrameIdle;
-  sample.image = std::make_shared<LazyFrame>(*this, *compositor_, *connection_, *output_, filter_.display.id, monitor_,
-                                             filter_.excludedPids, configuration_.showsCursor);
-  output_->deliver(std::move(sample));
+  if (std::exchange(firstFrame_, false)) changed = true;
+  return changed;
+}
+
+Picture X11Capture::readPicture() {
+  // A monitor unplugged, resized or moved since the start would be recorded
+  // as the wrong area, or not fit the picture.
+  auto all = quorvane::x11::monitors(*connection_);
+  bool same = std::any_of(all.begin(), all.end(),
+                          [&](const auto& m) { return m.id == filter_.display.id && sameArea(monitor_, m); });
+  if (!same && !connection_->broken()) return {std::nullopt, StreamEnd{true, {}}};
+  auto view = compositor_->compose(filter_.excludedPids, configuration_.showsCursor, takeDamagedRows());
+  // A picture lost with the connection is the stream failing, not the encoder.
+  if (!view && connection_->broken()) return {std::nullopt, StreamEnd{false, kConnectionLost}};
+  return {view, std::nullopt};
 }
 
 // Whether anything was drawn on the monitor since the last tick.
@@ -228,7 +134,7 @@ void X11Capture::drainEvents() {
         damagedSinceTick_ = true;
         const std::int64_t top = std::max<std::int64_t>(std::int64_t{area.y} - monitor_.y, 0);
         const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{area.y} + area.height - monitor_.y, monitor_.height);
-        damagedRows_.push_back({static_cast<std::uint32_t>(top), static_cast<std::uint32_t>(bottom)});
+        keepChanged(damagedRows_, {static_cast<std::uint32_t>(top), static_cast<std::uint32_t>(bottom)});
       }
     } else if (type == xfixesEvent_ + XCB_XFIXES_CURSOR_NOTIFY) {
       damagedSinceTick_ = true;  // the cursor changed shape; its rows are read again anyway
@@ -236,8 +142,6 @@ void X11Capture::drainEvents() {
     // Errors of requests nobody checks (a window gone mid-frame) land here too; they are normal.
     std::free(event);
   }
-  if (damagedRows_.size() > kMaxDamagedSpans) damagedRows_ = mergeRows(std::move(damagedRows_), kDamageJoinGap);
-  if (damagedRows_.size() > kMaxDamagedSpans) damagedRows_ = {{damagedRows_.front().top, damagedRows_.back().bottom}};
   if (any) {
     xcb_damage_subtract(connection_->get(), damage_, XCB_NONE, XCB_NONE);
     xcb_flush(connection_->get());

@@ -1,52 +1,43 @@
 // The capture service on X11: RandR monitors are the displays, the owners of
-// top-level windows are the applications, and a capture thread ticks at the
-// frame rate, telling complete frames (something was drawn) from idle ones
-// with XDamage. Pixels are composed and read only when a frame is handled.
+// top-level windows are the applications, XDamage tells a changed monitor from
+// an idle one, and the compositor builds and reads the picture when a frame is
+// handled.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
+#include <climits>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include <xcb/damage.h>
 
 #include "common/x11/connection.h"
 #include "recording-screen/capture.h"
+#include "recording-screen/posix/wake_up.h"
 #include "recording-screen/x11/compositor.h"
 
 namespace quorvane::recording::x11 {
 
 class X11Capture final : public CaptureService {
  public:
-  // Connects to $DISPLAY in permitted().
-  X11Capture();
-  ~X11Capture() override;
-
+  // Before the capture; connects to $DISPLAY in permitted().
   bool permitted() override;
   ContentResult shareableContent() override;
-  std::optional<std::string> start(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                   StreamOutput& output) override;
-  std::optional<std::string> stop() override;
-  void frameRequested() override;
-  void halt() override;
-
-  // The monitor rows drawn on since the last call (events still queued
-  // included). Called by the frame being composed.
-  std::vector<RowSpan> takeDamagedRows();
+  std::optional<std::string> start(const ContentFilter& filter, const StreamConfiguration& configuration) override;
+  // On the sample worker: composes the picture now.
+  Picture readPicture() override;
+  // On the capture thread (wake() from any): the damage is taken at each tick.
+  Waited wait(int timeoutMs) override;
+  std::optional<bool> takeChange() override;
+  void wake() override { wakeUp_.wake(); }
 
  private:
-  void tick();
   bool takeDamage();
+  std::vector<RowSpan> takeDamagedRows();
   void drainEvents();
   bool pointerMoved();
-  void run();
-  void loop();
 
   std::unique_ptr<Connection> connection_;
   std::unique_ptr<Compositor> compositor_;
-  StreamOutput* output_ = nullptr;
   ContentFilter filter_;
   StreamConfiguration configuration_;
   Area monitor_;
@@ -55,19 +46,13 @@ class X11Capture final : public CaptureService {
   std::uint8_t xfixesEvent_ = 0;
   bool firstFrame_ = true;
   std::int32_t pointerX_ = INT32_MIN, pointerY_ = INT32_MIN;
+  posix::WakeUp wakeUp_;
 
   // Damage seen by the ticks (whether a frame is complete) and by the frames
   // (which rows to read again), from the one event queue.
   std::mutex eventsLock_;
   bool damagedSinceTick_ = false;
   std::vector<RowSpan> damagedRows_;
-
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool requested_ = false;
-  bool halted_ = false;
-  bool finished_ = false;
-  std::thread thread_;
 };
 
 }  // namespace quorvane::recording::x11

@@ -16,8 +16,6 @@ using quorvane::x11::Reply;
 constexpr std::uint32_t kBytesPerPixel = 4;
 // Larger than any real cursor; a bound on what the server may hand us.
 constexpr std::uint32_t kMaxCursorSide = 1024;
-// Changed rows closer than this are read as one: a read costs more than its rows.
-constexpr std::uint32_t kMergeGap = 16;
 
 struct Source {
   xcb_drawable_t drawable;
@@ -55,29 +53,21 @@ std::vector<Window> windowsWithOwners(const Connection& c) {
   std::vector<xcb_window_t> frames;
   frames.reserve(tops.size());
   for (const auto& t : tops) frames.push_back(t.window);
-  auto clients = quorvane::x11::clientWindows(c, frames);
-  // Per top-level, the windows whose owners count: its client, else itself.
-  std::vector<std::vector<xcb_window_t>> owned(tops.size());
-  for (std::size_t i = 0; i < tops.size(); ++i) {
-    owned[i] = {clients[i] == XCB_NONE ? frames[i] : clients[i]};
-    // Any client may write WM_STATE on a frame, and the search then stops at
-    // the frame: the clients inside it are asked about too.
-    if (clients[i] != frames[i]) continue;
-    for (auto inner : quorvane::x11::clientWindows(c, quorvane::x11::children(c, frames[i]))) {
-      if (inner != XCB_NONE) owned[i].push_back(inner);
-    }
-  }
+  // Any client may put a window of its own, WM_STATE and all, inside another's
+  // top-level or frame, where it would pass for the client: so every window
+  // in it counts, not the first client found.
+  auto inside = quorvane::x11::windowsInside(c, frames);
   std::vector<xcb_window_t> all;
-  for (const auto& list : owned) all.insert(all.end(), list.begin(), list.end());
+  for (const auto& in : inside) all.insert(all.end(), in.windows.begin(), in.windows.end());
   auto pids = quorvane::x11::ownerPids(c, all);
   std::vector<Window> windows;
   windows.reserve(tops.size());
   std::size_t at = 0;
   for (std::size_t i = 0; i < tops.size(); ++i) {
-    Window w{tops[i], {}, false};
-    for (std::size_t k = 0; k < owned[i].size(); ++k, ++at) {
-      if (pids[at]) w.pids.push_back(*pids[at]);
-      else w.ownerUnknown = true;
+    Window w{tops[i], {}, !inside[i].complete};
+    for (std::size_t k = 0; k < inside[i].windows.size(); ++k, ++at) {
+      if (!pids[at]) w.ownerUnknown = true;
+      else if (!contains(w.pids, *pids[at])) w.pids.push_back(*pids[at]);
     }
     windows.push_back(std::move(w));
   }
@@ -113,30 +103,6 @@ std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<Window>& windows, con
       areas.push_back(*r);
   }
   return areas;
-}
-
-std::vector<RowRun> rowRuns(const std::vector<xcb_rectangle_t>& holes, std::uint32_t height) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
-  for (const auto& h : holes) {
-    std::uint32_t top = std::min<std::uint32_t>(static_cast<std::uint32_t>(std::max<std::int32_t>(h.y, 0)), height);
-    std::uint32_t bottom = std::min<std::uint32_t>(top + h.height, height);
-    if (bottom > top) crossed.emplace_back(top, bottom);
-  }
-  std::sort(crossed.begin(), crossed.end());
-  std::vector<RowRun> runs;
-  std::uint32_t row = 0;
-  for (const auto& [top, bottom] : crossed) {
-    if (!runs.empty() && runs.back().rebuilt && top <= runs.back().bottom) {
-      runs.back().bottom = std::max(runs.back().bottom, bottom);
-      row = runs.back().bottom;
-      continue;
-    }
-    if (top > row) runs.push_back({row, top, false});
-    runs.push_back({top, bottom, true});
-    row = bottom;
-  }
-  if (row < height) runs.push_back({row, height, false});
-  return runs;
 }
 
 void blendCursor(std::uint8_t* bgrx, std::uint32_t width, std::uint32_t height, std::size_t stride,
@@ -273,32 +239,6 @@ bool usable(const CursorImage& r) {
 
 }  // namespace
 
-std::vector<RowSpan> mergeRows(std::vector<RowSpan> rows, std::uint32_t gap) {
-  std::sort(rows.begin(), rows.end(), [](const RowSpan& a, const RowSpan& b) { return a.top < b.top; });
-  std::vector<RowSpan> merged;
-  for (const auto& r : rows) {
-    if (r.bottom <= r.top) continue;
-    if (!merged.empty() && r.top <= merged.back().bottom + gap) merged.back().bottom = std::max(merged.back().bottom, r.bottom);
-    else merged.push_back(r);
-  }
-  return merged;
-}
-
-std::vector<RowRun> runsWithin(const std::vector<RowRun>& runs, std::vector<RowSpan> rows) {
-  std::sort(rows.begin(), rows.end(), [](const RowSpan& a, const RowSpan& b) { return a.top < b.top; });
-  std::vector<RowRun> within;
-  for (const auto& run : runs) {
-    std::uint32_t from = run.top;  // rows before it are taken already
-    for (const auto& span : rows) {
-      const std::uint32_t top = std::max(span.top, from), bottom = std::min(span.bottom, run.bottom);
-      if (top >= bottom) continue;
-      within.push_back({top, bottom, run.rebuilt});
-      from = bottom;
-    }
-  }
-  return within;
-}
-
 std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor,
                                              const std::optional<std::vector<RowSpan>>& damaged) {
   if (c_.broken()) return std::nullopt;
@@ -307,7 +247,9 @@ std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& ex
   if (withCursor) cursorAsked = xcb_xfixes_get_cursor_image(x);
   auto windows = windowsWithOwners(c_);
   auto holes = hiddenAreas(windows, excludedPids, monitor_);
-  auto runs = rowRuns(holes, monitor_.height);
+  std::vector<RowSpan> crossed;  // holes are clipped to the monitor: y >= 0
+  for (const auto& h : holes) crossed.push_back({std::uint32_t(h.y), std::uint32_t(h.y) + h.height});
+  auto runs = rowRuns(std::move(crossed), monitor_.height);
   CursorImage cursor(cursorAsked ? xcb_xfixes_get_cursor_image_reply(x, *cursorAsked, nullptr) : nullptr);
   std::optional<RowSpan> cursorRows;
   if (usable(cursor)) {
@@ -321,12 +263,10 @@ std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& ex
     changed = *damaged;
     if (lastCursor_) changed.push_back(*lastCursor_);
     if (cursorRows) changed.push_back(*cursorRows);
-    changed = mergeRows(std::move(changed), kMergeGap);
+    changed = mergeRows(std::move(changed));
   }
-  std::uint64_t changedRows = 0;
-  for (const auto& r : changed) changedRows += r.bottom - r.top;
   // When most rows changed, the encoder takes the whole picture anyway.
-  const bool whole = !composed_ || !damaged || !sameRects(holes, lastHoles_) || 2 * changedRows > monitor_.height;
+  const bool whole = !composed_ || !damaged || !sameRects(holes, lastHoles_) || mostlyChanged(changed, monitor_.height);
   if (!whole) runs = runsWithin(runs, changed);
   if (!holes.empty()) rebuild(windows, excludedPids, holes, runs);
   composed_ = false;  // until the picture is whole again

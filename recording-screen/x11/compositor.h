@@ -22,17 +22,18 @@
 #include "common/x11/shm.h"
 #include "common/x11/windows.h"
 #include "recording-screen/capture.h"
+#include "recording-screen/changed_rows.h"
 
 namespace quorvane::recording::x11 {
 
 using quorvane::x11::Connection;
 
-// A top-level window and the processes that own what the user sees in it:
-// the client inside a window manager's frame, else the top-level itself.
+// A top-level window and the processes that own it or a window inside it,
+// down to where a window manager nests its client.
 struct Window {
   quorvane::x11::TopLevel top;
   std::vector<std::int32_t> pids;
-  bool ownerUnknown = false;  // some window in it has no owner we could establish
+  bool ownerUnknown = false;  // some window in it has no owner we could establish, or was not searched
 };
 
 // Every child of the root with its owners, bottom to top. A few round trips,
@@ -57,26 +58,6 @@ struct Area {
 // monitor is left out.
 std::vector<xcb_rectangle_t> hiddenAreas(const std::vector<Window>& windows, const std::vector<std::int32_t>& owners,
                                          const Area& monitor);
-
-// A stretch of the monitor's rows, [top, bottom), read either straight from
-// the screen or from the picture rebuilt without the left-out windows.
-struct RowRun {
-  std::uint32_t top = 0, bottom = 0;
-  bool rebuilt = false;
-  bool operator==(const RowRun&) const = default;
-};
-
-// The monitor's rows in order, each in exactly one run: the rows a hole
-// crosses are rebuilt, the others are the screen as it is.
-std::vector<RowRun> rowRuns(const std::vector<xcb_rectangle_t>& holes, std::uint32_t height);
-
-// The rows in order, overlapping ones and those less than `gap` rows apart
-// joined: fewer, larger reads.
-std::vector<RowSpan> mergeRows(std::vector<RowSpan> rows, std::uint32_t gap);
-
-// The parts of the runs that lie in the given rows, in order: what is read
-// back when only those rows may have changed.
-std::vector<RowRun> runsWithin(const std::vector<RowRun>& runs, std::vector<RowSpan> rows);
 
 // Blends a premultiplied ARGB cursor image over BGRX pixels at (x, y), which may
 // lie partly or wholly outside the picture.

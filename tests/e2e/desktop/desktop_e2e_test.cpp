@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include <png.h>
 #include <xcb/xcb.h>
@@ -57,8 +58,8 @@ class DesktopMaskTest : public ::testing::Test {
   }
   static xcb_window_t root() { return xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root; }
   static std::uint32_t pixel(int x, int y) {
-    std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> r(
-        xcb_get_image_reply(conn_, xcb_get_image(conn_, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), x, y, 1, 1, ~0u), nullptr), free);
+    auto cookie = xcb_get_image(conn_, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), x, y, 1, 1, ~0u);
+    std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> r(xcb_get_image_reply(conn_, cookie, nullptr), free);
     std::uint32_t p = 0;
     if (r && xcb_get_image_data_length(r.get()) >= 4) std::memcpy(&p, xcb_get_image_data(r.get()), 4);
     return p & 0xFFFFFF;
@@ -105,7 +106,8 @@ TEST_F(DesktopMaskTest, EndsWhenTheMonitorsOrTheWorkspaceChange) {
   auto mask = startMask();
   ASSERT_EQ(mask->readLine(20s), kReady);
   ASSERT_EQ(run({"xrandr", "--setmonitor", "quorvane-extra", "640/169x400/106+0+0", "none"}).status, 0);
-  EXPECT_EQ(mask->readLine(10s), R"({"error":"显示器配置已变化，已恢复桌面，请重新截图","type":"error"})");
+  EXPECT_EQ(mask->readLine(10s),
+            R"({"error":"显示器配置已变化，已恢复桌面，请重新截图","type":"error"})");
   EXPECT_EQ(mask->wait(10s), 1);
   EXPECT_EQ(run({"xrandr", "--delmonitor", "quorvane-extra"}).status, 0);
   // The window manager switches back to workspace 0 in its own time.
@@ -113,9 +115,11 @@ TEST_F(DesktopMaskTest, EndsWhenTheMonitorsOrTheWorkspaceChange) {
   mask = startMask();
   ASSERT_EQ(mask->readLine(20s), kReady);
   ASSERT_EQ(app.command("desktop 1"), "ok");
-  EXPECT_EQ(mask->readLine(10s), R"({"error":"桌面空间已变化，已恢复桌面，请重新截图","type":"error"})");
+  EXPECT_EQ(mask->readLine(10s),
+            R"({"error":"桌面空间已变化，已恢复桌面，请重新截图","type":"error"})");
   EXPECT_EQ(mask->wait(10s), 1);
-  ASSERT_TRUE(app.command("desktop 0") == "ok" && app.command("sync") == "ok");
+  ASSERT_EQ(app.command("desktop 0"), "ok");
+  ASSERT_EQ(app.command("sync"), "ok");
 }
 
 // Last: it kills the window manager. Once the server has handed the managed windows back to the root window
@@ -123,7 +127,9 @@ TEST_F(DesktopMaskTest, EndsWhenTheMonitorsOrTheWorkspaceChange) {
 TEST_F(DesktopMaskTest, CoversTheIconsAsPlacedBelowNormalWindowsEvenAfterTheWindowManagerDies) {
   FakeApp app(session());
   auto normal = app.openWindow("x=1700 y=550 w=300 h=150 color=00ffff title=normal");
-  ASSERT_TRUE(normal && app.command("sync") == "ok" && pixel(72, 72) == kIcon && pixel(1280 + 72, 72) == kIcon);
+  ASSERT_TRUE(normal);
+  ASSERT_EQ(app.command("sync"), "ok");
+  ASSERT_EQ(std::pair(pixel(72, 72), pixel(1280 + 72, 72)), std::pair(kIcon, kIcon));
   auto mask = startMask();
   ASSERT_EQ(mask->readLine(20s), kReady);
   EXPECT_EQ(pixel(1850, 620), kCyan);
@@ -134,7 +140,9 @@ TEST_F(DesktopMaskTest, CoversTheIconsAsPlacedBelowNormalWindowsEvenAfterTheWind
     return tree && tree->parent == root();
   }));
   // "scaled": 1280 x 640 from y 80, the fill colour above and below, red up to x 320.
-  for (int x : {0, 1280}) EXPECT_TRUE(pixel(x + 72, 72) == kGreen && pixel(x + 280, 400) == kRed && pixel(x + 560, 400) == kBlue);
+  for (int x : {0, 1280}) {
+    EXPECT_EQ(std::tuple(pixel(x + 72, 72), pixel(x + 280, 400), pixel(x + 560, 400)), std::tuple(kGreen, kRed, kBlue));
+  }
   mask->writeStdin("stop\n");
   EXPECT_EQ(mask->wait(10s), 0);
   EXPECT_EQ(mask->readAllStdout(), "");

@@ -51,7 +51,8 @@ class Hands {
     x11::sync(*c_);
   }
   void moveTo(int x, int y) {
-    xcb_test_fake_input(c_->get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, c_->root(), std::int16_t(x), std::int16_t(y), 0);
+    xcb_test_fake_input(c_->get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, c_->root(), std::int16_t(x),
+                        std::int16_t(y), 0);
     x11::sync(*c_);
   }
   std::pair<int, int> pointer() {
@@ -61,7 +62,9 @@ class Hands {
   x11::Connection& connection() { return *c_; }
 
  private:
-  void fake(std::uint8_t type, std::uint8_t detail) { xcb_test_fake_input(c_->get(), type, detail, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0); }
+  void fake(std::uint8_t type, std::uint8_t detail) {
+    xcb_test_fake_input(c_->get(), type, detail, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  }
   std::unique_ptr<x11::Connection> c_;
 };
 
@@ -108,7 +111,7 @@ TEST_F(InputTest, WindowQueriesSeeWhatTheWindowManagerShows) {
   auto dock = other.openWindow("x=0 y=700 w=1280 h=40 class=Panel type=dock");
   auto bad = other.openWindow(std::string("w=120 h=120 class=Bad\xff" "Name"));  // no UTF-8: must not spoil the list
   auto front = other.openWindow("x=60 y=70 w=320 h=240 class=Frontmost");
-  ASSERT_TRUE(own && back && clear && dock && bad && front);
+  for (const auto& opened : {own, back, clear, dock, bad, front}) ASSERT_NE(opened, std::nullopt);
   const auto id = [](std::optional<std::uint32_t> w) { return std::to_string(*w); };
   const auto ids = [](const json& records) {
     std::vector<std::string> result;
@@ -126,14 +129,16 @@ TEST_F(InputTest, WindowQueriesSeeWhatTheWindowManagerShows) {
 
   other.command("iconify " + id(back));
   other.command("todesktop " + id(bad) + " 2");
-  EXPECT_TRUE(eventually([&] { return bounds(*back).is_null() && bounds(*bad).is_null(); }));
+  EXPECT_TRUE(eventually([&] { return bounds(*back).is_null(); }));
+  EXPECT_TRUE(eventually([&] { return bounds(*bad).is_null(); }));
   EXPECT_EQ(ids(ask({"--capture-windows"})), (std::vector<std::string>{id(front), id(own)}));
 }
 
 TEST_F(InputTest, FocusBringsAWindowFromBehindAnotherApplication) {
   FakeApp target(*session_), other(*session_), app(*session_);
   auto behind = target.openWindow("x=100 y=100 w=400 h=300 class=Target");
-  ASSERT_TRUE(behind && other.openWindow("x=120 y=120 w=400 h=300 class=Cover"));
+  ASSERT_NE(behind, std::nullopt);
+  ASSERT_NE(other.openWindow("x=120 y=120 w=400 h=300 class=Cover"), std::nullopt);
   ASSERT_GT(app.run(input({"--focus-window", std::to_string(*behind)})), 0);
   EXPECT_EQ(app.stdoutLine(), R"({"focused":true})");
   EXPECT_EQ(app.waitHelper(), 0);
@@ -142,9 +147,9 @@ TEST_F(InputTest, FocusBringsAWindowFromBehindAnotherApplication) {
 
 TEST_F(InputTest, ScrollTurnsTheWheelOverTheTargetAndPutsThePointerBack) {
   FakeApp target(*session_), bystander(*session_), app(*session_);
-  ASSERT_TRUE(bystander.openWindow("x=700 y=100 w=300 h=300 log=1 class=Bystander"));
+  ASSERT_NE(bystander.openWindow("x=700 y=100 w=300 h=300 log=1 class=Bystander"), std::nullopt);
   auto id = target.openWindow("x=100 y=100 w=400 h=400 log=1 class=Scrolled");
-  ASSERT_TRUE(id);
+  ASSERT_NE(id, std::nullopt);
   json frame = bounds(*id);
   ASSERT_GT(app.run(input({"--scroll", std::to_string(*id), "0.25", "0.5", "0.5", "0.25"})), 0);
   ASSERT_EQ(app.stdoutLine(), kReady);
@@ -156,7 +161,7 @@ TEST_F(InputTest, ScrollTurnsTheWheelOverTheTargetAndPutsThePointerBack) {
   const long cy = std::lround(frame["y"].get<double>() + 0.625 * frame["height"].get<double>());
   const std::string wheel = "wheel " + std::to_string(*id) + " 5 " + std::to_string(cx) + " " + std::to_string(cy);
   EXPECT_EQ(wheels(target), (std::vector<std::string>{wheel, wheel}));
-  EXPECT_TRUE(wheels(bystander).empty());
+  EXPECT_EQ(wheels(bystander), std::vector<std::string>{});
   app.send("stop\n");
   EXPECT_EQ(app.waitHelper(), 0);
   EXPECT_EQ(hands_.pointer(), std::make_pair(5, 5));
@@ -165,11 +170,12 @@ TEST_F(InputTest, ScrollTurnsTheWheelOverTheTargetAndPutsThePointerBack) {
 TEST_F(InputTest, ScrollRefusesASelectionUnderAnotherApplicationsWindowOnTop) {
   FakeApp target(*session_), cover(*session_), app(*session_);
   auto id = target.openWindow("x=100 y=100 w=400 h=400 log=1 class=Covered");
-  ASSERT_TRUE(id && cover.openWindow("x=250 y=250 w=200 h=200 above=1 class=Overlay"));
+  ASSERT_NE(id, std::nullopt);
+  ASSERT_NE(cover.openWindow("x=250 y=250 w=200 h=200 above=1 class=Overlay"), std::nullopt);
   ASSERT_GT(app.run(input({"--scroll", std::to_string(*id), "0.25", "0.25", "0.5", "0.5"})), 0);
   EXPECT_EQ(app.stdoutLine(), error("所选窗口未在前台或选区被遮挡，请先显示目标窗口后重试"));
   EXPECT_EQ(app.waitHelper(), 0);
-  EXPECT_TRUE(wheels(target).empty());
+  EXPECT_EQ(wheels(target), std::vector<std::string>{});
 }
 
 TEST_F(InputTest, MonitorReportsClicksNamedShortcutsAndSamplesWithTheDisplaysFrame) {
@@ -189,13 +195,14 @@ TEST_F(InputTest, MonitorReportsClicksNamedShortcutsAndSamplesWithTheDisplaysFra
                         json{{"type", "shortcut"}, {"label", "Ctrl+Alt+Esc"}}}) {
     EXPECT_EQ(nextEvent(mon), e);
   }
-  EXPECT_EQ(json::parse(mon.readLine().value_or("null")), (json{{"type", "pointer"}, {"x", 900}, {"y", 123}, {"bounds", frame}}));
+  EXPECT_EQ(json::parse(mon.readLine().value_or("null")),
+            (json{{"type", "pointer"}, {"x", 900}, {"y", 123}, {"bounds", frame}}));
 }
 
 TEST_F(InputTest, MonitorOfAWindowEndsWhenItCloses) {
   FakeApp other(*session_);
   auto id = other.openWindow("x=30 y=40 w=320 h=240 class=Viewer");
-  ASSERT_TRUE(id);
+  ASSERT_NE(id, std::nullopt);
   Child mon(input({"window", std::to_string(*id)}));
   ASSERT_EQ(mon.readLine(15s), kReady);
   EXPECT_EQ(json::parse(mon.readLine().value_or("null"))["bounds"], bounds(*id));
@@ -208,10 +215,11 @@ TEST_F(InputTest, MonitorOfAWindowEndsWhenItCloses) {
 // US keymap, the keysym its name says, and no two keycodes share a name.
 TEST_F(InputTest, KeycodeTableAgreesWithTheServersKeymap) {
   const std::map<xcb_keysym_t, std::string> byKeysym = {
-      {XK_minus, "Minus"}, {XK_equal, "Equal"}, {XK_bracketleft, "BracketLeft"}, {XK_bracketright, "BracketRight"}, {XK_Return, "Enter"},
-      {XK_apostrophe, "Quote"}, {XK_semicolon, "Semicolon"}, {XK_backslash, "Backslash"}, {XK_comma, "Comma"}, {XK_slash, "Slash"},
-      {XK_period, "Period"}, {XK_Tab, "Tab"}, {XK_space, "Space"}, {XK_grave, "Backquote"}, {XK_BackSpace, "Backspace"},
-      {XK_Escape, "Esc"}, {XK_Left, "Left"}, {XK_Right, "Right"}, {XK_Down, "Down"}, {XK_Up, "Up"}};
+      {XK_minus, "Minus"}, {XK_equal, "Equal"}, {XK_bracketleft, "BracketLeft"}, {XK_bracketright, "BracketRight"},
+      {XK_Return, "Enter"}, {XK_apostrophe, "Quote"}, {XK_semicolon, "Semicolon"}, {XK_backslash, "Backslash"},
+      {XK_comma, "Comma"}, {XK_slash, "Slash"}, {XK_period, "Period"}, {XK_Tab, "Tab"}, {XK_space, "Space"},
+      {XK_grave, "Backquote"}, {XK_BackSpace, "Backspace"}, {XK_Escape, "Esc"}, {XK_Left, "Left"},
+      {XK_Right, "Right"}, {XK_Down, "Down"}, {XK_Up, "Up"}};
   auto nameOf = [&](xcb_keysym_t sym) -> std::string {
     if (sym >= XK_a && sym <= XK_z) return std::string(1, static_cast<char>('A' + (sym - XK_a)));
     if (sym >= XK_0 && sym <= XK_9) return std::string(1, static_cast<char>('0' + (sym - XK_0)));
@@ -222,7 +230,7 @@ TEST_F(InputTest, KeycodeTableAgreesWithTheServersKeymap) {
   const int count = setup->max_keycode - setup->min_keycode + 1;
   x11::Reply<xcb_get_keyboard_mapping_reply_t> map(
       xcb_get_keyboard_mapping_reply(x, xcb_get_keyboard_mapping(x, setup->min_keycode, count), nullptr));
-  ASSERT_TRUE(map);
+  ASSERT_NE(map, nullptr);
   const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
   const input::KeyNames names = input::buildNames();
   std::size_t named = 0;
@@ -244,10 +252,11 @@ TEST(InputWithoutWindowManager, ListsTheMappedTopLevelWindowsAndTheMonitorEndsWi
   session.exportDisplay();
   FakeApp other(session);
   auto shown = other.openWindow("x=10 y=20 w=200 h=100 class=Bare");
-  ASSERT_TRUE(shown);
+  ASSERT_NE(shown, std::nullopt);
   const std::string id = std::to_string(*shown);
   EXPECT_EQ(run(input({"--capture-windows"})).out,
-            R"([{"bounds":{"height":100,"width":200,"x":10,"y":20},"id":")" + id + R"(","name":"Bare · )" + id + "\"}]\n");
+            R"([{"bounds":{"height":100,"width":200,"x":10,"y":20},"id":")" + id + R"(","name":"Bare · )" + id +
+                "\"}]\n");
   Child mon(input({"window", id}));
   ASSERT_EQ(mon.readLine(15s), kReady);
   ASSERT_EQ(kill(session.serverPid(), SIGTERM), 0);  // our own private server
@@ -265,7 +274,8 @@ TEST(InputWindowManagerKilled, FocusEndsWithItsFailureWhenTheWindowManagerDiesMe
   FakeApp target(session), other(session), app(session);
   auto behind = target.openWindow("x=100 y=100 w=400 h=300 class=Target");
   auto cover = other.openWindow("x=120 y=120 w=400 h=300 class=Cover");
-  ASSERT_TRUE(behind && cover);
+  ASSERT_NE(behind, std::nullopt);
+  ASSERT_NE(cover, std::nullopt);
   ASSERT_TRUE(eventually([&] {
     return run(input({"--active-window"})).out.find("\"" + std::to_string(*cover) + "\"") != std::string::npos;
   }));

@@ -20,7 +20,7 @@
 #include "common/wayland/connection.h"
 #include "common/wayland/fake_input.h"
 #include "common/wayland/plasma_windows.h"
-#include "desktop/wallpaper.h"
+#include "desktop/texts.h"
 #include "tests/support/kwin_session.h"
 #include "tests/support/process.h"
 
@@ -451,7 +451,7 @@ TEST(KWinDesktopMaskWithoutWallpaperTest, TodaysMaskEndsForWantOfAWallpaperOnPla
              SpawnOptions{.env = {{"GSETTINGS_BACKEND", "memory"}, {"XDG_CONFIG_HOME", KWinEnvironment::dir_}}});
   const auto line = mask.readLine(10s);
   const std::string expected =
-      std::string(R"({"error":")") + desktop::kUnreadableWallpaperText + R"(","type":"error"})";
+      std::string(R"({"error":")") + desktop::texts::kUnreadableWallpaper + R"(","type":"error"})";
   EXPECT_EQ(std::make_tuple(line.value_or(""), mask.wait(5s)), std::make_tuple(expected, std::optional<int>(1)));
 }
 

@@ -91,10 +91,44 @@ TEST(RecordingScreen, FramesLeaveTheApplicationOutAndEndWithIt) {
     ASSERT_TRUE(app.process().wait());  // once the application is reaped, the helper is ours to wait for
     int status = -1;
     ASSERT_EQ(waitpid(helper, &status, 0), helper);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(std::tuple(WIFEXITED(status), WEXITSTATUS(status)), std::tuple(true, 0));
     EXPECT_LT(std::chrono::steady_clock::now() - killed, 4s);  // about a second of parent watch
   }
   EXPECT_EQ(app.process().readAllStderr(10s), "");
+}
+
+// Another client's 1x1 InputOnly window carrying WM_STATE, inside the
+// application's top-level (no window manager) or inside the frame the window
+// manager made for it, would pass for the client there; the application's
+// window must stay out of the frame all the same. (Unmapped: the window
+// manager would take a mapped one out of its frame.)
+TEST(RecordingScreen, AnotherClientsWindowInsideTheApplicationsLetsNothingShow) {
+  for (bool windowManager : {true, false}) {
+    SCOPED_TRACE(windowManager);
+    XSession own({kMonitorWidth, kMonitorHeight, windowManager, {}});
+    FakeApp app(own);
+    auto client = app.openWindow("color=ff0000 x=100 y=100 w=200 h=150");
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(app.openWindow("color=ff0000 x=400 y=300 w=50 h=50"));  // known to be the application's
+    auto c = x11::Connection::open(own.display().c_str());
+    x11::Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c->get(), xcb_query_tree(c->get(), *client), nullptr));
+    ASSERT_TRUE(tree);
+    const xcb_window_t top = windowManager ? tree->parent : *client;
+    ASSERT_NE(top, c->root());
+    const xcb_window_t child = xcb_generate_id(c->get());
+    xcb_create_window(c->get(), 0, child, top, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0,
+                      nullptr);
+    const std::uint32_t normalState[] = {1, XCB_NONE};
+    const xcb_atom_t wmState = c->atom("WM_STATE");
+    xcb_change_property(c->get(), XCB_PROP_MODE_REPLACE, child, wmState, wmState, 32, 2, normalState);
+    free(xcb_get_input_focus_reply(c->get(), xcb_get_input_focus(c->get()), nullptr));
+    ASSERT_GT(app.run({binary(kHelper), monitorAt(own.display(), 0), "30", "hidden"}), 0);
+    auto picture = readPicture(app.process());
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(countNear(*picture, kAppRed, 0, 0, kMonitorWidth, kMonitorHeight), 0);
+    app.send("stop\n");
+    EXPECT_EQ(app.waitHelper(), 0);
+  }
 }
 
 // The test plays the application on a server of its own: it stalls the helper's
@@ -130,7 +164,8 @@ TEST(RecordingScreen, SurvivesAStalledReaderAndEndsOnAClosedOneOrALostServer) {
   int records = 0;  // up to the first showing the screen as it is now
   do request(stalled, 0xff00ff), p = readPicture(out[0]);
   while (++records < 10 && p && !near(p->at(320, 400), kMagenta));
-  ASSERT_TRUE(p && near(p->at(320, 400), kMagenta));
+  ASSERT_TRUE(p);
+  ASSERT_TRUE(near(p->at(320, 400), kMagenta));
   EXPECT_LE(records, 3);
   close(out[0]);
   for (int i = 0; i < 200 && !stalled.wait(33ms); ++i) request(stalled, i % 2 ? 0x203040 : 0x405060);

@@ -97,7 +97,8 @@ TEST_F(DesktopOnSwayTest, CoversTheIconsWithSwaysWallpaperBelowWindowsUntilStopp
 TEST_F(DesktopOnSwayTest, AnOutputAddedEndsTheMask) {
   auto mask = startMask();
   sway_->message({"create_output"});
-  EXPECT_EQ(mask->readLine(5s), R"({"error":"显示器配置已变化，已恢复桌面，请重新截图","type":"error"})");
+  EXPECT_EQ(mask->readLine(5s),
+            R"({"error":"显示器配置已变化，已恢复桌面，请重新截图","type":"error"})");
   EXPECT_EQ(mask->wait(5s), 1);
 }
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -50,7 +51,7 @@ TEST(ShmSegmentTest, RefusedWhenTheServerSeesOtherMemoryUnderTheSameNumber) {
   waitpid(child, &status, 0);
   shmctl(decoy, IPC_RMID, nullptr);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no permission for a new IPC namespace";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(std::pair(WIFEXITED(status) != 0, WEXITSTATUS(status)), std::pair(true, 0)) << status;
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
-#include "recording-screen/jpeg/turbo_jpeg.h"
+#include "bench/recording-screen/turbo_jpeg.h"
 
 #include <climits>
 
 #include <turbojpeg.h>
+
+#include "recording-screen/jpeg/region_jpeg.h"
 
 namespace quorvane::recording::jpeg {
 

@@ -1,11 +1,10 @@
-// JPEG encoding with libjpeg-turbo, straight from the captured BGRX pixels.
+// One libjpeg-turbo encode of the whole picture per frame, straight from the
+// captured BGRX pixels: what a minimal grabber does, and the benchmarks' baseline.
 #pragma once
 
 #include "recording-screen/capture.h"
 
 namespace quorvane::recording::jpeg {
-
-inline constexpr int kJpegQuality = 92;
 
 class TurboJpegEncoder final : public Encoder {
  public:
