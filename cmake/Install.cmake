@@ -1,7 +1,7 @@
 # What `cmake --install` puts on a system: the four programs, in a folder of
 # their own under libexec (only the application starts them, so they stay off
 # the user's PATH), and the README, which is the reference for the messages the
-# application reads. Test tools, demo helpers and benchmarks stay in the build.
+# application reads, and the OCR models. Test tools, demo helpers and benchmarks stay in the build.
 include(GNUInstallDirs)
 
 set(QUORVANE_INSTALLED_PROGRAMS
@@ -13,6 +13,11 @@ foreach(program IN LISTS QUORVANE_INSTALLED_PROGRAMS)
       RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvane COMPONENT runtime)
   endif()
 endforeach()
+
+# The OCR helper's neural models, where the installed program looks for them.
+if(TARGET quorvane-ocr)
+  install(FILES ${QUORVANE_OCR_MODELS_FILES} DESTINATION ${QUORVANE_OCR_MODELS_INSTALL} COMPONENT runtime)
+endif()
 
 # A component of its own, so that a packager can ship the programs without it
 # (`--component runtime`) or split it into a documentation package.

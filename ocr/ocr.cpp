@@ -3,6 +3,7 @@
 #include <utf8proc.h>
 
 #include "ocr/languages.h"
+#include "ocr/texts.h"
 
 namespace quorvane::ocr {
 
@@ -87,29 +88,29 @@ Json resultMessage(const std::vector<Observation>& sorted, double imageWidth, do
 }
 
 int runOcr(const std::vector<std::string>& args, OcrPlatform& platform, Output& out) {
-  if (args.size() < 2) return fail(out, text::usage);
+  if (args.size() < 2) return fail(out, texts::kUsage);
   LanguageRequest languages = parseLanguageList(args[1]);
   const bool layout = args.size() >= 3 && args[2] == "layout";
-  if (languages.visionLanguages.empty()) return fail(out, text::noLanguage);
+  if (languages.visionLanguages.empty()) return fail(out, texts::kNoLanguage);
 
   InputBytes input = platform.readInput(kMaxInputBytes);
-  if (input.bytes.empty()) return fail(out, text::noImageData);
-  if (input.overLimit) return fail(out, text::undecodable);
+  if (input.bytes.empty()) return fail(out, texts::kNoImageData);
+  if (input.overLimit) return fail(out, texts::kUndecodable);
   Decoded decoded = platform.decode(input.bytes);
   // The encoded image is no longer needed; recognition may want the memory.
   std::string().swap(input.bytes);
-  if (decoded.status == Decoded::Status::notAnImage) return fail(out, text::undecodable);
-  if (decoded.status == Decoded::Status::noBitmap) return fail(out, text::noBitmap);
+  if (decoded.status == Decoded::Status::notAnImage) return fail(out, texts::kUndecodable);
+  if (decoded.status == Decoded::Status::noBitmap) return fail(out, texts::kNoBitmap);
 
   int status = kStatusDone;
   Channel channel(out, [&](const std::string& description) {
-    status = fail(out, std::string(text::unencodable) + description);
+    status = fail(out, texts::kUnencodable + description);
   });
   if (!channel.emit(Json{{"type", "progress"}, {"status", "loading"}})) return status;
 
   Recognition recognition = platform.recognize(decoded.bitmap, languages.visionLanguages);
-  if (recognition.failure) return fail(out, std::string(text::engineFailed) + *recognition.failure);
-  if (!recognition.results) return fail(out, text::noResults);
+  if (recognition.failure) return fail(out, texts::kEngineFailed + *recognition.failure);
+  if (!recognition.results) return fail(out, texts::kNoResults);
 
   std::vector<Observation> sorted = std::move(*recognition.results);
   sortReadingOrder(sorted);

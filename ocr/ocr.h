@@ -17,17 +17,6 @@ namespace quorvane::ocr {
 // capture as PNG or JPEG is a few tens of MiB; reading stops at the cap.
 inline constexpr size_t kMaxInputBytes = size_t{256} << 20;
 
-namespace text {
-inline constexpr std::string_view usage = "用法：quorvane-ocr <languages> [layout]";
-inline constexpr std::string_view noLanguage = "未找到有效的识别语言";
-inline constexpr std::string_view noImageData = "未收到图片数据";
-inline constexpr std::string_view undecodable = "无法解析图片数据";
-inline constexpr std::string_view noBitmap = "无法获取图片位图数据";
-inline constexpr std::string_view engineFailed = "文字识别引擎失败：";
-inline constexpr std::string_view noResults = "文字识别引擎未返回结果";
-inline constexpr std::string_view unencodable = "无法编码识别结果：";
-}  // namespace text
-
 inline constexpr int kStatusDone = 0;
 inline constexpr int kStatusFailed = 1;
 

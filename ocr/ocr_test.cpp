@@ -63,12 +63,14 @@ TEST(RunOcrTest, ResultFollowsTheLayoutSwitchAndTheReadings) {
       {"sorted, boxes and confidences", {"ocr", "eng", "layout"},
        {observed(0.25, 0.5, 0.5, 0.25, "second", 1.0f), observed(0.125, 0.75, 0.25, 0.125, "first", 0.5f)},
        R"({"confidence":75,"lines":[{"angle":0,"confidence":50,"height":50,"width":250,"x":125,"y":50},)"
-       R"({"angle":0,"confidence":100,"height":100,"width":500,"x":250,"y":100}],"text":"first\nsecond","type":"result"})"},
+       R"({"angle":0,"confidence":100,"height":100,"width":500,"x":250,"y":100}],)"
+       R"("text":"first\nsecond","type":"result"})"},
       {"no candidate: counted nowhere; a blank first line: out of the text, still a line", {"ocr", "eng", "layout"},
        {observed(0.125, 0.75, 0.25, 0.125, " \t\u3000", 0.25f), Observation{{0, 0.875, 0.5, 0.125}, std::nullopt},
         observed(0.125, 0.5, 0.25, 0.125, "text  inside", 0.75f)},
        R"({"confidence":50,"lines":[{"angle":0,"confidence":25,"height":50,"width":250,"x":125,"y":50},)"
-       R"({"angle":0,"confidence":75,"height":50,"width":250,"x":125,"y":150}],"text":"text  inside","type":"result"})"},
+       R"({"angle":0,"confidence":75,"height":50,"width":250,"x":125,"y":150}],)"
+       R"("text":"text  inside","type":"result"})"},
   };
   for (const auto& [what, args, found, result] : cases) {
     FakePlatform platform;

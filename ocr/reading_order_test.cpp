@@ -35,7 +35,8 @@ TEST(ReadingOrderTest, RowsTopToBottomEachLeftToRight) {
       // (b, c), then (a, b) and (a, c), and the order is defined.
       {"non-transitive chain", {line("a", 0.500, 0.9), line("b", 0.508, 0.5), line("c", 0.516, 0.1)}, {"c", "b", "a"}},
       {"NaN top: left edge decides",
-       {line("right", 0.5, 0.8), Observation{NormalizedBox{0.1, nan, 0.1, 0.1}, Candidate{"nan", 1.0f}}}, {"nan", "right"}},
+       {line("right", 0.5, 0.8), Observation{NormalizedBox{0.1, nan, 0.1, 0.1}, Candidate{"nan", 1.0f}}},
+       {"nan", "right"}},
       {"empty", {}, {}}};
   for (const auto& [what, given, expected] : cases) EXPECT_EQ(sortedNames(given), expected) << what;
 }

@@ -81,6 +81,51 @@ std::vector<std::vector<std::size_t>> splitLines(const std::vector<PixelBox>& bo
 
 namespace {
 
+// Ascenders and descenders stand out of a line of lowercase letters by about half its height.
+constexpr double kGlyphReach = 0.5;
+
+}  // namespace
+
+PixelBox reachOverInk(const PixelBox& line, const std::vector<PixelBox>& ink) {
+  const double height = line.height();
+  if (height <= 0) return line;
+  const double reach = kGlyphReach * height, gap = kJoinGap * height;
+  std::vector<PixelBox> row;
+  for (const PixelBox& piece : ink) {
+    const bool within = piece.top >= line.top - reach && piece.bottom <= line.bottom + reach;
+    if (within && piece.bottom > line.top && piece.top < line.bottom) row.push_back(piece);
+  }
+  PixelBox grown = line;
+  // Rightwards in order of left edges, leftwards in order of right edges:
+  // each piece taken brings the next one within reach.
+  std::sort(row.begin(), row.end(), [](const PixelBox& a, const PixelBox& b) { return a.left < b.left; });
+  for (const PixelBox& piece : row) {
+    if (piece.left > grown.right + gap) break;
+    if (piece.right > grown.right) grown = {grown.left, std::min(grown.top, piece.top), piece.right,
+                                            std::max(grown.bottom, piece.bottom)};
+  }
+  std::sort(row.begin(), row.end(), [](const PixelBox& a, const PixelBox& b) { return a.right > b.right; });
+  for (const PixelBox& piece : row) {
+    if (piece.right < grown.left - gap) break;
+    if (piece.left < grown.left) grown = {piece.left, std::min(grown.top, piece.top), grown.right,
+                                          std::max(grown.bottom, piece.bottom)};
+  }
+  return grown;
+}
+
+namespace {
+
+// Narrower than any glyph but a hairline: the engine's echo is a pixel or two wide.
+constexpr double kSliver = 0.2;
+
+}  // namespace
+
+bool echoOfNextGlyph(const PixelBox& first, const PixelBox& second, double lineHeight) {
+  return first.right - first.left <= kSliver * lineHeight && first.left >= second.left && first.right <= second.right;
+}
+
+namespace {
+
 // Confidence differences the engine gives the same text under two settings.
 constexpr float kReadingMargin = 0.05f;
 
@@ -118,31 +163,140 @@ namespace {
 
 constexpr std::array<std::string_view, 4> kCjkLanguages = {"chi_sim", "chi_tra", "jpn", "kor"};
 
-bool isCjk(utf8proc_int32_t c) {
+bool isKanaOrHangul(utf8proc_int32_t c) {
   return (c >= 0x3040 && c <= 0x30FF) ||  // kana
-         (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||  // Han
          (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) || (c >= 0xAC00 && c <= 0xD7AF);  // Hangul
 }
 
-bool mostlyCjk(std::string_view text) {
+bool isCjk(utf8proc_int32_t c) {
+  return isKanaOrHangul(c) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);  // Han
+}
+
+template <typename Count>
+void eachCharacter(std::string_view text, Count count) {
   auto bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-  std::size_t cjk = 0, other = 0;
   for (std::size_t at = 0; at < text.size();) {
     utf8proc_int32_t c = -1;
     utf8proc_ssize_t length = utf8proc_iterate(bytes + at, utf8proc_ssize_t(text.size() - at), &c);
     if (length <= 0) length = 1;
     at += std::size_t(length);
-    if (c == ' ') continue;
-    ++(isCjk(c) ? cjk : other);
+    count(c);
   }
-  return cjk > other;
+}
+
+bool anyOf(std::string_view text, bool (*is)(utf8proc_int32_t)) {
+  bool found = false;
+  eachCharacter(text, [&](utf8proc_int32_t c) { found = found || is(c); });
+  return found;
 }
 
 }  // namespace
 
+bool mostlyCjk(std::string_view text) {
+  std::size_t cjk = 0, other = 0;
+  eachCharacter(text, [&](utf8proc_int32_t c) {
+    if (c != ' ') ++(isCjk(c) ? cjk : other);
+  });
+  return cjk > other;
+}
+
 bool worthReadingWith(std::string_view language, std::string_view reading) {
   if (std::find(kCjkLanguages.begin(), kCjkLanguages.end(), language) != kCjkLanguages.end()) return true;
   return !mostlyCjk(reading);
+}
+
+namespace {
+
+bool sameRowOverlap(const PixelBox& a, const PixelBox& b) {
+  const double low = std::min(a.height(), b.height());
+  const double rows = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
+  const double columns = std::min(a.right, b.right) - std::max(a.left, b.left);
+  return low > 0 && rows >= kSameRow * low && columns > 0;
+}
+
+// The networks find text the engine finds; where they see none, what the
+// engine reads in a list that asks for Chinese is mostly a CJK glyph or an
+// icon read as one or two Latin letters ("vr", "4").
+constexpr std::size_t kMinLoneCharacters = 3;
+
+bool worthKeepingAlone(std::string_view text) {
+  std::size_t characters = 0;
+  eachCharacter(text, [&](utf8proc_int32_t c) { characters += c != ' '; });
+  return characters >= kMinLoneCharacters;
+}
+
+bool engineReadsBetter(const ReadLine& engine, const ReadLine& neural) {
+  if (anyOf(engine.reading.text, isKanaOrHangul)) return true;
+  return !anyOf(neural.reading.text, isCjk) && !anyOf(engine.reading.text, isCjk) &&
+         engine.reading.confidence >= kRereadBelow;
+}
+
+}  // namespace
+
+std::vector<ReadLine> mergeReadings(std::vector<ReadLine> neural, std::vector<ReadLine> engine) {
+  std::vector<bool> engineKept(engine.size(), true);
+  std::vector<ReadLine> merged;
+  for (ReadLine& line : neural) {
+    std::vector<std::size_t> overlapped;
+    for (std::size_t i = 0; i < engine.size(); ++i) {
+      if (sameRowOverlap(line.box, engine[i].box)) overlapped.push_back(i);
+    }
+    const bool engineWins = !overlapped.empty() && std::all_of(overlapped.begin(), overlapped.end(), [&](std::size_t i) {
+      return engineReadsBetter(engine[i], line);
+    });
+    if (engineWins) continue;
+    for (std::size_t i : overlapped) engineKept[i] = false;
+    merged.push_back(std::move(line));
+  }
+  for (std::size_t i = 0; i < engine.size(); ++i) {
+    if (engineKept[i] && worthKeepingAlone(engine[i].reading.text)) merged.push_back(std::move(engine[i]));
+  }
+  return merged;
+}
+
+namespace {
+
+// The engine reads a short CJK run as a few Latin letters ("RF") with high
+// confidence; Latin text of this many characters it reads so only where it is Latin.
+constexpr std::size_t kMinSettledLatin = 4;
+// A found line's margin on either side, against its height: the detector's
+// boxes take in ground around the ink that the engine's leave out.
+constexpr double kFoundMargin = 0.4;
+
+bool beyondDoubt(const Reading& reading) {
+  if (anyOf(reading.text, isKanaOrHangul)) return true;
+  std::size_t characters = 0;
+  eachCharacter(reading.text, [&](utf8proc_int32_t c) { characters += c != ' '; });
+  return !anyOf(reading.text, isCjk) && reading.confidence >= kSettled && characters >= kMinSettledLatin;
+}
+
+}  // namespace
+
+bool settledByEngine(const PixelBox& found, const std::vector<ReadLine>& engine) {
+  std::vector<const ReadLine*> row;
+  for (const ReadLine& line : engine) {
+    if (sameRowOverlap(found, line.box)) row.push_back(&line);
+  }
+  if (row.empty()) return false;
+  std::sort(row.begin(), row.end(), [](const ReadLine* a, const ReadLine* b) { return a->box.left < b->box.left; });
+  const double margin = kFoundMargin * found.height();
+  double covered = found.left + margin;
+  for (const ReadLine* line : row) {
+    if (!beyondDoubt(line->reading) || line->box.left > covered + margin) return false;
+    covered = std::max(covered, line->box.right);
+  }
+  return covered >= found.right - margin;
+}
+
+std::vector<Observation> observationsOf(std::vector<ReadLine> lines, double width, double height) {
+  std::vector<Observation> observations;
+  observations.reserve(lines.size());
+  for (ReadLine& line : lines) {
+    const PixelBox& b = line.box;
+    NormalizedBox box{b.left / width, (height - b.bottom) / height, (b.right - b.left) / width, b.height() / height};
+    observations.push_back(Observation{box, Candidate{std::move(line.reading.text), line.reading.confidence}});
+  }
+  return observations;
 }
 
 }  // namespace quorvane::ocr

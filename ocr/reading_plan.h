@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ocr/reading_order.h"
+
 namespace quorvane::ocr {
 
 // A horizontal band of a tall image, recognised on its own. Neighbouring
@@ -37,6 +39,20 @@ struct PixelBox {
 // between them. Returns groups of two or more indices, each left to right.
 std::vector<std::vector<std::size_t>> splitLines(const std::vector<PixelBox>& boxes);
 
+// Sparse layout also leaves thin glyphs (l, i, t, a colon) out of a line and
+// may cut it there: "Noah Williams" comes back as "Noah Wil" and "ams". A
+// line's box grown over the pieces of ink (connected glyph parts, in pixels)
+// on its row that lie within the joining gap of its ends, one after another;
+// pieces reaching well above or below the line (a panel's edge, an icon)
+// are not its glyphs.
+PixelBox reachOverInk(const PixelBox& line, const std::vector<PixelBox>& ink);
+
+// The engine now and then reads the glyph that starts a line's picture twice,
+// first as a sliver at the glyph's left edge: "110 March" for "10 March",
+// "‘Showing" for "Showing". Whether a line's first symbol is such a sliver,
+// given its box, the second symbol's and the line's height.
+bool echoOfNextGlyph(const PixelBox& first, const PixelBox& second, double lineHeight);
+
 // A line the engine reads below this confidence (0 to 1) is read again, alone,
 // with each listed language and without the ink-on-white preparation.
 inline constexpr float kRereadBelow = 0.5f;
@@ -44,6 +60,12 @@ inline constexpr float kRereadBelow = 0.5f;
 struct Reading {
   std::string text;
   float confidence = 0;  // 0 to 1
+};
+
+// A line found in an image and its reading.
+struct ReadLine {
+  PixelBox box;
+  Reading reading;
 };
 
 // The index of the reading that wins, given in priority order (the first pass,
@@ -65,9 +87,32 @@ Reading settleReading(std::size_t count, const std::function<Reading(std::size_t
 // speck ("1", "|") reads as noise in every language.
 bool worthReadingAlone(const PixelBox& box);
 
+// Whether a reading holds more CJK characters (Han, kana, Hangul) than others.
+bool mostlyCjk(std::string_view text);
+
 // Whether reading a line with one language alone (a traineddata name) could
 // do better: a line already read as mostly CJK characters is not one for a
 // language written without them.
 bool worthReadingWith(std::string_view language, std::string_view reading);
+
+// Lines read by the neural recogniser merged with the engine's reading of the
+// other listed languages, for a list that asks for Chinese. A neural line
+// wins, and takes the place of the engine lines on its row that it overlaps,
+// unless every one of those reads better with the engine: one in kana or
+// Hangul (which the neural model does not know), or Latin text on both sides
+// read confidently by the engine (which keeps the blanks between words).
+// Engine lines that no neural line overlaps stay when they hold three
+// characters or more.
+std::vector<ReadLine> mergeReadings(std::vector<ReadLine> neural, std::vector<ReadLine> engine);
+
+// Whether a line the networks found need not be read by them: every engine
+// line on its row would win over any neural reading there (one in kana or
+// Hangul), or is Latin text of some length read beyond doubt (which a
+// neural reading with CJK in it is all but never), and the engine's lines
+// span the found line but for its margins.
+bool settledByEngine(const PixelBox& found, const std::vector<ReadLine>& engine);
+
+// Observations for lines in pixels of a width x height image.
+std::vector<Observation> observationsOf(std::vector<ReadLine> lines, double width, double height);
 
 }  // namespace quorvane::ocr

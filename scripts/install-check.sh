@@ -11,7 +11,14 @@ trap 'rm -rf "$work"' EXIT
 programs="libexec/quorvane/quorvane-desktop
 libexec/quorvane/quorvane-input
 libexec/quorvane/quorvane-ocr
-libexec/quorvane/quorvane-recording-screen"
+libexec/quorvane/quorvane-recording-screen
+share/quorvane/ocr-models/det.onnx
+share/quorvane/ocr-models/keys.txt
+share/quorvane/ocr-models/rec-256.onnx
+share/quorvane/ocr-models/rec-512.onnx
+share/quorvane/ocr-models/rec-768.onnx
+share/quorvane/ocr-models/rec-1152.onnx
+share/quorvane/ocr-models/rec-2048.onnx"
 docs="share/doc/quorvane/README.md"
 
 failures=0
@@ -35,4 +42,12 @@ check() {  # component (empty: all), expected files under the prefix
 check runtime "$programs"
 check doc "$docs"
 check "" "$programs"$'\n'"$docs"
+# The installed OCR helper finds its models from where it is, with no setting.
+root=$(cd "$(dirname "$0")/.." && pwd)
+answer=$(env -u QUORVANE_OCR_MODELS "$work/runtime/opt/q/libexec/quorvane/quorvane-ocr" chi_sim \
+  < "$root/ocr/sample/screenshot.png" | tail -n 1)
+[[ $answer == *'"type":"result"'* && $answer == *'剪贴板'* ]] || {
+  echo "installed quorvane-ocr did not read Chinese: $answer" >&2
+  failures=$((failures + 1))
+}
 ((failures == 0))

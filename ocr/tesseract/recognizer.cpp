@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -11,6 +12,7 @@
 #include "ocr/languages.h"
 #include "ocr/image/image.h"
 #include "ocr/tesseract/preprocess.h"
+#include "ocr/texts.h"
 
 namespace quorvane::ocr {
 namespace {
@@ -46,20 +48,46 @@ PixelBox unite(const PixelBox& a, const PixelBox& b) {
   return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
+std::optional<PixelBox> symbolBox(const tesseract::ResultIterator& it) {
+  int left, top, right, bottom;
+  if (!it.BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom)) return std::nullopt;
+  return PixelBox{double(left), double(top), double(right), double(bottom)};
+}
+
+// Drops the first symbol of the line the iterator is at from its text when
+// it is an echo of the second.
+void dropEcho(const tesseract::ResultIterator& line, std::string& text) {
+  int left, top, right, bottom;
+  if (!line.BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) return;
+  tesseract::ResultIterator symbol(line);
+  std::unique_ptr<char, TextDeleter> first(symbol.GetUTF8Text(tesseract::RIL_SYMBOL));
+  const std::optional<PixelBox> firstBox = symbolBox(symbol);
+  if (!first || !firstBox || symbol.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_SYMBOL) ||
+      !symbol.Next(tesseract::RIL_SYMBOL)) {
+    return;
+  }
+  const std::optional<PixelBox> secondBox = symbolBox(symbol);
+  if (secondBox && text.starts_with(first.get()) && echoOfNextGlyph(*firstBox, *secondBox, bottom - top)) {
+    text.erase(0, std::strlen(first.get()));
+  }
+}
+
 std::string lineText(tesseract::ResultIterator& it) {
   std::unique_ptr<char, TextDeleter> raw(it.GetUTF8Text(tesseract::RIL_TEXTLINE));
   // Tesseract ends every line with a line break (and a paragraph with two).
-  return raw ? withoutTrailingBreaks(raw.get()) : std::string();
+  std::string text = raw ? withoutTrailingBreaks(raw.get()) : std::string();
+  if (!text.empty()) dropEcho(it, text);
+  return text;
 }
 
 std::string missingDescription(const std::string& name, const std::string& tag) {
-  return "无法加载 " + tag + " 的语言数据 " + name + ".traineddata（请安装 tesseract-ocr-" +
+  return texts::kLoadFailed + tag + texts::kLoadFailedData + name + texts::kLoadFailedPackage + "tesseract-ocr-" +
          [&] {
            std::string package = name;
            std::replace(package.begin(), package.end(), '_', '-');
            return package;
          }() +
-         "）";
+         texts::kLoadFailedEnd;
 }
 
 float scaleFor(Pix* grey) {
@@ -70,6 +98,22 @@ float scaleFor(Pix* grey) {
   if (glyph > 0 && glyph < kTinyGlyph && std::uint64_t{width} * height * 4 <= kMaxUpscaledPixels) scale = 2.0f;
   // The engine's width limit wins over legibility; height is handled by strips.
   return std::min(scale, float(kMaxEngineSide) / float(width));
+}
+
+// The connected pieces of ink of an image prepared as dark ink on white.
+std::vector<PixelBox> inkPieces(Pix* prepared) {
+  constexpr l_int32 kInk = 128;
+  std::vector<PixelBox> pieces;
+  PixPtr binary(pixThresholdToBinary(prepared, kInk));
+  Boxa* boxes = binary ? pixConnCompBB(binary.get(), 8) : nullptr;
+  if (!boxes) return pieces;
+  for (l_int32 i = 0, n = boxaGetCount(boxes); i < n; ++i) {
+    l_int32 x, y, w, h;
+    if (boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h) != 0) continue;
+    pieces.push_back({double(x), double(y), double(x + w), double(y + h)});
+  }
+  boxaDestroy(&boxes);
+  return pieces;
 }
 
 }  // namespace
@@ -217,8 +261,17 @@ bool TesseractRecognizer::readStrip(Pix* grey, const Strip& strip, float scale, 
   }
   it.reset();
 
+  const std::vector<PixelBox> glyphs = inkPieces(prepared);
   std::vector<PixelBox> boxes;
-  for (const Line& line : found) boxes.push_back(line.box);
+  for (Line& line : found) {
+    boxes.push_back(line.box);
+    // CJK glyphs are not thin, and a CJK line read again among other languages may read worse.
+    if (mostlyCjk(line.reading.text)) continue;
+    const PixelBox whole = reachOverInk(line.box, glyphs);
+    // Glyphs left out: the line is read again whole.
+    if (whole.left < line.box.left || whole.right > line.box.right) line = Line{whole, line.reading, true};
+    boxes.back() = line.box;
+  }
   std::vector<bool> gone(found.size(), false);
   for (const auto& group : splitLines(boxes)) {
     Line& whole = found[group.front()];
@@ -245,9 +298,18 @@ bool TesseractRecognizer::readStrip(Pix* grey, const Strip& strip, float scale, 
 
 Recognition TesseractRecognizer::recognize(const Bitmap& bitmap, const std::vector<std::string>& tags) {
   TraineddataList names = traineddataFor(tags);
-  if (names.unknownTag) return {"没有 " + *names.unknownTag + " 的语言数据", std::nullopt};
-  if (auto failure = load(names.names, tags)) return {failure, std::nullopt};
-  names_ = names.names;
+  if (names.unknownTag) return {texts::kNoDataFor + *names.unknownTag + texts::kNoDataForEnd, std::nullopt};
+  auto lines = readLines(bitmap, names.names, tags);
+  if (lines.index() == 1) return {std::get<1>(lines), std::nullopt};
+  return {std::nullopt, observationsOf(std::move(std::get<0>(lines)), bitmap.width, bitmap.height)};
+}
+
+std::variant<std::vector<ReadLine>, std::string> TesseractRecognizer::readLines(const Bitmap& bitmap,
+                                                                                const std::vector<std::string>& names,
+                                                                                const std::vector<std::string>& tags) {
+  using Result = std::variant<std::vector<ReadLine>, std::string>;
+  if (auto failure = load(names, tags)) return Result(std::in_place_index<1>, *failure);
+  names_ = names;
 
   Pix* grey = pixOf(bitmap);
   const float scale = scaleFor(grey);
@@ -255,17 +317,12 @@ Recognition TesseractRecognizer::recognize(const Bitmap& bitmap, const std::vect
   const std::uint32_t stripRows = std::min(kStripRows, std::uint32_t(float(kMaxEngineSide) / std::max(scale, 1.0f)));
   std::vector<Line> lines;
   for (const Strip& strip : stripsFor(bitmap.height, stripRows, kStripOverlap)) {
-    if (!readStrip(grey, strip, scale, lines)) return {"识别过程出错", std::nullopt};
+    if (!readStrip(grey, strip, scale, lines)) return Result(std::in_place_index<1>, texts::kReadingFailed);
   }
-  const double width = bitmap.width, height = bitmap.height;
-  std::vector<Observation> observations;
-  observations.reserve(lines.size());
-  for (Line& line : lines) {
-    const PixelBox& b = line.box;
-    NormalizedBox box{b.left / width, (height - b.bottom) / height, (b.right - b.left) / width, b.height() / height};
-    observations.push_back(Observation{box, Candidate{std::move(line.reading.text), line.reading.confidence}});
-  }
-  return {std::nullopt, std::move(observations)};
+  std::vector<ReadLine> read;
+  read.reserve(lines.size());
+  for (Line& line : lines) read.push_back({line.box, std::move(line.reading)});
+  return Result(std::in_place_index<0>, std::move(read));
 }
 
 }  // namespace quorvane::ocr

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "ocr/reading_plan.h"
@@ -31,6 +32,10 @@ class TesseractRecognizer {
   TesseractRecognizer();
   ~TesseractRecognizer();
   Recognition recognize(const Bitmap& bitmap, const std::vector<std::string>& tags);
+  // The lines of the bitmap in its pixels, read with these traineddata names
+  // (asked for as `tags`); or why they could not be read.
+  std::variant<std::vector<ReadLine>, std::string> readLines(const Bitmap& bitmap, const std::vector<std::string>& names,
+                                                             const std::vector<std::string>& tags);
 
  private:
   struct Line;

@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 shot=ocr/sample/screenshot.png
 out=${QUORVANE_DEMO_OUT:-/tmp}
+# The build's models, as the installed program finds its own.
+export QUORVANE_OCR_MODELS=${QUORVANE_OCR_MODELS:-$QUORVANE_BIN/../ocr-models}
 
 echo "\$ quorvane-ocr eng,chi_sim layout < $shot"
 started=$(date +%s.%N)

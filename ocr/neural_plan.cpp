@@ -1,0 +1,154 @@
+#include "ocr/neural_plan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <string_view>
+
+namespace quorvane::ocr {
+
+namespace {
+
+constexpr std::string_view kNeuralLanguage = "chi_sim";
+constexpr std::uint32_t kStride = 32;
+
+std::uint32_t roundUp(std::uint32_t value, std::uint32_t step) { return (value + step - 1) / step * step; }
+
+}  // namespace
+
+bool readsNeurally(const std::vector<std::string>& names) {
+  return std::find(names.begin(), names.end(), kNeuralLanguage) != names.end();
+}
+
+std::vector<std::string> engineLanguagesBeside(const std::vector<std::string>& names) {
+  std::vector<std::string> others;
+  std::copy_if(names.begin(), names.end(), std::back_inserter(others), [](const std::string& name) {
+    return name != kNeuralLanguage;
+  });
+  return others;
+}
+
+DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph) {
+  DetectorPlan plan;
+  if (width == 0 || height == 0) return plan;
+  if (typicalGlyph > kDetectorGlyph) plan.scale = kDetectorGlyph / typicalGlyph;
+  plan.scale = std::min(plan.scale, double(kMaxDetectorWidth - kStride) / width);
+  const auto scaledWidth = std::max<std::uint32_t>(1, std::uint32_t(std::lround(width * plan.scale)));
+  const auto scaledHeight = std::max<std::uint32_t>(1, std::uint32_t(std::lround(height * plan.scale)));
+  plan.width = roundUp(scaledWidth, kStride);
+  const std::uint32_t overlap = std::clamp(roundUp(std::uint32_t(std::lround(kOverlapGlyphs * typicalGlyph * plan.scale)), kStride),
+                                           kMinDetectorOverlap, kMaxDetectorOverlap);
+  // The most whole strides of rows within the pixel budget; then as few bands
+  // as that allows, all of one height, so the last one is not mostly padding.
+  const std::uint32_t most = std::max(std::uint32_t(kMaxDetectorPixels / plan.width) / kStride * kStride, 2 * overlap);
+  if (scaledHeight <= most) {
+    plan.bandHeight = roundUp(scaledHeight, kStride);
+    plan.bands = {Strip{0, scaledHeight, 0, scaledHeight}};
+    return plan;
+  }
+  const std::uint32_t count = (scaledHeight - overlap + (most - overlap) - 1) / (most - overlap);
+  plan.bandHeight = roundUp((scaledHeight - overlap + count - 1) / count + overlap, kStride);
+  plan.bands = stripsFor(scaledHeight, plan.bandHeight, overlap);
+  return plan;
+}
+
+std::uint32_t scaledLineWidth(double width, double height) {
+  if (!(width > 0) || !(height > 0)) return 0;
+  return std::uint32_t(std::ceil(width * kLineHeight / height));
+}
+
+std::uint32_t lineWidthFor(std::uint32_t scaledWidth) {
+  for (std::uint32_t width : kLineWidths) {
+    if (scaledWidth <= width) return width;
+  }
+  return std::end(kLineWidths)[-1];
+}
+
+PixelBox unclip(const PixelBox& box, double ratio) {
+  const double width = box.right - box.left, height = box.height();
+  if (width <= 0 || height <= 0) return box;
+  const double grow = width * height * ratio / (2 * (width + height));
+  return {box.left - grow, box.top - grow, box.right + grow, box.bottom + grow};
+}
+
+namespace {
+
+std::uint32_t codePoint(std::string_view symbol) {
+  if (symbol.size() != 3) return symbol.size() == 1 ? std::uint8_t(symbol[0]) : 0;
+  const auto byte = [&](std::size_t i) { return std::uint32_t(std::uint8_t(symbol[i])); };
+  return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+}
+
+// CJK ideographs, kana and Hangul are written without blanks between them.
+bool writtenWithoutBlanks(std::uint32_t c) {
+  return (c >= 0x3040 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF);
+}
+
+// Full-width punctuation and the ideographic space are already as wide as a blank.
+bool fullWidthPunctuation(std::uint32_t c) { return (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF00 && c <= 0xFF60); }
+
+bool mayTakeBlank(std::string_view before, std::string_view after) {
+  const std::uint32_t a = codePoint(before), b = codePoint(after);
+  if (a == ' ' || b == ' ' || fullWidthPunctuation(a) || fullWidthPunctuation(b)) return false;
+  return !(writtenWithoutBlanks(a) && writtenWithoutBlanks(b));
+}
+
+// ASCII punctuation the recogniser gives for its full-width form, which
+// looks the same but for the room around it.
+std::string_view fullWidthFormOf(std::string_view symbol) {
+  static constexpr std::pair<std::string_view, std::string_view> kForms[] = {
+      {"(", "（"}, {")", "）"}, {":", "："}, {",", "，"}, {";", "；"}, {"!", "！"}, {"?", "？"}};
+  for (const auto& [ascii, wide] : kForms) {
+    if (symbol == ascii) return wide;
+  }
+  return {};
+}
+
+}  // namespace
+
+Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>& symbols, const WordGap& wordGap) {
+  // The characters kept and the step of each.
+  std::vector<std::pair<std::string, std::size_t>> kept;
+  double sum = 0;
+  std::size_t previous = 0;
+  for (std::size_t at = 0; at < steps.size(); ++at) {
+    const Step& step = steps[at];
+    if (step.symbol != 0 && step.symbol != previous) {
+      kept.emplace_back(step.symbol <= symbols.size() ? symbols[step.symbol - 1] : std::string(" "), at);
+      sum += step.probability;
+    }
+    previous = step.symbol;
+  }
+  Reading reading;
+  if (kept.empty()) return reading;
+  reading.confidence = float(sum / double(kept.size()));
+  // Beside a CJK character with room between, ASCII punctuation is its full-width form.
+  for (std::size_t i = 0; i < kept.size() && wordGap; ++i) {
+    const std::string_view wide = fullWidthFormOf(kept[i].first);
+    if (wide.empty()) continue;
+    const bool before = i > 0 && writtenWithoutBlanks(codePoint(kept[i - 1].first)) &&
+                        wordGap(kept[i - 1].second, kept[i].second);
+    const bool after = i + 1 < kept.size() && writtenWithoutBlanks(codePoint(kept[i + 1].first)) &&
+                       wordGap(kept[i].second, kept[i + 1].second);
+    if (before || after) kept[i].first = wide;
+  }
+  // Brackets come in pairs of one width: "（PNG 或 JPEG)" closes full-width too.
+  std::vector<std::size_t> open;
+  for (std::size_t i = 0; i < kept.size() && wordGap; ++i) {
+    std::string& symbol = kept[i].first;
+    if (symbol == "(" || symbol == "（") open.push_back(i);
+    if ((symbol != ")" && symbol != "）") || open.empty()) continue;
+    std::string& opener = kept[open.back()].first;
+    open.pop_back();
+    if (opener == "（" || symbol == "）") opener = "（", symbol = "）";
+  }
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (i > 0 && wordGap && mayTakeBlank(kept[i - 1].first, kept[i].first) && wordGap(kept[i - 1].second, kept[i].second)) {
+      reading.text += ' ';
+    }
+    reading.text += kept[i].first;
+  }
+  return reading;
+}
+
+}  // namespace quorvane::ocr

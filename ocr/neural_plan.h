@@ -1,0 +1,89 @@
+// How the neural detector and recogniser are fed and how their outputs are
+// read: detector input sizes, recogniser widths, box growth and CTC decoding.
+// Pure rules; the PP-OCR backend (ppocr/) runs the networks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ocr/reading_plan.h"
+
+namespace quorvane::ocr {
+
+// Whether a list of traineddata names asks for what the neural recogniser
+// reads best (Simplified Chinese), and the names the engine reads beside it.
+bool readsNeurally(const std::vector<std::string>& names);
+std::vector<std::string> engineLanguagesBeside(const std::vector<std::string>& names);
+
+// The detector's input: the image scaled by `scale`, cut into bands of whole
+// rows (Strip) that overlap, each given to the network padded to one shape
+// whose sides are multiples of 32 (the network's stride). One shape: a
+// network allocates its buffers on its first run, and on a fresh process that
+// costs twice the run itself, so later bands reuse the first one's.
+struct DetectorPlan {
+  double scale = 1;
+  std::uint32_t width = 0;           // scaled and padded to a multiple of 32
+  std::uint32_t bandHeight = 0;      // rows of every band as given to the network
+  std::vector<Strip> bands;          // rows of the scaled image, before padding
+};
+
+// A band's buffers grow with its pixels (about 250 MB a megapixel); the
+// detector also crashed (SIGSEGV) on some inputs of 3 Mpx and more, and no
+// side goes past what it was seen to take.
+inline constexpr std::uint64_t kMaxDetectorPixels = std::uint64_t{512} << 10;
+inline constexpr std::uint32_t kMaxDetectorWidth = 3200;
+
+// The detector finds UI text as well with glyphs of this height (the typical
+// glyph height, pixels) as with larger ones, for less work: larger text is
+// scaled down to it.
+inline constexpr double kDetectorGlyph = 10;
+
+// Rows shared by neighbouring bands, in typical glyphs: a line and the ground
+// around it lie whole in the band that owns its centre.
+inline constexpr double kOverlapGlyphs = 6;
+inline constexpr std::uint32_t kMinDetectorOverlap = 64, kMaxDetectorOverlap = 128;
+
+DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph);
+
+// The recogniser reads lines 48 pixels high; its input width is one of these.
+inline constexpr std::uint32_t kLineHeight = 48;
+inline constexpr std::uint32_t kLineWidths[] = {256, 512, 768, 1152, 2048};
+
+// The width a line of w x h pixels takes once scaled to kLineHeight, and the
+// smallest shipped width that holds it (the largest when none does: the line
+// is then squeezed into it).
+std::uint32_t scaledLineWidth(double width, double height);
+std::uint32_t lineWidthFor(std::uint32_t scaledWidth);
+
+// DB post-processing: a detected region grows by area * ratio / perimeter on
+// every side, which brings back the margin the network was trained to leave out.
+inline constexpr double kUnclipRatio = 1.6;
+PixelBox unclip(const PixelBox& box, double ratio = kUnclipRatio);
+
+// The recogniser's best class and its probability at each step.
+struct Step {
+  std::size_t symbol = 0;  // 0 is the CTC blank
+  float probability = 0;
+};
+
+// Whether the line's ink has a gap as wide as a blank between two steps.
+using WordGap = std::function<bool(std::size_t fromStep, std::size_t toStep)>;
+
+// Greedy CTC: repeats merged, blanks dropped; symbols[i - 1] is the text of
+// class i, and the class after the last symbol is a blank space. Confidence
+// is the mean probability of the characters kept (0 for none).
+// The recogniser often leaves out the blank between words and around Latin
+// text in a Chinese line: one goes in where wordGap finds one between two
+// characters, unless both are CJK or either is full-width punctuation (which
+// carries its own room). ASCII punctuation with room between it and a CJK
+// character is given in its full-width form, and so is the other bracket of
+// a full-width one.
+Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>& symbols, const WordGap& wordGap = {});
+
+// A recognised line is kept only at this mean confidence or more.
+inline constexpr float kMinLineConfidence = 0.5f;
+
+}  // namespace quorvane::ocr

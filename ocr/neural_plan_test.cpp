@@ -1,0 +1,120 @@
+#include "ocr/neural_plan.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane::ocr {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(NeuralPlanTest, ChineseGoesToTheNetworksAndTheOtherLanguagesToTheEngine) {
+  const std::tuple<Strings, bool, Strings> cases[] = {
+      {{"eng", "chi_sim"}, true, {"eng"}}, {{"chi_sim"}, true, {}}, {{"chi_sim", "jpn", "eng"}, true, {"jpn", "eng"}},
+      {{"chi_tra", "eng"}, false, {"chi_tra", "eng"}}, {Strings{}, false, Strings{}}};
+  for (const auto& [names, neural, others] : cases) {
+    EXPECT_EQ(std::make_tuple(readsNeurally(names), engineLanguagesBeside(names)), std::make_tuple(neural, others));
+  }
+}
+
+TEST(NeuralPlanTest, DetectorBandsAreOneShapeWithinWhatTheNetworkTakes) {
+  // width, height, glyph -> scale, padded width, band height, bands
+  const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, double, std::uint32_t, std::uint32_t, std::size_t>
+      cases[] = {{1280, 800, 10, 1.0, 1280, 320, 3},   {1280, 380, 8, 1.0, 1280, 384, 1},
+                 {1920, 1080, 10, 1.0, 1920, 256, 6},  {2560, 1600, 20, 0.5, 1280, 320, 3},
+                 {3840, 2160, 12, 3168.0 / 3840, 3168, 160, 18}, {1, 1, 0, 1.0, 32, 32, 1}};
+  for (const auto& [width, height, glyph, scale, padded, bandHeight, bands] : cases) {
+    SCOPED_TRACE(testing::Message() << width << "x" << height);
+    const DetectorPlan plan = detectorPlan(width, height, glyph);
+    EXPECT_EQ(std::make_tuple(plan.scale, plan.width, plan.bandHeight, plan.bands.size()),
+              std::make_tuple(scale, padded, bandHeight, bands));
+    EXPECT_LE(plan.width, kMaxDetectorWidth);
+    EXPECT_LE(std::uint64_t{plan.width} * plan.bandHeight, std::max<std::uint64_t>(kMaxDetectorPixels, 32 * 32));
+    EXPECT_EQ(plan.bandHeight % 32, 0u);
+    for (const Strip& band : plan.bands) EXPECT_LE(band.bottom - band.top, plan.bandHeight);
+  }
+  // A tall capture: lines up to the overlap's half lie whole in the band that owns them.
+  const DetectorPlan tall = detectorPlan(1000, 40000, 10);
+  ASSERT_GT(tall.bands.size(), 1u);
+  EXPECT_EQ(tall.bands[0].bottom - tall.bands[1].top, kMinDetectorOverlap);
+  EXPECT_EQ(tall.bands.back().ownBottom, 40000u);
+}
+
+TEST(NeuralPlanTest, LinesTakeTheNarrowestWidthThatHoldsThem) {
+  const std::tuple<double, double, std::uint32_t, std::uint32_t> cases[] = {
+      {100, 24, 200, 256}, {128, 24, 256, 256}, {129, 24, 258, 512}, {300, 48, 300, 512},
+      {5000, 24, 10000, 2048}, {10, 0, 0, 256}};
+  for (const auto& [width, height, scaled, bucket] : cases) {
+    EXPECT_EQ(std::make_tuple(scaledLineWidth(width, height), lineWidthFor(scaledLineWidth(width, height))),
+              std::make_tuple(scaled, bucket)) << width << "x" << height;
+  }
+}
+
+TEST(NeuralPlanTest, UnclipGrowsEverySideByAreaTimesRatioOverPerimeter) {
+  const PixelBox grown = unclip({10, 20, 110, 30});  // 100 x 10: 1000 * 1.6 / 220
+  const double by = 1600.0 / 220;
+  EXPECT_EQ(std::make_tuple(grown.left, grown.top, grown.right, grown.bottom),
+            std::make_tuple(10 - by, 20 - by, 110 + by, 30 + by));
+  const PixelBox flat = unclip({5, 5, 5, 9});
+  EXPECT_EQ(std::make_tuple(flat.left, flat.right), std::make_tuple(5.0, 5.0));
+}
+
+// Symbols: 1 "中", 2 "文", 3 "A", 4 "b", 5 "(", 6 "：", 7 ":"; class 8 is the blank space.
+const Strings kSymbols = {"中", "文", "A", "b", "(", "：", ":"};
+
+std::vector<Step> steps(std::initializer_list<std::size_t> symbols) {
+  std::vector<Step> out;
+  for (std::size_t s : symbols) out.push_back({s, s == 0 ? 0.9f : 0.5f + 0.05f * float(s)});
+  return out;
+}
+
+TEST(CtcTest, RepeatsMergeBlanksSeparateAndConfidenceIsTheMeanOfKeptCharacters) {
+  const std::tuple<const char*, std::vector<Step>, std::string, float> cases[] = {
+      {"nothing", {}, "", 0.0f}, {"only blanks", steps({0, 0}), "", 0.0f},
+      {"repeats merge", steps({1, 1, 0, 2, 2}), "中文", 0.575f},
+      {"a blank between repeats keeps both", steps({3, 0, 3}), "AA", 0.65f},
+      {"the class after the symbols is a space", steps({3, 8, 4}), "A b", 0.75f},
+      {"beyond it too", steps({9}), " ", 0.95f}};
+  for (const auto& [what, input, text, confidence] : cases) {
+    const Reading reading = decodeCtc(input, kSymbols);
+    EXPECT_EQ(reading.text, text) << what;
+    EXPECT_FLOAT_EQ(reading.confidence, confidence) << what;
+  }
+}
+
+TEST(CtcTest, GapsInTheInkBecomeBlanksOrFullWidthPunctuationBesideCjk) {
+  // Steps 0..n; every pair of neighbouring characters is separated by a wide gap.
+  const WordGap always = [](std::size_t, std::size_t) { return true; };
+  const WordGap never = [](std::size_t, std::size_t) { return false; };
+  const WordGap afterStepTwo = [](std::size_t from, std::size_t to) { return from <= 2 && to > 2; };
+  const std::tuple<const char*, std::vector<Step>, WordGap, std::string> cases[] = {
+      {"no gap", steps({1, 3, 4}), never, "中Ab"},
+      {"Latin beside CJK takes a blank", steps({1, 3, 4}), always, "中 A b"},
+      {"CJK beside CJK never does", steps({1, 2}), always, "中文"},
+      {"only where the gap is", steps({3, 4, 0, 4, 3}), afterStepTwo, "Ab bA"},
+      {"full-width punctuation carries its own room", steps({1, 6, 3}), always, "中：A"},
+      {"ASCII colon with room after CJK is full-width", steps({1, 7, 2}), always, "中：文"},
+      {"ASCII bracket with room before CJK is full-width", steps({3, 5, 1}), always, "A（中"},
+      {"tight ASCII punctuation stays", steps({1, 5, 2}), never, "中(文"},
+      {"a recognised space takes no second one", steps({3, 8, 4}), always, "A b"}};
+  for (const auto& [what, input, gap, text] : cases) EXPECT_EQ(decodeCtc(input, kSymbols, gap).text, text) << what;
+}
+
+TEST(CtcTest, BracketsPairInOneWidth) {
+  // Symbols: 1 "中", 2 "(", 3 ")", 4 "A"; a gap only between steps `at` and `at + 1`.
+  const Strings symbols = {"中", "(", ")", "A"};
+  const auto gapAfter = [](std::size_t at) {
+    return WordGap([at](std::size_t from, std::size_t to) { return from <= at && to > at; });
+  };
+  const std::tuple<const char*, std::vector<Step>, std::size_t, std::string> cases[] = {
+      {"the closing bracket of a full-width one", steps({1, 2, 4, 3}), 0, "中（A）"},
+      {"the opening bracket of a full-width one", steps({2, 4, 3, 1}), 2, "（A）中"},
+      {"ASCII brackets without room beside CJK stay", steps({2, 4, 3, 1}), 99, "(A)中"},
+      {"a full-width bracket left open", steps({1, 2, 4}), 0, "中（A"},
+      {"a closing bracket without an opening one", steps({4, 3, 1}), 99, "A)中"}};
+  for (const auto& [what, input, gap, text] : cases) {
+    EXPECT_EQ(decodeCtc(input, symbols, gapAfter(gap)).text, text) << what;
+  }
+}
+
+}  // namespace
+}  // namespace quorvane::ocr
