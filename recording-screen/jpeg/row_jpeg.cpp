@@ -90,8 +90,8 @@ bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   auto takePieces = [&](RegionCompressor& compressor) {
     for (std::uint32_t first; ok && (first = next.fetch_add(pieceRows)) < mcuRows;) {
       const std::uint32_t rows = std::min(pieceRows, mcuRows - first);
-      if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, first == 0 ? &headers_ : nullptr, compressor))
-        ok = false;
+      std::string* headers = first == 0 ? &headers_ : nullptr;
+      if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, headers, compressor)) ok = false;
     }
   };
   std::thread second;
