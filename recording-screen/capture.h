@@ -54,6 +54,8 @@ struct RowSpan {
   bool operator==(const RowSpan&) const = default;
 };
 
+class RowsArriving;
+
 // 32-bit pixels, blue, green, red, then a byte that is ignored.
 struct PixelView {
   const std::uint8_t* bgrx = nullptr;
@@ -63,6 +65,8 @@ struct PixelView {
   // The only rows that may differ from the picture read before, when the
   // backend knows; an encoder may keep what it made of the others.
   std::optional<std::vector<RowSpan>> changed;
+  // None: every row is there already. Valid as long as the pixels.
+  RowsArriving* arriving = nullptr;
 };
 
 // The pixels of one captured frame. Reading may be deferred until someone
@@ -89,6 +93,18 @@ struct StreamEnd {
   bool displayGone = false;  // unplugged, resized or moved: the stream would show the wrong area
   std::string error;         // else what failed
   bool operator==(const StreamEnd&) const = default;
+};
+
+// The rows of a picture still being read back, in bands from the top, so
+// that encoding the first rows overlaps reading the last.
+class RowsArriving {
+ public:
+  virtual ~RowsArriving() = default;
+  // Waits until every row above `bottom` that is read at all is in the
+  // picture; false when some never will be. Safe from any thread.
+  virtual bool await(std::uint32_t bottom) = 0;
+  // After a failed await: why the stream cannot go on, when that is why.
+  virtual std::optional<StreamEnd> end() { return std::nullopt; }
 };
 
 // What a wait on the window system brought.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include "common/ticks.h"
 
@@ -13,18 +14,30 @@ namespace quorvane::recording {
 namespace {
 
 // The pixels of every sample: whatever the service shows when they are read.
-class ServicePicture final : public FrameImage {
+// A stream that cannot go on is told of, whether found before the rows come
+// or while they do.
+class ServicePicture final : public FrameImage, private RowsArriving {
  public:
   ServicePicture(CaptureService& service, StreamSink& sink) : service_(service), sink_(sink) {}
   std::optional<PixelView> pixels() override {
     auto picture = service_.readPicture();
     if (picture.end) sink_.ended(*picture.end);
+    if (picture.pixels && picture.pixels->arriving) {
+      arriving_ = std::exchange(picture.pixels->arriving, static_cast<RowsArriving*>(this));
+    }
     return picture.pixels;
   }
 
  private:
+  bool await(std::uint32_t bottom) override {
+    if (arriving_->await(bottom)) return true;
+    if (auto end = arriving_->end()) sink_.ended(*end);
+    return false;
+  }
+
   CaptureService& service_;
   StreamSink& sink_;
+  RowsArriving* arriving_ = nullptr;  // the service's, for the last pixels read
 };
 
 }  // namespace

@@ -113,6 +113,36 @@ TEST(CaptureThread, AnEndIsReportedOnceAndAnEndedThreadWaitsToBeHalted) {
   }
 }
 
+// Rows that stop arriving while a frame is encoded end the stream when the
+// service says why, and only then.
+TEST(CaptureThread, RowsThatStopArrivingEndTheStreamWhenTheServiceSaysWhy) {
+  struct Rows final : RowsArriving {
+    Rows(bool in, std::optional<StreamEnd> why) : in(in), why(std::move(why)) {}
+    bool await(std::uint32_t) override { return in; }
+    std::optional<StreamEnd> end() override { return why; }
+    bool in;
+    std::optional<StreamEnd> why;
+  };
+  const std::tuple<bool, std::optional<StreamEnd>, std::vector<StreamEnd>> cases[] = {  // in, why, the ends told
+      {true, StreamEnd{false, "lost"}, {}},
+      {false, std::nullopt, {}},
+      {false, StreamEnd{false, "lost"}, {StreamEnd{false, "lost"}}},
+  };
+  for (const auto& [in, why, ends] : cases) {
+    W w;
+    Rows rows(in, why);
+    w.picture = Picture{PixelView{nullptr, 640, 2, 640 * 4, std::nullopt, &rows}, std::nullopt};
+    Sink sink(w);
+    CaptureThread thread(w, w, sink, kRate);
+    thread.start();
+    w.await([&] { return sink.statuses.size() == 1; });
+    auto pixels = w.locked([&] { return sink.last; }).image->pixels();
+    const bool arrived = pixels->arriving->await(2);
+    thread.halt();
+    EXPECT_EQ(w.locked([&] { return std::tuple(arrived, sink.ends); }), std::tuple(in, ends)) << in;
+  }
+}
+
 }  // namespace
 
 void PrintTo(const StreamEnd& e, std::ostream* os) { *os << (e.displayGone ? "display gone" : e.error); }

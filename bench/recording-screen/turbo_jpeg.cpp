@@ -17,6 +17,8 @@ TurboJpegEncoder::~TurboJpegEncoder() {
 
 std::optional<std::string> TurboJpegEncoder::encodeJpeg(const PixelView& pixels) {
   if (!handle_ || !pixels.bgrx || pixels.width == 0 || pixels.height == 0) return std::nullopt;
+  // One encode of the whole picture: every row must be in first.
+  if (pixels.arriving && !pixels.arriving->await(pixels.height)) return std::nullopt;
   if (pixels.width > INT_MAX || pixels.height > INT_MAX || pixels.stride > INT_MAX) return std::nullopt;
   // Sized once for the worst case of this picture size and reused, so the
   // library never reallocates; 4:2:0 is what viewers expect of a screen

@@ -1,3 +1,7 @@
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
@@ -62,6 +66,65 @@ TEST(RowJpegEncoder, SplicedFilesAreTheFullEncodeOfThePicture) {
     p.bgrx[100 * p.stride] ^= 0xFF;  // in MCU row 6, which the view does not name
     view.changed = std::vector<RowSpan>{{0, 1}};
     EXPECT_EQ(encoder.encodeJpeg(view), last);
+  }
+}
+
+// A picture read back in bands of `band` rows from `source` into `into`,
+// which starts blank: a band lands only when rows in it are awaited, so rows
+// encoded before they were awaited show as blank. Rows from `failsFrom` on never arrive.
+class Bands final : public RowsArriving {
+ public:
+  Bands(const Picture& source, Picture& into, std::uint32_t band, std::uint32_t failsFrom = UINT32_MAX)
+      : source_(source), into_(into), band_(band), failsFrom_(failsFrom) {
+    std::fill(into_.bgrx.begin(), into_.bgrx.end(), 0);
+  }
+  bool await(std::uint32_t bottom) override {
+    std::lock_guard<std::mutex> guard(lock_);
+    while (in_ < bottom) {
+      const std::uint32_t next = std::min(in_ + band_, source_.height);
+      if (next > failsFrom_) return false;
+      std::memcpy(&into_.bgrx[in_ * into_.stride], &source_.bgrx[in_ * source_.stride], (next - in_) * into_.stride);
+      in_ = next;
+    }
+    return true;
+  }
+
+ private:
+  std::mutex lock_;
+  const Picture& source_;
+  Picture& into_;
+  std::uint32_t band_, failsFrom_, in_ = 0;
+};
+
+// Rows encoded as they arrive make the same file as the picture read whole,
+// on one thread or two, whole or spliced; rows that never arrive fail the
+// frame, and the next one is encoded whole again.
+TEST(RowJpegEncoder, EncodesRowsAsTheyArrive) {
+  struct Case {
+    std::uint32_t width, height, band;
+    std::uint64_t twoThreadsFrom;
+  };
+  const Case cases[] = {{72, 20 * 16 - 15, 16, 0}, {72, 20 * 16 - 15, 7, 1ull << 40}, {200, 33 * 16, 40, 0},
+                        {48, 16, 16, 0}, {48, 9, 64, 1ull << 40}};
+  for (const auto& c : cases) {
+    const Picture source = picture(c.width, c.height, 8);
+    const std::uint32_t interval = (c.width + 15) / 16;
+    Picture into = source;
+    RowJpegEncoder encoder(c.twoThreadsFrom);
+    Bands whole(source, into, c.band);
+    PixelView view = into.view();
+    view.arriving = &whole;
+    EXPECT_EQ(encoder.encodeJpeg(view), compressRegion(source.view(), 0, c.height, interval)) << c.width << c.band;
+    Bands some(source, into, c.band);
+    view.arriving = &some;
+    view.changed = std::vector<RowSpan>{{c.height - 1, c.height}};
+    EXPECT_EQ(encoder.encodeJpeg(view), compressRegion(source.view(), 0, c.height, interval)) << c.width << c.band;
+    Bands failing(source, into, c.band, c.height - 1);
+    view.arriving = &failing;
+    EXPECT_EQ(encoder.encodeJpeg(view), std::nullopt) << c.width << c.band;
+    view.arriving = nullptr;
+    view.bgrx = source.bgrx.data();
+    EXPECT_EQ(encoder.encodeJpeg(view), compressRegion(source.view(), 0, c.height, interval)) << c.width << c.band;
   }
 }
 

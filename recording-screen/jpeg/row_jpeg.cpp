@@ -42,6 +42,11 @@ bool splitAtRestarts(std::string_view scan, std::string* into, std::size_t count
   return true;
 }
 
+// Whether the pixel rows of MCU rows [0, mcuRows) are in, waiting for them.
+bool rowsIn(const PixelView& pixels, std::uint32_t mcuRows) {
+  return !pixels.arriving || pixels.arriving->await(std::min(mcuRows * kMcuSide, pixels.height));
+}
+
 }  // namespace
 
 // Rows [firstRow, firstRow + rows) of MCU rows encoded as a file of their own
@@ -72,24 +77,26 @@ bool RowJpegEncoder::encodeRows(const PixelView& pixels, std::uint32_t firstRow,
 // thread waits to be scheduled, the first takes its pieces, so a busy machine
 // loses at most about one piece, where fixed halves made it wait for a whole
 // half.
+// Pieces are taken top first, each once its rows are in, so pictures still
+// being read are encoded as their rows arrive.
 bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   const std::uint32_t mcuRows = mcuRowsOf(pixels.height);
   segments_.resize(mcuRows);  // every one is written below; the strings keep their capacity
-  if (std::uint64_t{pixels.width} * pixels.height < twoThreadMinPixels_ || mcuRows < 2) {
-    return encodeRows(pixels, 0, mcuRows, &headers_, compressors_[0]);
-  }
+  const bool twoThreads = std::uint64_t{pixels.width} * pixels.height >= twoThreadMinPixels_ && mcuRows >= 2;
+  if (!twoThreads && !pixels.arriving) return encodeRows(pixels, 0, mcuRows, &headers_, compressors_[0]);
   const std::uint32_t pieceRows = (mcuRows + kWholePieces - 1) / kWholePieces;
   std::atomic<std::uint32_t> next{0};
   std::atomic<bool> ok{true};
   auto takePieces = [&](RegionCompressor& compressor) {
     for (std::uint32_t first; ok && (first = next.fetch_add(pieceRows)) < mcuRows;) {
       const std::uint32_t rows = std::min(pieceRows, mcuRows - first);
-      if (!encodeRows(pixels, first, rows, first == 0 ? &headers_ : nullptr, compressor)) ok = false;
+      std::string* headers = first == 0 ? &headers_ : nullptr;
+      if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, headers, compressor)) ok = false;
     }
   };
   std::thread second;
   try {
-    second = std::thread(takePieces, std::ref(compressors_[1]));
+    if (twoThreads) second = std::thread(takePieces, std::ref(compressors_[1]));
   } catch (const std::exception&) {
     // No thread to be had: this one takes every piece.
   }
@@ -136,7 +143,7 @@ std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
     }
     std::uint32_t end = r;
     while (end < rows.size() && rows[end]) ++end;
-    if (!encodeRows(pixels, r, end - r, nullptr, compressors_[0])) {
+    if (!rowsIn(pixels, end) || !encodeRows(pixels, r, end - r, nullptr, compressors_[0])) {
       segments_.clear();  // the kept file is no longer whole
       return std::nullopt;
     }

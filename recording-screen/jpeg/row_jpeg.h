@@ -4,7 +4,8 @@
 // across a 16-row boundary). The segments of the last file are kept; the next
 // picture's changed rows are encoded alone and spliced in between them. The
 // file is always the whole picture, byte for byte what one compressor writes
-// with the same restart interval.
+// with the same restart interval. Rows still being read are waited for a
+// piece at a time, top first, so encoding overlaps their read-back.
 #pragma once
 
 #include <cstdint>

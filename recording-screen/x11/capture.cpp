@@ -106,7 +106,13 @@ Picture X11Capture::readPicture() {
   auto view = compositor_->compose(filter_.excludedPids, configuration_.showsCursor, takeDamagedRows());
   // A picture lost with the connection is the stream failing, not the encoder.
   if (!view && connection_->broken()) return {std::nullopt, StreamEnd{false, kConnectionLost}};
+  if (view) view->arriving = this;
   return {view, std::nullopt};
+}
+
+std::optional<StreamEnd> X11Capture::end() {
+  if (connection_->broken()) return StreamEnd{false, kConnectionLost};
+  return std::nullopt;
 }
 
 // Whether anything was drawn on the monitor since the last tick.

@@ -17,13 +17,14 @@
 
 namespace quorvane::recording::x11 {
 
-class X11Capture final : public CaptureService {
+class X11Capture final : public CaptureService, private RowsArriving {
  public:
   // Before the capture; connects to $DISPLAY in permitted().
   bool permitted() override;
   ContentResult shareableContent() override;
   std::optional<std::string> start(const ContentFilter& filter, const StreamConfiguration& configuration) override;
-  // On the sample worker: composes the picture now.
+  // On the sample worker: composes the picture now; its rows arrive while
+  // they are encoded.
   Picture readPicture() override;
   // On the capture thread (wake() from any): the damage is taken at each tick.
   Waited wait(int timeoutMs) override;
@@ -31,6 +32,9 @@ class X11Capture final : public CaptureService {
   void wake() override { wakeUp_.wake(); }
 
  private:
+  bool await(std::uint32_t bottom) override { return compositor_->await(bottom); }
+  std::optional<StreamEnd> end() override;
+
   bool takeDamage();
   std::vector<RowSpan> takeDamagedRows();
   void drainEvents();

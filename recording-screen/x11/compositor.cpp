@@ -14,6 +14,9 @@ namespace {
 using quorvane::x11::Reply;
 
 constexpr std::uint32_t kBytesPerPixel = 4;
+// Rows read back per request: small enough that encoding starts soon after
+// the read, large enough that the requests cost nothing next to the pixels.
+constexpr std::uint32_t kBandRows = 128;
 // Larger than any real cursor; a bound on what the server may hand us.
 constexpr std::uint32_t kMaxCursorSide = 1024;
 
@@ -241,6 +244,7 @@ bool usable(const CursorImage& r) {
 
 std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& excludedPids, bool withCursor,
                                              const std::optional<std::vector<RowSpan>>& damaged) {
+  await(monitor_.height);  // the last picture's reads, when nobody waited for them all
   if (c_.broken()) return std::nullopt;
   xcb_connection_t* x = c_.get();
   std::optional<xcb_xfixes_get_cursor_image_cookie_t> cursorAsked;
@@ -269,14 +273,8 @@ std::optional<PixelView> Compositor::compose(const std::vector<std::int32_t>& ex
   const bool whole = !composed_ || !damaged || !sameRects(holes, lastHoles_) || mostlyChanged(changed, monitor_.height);
   if (!whole) runs = runsWithin(runs, changed);
   if (!holes.empty()) rebuild(windows, excludedPids, holes, runs);
-  composed_ = false;  // until the picture is whole again
-  if (!readBack(runs)) return std::nullopt;
-  if (cursorRows) {
-    blendCursor(pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel,
-                xcb_xfixes_get_cursor_image_cursor_image(cursor.get()), cursor->width, cursor->height,
-                cursor->x - cursor->xhot - monitor_.x, cursor->y - cursor->yhot - monitor_.y);
-  }
-  composed_ = true;
+  cursor_ = cursorRows ? std::move(cursor) : nullptr;
+  readBack(runs);
   lastHoles_ = std::move(holes);
   lastCursor_ = cursorRows;
   PixelView view{pixels_, monitor_.width, monitor_.height, std::size_t{monitor_.width} * kBytesPerPixel, std::nullopt};
@@ -332,52 +330,69 @@ void Compositor::rebuild(const std::vector<Window>& windows, const std::vector<s
   xcb_render_change_picture(x, picture_, XCB_RENDER_CP_CLIP_MASK, &none);
 }
 
-// One read per run of rows, each landing at its own place in the picture; the
-// server answers them in order, so they are sent together and waited for once.
-bool Compositor::readBack(const std::vector<RowRun>& runs) {
+// One read per band of each run of rows, each landing at its own place in
+// the picture. All are sent at once; the server answers them in order, so the
+// first rows can be used while the last are still being copied.
+void Compositor::readBack(const std::vector<RowRun>& runs) {
   xcb_connection_t* x = c_.get();
   auto w = static_cast<std::uint16_t>(monitor_.width);
   std::size_t stride = std::size_t{monitor_.width} * kBytesPerPixel;
-  // The rebuilt picture is in monitor coordinates, the screen in root ones.
-  auto source = [this](const RowRun& run) {
-    if (run.rebuilt) return Source{pixmap_, 0, static_cast<std::int16_t>(run.top)};
-    return Source{c_.root(), static_cast<std::int16_t>(monitor_.x),
-                  static_cast<std::int16_t>(monitor_.y + static_cast<std::int32_t>(run.top))};
-  };
-  bool complete = true;
-  if (shared_) {
-    std::vector<xcb_shm_get_image_cookie_t> cookies;
-    for (const auto& run : runs) {
-      auto from = source(run);
-      cookies.push_back(xcb_shm_get_image(x, from.drawable, from.x, from.y, w,
-                                          static_cast<std::uint16_t>(run.bottom - run.top), ~0u,
-                                          XCB_IMAGE_FORMAT_Z_PIXMAP, shared_->id(),
-                                          static_cast<std::uint32_t>(run.top * stride)));
-    }
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-      Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(x, cookies[i], nullptr));
-      if (!r || r->size < (runs[i].bottom - runs[i].top) * stride) complete = false;
-    }
-    pixels_ = shared_->data();
-    return complete;
-  }
-  std::vector<xcb_get_image_cookie_t> cookies;
+  std::lock_guard<std::mutex> guard(readLock_);
+  bands_.clear();
+  received_ = 0;
+  readFailed_ = false;
+  composed_ = false;  // until the picture is whole again
   for (const auto& run : runs) {
-    auto from = source(run);
-    cookies.push_back(xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, from.drawable, from.x, from.y, w,
-                                    static_cast<std::uint16_t>(run.bottom - run.top), ~0u));
-  }
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    Reply<xcb_get_image_reply_t> r(xcb_get_image_reply(x, cookies[i], nullptr));
-    std::size_t size = (runs[i].bottom - runs[i].top) * stride;
-    if (!r || static_cast<std::size_t>(xcb_get_image_data_length(r.get())) < size) {
-      complete = false;
-      continue;
+    for (std::uint32_t top = run.top; top < run.bottom;) {
+      const std::uint32_t bottom = std::min(run.bottom, (top / kBandRows + 1) * kBandRows);
+      // The rebuilt picture is in monitor coordinates, the screen in root ones.
+      const Source from = run.rebuilt ? Source{pixmap_, 0, static_cast<std::int16_t>(top)}
+                                      : Source{c_.root(), static_cast<std::int16_t>(monitor_.x),
+                                               static_cast<std::int16_t>(monitor_.y + static_cast<std::int32_t>(top))};
+      const auto h = static_cast<std::uint16_t>(bottom - top);
+      const unsigned int sequence =
+          shared_ ? xcb_shm_get_image(x, from.drawable, from.x, from.y, w, h, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                      shared_->id(), static_cast<std::uint32_t>(top * stride)).sequence
+                  : xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, from.drawable, from.x, from.y, w, h, ~0u).sequence;
+      bands_.push_back({top, bottom, sequence});
+      top = bottom;
     }
-    std::memcpy(copy_.data() + runs[i].top * stride, xcb_get_image_data(r.get()), size);
   }
-  pixels_ = copy_.data();
-  return complete;
+  xcb_flush(x);
+  pixels_ = shared_ ? shared_->data() : copy_.data();
+  if (bands_.empty()) composed_ = true;
+}
+
+bool Compositor::await(std::uint32_t bottom) {
+  std::lock_guard<std::mutex> guard(readLock_);
+  while (received_ < bands_.size() && bands_[received_].top < bottom) {
+    if (!receive(received_)) readFailed_ = true;
+    if (++received_ == bands_.size() && !readFailed_) composed_ = true;
+  }
+  return !readFailed_;
+}
+
+// The answer to one band's read, the cursor drawn on its rows.
+bool Compositor::receive(std::size_t band) {
+  xcb_connection_t* x = c_.get();
+  const Band& b = bands_[band];
+  const std::size_t stride = std::size_t{monitor_.width} * kBytesPerPixel;
+  const std::size_t size = (b.bottom - b.top) * stride;
+  if (shared_) {
+    Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(x, xcb_shm_get_image_cookie_t{b.sequence}, nullptr));
+    if (!r || r->size < size) return false;
+  } else {
+    Reply<xcb_get_image_reply_t> r(xcb_get_image_reply(x, xcb_get_image_cookie_t{b.sequence}, nullptr));
+    if (!r || static_cast<std::size_t>(xcb_get_image_data_length(r.get())) < size) return false;
+    std::memcpy(copy_.data() + b.top * stride, xcb_get_image_data(r.get()), size);
+  }
+  if (cursor_) {
+    blendCursor(pixels_ + b.top * stride, monitor_.width, b.bottom - b.top, stride,
+                xcb_xfixes_get_cursor_image_cursor_image(cursor_.get()), cursor_->width, cursor_->height,
+                cursor_->x - cursor_->xhot - monitor_.x,
+                cursor_->y - cursor_->yhot - monitor_.y - static_cast<std::int32_t>(b.top));
+  }
+  return true;
 }
 
 }  // namespace quorvane::recording::x11

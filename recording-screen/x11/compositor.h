@@ -1,5 +1,5 @@
 // Builds the picture of one monitor without some applications' windows, on
-// the X server, and reads it back once.
+// the X server, and reads it back once, in bands from the top.
 //
 // Top-level windows are redirected (automatic Composite), so each keeps its
 // whole content even where another window covers it. A frame is the screen
@@ -11,12 +11,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <xcb/render.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include "common/x11/connection.h"
 #include "common/x11/shm.h"
@@ -73,13 +75,16 @@ class Compositor {
   Compositor(const Compositor&) = delete;
   Compositor& operator=(const Compositor&) = delete;
 
-  // The monitor's picture now; nullopt when the server could not give it.
-  // Valid until the next call. Not thread-safe: one reader. `damaged`: the
-  // rows drawn on since the last call, when known; then only those, the
-  // cursor's old and new rows are read again and named in the view, unless
-  // the left-out areas changed.
+  // The monitor's picture now, its rows still on their way: await() before
+  // using them. nullopt when the server cannot give it. Valid until the next
+  // call; one caller at a time. `damaged`: the rows drawn on since the last
+  // call, when known; then only those, the cursor's old and new rows are read
+  // again and named in the view, unless the left-out areas changed.
   std::optional<PixelView> compose(const std::vector<std::int32_t>& excludedPids, bool withCursor,
                                    const std::optional<std::vector<RowSpan>>& damaged = std::nullopt);
+  // Waits until the rows read above `bottom` are in the last picture; false
+  // when some could not be read. Safe from any thread.
+  bool await(std::uint32_t bottom);
 
  private:
   Compositor(const Connection& c, const Area& monitor) : c_(c), monitor_(monitor) {}
@@ -91,7 +96,8 @@ class Compositor {
   void paintBackground();
   void rebuild(const std::vector<Window>& windows, const std::vector<std::int32_t>& excludedPids,
                const std::vector<xcb_rectangle_t>& holes, const std::vector<RowRun>& runs);
-  bool readBack(const std::vector<RowRun>& runs);
+  void readBack(const std::vector<RowRun>& runs);
+  bool receive(std::size_t band);
 
   const Connection& c_;
   Area monitor_;
@@ -104,10 +110,21 @@ class Compositor {
   std::unique_ptr<quorvane::x11::ShmSegment> shared_;
   std::vector<std::uint8_t> copy_;
   std::uint8_t* pixels_ = nullptr;
-  // What the last picture was made of, so that the next reads only what changed.
+  // The reads of the last picture, answered in order; under readLock_.
+  struct Band {
+    std::uint32_t top, bottom;
+    unsigned int sequence;  // of its request
+  };
+  std::mutex readLock_;
+  std::vector<Band> bands_;
+  std::size_t received_ = 0;
+  bool readFailed_ = false;
+  // What the last picture was made of, so that the next reads only what
+  // changed; composed_ once all its rows were read, under readLock_.
   bool composed_ = false;
   std::vector<xcb_rectangle_t> lastHoles_;
   std::optional<RowSpan> lastCursor_;
+  quorvane::x11::Reply<xcb_xfixes_get_cursor_image_reply_t> cursor_;  // drawn on each band as it arrives
 };
 
 }  // namespace quorvane::recording::x11
