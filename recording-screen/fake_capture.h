@@ -81,9 +81,10 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
     std::unique_lock<std::mutex> lock(mutex_);
     waits.push_back(timeoutMs);
     const double until = time + timeoutMs / 1000.0;
-    const int woken = wakes;
     changed_.notify_all();
-    changed_.wait(lock, [&] { return wakes != woken || news || streamEnd || time >= until; });
+    // A wake before the wait ends it too, as a real backend's wake-up descriptor does.
+    changed_.wait(lock, [&] { return wakePending_ || news || streamEnd || time >= until; });
+    wakePending_ = false;
     return {std::exchange(news, false), streamEnd};
   }
   std::optional<bool> takeChange() override {
@@ -92,7 +93,7 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
       return change ? std::exchange(change, false) : std::nullopt;
     });
   }
-  void wake() override { locked([this] { ++wakes; }); }
+  void wake() override { locked([this] { ++wakes, wakePending_ = true; }); }
   Picture readPicture() override { return locked([this] { return picture; }); }
   std::optional<std::string> encodeJpeg(const PixelView& pixels) override {
     return locked([&]() -> std::optional<std::string> {
@@ -134,6 +135,7 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
 
  private:
   std::mutex mutex_;
+  bool wakePending_ = false;
   std::condition_variable changed_;
 };
 
