@@ -27,6 +27,10 @@ struct AccessibilityWindow {
   std::optional<Point> size;  // width in x, height in y
 };
 
+// Who lets this process listen to other applications' input: the system's
+// settings, or membership of the group that may read the input devices.
+enum class ListenGrant { systemSettings, inputGroup };
+
 enum class WheelResult {
   Posted,
   TargetChanged,  // the window under the pointer is no longer the target: nothing was posted
@@ -83,6 +87,8 @@ class WindowSystem {
 
   // Whether this process may listen to other applications' input; never prompts.
   virtual bool listenAccess() = 0;
+  // Where the user grants it, for the monitor's permission error.
+  virtual ListenGrant listenGrant() = 0;
   // The display's frame in global coordinates; all zero for an unknown display.
   virtual Rect displayBounds(std::uint32_t displayId) = 0;
   // Starts listening to key and button presses of every application, without

@@ -23,6 +23,7 @@ class NoWindowSystem final : public WindowSystem {
   bool movePointer(Point) override { return false; }
   WheelResult scrollWheel(int, std::uint32_t) override { return WheelResult::CannotCreate; }
   bool listenAccess() override { return false; }
+  ListenGrant listenGrant() override { return ListenGrant::systemSettings; }
   Rect displayBounds(std::uint32_t) override { return {}; }
   bool startListening() override { return false; }
   bool listening() override { return false; }

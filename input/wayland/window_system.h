@@ -39,6 +39,7 @@ class WaylandWindowSystem : public WindowSystem {
 
   // Some keyboard or pointer device can be read (the `input` group).
   bool listenAccess() override;
+  ListenGrant listenGrant() override { return ListenGrant::inputGroup; }
   // An output's logical frame, by its registry name.
   Rect displayBounds(std::uint32_t displayId) override;
   bool startListening() override { return devices_.start(); }

@@ -54,6 +54,7 @@ class XWindowSystem final : public WindowSystem {
 
   // Listening works when the server offers XInput 2.2.
   bool listenAccess() override;
+  ListenGrant listenGrant() override { return ListenGrant::systemSettings; }
   // RandR monitors, by name atom; all zero for an unknown id.
   Rect displayBounds(std::uint32_t displayId) override;
   bool startListening() override;

@@ -144,6 +144,10 @@ TEST_F(InputOnSwayTest, FocusBringsTheWindowFrontAndRefusesOneNotShown) {
 TEST_F(InputOnSwayTest, MonitorReportsShortcutsFromTheInputDevicesButNoClickWithoutThePointersPlace) {
   EmulatedInput devices;
   EXPECT_EQ(input({"--check"}).out, R"({"allowed":false})" "\n");
+  auto refused = input({"window", idOf("test-front")});
+  EXPECT_EQ(std::tuple(refused.out, refused.status),
+            std::tuple(error("需要读取输入设备的权限：请把当前用户加入 input 组（sudo usermod -aG input $USER），"
+                             "重新登录后重启应用；不采集普通输入文字。") + "\n", 2));
   const int keyboard = devices.add(EmulatedDevice::keyboard());
   const int mouse = devices.add(EmulatedDevice::mouse());
   EXPECT_EQ(input({"--check"}).out, R"({"allowed":true})" "\n");
