@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "input/scroll/scroll_rules.h"
 #include "input/sway/tree_windows.h"
 
 namespace quorvane::input::sway {
@@ -69,13 +70,38 @@ std::optional<std::vector<AccessibilityWindow>> SwayWindowSystem::accessibilityW
 
 bool SwayWindowSystem::raise(const AccessibilityWindow& window) { return focus(window.handle); }
 
-std::optional<std::int32_t> SwayWindowSystem::pidAt(Point point) {
+std::optional<WindowDescription> SwayWindowSystem::viewAt(Point point) {
   auto list = onScreenWindows();
   if (!list) return std::nullopt;
-  for (const auto& d : *list) {
-    if (auto r = asRect(d, WindowKey::Bounds); r && r->contains(point)) return asI32(d, WindowKey::OwnerPid);
+  for (auto& d : *list) {
+    if (auto r = asRect(d, WindowKey::Bounds); r && r->contains(point)) return std::move(d);
   }
-  return std::nullopt;
+  return WindowDescription{};
+}
+
+std::optional<std::int32_t> SwayWindowSystem::pidAt(Point point) {
+  auto view = viewAt(point);
+  return view ? asI32(*view, WindowKey::OwnerPid) : std::nullopt;
+}
+
+bool SwayWindowSystem::postAccess() {
+  // Made early: clients bind a new pointer only after the seat says it has one.
+  if (!pointer_ && connection()) pointer_ = wayland::WlrPointer::create(*connection());
+  return pointer_ != nullptr;
+}
+
+std::optional<Point> SwayWindowSystem::pointerLocation() {
+  return pointer_ ? pointer_->placed() : std::nullopt;
+}
+
+bool SwayWindowSystem::movePointer(Point to) { return pointer_ && pointer_->moveTo(to); }
+
+WheelResult SwayWindowSystem::scrollWheel(int pixels, std::uint32_t target) {
+  auto at = pointerLocation();
+  if (!at) return WheelResult::CannotCreate;
+  auto view = viewAt(*at);
+  if (!view || asU32(*view, WindowKey::Number) != target) return WheelResult::TargetChanged;
+  return pointer_->wheel(wheelClicks(pixels)) ? WheelResult::Posted : WheelResult::CannotCreate;
 }
 
 }  // namespace quorvane::input::sway

@@ -23,8 +23,6 @@ namespace quorvane::input::x11 {
 using quorvane::x11::Connection;
 using quorvane::x11::Reply;
 
-// A wheel step of n pixels as whole wheel clicks: never further than asked, at least one.
-int wheelClicks(int pixels);
 // The pixel holding a point (floored); nothing for a point outside the
 // 16-bit coordinates X windows live in (frame sizes come from other clients).
 std::optional<std::pair<int, int>> pixelOf(Point point);

@@ -141,6 +141,31 @@ TEST_F(InputOnSwayTest, FocusBringsTheWindowFrontAndRefusesOneNotShown) {
   EXPECT_EQ(view("tiled-back")["node"]["visible"], true);
 }
 
+TEST_F(InputOnSwayTest, ScrollTurnsTheWheelOverTheSelectionThroughAVirtualPointer) {
+  Child target({binary("quorvane-wayland-client"), "--window", "test-scroll", "FFFF00", "--pointer"}, options());
+  ASSERT_EQ(target.readLine(10s), "ready");
+  const json v = view("test-scroll");
+  const json where = frame(v);
+  Child scroll({binary("quorvane-input"), "--scroll", id(v), "0.25", "0.5", "0.5", "0.25"}, options());
+  ASSERT_EQ(scroll.readLine(10s), kReady);
+  for (int i = 0; i < 2; ++i) {
+    scroll.writeStdin("step\n");
+    ASSERT_EQ(scroll.readLine(5s), R"({"type":"step"})");
+  }
+  // The selection's centre, in the window's own coordinates, then two notches down.
+  const int x = where["width"].get<int>() / 2, y = where["height"].get<int>() * 5 / 8;
+  EXPECT_EQ(target.readLine(5s), "enter test-scroll " + std::to_string(x) + " " + std::to_string(y));
+  EXPECT_EQ(target.readLine(5s), "axis 0 15");
+  EXPECT_EQ(target.readLine(5s), "axis 0 15");
+  scroll.writeStdin("stop\n");
+  EXPECT_EQ(scroll.wait(5s), 0);
+
+  // A floating window over the selection of a tiled one: refused before the first step.
+  auto refused = input({"--scroll", idOf("tiled-back"), "0.25", "0.25", "0.5", "0.5"});
+  EXPECT_EQ(std::tuple(refused.out, refused.status),
+            std::tuple(error("所选窗口未在前台或选区被遮挡，请先显示目标窗口后重试") + "\n", 0));
+}
+
 TEST_F(InputOnSwayTest, MonitorReportsShortcutsFromTheInputDevicesButNoClickWithoutThePointersPlace) {
   EmulatedInput devices;
   EXPECT_EQ(input({"--check"}).out, R"({"allowed":false})" "\n");
