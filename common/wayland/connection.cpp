@@ -185,8 +185,8 @@ void Connection::global(void* data, wl_registry* registry, std::uint32_t name, c
     c->screencopy_ = bind<zwlr_screencopy_manager_v1>(registry, name, &zwlr_screencopy_manager_v1_interface, version,
                                                        kScreencopyVersion);
   } else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0) {
-    c->virtualPointers_ = bind<zwlr_virtual_pointer_manager_v1>(registry, name,
-                                                                 &zwlr_virtual_pointer_manager_v1_interface, version, 1);
+    const auto* manager = &zwlr_virtual_pointer_manager_v1_interface;
+    c->virtualPointers_ = bind<zwlr_virtual_pointer_manager_v1>(registry, name, manager, version, 1);
   } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !c->seat_) {
     c->seat_ = bind<wl_seat>(registry, name, &wl_seat_interface, version, 1);
   } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {

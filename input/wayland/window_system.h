@@ -12,30 +12,16 @@
 
 #include "common/wayland/connection.h"
 #include "input/evdev/devices.h"
-#include "input/window_system.h"
+#include "input/none/window_system.h"
 
 namespace quorvane::input::wayland {
 
 using quorvane::wayland::Connection;
 
-class WaylandWindowSystem : public WindowSystem {
+class WaylandWindowSystem : public none::NoWindowSystem {
  public:
   // `connection` may be null: a compositor that did not answer has no outputs.
   explicit WaylandWindowSystem(std::unique_ptr<Connection> connection);
-
-  std::optional<WindowList> onScreenWindows() override { return std::nullopt; }
-  std::optional<WindowList> windowById(std::uint32_t) override { return std::nullopt; }
-  bool running(std::int32_t) override { return false; }
-  void activate(std::int32_t) override {}
-  std::optional<std::int32_t> frontmostPid() override { return std::nullopt; }
-  bool accessibilityTrusted() override { return false; }
-  std::optional<std::vector<AccessibilityWindow>> accessibilityWindows(std::int32_t) override { return std::nullopt; }
-  bool raise(const AccessibilityWindow&) override { return false; }
-  std::optional<std::int32_t> pidAt(Point) override { return std::nullopt; }
-  bool postAccess() override { return false; }
-  std::optional<Point> pointerLocation() override { return std::nullopt; }
-  bool movePointer(Point) override { return false; }
-  WheelResult scrollWheel(int, std::uint32_t) override { return WheelResult::CannotCreate; }
 
   // Some keyboard or pointer device can be read (the `input` group).
   bool listenAccess() override;

@@ -26,6 +26,10 @@ using quorvane::input::evdev::testing::EmulatedInput;
 
 const std::string kReady = R"({"type":"ready"})";
 std::string error(const std::string& text) { return R"({"error":")" + text + R"(","type":"error"})"; }
+const std::string kCovered = "所选窗口未在前台或选区被遮挡，请先显示目标窗口后重试";
+const std::string kNeedsInputGroup =
+    "需要读取输入设备的权限：请把当前用户加入 input 组（sudo usermod -aG input $USER），"
+    "重新登录后重启应用；不采集普通输入文字。";
 
 class InputOnSwayTest : public ::testing::Test {
  protected:
@@ -163,7 +167,7 @@ TEST_F(InputOnSwayTest, ScrollTurnsTheWheelOverTheSelectionThroughAVirtualPointe
   // A floating window over the selection of a tiled one: refused before the first step.
   auto refused = input({"--scroll", idOf("tiled-back"), "0.25", "0.25", "0.5", "0.5"});
   EXPECT_EQ(std::tuple(refused.out, refused.status),
-            std::tuple(error("所选窗口未在前台或选区被遮挡，请先显示目标窗口后重试") + "\n", 0));
+            std::tuple(error(kCovered) + "\n", 0));
 }
 
 TEST_F(InputOnSwayTest, MonitorReportsShortcutsFromTheInputDevicesButNoClickWithoutThePointersPlace) {
@@ -171,8 +175,7 @@ TEST_F(InputOnSwayTest, MonitorReportsShortcutsFromTheInputDevicesButNoClickWith
   EXPECT_EQ(input({"--check"}).out, R"({"allowed":false})" "\n");
   auto refused = input({"window", idOf("test-front")});
   EXPECT_EQ(std::tuple(refused.out, refused.status),
-            std::tuple(error("需要读取输入设备的权限：请把当前用户加入 input 组（sudo usermod -aG input $USER），"
-                             "重新登录后重启应用；不采集普通输入文字。") + "\n", 2));
+            std::tuple(error(kNeedsInputGroup) + "\n", 2));
   const int keyboard = devices.add(EmulatedDevice::keyboard());
   const int mouse = devices.add(EmulatedDevice::mouse());
   EXPECT_EQ(input({"--check"}).out, R"({"allowed":true})" "\n");
