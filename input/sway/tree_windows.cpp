@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -28,17 +29,20 @@ struct Walk {
   }
 
   // The children most recently focused first; those the focus list leaves out after them, in tree order.
+  // Linear in the lists' lengths: a hostile tree may give thousands of both.
   std::vector<std::size_t> byFocus(const std::vector<std::size_t>& among, const SwayNode& parent) const {
+    std::unordered_map<std::int64_t, std::size_t> byId;  // the first child with each id
+    for (std::size_t i = 0; i < among.size(); ++i) byId.emplace(tree.nodes[among[i]].id, i);
+    std::vector<bool> taken(among.size(), false);
     std::vector<std::size_t> ordered;
     for (std::int64_t id : parent.focus) {
-      for (std::size_t c : among) {
-        if (tree.nodes[c].id == id && std::find(ordered.begin(), ordered.end(), c) == ordered.end()) {
-          ordered.push_back(c);
-        }
-      }
+      auto found = byId.find(id);
+      if (found == byId.end() || taken[found->second]) continue;
+      taken[found->second] = true;
+      ordered.push_back(among[found->second]);
     }
-    for (std::size_t c : among) {
-      if (std::find(ordered.begin(), ordered.end(), c) == ordered.end()) ordered.push_back(c);
+    for (std::size_t i = 0; i < among.size(); ++i) {
+      if (!taken[i]) ordered.push_back(among[i]);
     }
     return ordered;
   }
