@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/ticks.h"
 #include "input/evdev/devices.h"
 #include "input/evdev/emulated_input.h"
 #include "input/monitor.h"
@@ -29,6 +30,7 @@
 namespace {
 
 using namespace quorvane::input;
+using quorvane::TickSchedule;
 using Clock = std::chrono::steady_clock;
 
 double percentile(std::vector<double> v, double p) {
