@@ -54,6 +54,7 @@ class FakeWindowSystem : public WindowSystem {
     return wheelResult;
   }
   bool listenAccess() override { return canListen; }
+  ListenGrant listenGrant() override { return grant; }
   Rect displayBounds(std::uint32_t id) override { return displays.count(id) ? displays[id] : Rect{}; }
   bool startListening() override { return listenWorks; }
   bool listening() override { return stillListening; }
@@ -78,6 +79,7 @@ class FakeWindowSystem : public WindowSystem {
   WheelResult wheelResult = WheelResult::Posted;
   bool unreadable = false, trusted = true, raiseWorks = true, canPost = true, canMove = true;
   bool canListen = true, listenWorks = true, stillListening = true;
+  ListenGrant grant = ListenGrant::systemSettings;
   std::vector<int> descriptors = {7};
   std::deque<Press> presses;
   std::function<void(int)> beforeList;  // with the list call's ordinal (1 = the first)

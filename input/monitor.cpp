@@ -43,7 +43,10 @@ Outcome Monitor::emit(const Json& message) {
 }
 
 Outcome Monitor::start() {
-  if (!s_.system.listenAccess()) return failure(texts::kMonitorNoPermission, kStatusCannotStart);
+  if (!s_.system.listenAccess()) {
+    const bool group = s_.system.listenGrant() == ListenGrant::inputGroup;
+    return failure(group ? texts::kMonitorNeedsInputGroup : texts::kMonitorNoPermission, kStatusCannotStart);
+  }
   if (!bounds()) return failure(texts::kMonitorCannotStart, kStatusCannotStart);
   if (!s_.system.startListening()) return failure(texts::kMonitorCannotStart, kStatusCannotStart);
   return emit(Json{{"type", "ready"}});

@@ -32,6 +32,8 @@ using Change = void (*)(Rig&);
 TEST(MonitorTest, StartEndsWithStatus2UnlessItCanListenAndMeasure) {
   const struct { Change change; const char* text; } cases[] = {
       {[](Rig& t) { t.system.canListen = false; }, texts::kMonitorNoPermission},
+      {[](Rig& t) { t.system.canListen = false, t.system.grant = ListenGrant::inputGroup; },
+       texts::kMonitorNeedsInputGroup},
       {[](Rig& t) { t.system.byId.clear(); }, texts::kMonitorCannotStart},
       {[](Rig& t) { t.system.listenWorks = false; }, texts::kMonitorCannotStart},
   };

@@ -31,6 +31,10 @@ inline constexpr char kFocusNotInFront[] = "所选窗口未能切换到前台，
 inline constexpr char kMonitorNoPermission[] =
     "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，"
     "然后重启应用；不采集普通输入文字。";
+// The same where the input devices are read directly (Wayland sessions).
+inline constexpr char kMonitorNeedsInputGroup[] =
+    "需要读取输入设备的权限：请把当前用户加入 input 组（sudo usermod -aG input $USER），"
+    "重新登录后重启应用；不采集普通输入文字。";
 inline constexpr char kMonitorCannotStart[] =
     "无法创建全局输入监控，请检查输入监控或辅助功能授权";
 inline constexpr char kMonitorFrameLost[] = "录制窗口已关闭或无法取得窗口坐标";

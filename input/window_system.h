@@ -2,8 +2,9 @@
 // list, applications and their activation, the accessibility view of windows,
 // the pointer and the wheel, and listening to every application's key and
 // button presses. A backend is a folder implementing WindowSystem: x11/ for an
-// X server, none/ where there is no window server to ask; input/program/main.cpp
-// picks one for the session. The core owns every loop: a backend only answers
+// X server, wayland/ for any Wayland compositor and sway/ built on it, none/
+// where there is no window server to ask; input/program/main.cpp picks one for
+// the session. The core owns every loop: a backend only answers
 // and hands over what it has read. The unit tests use input/fake_window_system.h.
 #pragma once
 
@@ -26,6 +27,10 @@ struct AccessibilityWindow {
   std::optional<Point> position;
   std::optional<Point> size;  // width in x, height in y
 };
+
+// Who lets this process listen to other applications' input: the system's
+// settings, or membership of the group that may read the input devices.
+enum class ListenGrant { systemSettings, inputGroup };
 
 enum class WheelResult {
   Posted,
@@ -83,6 +88,8 @@ class WindowSystem {
 
   // Whether this process may listen to other applications' input; never prompts.
   virtual bool listenAccess() = 0;
+  // Where the user grants it, for the monitor's permission error.
+  virtual ListenGrant listenGrant() = 0;
   // The display's frame in global coordinates; all zero for an unknown display.
   virtual Rect displayBounds(std::uint32_t displayId) = 0;
   // Starts listening to key and button presses of every application, without

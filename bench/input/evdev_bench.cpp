@@ -30,6 +30,7 @@
 namespace {
 
 using namespace quorvane::input;
+using quorvane::TickSchedule;
 using Clock = std::chrono::steady_clock;
 
 double percentile(std::vector<double> v, double p) {

@@ -19,6 +19,7 @@
 #include "tests/support/fake_app.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
+#include "bench/input/measure.h"
 
 namespace {
 
@@ -27,32 +28,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint8_t kControl = 37, kShift = 50, k9 = 18;  // X keycodes of a US keyboard
-
-// User plus system CPU seconds a process has used so far.
-double cpuSeconds(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  auto close = text.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::vector<std::string> fields;
-  std::string field;
-  for (char c : text.substr(close + 2)) {
-    if (c == ' ') {
-      fields.push_back(field);
-      field.clear();
-    } else {
-      field += c;
-    }
-  }
-  // After the name: state is field 0, utime 11, stime 12.
-  if (fields.size() < 13) return -1;
-  return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-double percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
 
 void fake(xcb_connection_t* c, std::uint8_t type, std::uint8_t key) {
   xcb_test_fake_input(c, type, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);

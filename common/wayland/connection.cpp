@@ -9,6 +9,7 @@
 #include "common/wayland/dispatch.h"
 #include "common/wayland/protocols/wlr-layer-shell-unstable-v1-client.h"
 #include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
+#include "common/wayland/protocols/wlr-virtual-pointer-unstable-v1-client.h"
 #include "common/wayland/protocols/xdg-output-unstable-v1-client.h"
 
 namespace quorvane::wayland {
@@ -140,6 +141,8 @@ Connection::~Connection() {
   }
   if (xdgOutputManager_) zxdg_output_manager_v1_destroy(xdgOutputManager_);
   if (screencopy_) zwlr_screencopy_manager_v1_destroy(screencopy_);
+  if (virtualPointers_) zwlr_virtual_pointer_manager_v1_destroy(virtualPointers_);
+  if (seat_) wl_seat_destroy(seat_);
   if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
   if (shm_) wl_shm_destroy(shm_);
   if (compositor_) wl_compositor_destroy(compositor_);
@@ -181,6 +184,11 @@ void Connection::global(void* data, wl_registry* registry, std::uint32_t name, c
     c->screencopyVersion_ = std::min(version, kScreencopyVersion);
     c->screencopy_ = bind<zwlr_screencopy_manager_v1>(registry, name, &zwlr_screencopy_manager_v1_interface, version,
                                                        kScreencopyVersion);
+  } else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0) {
+    const auto* manager = &zwlr_virtual_pointer_manager_v1_interface;
+    c->virtualPointers_ = bind<zwlr_virtual_pointer_manager_v1>(registry, name, manager, version, 1);
+  } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !c->seat_) {
+    c->seat_ = bind<wl_seat>(registry, name, &wl_seat_interface, version, 1);
   } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
     c->xdgOutputManager_ =
         bind<zxdg_output_manager_v1>(registry, name, &zxdg_output_manager_v1_interface, version, kXdgOutputVersion);

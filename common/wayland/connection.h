@@ -18,6 +18,7 @@
 
 struct zwlr_layer_shell_v1;
 struct zwlr_screencopy_manager_v1;
+struct zwlr_virtual_pointer_manager_v1;
 struct zxdg_output_manager_v1;
 struct zxdg_output_v1;
 
@@ -60,6 +61,8 @@ class Connection {
   zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
   zwlr_screencopy_manager_v1* screencopy() const { return screencopy_; }
   std::uint32_t screencopyVersion() const { return screencopyVersion_; }
+  zwlr_virtual_pointer_manager_v1* virtualPointers() const { return virtualPointers_; }
+  wl_seat* seat() const { return seat_; }  // the first one the compositor offers
   const std::vector<std::unique_ptr<Output>>& outputs() const { return outputs_; }
   const Output* output(std::uint32_t id) const;
 
@@ -96,6 +99,8 @@ class Connection {
   zwlr_layer_shell_v1* layerShell_ = nullptr;
   zwlr_screencopy_manager_v1* screencopy_ = nullptr;
   std::uint32_t screencopyVersion_ = 0;
+  zwlr_virtual_pointer_manager_v1* virtualPointers_ = nullptr;
+  wl_seat* seat_ = nullptr;
   zxdg_output_manager_v1* xdgOutputManager_ = nullptr;
   std::vector<std::unique_ptr<Output>> outputs_;
   bool settled_ = false;  // the first look is over: from now on, changes count

@@ -10,6 +10,7 @@
 
 namespace quorvane::wayland {
 
+inline constexpr std::uint32_t kSwayRunCommand = 0;
 inline constexpr std::uint32_t kSwayGetTree = 4;
 inline constexpr std::uint32_t kSwayGetConfig = 9;
 // sway answers at once; one that does not is given this long per request.

@@ -1,13 +1,13 @@
-// quorvane-input with no window server to ask: none at all, or a Wayland
-// session, where DISPLAY names XWayland and its answers would be wrong ones.
-// Every question answers "nothing", so that each mode gives its own error.
+// quorvane-input with no window server to ask. Every question answers
+// "nothing", so that each mode gives its own error; the Wayland backend
+// (wayland/) starts from these answers for what its compositor does not tell.
 #pragma once
 
 #include "input/window_system.h"
 
 namespace quorvane::input::none {
 
-class NoWindowSystem final : public WindowSystem {
+class NoWindowSystem : public WindowSystem {
  public:
   std::optional<WindowList> onScreenWindows() override { return std::nullopt; }
   std::optional<WindowList> windowById(std::uint32_t) override { return std::nullopt; }
@@ -23,6 +23,7 @@ class NoWindowSystem final : public WindowSystem {
   bool movePointer(Point) override { return false; }
   WheelResult scrollWheel(int, std::uint32_t) override { return WheelResult::CannotCreate; }
   bool listenAccess() override { return false; }
+  ListenGrant listenGrant() override { return ListenGrant::systemSettings; }
   Rect displayBounds(std::uint32_t) override { return {}; }
   bool startListening() override { return false; }
   bool listening() override { return false; }

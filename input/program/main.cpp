@@ -1,5 +1,6 @@
 // quorvane-input: one mode per run, picked from the command line, on the
-// window system the session offers: an X server, or none.
+// window system the session offers: sway, any other Wayland compositor, an X
+// server, or none.
 #include <cerrno>
 #include <csignal>
 #include <memory>
@@ -10,6 +11,8 @@
 #include "common/posix/fd_output.h"
 #include "common/posix/process.h"
 #include "common/posix/session.h"
+#include "common/wayland/connection.h"
+#include "common/wayland/sway_ipc.h"
 #include "input/answer.h"
 #include "input/dispatcher.h"
 #include "input/focus.h"
@@ -19,7 +22,9 @@
 #include "input/posix/fd_commands.h"
 #include "input/scroll/scroll.h"
 #include "input/scroll/scroll_rules.h"
+#include "input/sway/window_system.h"
 #include "input/texts.h"
+#include "input/wayland/window_system.h"
 #include "input/window_queries.h"
 #include "input/x11/window_system.h"
 
@@ -48,14 +53,19 @@ class SigpipeOutput final : public Output {
   quorvane::posix::FdOutput fd_;
 };
 
-// The backend for the session. A Wayland session has no backend of its own
-// here, and its DISPLAY is XWayland, which sees only X11 clients: it is
-// answered as without a window server.
+// The backend for the session. In a Wayland session DISPLAY is XWayland,
+// which sees only X11 clients: the compositor is asked instead, through sway's
+// IPC where the compositor serving us is sway.
 std::unique_ptr<WindowSystem> windowSystemFor(quorvane::posix::WindowServer server) {
   switch (server) {
     case quorvane::posix::WindowServer::x11:
       return std::make_unique<input::x11::XWindowSystem>();
-    case quorvane::posix::WindowServer::wayland:
+    case quorvane::posix::WindowServer::wayland: {
+      auto connection = quorvane::wayland::Connection::open();
+      auto ipc = connection ? quorvane::wayland::SwayIpc::forSession(connection->peerPid()) : nullptr;
+      if (ipc) return std::make_unique<input::sway::SwayWindowSystem>(std::move(connection), std::move(ipc));
+      return std::make_unique<input::wayland::WaylandWindowSystem>(std::move(connection));
+    }
     case quorvane::posix::WindowServer::none:
       break;
   }

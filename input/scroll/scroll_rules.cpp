@@ -1,5 +1,7 @@
 #include "input/scroll/scroll_rules.h"
 
+#include <algorithm>
+
 #include <cmath>
 
 namespace quorvane::input {
@@ -61,6 +63,11 @@ Json scrollSelfTest() {
       {"sameAppOverlay", !gives1(101, {sameApp, target})},
       {"missingHit", !gives1(std::nullopt, {target})},
   };
+}
+
+int wheelClicks(int pixels) {
+  constexpr int kPixelsPerWheelClick = 100;
+  return std::max(1, pixels / kPixelsPerWheelClick);
 }
 
 }  // namespace quorvane::input

@@ -18,6 +18,9 @@ bool validScrollRect(const Rect& selection);
 // (no pid, no such window, or the deciding entry has no readable number).
 std::optional<std::uint32_t> topScrollWindow(std::optional<std::int32_t> pid, const WindowList& list, Point point);
 
+// A wheel step of n pixels as whole wheel clicks: never further than asked, at least one.
+int wheelClicks(int pixels);
+
 // The scroll self-test's Message: nine booleans from fixed scenarios.
 Json scrollSelfTest();
 

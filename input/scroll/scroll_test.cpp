@@ -132,6 +132,12 @@ TEST(ScrollTest, AParentGoneWhileTheRunStartsIsNoticedAtTheFirstCommand) {
   EXPECT_EQ(t.system.wheels.size(), 0u);
 }
 
+TEST(ScrollRulesTest, WheelClicksNeverOvershoot) {
+  for (auto [pixels, clicks] : {std::pair{1, 1}, {99, 1}, {199, 1}, {200, 2}, {500, 5}}) {
+    EXPECT_EQ(wheelClicks(pixels), clicks) << pixels;
+  }
+}
+
 TEST(ScrollRulesTest, StepSelectionAndTopWindowRules) {
   const struct { double selection, window; int pixels; } steps[] = {
       {0.001, 500, 1}, {1.0, 1200, 500}, {1.0, 1110, 499}, {0.1, 33, 1}};

@@ -9,6 +9,7 @@
 #include <xcb/xtest.h>
 
 #include "common/posix/process.h"
+#include "input/scroll/scroll_rules.h"
 #include "common/x11/windows.h"
 #include "input/x11/window_system.h"
 
@@ -23,7 +24,6 @@ namespace qx = quorvane::x11;
 // Qt, Firefox and Chromium, up to ~100 px for a tall GTK view. Counting 100 px
 // per click keeps every step within the distance asked for (a shorter scroll
 // only costs the application one more step; a longer one would skip content).
-constexpr int kPixelsPerWheelClick = 100;
 constexpr xcb_button_t kWheelDown = 5;
 constexpr double kSmallestCoordinate = -32768, kBeyondLargestCoordinate = 32768;
 
@@ -50,7 +50,6 @@ std::vector<bool> takeInputAt(Connection& c, const std::vector<qx::TopLevel>& wi
 
 }  // namespace
 
-int wheelClicks(int pixels) { return std::max(1, pixels / kPixelsPerWheelClick); }
 
 std::optional<std::pair<int, int>> pixelOf(Point p) {
   const double x = std::floor(p.x), y = std::floor(p.y);

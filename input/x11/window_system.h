@@ -23,8 +23,6 @@ namespace quorvane::input::x11 {
 using quorvane::x11::Connection;
 using quorvane::x11::Reply;
 
-// A wheel step of n pixels as whole wheel clicks: never further than asked, at least one.
-int wheelClicks(int pixels);
 // The pixel holding a point (floored); nothing for a point outside the
 // 16-bit coordinates X windows live in (frame sizes come from other clients).
 std::optional<std::pair<int, int>> pixelOf(Point point);
@@ -54,6 +52,7 @@ class XWindowSystem final : public WindowSystem {
 
   // Listening works when the server offers XInput 2.2.
   bool listenAccess() override;
+  ListenGrant listenGrant() override { return ListenGrant::systemSettings; }
   // RandR monitors, by name atom; all zero for an unknown id.
   Rect displayBounds(std::uint32_t displayId) override;
   bool startListening() override;

@@ -63,8 +63,10 @@ class Listener {
 };
 
 // In a Wayland session whose DISPLAY still reaches an X server (XWayland), each
-// program answers as without a window server. One row per way a program reaches
-// the server (the window list, one window, the input extension, the screen).
+// program asks the compositor, never X: one that does not answer gives the
+// answers without a window server (the input monitor, which reads the input
+// devices, asks for their group). One row per way a program reaches the server
+// (the window list, one window, the input extension, the screen).
 TEST(WaylandSessionTest, EveryModeAnswersAsWithoutAWindowServerInsteadOfFromX) {
   XSession& x = sharedXSession();
   x.exportDisplay();
@@ -83,9 +85,10 @@ TEST(WaylandSessionTest, EveryModeAnswersAsWithoutAWindowServerInsteadOfFromX) {
   ASSERT_TRUE(compositor.ok());
   SpawnOptions wayland;
   wayland.env = {{"WAYLAND_DISPLAY", compositor.path()}};
+  // The monitor reads the input devices in any Wayland session: their group is the permission.
   const std::string permission =
-      "需要在系统设置的隐私与安全性 → 输入监控中授权 Quorvane/输入辅助程序，"
-      "然后重启应用；不采集普通输入文字。";
+      "需要读取输入设备的权限：请把当前用户加入 input 组（sudo usermod -aG input $USER），"
+      "重新登录后重启应用；不采集普通输入文字。";
   const struct { std::vector<std::string> argv; std::string out, err; int status; } rows[] = {
       {{"quorvane-input", "--capture-windows"}, error("无法读取当前桌面窗口边界"), "", 1},
       {{"quorvane-input", "--focus-window", id}, R"({"error":"所选窗口已关闭、最小化或无效"})"
