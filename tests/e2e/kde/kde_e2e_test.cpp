@@ -446,6 +446,27 @@ TEST_F(KWinDesktopMaskTest, CoversPlasmasDesktopBelowWindowsWhenItHasAWallpaper)
             (std::vector<std::string>{kDesktopColour, kDesktopColour, kBackColour, kFrontColour}));
 }
 
+// Plasma's own wallpaper, read from its desktop containment's settings for the
+// screen KWin's output order numbers 0.
+TEST_F(KWinDesktopMaskTest, CoversPlasmasDesktopWithTheWallpaperPlasmaIsSetToShow) {
+  const std::string dir = KWinEnvironment::dir_ + "/plasma";
+  fs::create_directories(dir);
+  writeHalvesPng(dir + "/wall.png");
+  std::ofstream(dir + "/plasma-org.kde.plasma.desktop-appletsrc")
+      << "[Containments][3]\nactivityId=\nlastScreen=0\nlocation=0\nplugin=org.kde.plasma.folder\n"
+      << "wallpaperplugin=org.kde.image\n\n[Containments][3][Wallpaper][org.kde.image][General]\nFillMode=0\n"
+      << "Image=file://" << dir << "/wall.png\n";
+  const std::vector<std::string> points = {"10,10", "1200,600", "150,100", "350,250"};
+  Child mask({binary("quorvane-desktop"), "--mask-desktop"},
+             SpawnOptions{.env = {{"GSETTINGS_BACKEND", "memory"}, {"XDG_CONFIG_HOME", dir}}});
+  ASSERT_EQ(mask.readLine(10s), R"({"type":"ready"})") << mask.readAllStderr(1s);
+  EXPECT_EQ(KWinEnvironment::kwin->pixels(points),
+            (std::vector<std::string>{"FF0000", "FFFF00", kBackColour, kFrontColour}));
+  mask.writeStdin("stop\n");
+  EXPECT_EQ(mask.wait(5s), 0);
+}
+
+// Neither Plasma's settings nor GSettings name a wallpaper.
 TEST(KWinDesktopMaskWithoutWallpaperTest, TodaysMaskEndsForWantOfAWallpaperOnPlasma) {
   Child mask({binary("quorvane-desktop"), "--mask-desktop"},
              SpawnOptions{.env = {{"GSETTINGS_BACKEND", "memory"}, {"XDG_CONFIG_HOME", KWinEnvironment::dir_}}});
