@@ -1,7 +1,10 @@
 #include "recording-screen/kde/capture.h"
 
 #include <array>
+#include <chrono>
 #include <utility>
+
+#include <unistd.h>
 
 #include "common/kde/kwin_screenshot.h"
 
@@ -10,26 +13,21 @@ namespace quorvane::recording::kde {
 namespace {
 
 constexpr char kConnectionLost[] = "the connection to the compositor was lost";
-constexpr char kNoName[] = "the output has no name to capture it by";
-constexpr char kNotAuthorized[] = "KWin no longer lets this program take screenshots";
-constexpr char kNoAnswer[] = "KWin's screenshot service stopped answering";
-constexpr char kRefused[] = "KWin's screenshot service refused the capture: ";
-constexpr char kBadImage[] = "KWin's screenshot service sent no image of a known layout";
-constexpr char kListFailed[] = "KWin's window list cannot be read";
 
 std::string failureText(const quorvane::kde::ShotOutcome& outcome) {
   switch (outcome.failure) {
-    case quorvane::kde::ShotFailure::kNotAuthorized: return kNotAuthorized;
-    case quorvane::kde::ShotFailure::kNoAnswer: return kNoAnswer;
-    case quorvane::kde::ShotFailure::kRefused: return kRefused + outcome.detail;
-    case quorvane::kde::ShotFailure::kBadImage: return kBadImage;
+    case quorvane::kde::ShotFailure::kNotAuthorized: return "KWin no longer lets this program take screenshots";
+    case quorvane::kde::ShotFailure::kNoAnswer: return "KWin's screenshot service stopped answering";
+    case quorvane::kde::ShotFailure::kRefused:
+      return "KWin's screenshot service refused the capture: " + outcome.detail;
+    case quorvane::kde::ShotFailure::kBadImage: break;
   }
-  return kBadImage;
+  return "KWin's screenshot service sent no image of a known layout";
 }
 
-// The script's name is the same for every run, so that a run that was killed
-// leaves no script behind once the next one starts.
-constexpr char kChangesScript[] = "quorvane-recording-screen-changes";
+constexpr std::chrono::milliseconds kLeaveWait{500};
+// One script a process, so that streamers running side by side keep theirs.
+constexpr char kChangesScript[] = "quorvane-recording-screen-changes-";
 // Reports one change and the next only once we have answered, remembering
 // whatever happens meanwhile: a busy screen costs KWin one call per answer.
 constexpr char kChangesBody[] = R"(var waiting = false, pending = false;
@@ -70,7 +68,7 @@ bool KWinCapture::permitted() {
 
 ContentResult KWinCapture::shareableContent() {
   if (!outputs_ || outputs_->broken()) return {std::nullopt, kConnectionLost};
-  if (!windows_->refresh(quorvane::posix::answerDeadline())) return {std::nullopt, kListFailed};
+  if (!windows_->refresh(quorvane::posix::answerDeadline())) return {std::nullopt, "KWin's window list cannot be read"};
   ShareableContent content;
   for (const auto& o : outputs_->outputs()) {
     if (o->done) content.displays.push_back(Display{o->id, o->pixelWidth(), o->pixelHeight()});
@@ -87,7 +85,7 @@ std::optional<std::string> KWinCapture::start(const ContentFilter& filter, const
   if (!o || o->pixelWidth() != configuration.width || o->pixelHeight() != configuration.height) {
     return std::string("the output has changed");
   }
-  if (o->name.empty()) return std::string(kNoName);
+  if (o->name.empty()) return std::string("the output has no name to capture it by");
   outputName_ = o->name;
   place_ = placeOf(*o);
   if (!wakeUp_.valid()) return std::string("no event descriptor for the capture thread");
@@ -100,8 +98,16 @@ void KWinCapture::watchChanges() {
   if (!changesBus_) return;
   const std::string body = std::string(kChangesBody) + (configuration_.showsCursor ? kCursorBody : "");
   auto told = [this](const quorvane::kde::ScriptReport&) { changed_ = toldInWait_ = true; };
-  changes_ = quorvane::kde::KWinScript::load(changesBus_.get(), kChangesScript, body, told,
+  scriptName_ = kChangesScript + std::to_string(getpid());
+  changes_ = quorvane::kde::KWinScript::load(changesBus_.get(), scriptName_, body, told,
                                              quorvane::posix::answerDeadline());
+}
+
+void KWinCapture::leave() {
+  if (scriptName_.empty()) return;
+  auto bus = quorvane::kde::openSessionBus();
+  // A short wait: the process is ending.
+  if (bus) quorvane::kde::unloadScript(bus.get(), scriptName_, std::chrono::steady_clock::now() + kLeaveWait);
 }
 
 std::optional<bool> KWinCapture::takeChange() {

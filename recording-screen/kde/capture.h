@@ -48,6 +48,10 @@ class KWinCapture final : public CaptureService {
   // A capture of the output now, the application's windows painted over.
   Picture readPicture() override;
 
+  // As the process ends, from the main thread: KWin keeps a script until it
+  // is unloaded (one left by a killed streamer only flags changes nobody asks for).
+  void leave();
+
  private:
   void end(StreamEnd why);
   void checkOutput();
@@ -65,6 +69,7 @@ class KWinCapture final : public CaptureService {
   recording::posix::WakeUp wakeUp_;
   quorvane::kde::Bus changesBus_;
   std::unique_ptr<quorvane::kde::KWinScript> changes_;
+  std::string scriptName_;  // set before the capture thread starts
   bool changed_ = true;        // since the last tick (the first tick shows the screen)
   bool toldInWait_ = false;    // a report came during the current wait
 

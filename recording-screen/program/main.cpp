@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
   // screencopy, or the permission text when the compositor has neither.
   // Without a window server, the X11 backend finds none and says the same.
   CaptureService* capture = nullptr;
+  kde::KWinCapture* kwin = nullptr;
   switch (quorvane::posix::windowServer()) {
     case quorvane::posix::WindowServer::wayland: {
       auto connection = quorvane::wayland::Connection::open();
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
                                                                                   quorvane::posix::answerDeadline())
                                 : nullptr;
       if (windows) {
-        capture = new kde::KWinCapture(std::move(connection), std::move(windows));
+        capture = kwin = new kde::KWinCapture(std::move(connection), std::move(windows));
       } else {
         capture = new wayland::WaylandCapture(std::move(connection));
       }
@@ -69,5 +70,7 @@ int main(int argc, char** argv) {
       .process = *new quorvane::posix::PosixProcess(),
       .clock = *new quorvane::SystemClock(),
   });
-  end(streamer->run(args));
+  const auto exit = streamer->run(args);
+  if (kwin) kwin->leave();
+  end(exit);
 }

@@ -496,10 +496,27 @@ class KWinRecordingTest : public KWinWindowsTest {
   }
 };
 
+// Whether KWin holds a script of that name.
+std::optional<bool> scriptLoaded(const std::string& name) {
+  sd_bus_message* reply = nullptr;
+  int loaded = 0;
+  int r = sd_bus_call_method(KWinEnvironment::kwin->bus(), "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
+                             "isScriptLoaded", nullptr, &reply, "s", name.c_str());
+  if (r >= 0) r = sd_bus_message_read(reply, "b", &loaded);
+  sd_bus_message_unref(reply);
+  return r >= 0 ? std::optional<bool>(loaded != 0) : std::nullopt;
+}
+
 TEST_F(KWinRecordingTest, FramesShowTheOutputWithTheApplicationsWindowPaintedOver) {
   auto streamer = stream(binary("quorvane-recording-screen"));
   auto first = readPicture(*streamer);
   ASSERT_TRUE(first) << streamer->readAllStderr(1s);
+  // The streamer is the application's child: its change script is named after it.
+  std::ifstream children("/proc/" + std::to_string(streamer->pid()) + "/task/" + std::to_string(streamer->pid()) +
+                         "/children");
+  std::string streamerPid;
+  children >> streamerPid;
+  const std::string script = "quorvane-recording-screen-changes-" + streamerPid;
   // Desktop, back and front window as they are; the application's window painted over to its
   // corners (JPEG blurs the edges themselves), while the screen shows it.
   const std::uint32_t kCover = 0x404040;
@@ -519,8 +536,10 @@ TEST_F(KWinRecordingTest, FramesShowTheOutputWithTheApplicationsWindowPaintedOve
   auto next = readPicture(*streamer);
   ASSERT_TRUE(next);
   EXPECT_TRUE(near(next->at(kTarget.x + 100, kTarget.y + 50), 0xFFFFFF, 12));
+  EXPECT_EQ(scriptLoaded(script), true);
   streamer->writeStdin("stop\n");
   EXPECT_EQ(streamer->wait(5s), 0);
+  EXPECT_EQ(scriptLoaded(script), false);  // KWin would keep it
 }
 
 TEST_F(KWinRecordingTest, WithoutTheGrantTheStreamerAsksForPermission) {
