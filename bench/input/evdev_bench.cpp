@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/ticks.h"
 #include "input/evdev/devices.h"
 #include "input/evdev/emulated_input.h"
 #include "input/monitor.h"
@@ -67,7 +68,7 @@ struct Stamps final : evdev::PressSink {
 // fires 30 times a second (its work is the core's, not measured here).
 void monitorLoop(evdev::InputDevices& devices, Stamps& sink, int stop) {
   auto seconds = [] { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); };
-  TickSchedule ticks(seconds(), kSampleInterval);
+  quorvane::TickSchedule ticks(seconds(), kSampleInterval);
   for (;;) {
     pollfd p[2] = {{devices.descriptor(), POLLIN, 0}, {stop, POLLIN, 0}};
     poll(p, 2, ticks.millisUntilDue(seconds()));
