@@ -1,16 +1,32 @@
 # What `cmake --install` puts on a system: the four programs, in a folder of
 # their own under libexec (only the application starts them, so they stay off
-# the user's PATH), and the README, which is the reference for the messages the
-# application reads, and the OCR models. Test tools, demo helpers and benchmarks stay in the build.
+# the user's PATH), the KWin grants of the helpers that need one (hidden
+# application entries naming the programs' installed paths), the OCR models,
+# and the README, which is the reference for the messages the application
+# reads. Test tools, demo helpers and benchmarks stay in the build.
 include(GNUInstallDirs)
 
 set(QUORVANE_INSTALLED_PROGRAMS
   quorvane-input quorvane-recording-screen quorvane-desktop quorvane-ocr)
+# The programs with a KWin backend that needs a grant (common/kde/grants/): a
+# grant names only what its program uses.
+set(QUORVANE_KWIN_GRANTED quorvane-recording-screen)
 foreach(program IN LISTS QUORVANE_INSTALLED_PROGRAMS)
   # A build may take fewer programs (QUORVANE_PROGRAMS).
   if(TARGET ${program})
     install(TARGETS ${program}
       RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvane COMPONENT runtime)
+  endif()
+  # Rendered at install time: the prefix may be given only then.
+  set(grant ${PROJECT_SOURCE_DIR}/common/kde/grants/${program}.desktop.in)
+  if(TARGET ${program} AND ${program} IN_LIST QUORVANE_KWIN_GRANTED)
+    install(CODE "
+      set(QUORVANE_GRANT \"${grant}\")
+      set(QUORVANE_LIBEXECDIR \"${CMAKE_INSTALL_LIBEXECDIR}\")
+      set(QUORVANE_DATADIR \"${CMAKE_INSTALL_DATADIR}\")
+      set(QUORVANE_STAGING \"${CMAKE_BINARY_DIR}/grants\")
+      include(\"${PROJECT_SOURCE_DIR}/cmake/InstallGrant.cmake\")"
+      COMPONENT runtime)
   endif()
 endforeach()
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks what `cmake --install` puts where, for a build folder whose four
 # programs are built: each component alone and all together, under DESTDIR
-# with a prefix, and nothing else (no test tools, benchmarks or demo helpers).
+# with a prefix, and nothing else (no test tools, benchmarks or demo helpers);
+# the KWin grants name the installed programs.
 #   scripts/install-check.sh BUILD_FOLDER
 set -euo pipefail
 build=${1:?usage: install-check.sh BUILD_FOLDER}
@@ -18,7 +19,8 @@ share/quorvane/ocr-models/rec-256.onnx
 share/quorvane/ocr-models/rec-512.onnx
 share/quorvane/ocr-models/rec-768.onnx
 share/quorvane/ocr-models/rec-1152.onnx
-share/quorvane/ocr-models/rec-2048.onnx"
+share/quorvane/ocr-models/rec-2048.onnx
+share/applications/quorvane-recording-screen.desktop"
 docs="share/doc/quorvane/README.md"
 
 failures=0
@@ -37,6 +39,13 @@ check() {  # component (empty: all), expected files under the prefix
   local program
   for program in $(grep '^libexec/' <<<"$expected" || true); do
     [[ -x $stage/opt/q/$program ]] || { echo "not executable: $program" >&2; failures=$((failures + 1)); }
+  done
+  local grant
+  for grant in $(grep '^share/applications/' <<<"$expected" || true); do
+    local exec
+    exec=$(grep '^Exec=' "$stage/opt/q/$grant" || true)
+    [[ $exec == "Exec=/opt/q/libexec/quorvane/$(basename "$grant" .desktop)" ]] ||
+      { echo "$grant names $exec" >&2; failures=$((failures + 1)); }
   done
 }
 check runtime "$programs"

@@ -73,13 +73,13 @@ bool callKWin(sd_bus* bus, const std::string& path, const char* interface, const
   return r.ok() && read(r.message.get());
 }
 
-bool unload(sd_bus* bus, const std::string& name, Deadline deadline) {
+}  // namespace
+
+bool unloadScript(sd_bus* bus, const std::string& name, Deadline deadline) {
   return callKWin(bus, "/Scripting", kScripting, "unloadScript", deadline,
                   [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", name.c_str()); },
                   [](sd_bus_message*) { return true; });
 }
-
-}  // namespace
 
 std::string scriptSource(const std::string& replyTo, unsigned object, const std::string& body) {
   if (!uniqueName(replyTo)) return {};
@@ -125,7 +125,7 @@ std::unique_ptr<KWinScript> KWinScript::load(sd_bus* bus, const std::string& nam
   };
   // A script of this name still loaded was left by a run that died.
   if (!loadScript()) return nullptr;
-  if (id < 0 && (!unload(bus, name, deadline) || !loadScript() || id < 0)) return nullptr;
+  if (id < 0 && (!unloadScript(bus, name, deadline) || !loadScript() || id < 0)) return nullptr;
   // KWin 5 puts the script's object at /<id>; KWin 6 at /Scripting/Script<id>.
   const auto none = [](sd_bus_message*) { return true; };
   const bool ran = callKWin(bus, "/" + std::to_string(id), kScript, "run", deadline, nullptr, none) ||
@@ -137,7 +137,7 @@ std::unique_ptr<KWinScript> KWinScript::load(sd_bus* bus, const std::string& nam
 }
 
 KWinScript::~KWinScript() {
-  if (!name_.empty()) unload(bus_, name_, std::chrono::steady_clock::now() + unloadWait_);
+  if (!name_.empty()) unloadScript(bus_, name_, std::chrono::steady_clock::now() + unloadWait_);
   sd_bus_slot_unref(slot_);
   if (!file_.empty()) unlink(file_.c_str());
 }

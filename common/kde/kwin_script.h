@@ -52,6 +52,11 @@ class KWinScript {
   std::chrono::milliseconds unloadWait_{500};
 };
 
+// Unloads the script of that name from KWin, on any connection to the bus
+// (a process ending while another thread uses the script's); whether KWin
+// answered by the deadline.
+bool unloadScript(sd_bus* bus, const std::string& name, Deadline deadline);
+
 // The script text for a body: `report` defined to call back to `replyTo`, to
 // the object numbered `object`; "" for what is no unique bus name.
 std::string scriptSource(const std::string& replyTo, unsigned object, const std::string& body);

@@ -43,6 +43,14 @@ std::optional<std::string> readControlChunk(int fd) {
   return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
+WallpaperSource pictureFile(const std::string& path) {
+  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  if (!uri) return NoWallpaper{};
+  WallpaperUrl url{uri};
+  g_free(uri);
+  return url;
+}
+
 std::shared_ptr<WallpaperImage> LinuxPlatform::openImage(const std::string& url) {
   for (const auto& [name, image] : files_) {
     if (name == url) return image;

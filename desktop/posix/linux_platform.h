@@ -45,6 +45,10 @@ class Termination {
 // when nothing can be read yet (a non-blocking stream, a signal).
 std::optional<std::string> readControlChunk(int fd);
 
+// A picture file as a wallpaper source: its file URL; no wallpaper when the
+// path is not absolute.
+WallpaperSource pictureFile(const std::string& path);
+
 // What a window system tells the loop after a wait.
 enum class ScreenChange { kNone, kScreens, kSpace };
 struct WindowNews {

@@ -4,7 +4,11 @@
 #include <climits>
 #include <cstdlib>
 
+#include <glib.h>
+
+#include "common/wayland/output_order.h"
 #include "common/wayland/protocols/wlr-layer-shell-unstable-v1-client.h"
+#include "desktop/wayland/plasma_desktop.h"
 
 namespace quorvane::desktop::wayland {
 
@@ -87,9 +91,23 @@ std::optional<SwayBackground> MaskBackend::swayChoice(const Screen& screen) {
   return swayBackground(*swayConfig_, output->name, home ? home : "");
 }
 
+std::optional<WallpaperChoice> MaskBackend::plasmaChoice(const Screen& screen) {
+  if (!plasmaOrderRead_) {
+    plasmaOrderRead_ = true;
+    plasmaOrder_ = quorvane::wayland::outputOrder(conn_->display(), quorvane::posix::answerDeadline());
+  }
+  const auto* output = outputOf(screen);
+  if (!plasmaOrder_ || !output) return std::nullopt;
+  const auto number = plasmaScreen(*plasmaOrder_, output->name);
+  if (!number) return std::nullopt;
+  // XDG_CONFIG_HOME, else ~/.config, as Plasma reads it.
+  auto plasma = kde::readPlasmaWallpaper(g_get_user_config_dir(), *number, screen.width, screen.height);
+  return plasma ? std::optional(plasmaWallpaper(*plasma)) : std::nullopt;
+}
+
 std::optional<WallpaperChoice> MaskBackend::systemWallpaper(const Screen& screen) {
-  auto sway = swayChoice(screen);
-  return sway ? std::optional(swayWallpaper(*sway)) : std::nullopt;
+  if (auto sway = swayChoice(screen)) return swayWallpaper(*sway);
+  return plasmaChoice(screen);
 }
 
 void MaskBackend::prepareCover(const CoverPlan& plan) {

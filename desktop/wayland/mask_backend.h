@@ -1,5 +1,6 @@
-// The desktop mask on wlroots compositors: outputs as screens, the wallpaper
-// the compositor's own configuration names, covers as layer-shell surfaces on
+// The desktop mask on compositors with layer-shell (wlroots ones, KWin):
+// outputs as screens, the wallpaper sway's configuration names or Plasma's
+// desktop draws, covers as layer-shell surfaces on
 // the `bottom` layer (above the `background` layer where desktop icons live,
 // below every normal window), and the compositor's events for the loop.
 #pragma once
@@ -57,6 +58,9 @@ class MaskBackend final : public posix::LinuxPlatform {
   const quorvane::wayland::Output* outputOf(const Screen& screen) const;
   // What sway's configuration draws on the screen's output, if sway says.
   std::optional<SwayBackground> swayChoice(const Screen& screen);
+  // What Plasma's desktop draws on the screen's output, on KWin (which tells
+  // Plasma's order of outputs) when Plasma's settings say.
+  std::optional<WallpaperChoice> plasmaChoice(const Screen& screen);
   bool screensChanged();
   // Once shown and every cover configured: their buffers attached, all at once.
   void presentCovers();
@@ -68,6 +72,8 @@ class MaskBackend final : public posix::LinuxPlatform {
   std::uint64_t changesSeen_ = 0;
   bool swayConfigRead_ = false;
   std::optional<std::string> swayConfig_;
+  bool plasmaOrderRead_ = false;
+  std::optional<std::vector<std::string>> plasmaOrder_;
   std::vector<std::unique_ptr<Cover>> covers_;
   std::vector<std::unique_ptr<quorvane::wayland::ShmBuffer>> buffers_;  // one a drawing
   CoverDrawings drawings_;                                              // after the buffers: gone (joined) before them

@@ -1,9 +1,8 @@
 #include "desktop/wayland/sway_wallpaper.h"
 
-#include <glib.h>
-
 #include "common/wayland/sway_ipc.h"
 #include "desktop/gsettings/gsettings_wallpaper.h"
+#include "desktop/posix/linux_platform.h"
 
 namespace quorvane::desktop::wayland {
 
@@ -26,10 +25,7 @@ WallpaperChoice swayWallpaper(const SwayBackground& b) {
     if (auto color = gsettings::parseColor(b.color)) choice.source = PlainColor{*color};
     return choice;
   }
-  if (gchar* uri = g_filename_to_uri(b.file.c_str(), nullptr, nullptr)) {
-    choice.source = WallpaperUrl{uri};
-    g_free(uri);
-  }
+  choice.source = posix::pictureFile(b.file);
   return choice;
 }
 

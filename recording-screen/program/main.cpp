@@ -10,7 +10,9 @@
 #include "common/clock.h"
 #include "common/posix/session.h"
 #include "common/posix/process.h"
+#include "common/wayland/plasma_windows.h"
 #include "recording-screen/jpeg/row_jpeg.h"
+#include "recording-screen/kde/capture.h"
 #include "recording-screen/posix/stdio.h"
 #include "recording-screen/streamer.h"
 #include "recording-screen/wayland/capture.h"
@@ -39,11 +41,24 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   // Nothing here is torn down: the process ends in end().
   // In a Wayland session DISPLAY is XWayland, which sees no native window:
-  // screencopy there, or the permission text when the compositor has none.
+  // KWin's screenshots where its grant gives us its window list, else
+  // screencopy, or the permission text when the compositor has neither.
   // Without a window server, the X11 backend finds none and says the same.
   CaptureService* capture = nullptr;
+  kde::KWinCapture* kwin = nullptr;
   switch (quorvane::posix::windowServer()) {
-    case quorvane::posix::WindowServer::wayland: capture = new wayland::WaylandCapture(); break;
+    case quorvane::posix::WindowServer::wayland: {
+      auto connection = quorvane::wayland::Connection::open();
+      auto windows = connection ? quorvane::wayland::PlasmaWindowManagement::open(connection->display(),
+                                                                                  quorvane::posix::answerDeadline())
+                                : nullptr;
+      if (windows) {
+        capture = kwin = new kde::KWinCapture(std::move(connection), std::move(windows));
+      } else {
+        capture = new wayland::WaylandCapture(std::move(connection));
+      }
+      break;
+    }
     case quorvane::posix::WindowServer::x11:
     case quorvane::posix::WindowServer::none: capture = new x11::X11Capture(); break;
   }
@@ -55,5 +70,7 @@ int main(int argc, char** argv) {
       .process = *new quorvane::posix::PosixProcess(),
       .clock = *new quorvane::SystemClock(),
   });
-  end(streamer->run(args));
+  const auto exit = streamer->run(args);
+  if (kwin) kwin->leave();
+  end(exit);
 }

@@ -93,7 +93,8 @@ const zwlr_screencopy_frame_v1_listener kCopyListener = {
 
 }  // namespace
 
-WaylandCapture::WaylandCapture() = default;
+WaylandCapture::WaylandCapture(std::unique_ptr<quorvane::wayland::Connection> connection)
+    : connection_(std::move(connection)) {}
 
 WaylandCapture::~WaylandCapture() {
   if (copy_ && copy_->frame) zwlr_screencopy_frame_v1_destroy(copy_->frame);
@@ -262,7 +263,7 @@ Covered WaylandCapture::applicationAreas(const OutputPlace& place) {
   auto reply = ipc_ ? ipc_->request(quorvane::wayland::kSwayGetTree) : std::nullopt;
   if (!reply) ipc_.reset();  // opened afresh for the next frame
   auto tree = reply ? quorvane::wayland::readSwayTree(*reply) : std::nullopt;
-  return coveredBy(tree, filter_.excludedPids, place, placesBefore_);
+  return coveredBy(swayWindows(tree), filter_.excludedPids, place, placesBefore_);
 }
 
 Picture WaylandCapture::readPicture() {
@@ -283,12 +284,7 @@ Picture WaylandCapture::readPicture() {
   // into it again before it is shown next.
   auto covered = applicationAreas(place);
   const auto& painted = covered.pixels;
-  for (const auto& r : painted) {
-    for (std::uint32_t y = r.y; y < r.y + r.height && y < buffer->height(); ++y) {
-      auto* px = reinterpret_cast<std::uint32_t*>(buffer->data() + std::size_t{y} * buffer->stride());
-      std::fill(px + r.x, px + std::min(r.x + r.width, buffer->width()), 0xFF000000u | kCoverXrgb);
-    }
-  }
+  paintOver(buffer->data(), buffer->stride(), buffer->width(), buffer->height(), painted);
   PixelView view{buffer->data(), buffer->width(), buffer->height(), buffer->stride(), std::nullopt};
   if (!first) {
     // Painted areas count as changed where they are and where they were.

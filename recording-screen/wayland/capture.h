@@ -20,16 +20,13 @@
 
 namespace quorvane::recording::wayland {
 
-// What covers the application's windows: sway's own grey, shown where no
-// background is drawn.
-inline constexpr std::uint32_t kCoverXrgb = 0x404040;
 // Padding a compositor may ask for at the end of each row of a frame.
 inline constexpr std::uint32_t kMaxRowPadding = 256;
 
 class WaylandCapture final : public CaptureService {
  public:
-  // Connects in permitted().
-  WaylandCapture();
+  // Connects in permitted(), unless given the session's connection.
+  explicit WaylandCapture(std::unique_ptr<quorvane::wayland::Connection> connection = nullptr);
   ~WaylandCapture() override;
 
   bool permitted() override;

@@ -15,10 +15,6 @@ bool contains(const std::vector<std::int32_t>& pids, std::int32_t pid) {
   return std::find(pids.begin(), pids.end(), pid) != pids.end();
 }
 
-struct Box {
-  double left, top, right, bottom;
-};
-
 // What is left of each box once `over` is taken out: up to four boxes each.
 std::vector<Box> without(const std::vector<Box>& boxes, const Box& over) {
   std::vector<Box> left;
@@ -63,30 +59,46 @@ std::vector<std::int32_t> treePids(const std::optional<SwayTree>& tree) {
   return pids;
 }
 
-Covered coveredBy(const std::optional<SwayTree>& tree, const std::vector<std::int32_t>& pids,
+void paintOver(std::uint8_t* pixels, std::size_t stride, std::uint32_t width, std::uint32_t height,
+               const std::vector<PixelRect>& rects) {
+  for (const auto& r : rects) {
+    for (std::uint32_t y = r.y; y < r.y + r.height && y < height; ++y) {
+      auto* px = reinterpret_cast<std::uint32_t*>(pixels + std::size_t{y} * stride);
+      std::fill(px + std::min(r.x, width), px + std::min(r.x + r.width, width), 0xFF000000u | kCoverXrgb);
+    }
+  }
+}
+
+std::optional<std::vector<ListedWindow>> swayWindows(const std::optional<SwayTree>& tree) {
+  if (!tree) return std::nullopt;
+  std::vector<ListedWindow> windows;
+  for (const auto& node : tree->nodes) {
+    // Windows on workspaces not shown (or in the scratchpad) are not in the frame.
+    if (!node.window || node.visible == false) continue;
+    windows.push_back({node.id, node.pid, boxesOf(*tree, node)});
+  }
+  return windows;
+}
+
+Covered coveredBy(const std::optional<std::vector<ListedWindow>>& windows, const std::vector<std::int32_t>& pids,
                   const OutputPlace& output, const std::vector<Place>& before) {
   const Covered whole{{{0, 0, output.pixelWidth, output.pixelHeight}}, before};
-  if (!tree || output.logicalWidth <= 0 || output.logicalHeight <= 0) return whole;
-  // Every shown window, bottom to top: sway lists tiled windows before floating
-  // ones, and floating ones in their stacking order. A window of theirs also
-  // where it lay before, at its own level; one gone since, on top of all.
+  if (!windows || output.logicalWidth <= 0 || output.logicalHeight <= 0) return whole;
+  // Every shown window, bottom to top; a window of theirs also where it lay
+  // before, at its own level; one gone since, on top of all.
   std::vector<std::pair<bool, Box>> shown;  // theirs, where
   std::vector<Place> places;
   std::vector<bool> placed(before.size(), false);
-  for (const auto& node : tree->nodes) {
-    if (!node.window) continue;
-    const bool theirs = !node.pid || contains(pids, *node.pid);
-    // Windows on workspaces not shown (or in the scratchpad) are not in the frame.
-    if (node.visible == false) continue;
-    auto boxes = boxesOf(*tree, node);
-    if (!boxes && theirs) return whole;
-    if (!boxes) continue;
-    for (const auto& b : *boxes) {
+  for (const auto& window : *windows) {
+    const bool theirs = !window.pid || contains(pids, *window.pid);
+    if (!window.boxes && theirs) return whole;
+    if (!window.boxes) continue;
+    for (const auto& b : *window.boxes) {
       shown.push_back({theirs, b});
-      if (theirs) places.push_back({node.id, b.left, b.top, b.right, b.bottom});
+      if (theirs) places.push_back({window.id, b.left, b.top, b.right, b.bottom});
     }
     for (std::size_t i = 0; theirs && i < before.size(); ++i) {
-      if (before[i].window != node.id) continue;
+      if (before[i].window != window.id) continue;
       placed[i] = true;
       shown.push_back({true, Box{before[i].left, before[i].top, before[i].right, before[i].bottom}});
     }

@@ -27,7 +27,7 @@ std::string tree(const std::string& tiled, const std::string& floating = "") {
 }
 
 std::vector<PixelRect> covered(const std::string& text, const OutputPlace& output, std::vector<Place> before = {}) {
-  return coveredBy(readSwayTree(text), {7, 99}, output, before).pixels;
+  return coveredBy(swayWindows(readSwayTree(text)), {7, 99}, output, before).pixels;
 }
 
 const OutputPlace kSecond{1280, 0, 1280, 720, 1280, 720, false};  // right of a first output
@@ -84,7 +84,8 @@ TEST(ParentWindowsTest, AWindowOfTheirsIsAlsoCoveredWhereItLayBefore) {
       {"not read", "{", {{0, 0, 1280, 720}}},
   };
   for (const auto& c : cases) EXPECT_EQ(covered(c.tree, kSecond, before), c.covered) << c.name;
-  const auto next = coveredBy(readSwayTree(tree(view(7, 1480, 0, 100, 100, kTitle))), {7}, kSecond, before).places;
+  const auto next =
+      coveredBy(swayWindows(readSwayTree(tree(view(7, 1480, 0, 100, 100, kTitle)))), {7}, kSecond, before).places;
   EXPECT_EQ(next, (std::vector<Place>{{7, 1480, 0, 1580, 100}, {7, 1290, 0, 1390, 25}}));
   EXPECT_EQ(coveredBy(std::nullopt, {7}, kSecond, before).places, before);  // kept until a tree is read
 }

@@ -1,8 +1,9 @@
 // KWin's mechanisms for the helpers, on one private headless KWin
 // (tests/support/kwin_session.h): the grants and how KWin matches them, the
 // window list with Plasma's desktop told apart, activation, synthetic input,
-// screenshots, scripts that report the pointer and redraws, and today's
-// desktop mask on KWin. The pure rules are unit tested beside their code.
+// screenshots, scripts that report the pointer and redraws, the desktop mask
+// with Plasma's wallpaper, and the screen streamer with the application's
+// window painted over. The pure rules are unit tested beside their code.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +22,8 @@
 #include "common/wayland/fake_input.h"
 #include "common/wayland/plasma_windows.h"
 #include "desktop/texts.h"
+#include "recording-screen/texts.h"
+#include "tests/support/frames.h"
 #include "tests/support/kwin_session.h"
 #include "tests/support/process.h"
 
@@ -34,6 +37,7 @@ using Clock = std::chrono::steady_clock;
 // Windows the rules place (x, y, width, height), their colours.
 const KWinWindowRule kBack{"test-back", 100, 50, 400, 300}, kFront{"test-front", 300, 200, 400, 300};
 const KWinWindowRule kTarget{"test-pointer", 800, 400, 200, 100};
+const KWinWindowRule kApp{"test-app", 900, 100, 300, 200};  // the application's window, for the streamer
 const std::string kBackColour = "00FF00", kFrontColour = "0000FF", kDesktopColour = "FF00FF";
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
@@ -80,13 +84,19 @@ class KWinEnvironment : public ::testing::Environment {
     char tmpl[] = "/tmp/quorvane-kde-e2e-XXXXXX";
     dir_ = mkdtemp(tmpl);
     KWinOptions options;
-    options.rules = {kBack, kFront, kTarget};
+    options.rules = {kBack, kFront, kTarget, kApp};
     // The helpers' own grant files, for copies of the probe named as the helpers.
     fs::create_directory(dir_ + "/helpers");
     for (const char* helper : {"quorvane-input", "quorvane-recording-screen"}) {
       fs::copy_file(binary("quorvane-kde-probe"), dir_ + "/helpers/" + helper);
     }
     options.desktopFiles = helperGrantFiles(dir_ + "/helpers");
+    // The build's streamer, granted as an installed one is; a copy elsewhere is not.
+    options.desktopFiles["build-quorvane-recording-screen.desktop"] =
+        helperGrantFiles(fs::path(binary("quorvane-recording-screen")).parent_path().string())
+            .at("quorvane-recording-screen.desktop");
+    fs::create_directory(dir_ + "/ungranted");
+    fs::copy_file(binary("quorvane-recording-screen"), dir_ + "/ungranted/quorvane-recording-screen");
     const auto cases = grantCases();
     for (std::size_t i = 0; i < cases.size(); ++i) {
       const std::string probe = dir_ + "/case" + std::to_string(i) + "/probe";
@@ -446,6 +456,27 @@ TEST_F(KWinDesktopMaskTest, CoversPlasmasDesktopBelowWindowsWhenItHasAWallpaper)
             (std::vector<std::string>{kDesktopColour, kDesktopColour, kBackColour, kFrontColour}));
 }
 
+// Plasma's own wallpaper, read from its desktop containment's settings for the
+// screen KWin's output order numbers 0.
+TEST_F(KWinDesktopMaskTest, CoversPlasmasDesktopWithTheWallpaperPlasmaIsSetToShow) {
+  const std::string dir = KWinEnvironment::dir_ + "/plasma";
+  fs::create_directories(dir);
+  writeHalvesPng(dir + "/wall.png");
+  std::ofstream(dir + "/plasma-org.kde.plasma.desktop-appletsrc")
+      << "[Containments][3]\nactivityId=\nlastScreen=0\nlocation=0\nplugin=org.kde.plasma.folder\n"
+      << "wallpaperplugin=org.kde.image\n\n[Containments][3][Wallpaper][org.kde.image][General]\nFillMode=0\n"
+      << "Image=file://" << dir << "/wall.png\n";
+  const std::vector<std::string> points = {"10,10", "1200,600", "150,100", "350,250"};
+  Child mask({binary("quorvane-desktop"), "--mask-desktop"},
+             SpawnOptions{.env = {{"GSETTINGS_BACKEND", "memory"}, {"XDG_CONFIG_HOME", dir}}});
+  ASSERT_EQ(mask.readLine(10s), R"({"type":"ready"})") << mask.readAllStderr(1s);
+  EXPECT_EQ(KWinEnvironment::kwin->pixels(points),
+            (std::vector<std::string>{"FF0000", "FFFF00", kBackColour, kFrontColour}));
+  mask.writeStdin("stop\n");
+  EXPECT_EQ(mask.wait(5s), 0);
+}
+
+// Neither Plasma's settings nor GSettings name a wallpaper.
 TEST(KWinDesktopMaskWithoutWallpaperTest, TodaysMaskEndsForWantOfAWallpaperOnPlasma) {
   Child mask({binary("quorvane-desktop"), "--mask-desktop"},
              SpawnOptions{.env = {{"GSETTINGS_BACKEND", "memory"}, {"XDG_CONFIG_HOME", KWinEnvironment::dir_}}});
@@ -453,6 +484,69 @@ TEST(KWinDesktopMaskWithoutWallpaperTest, TodaysMaskEndsForWantOfAWallpaperOnPla
   const std::string expected =
       std::string(R"({"error":")") + desktop::texts::kUnreadableWallpaper + R"(","type":"error"})";
   EXPECT_EQ(std::make_tuple(line.value_or(""), mask.wait(5s)), std::make_tuple(expected, std::optional<int>(1)));
+}
+
+// The streamer started by an application with a window of its own.
+class KWinRecordingTest : public KWinWindowsTest {
+ protected:
+  static std::unique_ptr<Child> stream(const std::string& program) {
+    const std::string display = std::to_string(connect()->outputs().at(0)->id);
+    return std::make_unique<Child>(std::vector<std::string>{binary("quorvane-wayland-client"), "--window", kApp.appId,
+                                                            "FF0000", "--run", program, display, "15"});
+  }
+};
+
+// Whether KWin holds a script of that name.
+std::optional<bool> scriptLoaded(const std::string& name) {
+  sd_bus_message* reply = nullptr;
+  int loaded = 0;
+  int r = sd_bus_call_method(KWinEnvironment::kwin->bus(), "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
+                             "isScriptLoaded", nullptr, &reply, "s", name.c_str());
+  if (r >= 0) r = sd_bus_message_read(reply, "b", &loaded);
+  sd_bus_message_unref(reply);
+  return r >= 0 ? std::optional<bool>(loaded != 0) : std::nullopt;
+}
+
+TEST_F(KWinRecordingTest, FramesShowTheOutputWithTheApplicationsWindowPaintedOver) {
+  auto streamer = stream(binary("quorvane-recording-screen"));
+  auto first = readPicture(*streamer);
+  ASSERT_TRUE(first) << streamer->readAllStderr(1s);
+  // The streamer is the application's child: its change script is named after it.
+  std::ifstream children("/proc/" + std::to_string(streamer->pid()) + "/task/" + std::to_string(streamer->pid()) +
+                         "/children");
+  std::string streamerPid;
+  children >> streamerPid;
+  const std::string script = "quorvane-recording-screen-changes-" + streamerPid;
+  // Desktop, back and front window as they are; the application's window painted over to its
+  // corners (JPEG blurs the edges themselves), while the screen shows it.
+  const std::uint32_t kCover = 0x404040;
+  std::vector<bool> as;
+  const std::vector<std::tuple<int, int, std::uint32_t>> points = {
+      {10, 10, 0xFF00FF},  {150, 100, 0x00FF00}, {650, 450, 0x0000FF}, {kApp.x + 4, kApp.y + 4, kCover},
+      {kApp.x + 150, kApp.y + 100, kCover}, {kApp.x + 295, kApp.y + 195, kCover}, {kApp.x - 4, kApp.y, 0xFF00FF}};
+  for (const auto& [x, y, colour] : points) {
+    as.push_back(near(first->at(x, y), colour, 12));
+  }
+  EXPECT_EQ(std::make_tuple(first->width, first->height, as),
+            std::make_tuple(1280, 720, std::vector<bool>(7, true)));
+  EXPECT_EQ(KWinEnvironment::kwin->pixels({"1050,200"}), std::vector<std::string>{"FF0000"});
+  // A request is answered once something changes: a window shown.
+  streamer->writeStdin("frame\n");
+  auto other = showWindows({"--window", kTarget.appId, "FFFFFF"});
+  auto next = readPicture(*streamer);
+  ASSERT_TRUE(next);
+  EXPECT_TRUE(near(next->at(kTarget.x + 100, kTarget.y + 50), 0xFFFFFF, 12));
+  EXPECT_EQ(scriptLoaded(script), true);
+  streamer->writeStdin("stop\n");
+  EXPECT_EQ(streamer->wait(5s), 0);
+  EXPECT_EQ(scriptLoaded(script), false);  // KWin would keep it
+}
+
+TEST_F(KWinRecordingTest, WithoutTheGrantTheStreamerAsksForPermission) {
+  auto streamer = stream(KWinEnvironment::dir_ + "/ungranted/quorvane-recording-screen");
+  const auto status = streamer->wait(10s);
+  EXPECT_EQ(std::make_tuple(status, streamer->readAllStderr(1s)),
+            std::make_tuple(std::optional<int>(1), std::string(recording::texts::kNoPermission)));
 }
 
 // One KWin for the whole binary: it takes a second to start.
