@@ -42,7 +42,8 @@ std::set<xcb_window_t> logged;
 
 void report(const std::string& line) { dprintf(reportFd, "%s\n", line.c_str()); }
 
-void setProperty(xcb_window_t w, std::string_view name, xcb_atom_t type, std::uint8_t format, const std::string& bytes) {
+void setProperty(xcb_window_t w, std::string_view name, xcb_atom_t type, std::uint8_t format,
+                 const std::string& bytes) {
   xcb_change_property(x->get(), XCB_PROP_MODE_REPLACE, w, x->atom(name), type, format, bytes.size() * 8 / format,
                       bytes.data());
 }
@@ -101,7 +102,8 @@ void openWindow(const Args& args) {
   setProperty(win, "_NET_WM_NAME", x->atom("UTF8_STRING"), 8, opt["title"]);
   // WM_CLASS is instance NUL class NUL.
   const std::string& cls = opt["class"];
-  setProperty(win, "WM_CLASS", XCB_ATOM_STRING, 8, cls.empty() ? std::string("fake-app\0FakeApp", 17) : cls + '\0' + cls + '\0');
+  setProperty(win, "WM_CLASS", XCB_ATOM_STRING, 8,
+              cls.empty() ? std::string("fake-app\0FakeApp", 17) : cls + '\0' + cls + '\0');
   setProperty(win, "_NET_WM_PID", XCB_ATOM_CARDINAL, 32, bytesOf(std::uint32_t(getpid())));
   if (opt.count("opacity")) {
     setProperty(win, "_NET_WM_WINDOW_OPACITY", XCB_ATOM_CARDINAL, 32,
@@ -110,7 +112,8 @@ void openWindow(const Args& args) {
   std::string type = "_NET_WM_WINDOW_TYPE_";
   for (char c : opt["type"]) type += static_cast<char>(toupper(c));
   setProperty(win, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, 32, bytesOf(x->atom(type)));
-  if (opt["above"] == "1") setProperty(win, "_NET_WM_STATE", XCB_ATOM_ATOM, 32, bytesOf(x->atom("_NET_WM_STATE_ABOVE")));
+  if (opt["above"] == "1")
+    setProperty(win, "_NET_WM_STATE", XCB_ATOM_ATOM, 32, bytesOf(x->atom("_NET_WM_STATE_ABOVE")));
   // Ask the window manager to keep the position we chose.
   xcb_size_hints_t hints{};
   xcb_icccm_size_hints_set_position(&hints, 1, left, top);
@@ -187,16 +190,29 @@ void reapChild() {
 const std::map<std::string, std::pair<void (*)(const Args&), bool>> kCommands = {
     {"window", {openWindow, false}},
     {"close", {[](const Args& a) { xcb_destroy_window(x->get(), a.number(0)); }, true}},
-    {"iconify", {[](const Args& a) { clientMessage(a.number(0), "WM_CHANGE_STATE", {XCB_ICCCM_WM_STATE_ICONIC}); }, true}},
+    {"iconify",
+     {[](const Args& a) { clientMessage(a.number(0), "WM_CHANGE_STATE", {XCB_ICCCM_WM_STATE_ICONIC}); }, true}},
     // Through the window manager, as a user's drag would end.
-    {"move", {[](const Args& a) {
-       clientMessage(a.number(0), "_NET_MOVERESIZE_WINDOW", {(1u << 8) | (1u << 9) | (2u << 12), a.number(1), a.number(2)});
-     }, true}},
-    {"todesktop", {[](const Args& a) { clientMessage(a.number(0), "_NET_WM_DESKTOP", {a.number(1), 2}); }, true}},
-    {"desktop", {[](const Args& a) { clientMessage(x->root(), "_NET_CURRENT_DESKTOP", {a.number(0), XCB_CURRENT_TIME}); }, true}},
+    {"move",
+     {[](const Args& a) {
+        clientMessage(a.number(0), "_NET_MOVERESIZE_WINDOW",
+                      {(1u << 8) | (1u << 9) | (2u << 12), a.number(1), a.number(2)});
+      },
+      true}},
+    {"todesktop",
+     {[](const Args& a) {
+        clientMessage(a.number(0), "_NET_WM_DESKTOP", {a.number(1), 2});
+      },
+      true}},
+    {"desktop",
+     {[](const Args& a) {
+        clientMessage(x->root(), "_NET_CURRENT_DESKTOP", {a.number(0), XCB_CURRENT_TIME});
+      },
+      true}},
     {"run", {[](const Args& a) { startHelper(a.rest); }, false}},
     {"wait", {[](const Args&) {}, false}},  // the helper's end is reported whenever it comes
-    {"sync", {[](const Args&) { free(xcb_get_input_focus_reply(x->get(), xcb_get_input_focus(x->get()), nullptr)); }, true}},
+    {"sync",
+     {[](const Args&) { free(xcb_get_input_focus_reply(x->get(), xcb_get_input_focus(x->get()), nullptr)); }, true}},
     {"quit", {[](const Args&) { exit(0); }, false}},
 };
 
@@ -247,7 +263,8 @@ int main(int argc, char** argv) {
       const ssize_t n = read(controlFd, buf, sizeof buf);
       if (n <= 0) controlFd = -1;
       pending.append(buf, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-      for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1)) command(pending.substr(0, nl));
+      for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1))
+        command(pending.substr(0, nl));
     }
     answerMappedWindows();
     reapChild();

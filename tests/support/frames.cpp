@@ -48,7 +48,8 @@ std::optional<Picture> readPicture(int fd) {
 
 bool near(std::uint32_t got, std::uint32_t want, int tolerance) {
   for (int shift : {0, 8, 16}) {
-    if (std::abs(static_cast<int>(got >> shift & 0xFF) - static_cast<int>(want >> shift & 0xFF)) > tolerance) return false;
+    if (std::abs(static_cast<int>(got >> shift & 0xFF) - static_cast<int>(want >> shift & 0xFF)) > tolerance)
+      return false;
   }
   return true;
 }

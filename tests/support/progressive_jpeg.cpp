@@ -20,7 +20,8 @@ std::string progressiveGreyJpeg(int side, const std::vector<jpeg_scan_info>& sca
   cinfo.num_scans = static_cast<int>(scans.size());
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<JSAMPLE> row(static_cast<std::size_t>(side));
-  for (JSAMPROW rows[] = {row.data()}; cinfo.next_scanline < cinfo.image_height; jpeg_write_scanlines(&cinfo, rows, 1)) {
+  for (JSAMPROW rows[] = {row.data()}; cinfo.next_scanline < cinfo.image_height;
+       jpeg_write_scanlines(&cinfo, rows, 1)) {
     for (int x = 0; x < side; ++x) row[x] = static_cast<JSAMPLE>(x * 7 + cinfo.next_scanline * 13);
   }
   jpeg_finish_compress(&cinfo);

@@ -50,9 +50,14 @@ SwaySession::SwaySession(const SwayOptions& options) {
   if (pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   // Headless outputs are made one at a time: the first by the backend, the
   // rest below with create_output.
-  const SpawnOptions env{.env = {{"PATH", "/usr/bin:/bin"}, {"HOME", dir_}, {"XDG_RUNTIME_DIR", runtime},
-                                  {"WLR_BACKENDS", "headless"}, {"WLR_RENDERER", "pixman"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}},
-                         .cleanEnv = true, .user = kNobody};
+  const SpawnOptions env{.env = {{"PATH", "/usr/bin:/bin"},
+                                 {"HOME", dir_},
+                                 {"XDG_RUNTIME_DIR", runtime},
+                                 {"WLR_BACKENDS", "headless"},
+                                 {"WLR_RENDERER", "pixman"},
+                                 {"WLR_LIBINPUT_NO_DEVICES", "1"}},
+                         .cleanEnv = true,
+                         .user = kNobody};
   pid_ = spawn({"sway", "-c", dir_ + "/sway.conf"}, env,
                {{0, -1}, {1, -1}, {2, std::getenv("QUORVANE_SWAY_VERBOSE") ? 2 : -1}, {3, ready[1]}}, true);
   close(ready[1]);

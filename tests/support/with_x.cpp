@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
     if (a == "--no-wm") options.windowManager = false;
     else if (a == "--size" && i + 1 < argc) sscanf(argv[++i], "%dx%d", &options.width, &options.height);
     else if (a == "--monitor" && i + 1 < argc) options.monitors.push_back(argv[++i]);
-    else return fprintf(stderr, "usage: quorvane-with-x [--no-wm] [--size WxH] [--monitor WxH+X+Y]... -- COMMAND...\n"), 2;
+    else
+      return fprintf(stderr, "usage: quorvane-with-x [--no-wm] [--size WxH] [--monitor WxH+X+Y]... -- COMMAND...\n"), 2;
   }
   if (++i >= argc) return fprintf(stderr, "quorvane-with-x: no command\n"), 2;
   try {

@@ -70,7 +70,8 @@ XSession::XSession(const XSessionOptions& options) {
   for (size_t i = 0; i < options.monitors.size(); ++i) {
     // Virtual RandR monitors split the one Xvfb screen, as several outputs would.
     int w = 0, h = 0, x = 0, y = 0;
-    if (sscanf(options.monitors[i].c_str(), "%dx%d+%d+%d", &w, &h, &x, &y) != 4) throw std::runtime_error("bad monitor");
+    if (sscanf(options.monitors[i].c_str(), "%dx%d+%d+%d", &w, &h, &x, &y) != 4)
+      throw std::runtime_error("bad monitor");
     // xrandr wants "w/mmw x h/mmh + x + y"; 0.26 mm per pixel is a common panel.
     const std::string geometry = std::to_string(w) + "/" + std::to_string(w * 26 / 100) + "x" + std::to_string(h) +
                                  "/" + std::to_string(h * 26 / 100) + "+" + std::to_string(x) + "+" + std::to_string(y);
