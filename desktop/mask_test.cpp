@@ -132,8 +132,8 @@ TEST(MaskTest, EndsOnTheFirstEventThatEndStandsAndItsTextIsReported) {
     r.mask.onCoversShown();
     EXPECT_EQ(c.event(r), c.exit);
     double took = r.clock.time - t0;
-    EXPECT_EQ(std::tuple(took >= c.earliest, took <= c.latest + 1e-9, r.mask.nextWakeup()),
-              std::tuple(true, true, std::nullopt)) << took;
+    EXPECT_EQ(std::tuple(took >= c.earliest, took <= c.latest + 1e-9, r.mask.nextWakeup(), r.mask.millisToWakeup()),
+              std::tuple(true, true, std::nullopt, -1)) << took;
     size_t written = r.out.text().size();  // the ready, where time passed
     r.clock.time += 11;
     EXPECT_EQ(std::tuple(r.mask.onTimers(), r.mask.onControlChunk("x"), r.mask.onScreensChanged(), r.out.text().size()),
