@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const OutputPlace output{0, 0, 640, 360, 1280, 720, false};
   const std::vector<Place> before{{1, 10, 10, 20, 20}};
-  auto covered = coveredBy(tree, treePids(tree), output, before);
+  auto covered = coveredBy(swayWindows(tree), treePids(tree), output, before);
   for (const auto& r : covered.pixels) check(r.x + r.width <= 1280 && r.y + r.height <= 720);
   return 0;
 }
