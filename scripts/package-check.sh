@@ -104,12 +104,14 @@ installed "$package" || fail "$package did not install"
 files=$(mktemp)
 trap 'cleanup; rm -f "$files"' EXIT
 dpkg -L "$package" >"$files"
-# Nothing but the programs, their KWin grants and their documentation.
+# Nothing but the programs, their KWin grants, the OCR models and their documentation.
 shipped=$(while read -r path; do [[ -d $path ]] || echo "$path"; done <"$files" | sort)
+models=/usr/share/quorvane/ocr-models
 expected=$(printf '%s\n' \
   $libexec/quorvane-desktop $libexec/quorvane-input $libexec/quorvane-ocr $libexec/quorvane-recording-screen \
   /usr/share/applications/quorvane-recording-screen.desktop \
-  /usr/share/doc/$package/README.md.gz /usr/share/doc/$package/changelog.gz /usr/share/doc/$package/copyright)
+  /usr/share/doc/$package/README.md.gz /usr/share/doc/$package/changelog.gz /usr/share/doc/$package/copyright \
+  $models/det.onnx $models/keys.txt $models/rec-{256,512,768,1152,2048}.onnx | sort)
 [[ $shipped == "$expected" ]] || fail "unexpected files in the package:"$'\n'"$shipped"
 # KWin grants the program whose installed path the entry names.
 grep -qx "Exec=$libexec/quorvane-recording-screen" /usr/share/applications/quorvane-recording-screen.desktop ||
