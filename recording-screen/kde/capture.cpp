@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "common/kde/kwin_screenshot.h"
+#include "recording-screen/wayland/outputs.h"
 
 namespace quorvane::recording::kde {
 
@@ -45,10 +46,6 @@ workspace.clientActivated.connect(changed);
 )";
 constexpr char kCursorBody[] = "workspace.cursorPosChanged.connect(changed);\n";
 
-wayland::OutputPlace placeOf(const quorvane::wayland::Output& o) {
-  return {o.x, o.y, o.logicalWidth, o.logicalHeight, o.pixelWidth(), o.pixelHeight(), false};
-}
-
 }  // namespace
 
 KWinCapture::KWinCapture(std::unique_ptr<quorvane::wayland::Connection> connection,
@@ -69,10 +66,7 @@ bool KWinCapture::permitted() {
 ContentResult KWinCapture::shareableContent() {
   if (!outputs_ || outputs_->broken()) return {std::nullopt, kConnectionLost};
   if (!windows_->refresh(quorvane::posix::answerDeadline())) return {std::nullopt, "KWin's window list cannot be read"};
-  ShareableContent content;
-  for (const auto& o : outputs_->outputs()) {
-    if (o->done) content.displays.push_back(Display{o->id, o->pixelWidth(), o->pixelHeight()});
-  }
+  ShareableContent content{wayland::displaysOf(*outputs_), {}};
   content.applicationPids = windowPids(windows_->windows());
   return {content, {}};
 }
@@ -81,13 +75,11 @@ std::optional<std::string> KWinCapture::start(const ContentFilter& filter, const
   filter_ = filter;
   configuration_ = configuration;
   changesSeen_ = outputs_->changes();
-  const auto* o = outputs_->output(filter.display.id);
-  if (!o || o->pixelWidth() != configuration.width || o->pixelHeight() != configuration.height) {
-    return std::string("the output has changed");
-  }
+  const auto* o = wayland::configuredOutput(*outputs_, filter, configuration);
+  if (!o) return std::string(wayland::kOutputChanged);
   if (o->name.empty()) return std::string("the output has no name to capture it by");
   outputName_ = o->name;
-  place_ = placeOf(*o);
+  place_ = wayland::placeOf(*o, false);
   if (!wakeUp_.valid()) return std::string("no event descriptor for the capture thread");
   watchChanges();
   return std::nullopt;
@@ -146,13 +138,10 @@ void KWinCapture::end(StreamEnd why) {
 void KWinCapture::checkOutput() {
   if (end_ || outputs_->changes() == changesSeen_) return;
   changesSeen_ = outputs_->changes();
-  const auto* o = outputs_->output(filter_.display.id);
-  if (!o || o->name != outputName_ || o->pixelWidth() != configuration_.width ||
-      o->pixelHeight() != configuration_.height) {
-    return end({true, {}});
-  }
+  const auto* o = wayland::configuredOutput(*outputs_, filter_, configuration_);
+  if (!o || o->name != outputName_) return end({true, {}});
   std::lock_guard<std::mutex> guard(placeLock_);
-  place_ = placeOf(*o);
+  place_ = wayland::placeOf(*o, false);
 }
 
 Picture KWinCapture::readPicture() {

@@ -8,6 +8,7 @@
 
 #include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
 #include "recording-screen/changed_rows.h"
+#include "recording-screen/wayland/outputs.h"
 
 namespace quorvane::recording::wayland {
 
@@ -108,10 +109,7 @@ bool WaylandCapture::permitted() {
 
 ContentResult WaylandCapture::shareableContent() {
   if (!connection_ || connection_->broken()) return {std::nullopt, kConnectionLost};
-  ShareableContent content;
-  for (const auto& o : connection_->outputs()) {
-    if (o->done) content.displays.push_back(Display{o->id, o->pixelWidth(), o->pixelHeight()});
-  }
+  ShareableContent content{displaysOf(*connection_), {}};
   // Only sway tells whose windows are where; elsewhere no application is
   // known, and the application's windows cannot be left out.
   if (auto ipc = quorvane::wayland::SwayIpc::forSession(connection_->peerPid())) {
@@ -127,14 +125,12 @@ std::optional<std::string> WaylandCapture::start(const ContentFilter& filter,
   filter_ = filter;
   configuration_ = configuration;
   changesSeen_ = connection_->changes();
-  const auto* o = connection_->output(filter.display.id);
-  if (!o || o->pixelWidth() != configuration.width || o->pixelHeight() != configuration.height) {
-    return std::string("the output has changed");
-  }
+  const auto* o = configuredOutput(*connection_, filter, configuration);
+  if (!o) return std::string(kOutputChanged);
   // Its copies come as the compositor scans them out: sideways or mirrored.
   if (o->transform != WL_OUTPUT_TRANSFORM_NORMAL) return std::string(kTurned);
   wlOutput_ = o->output;
-  place_ = {o->x, o->y, o->logicalWidth, o->logicalHeight, o->pixelWidth(), o->pixelHeight(), o->transform != 0};
+  place_ = placeOf(*o, true);
   if (!wakeUp_.valid()) return std::string("no event descriptor for the capture thread");
   if (!issueCopy()) return std::string(kCopyFailed);
   return std::nullopt;
@@ -247,14 +243,13 @@ void WaylandCapture::copied(Copy& copy) {
 }
 
 bool WaylandCapture::outputStillFits() {
-  const auto* o = connection_->output(filter_.display.id);
-  if (!o || o->output != wlOutput_ || o->pixelWidth() != configuration_.width ||
-      o->pixelHeight() != configuration_.height || o->transform != WL_OUTPUT_TRANSFORM_NORMAL) {
+  const auto* o = configuredOutput(*connection_, filter_, configuration_);
+  if (!o || o->output != wlOutput_ || o->transform != WL_OUTPUT_TRANSFORM_NORMAL) {
     end({true, {}});
     return false;
   }
   std::lock_guard<std::mutex> guard(picturesLock_);
-  place_ = {o->x, o->y, o->logicalWidth, o->logicalHeight, o->pixelWidth(), o->pixelHeight(), o->transform != 0};
+  place_ = placeOf(*o, true);
   return true;
 }
 
