@@ -78,7 +78,11 @@ Outcome DesktopMask::prepareCovers() {
   for (const Screen& screen : screens) {
     if (Outcome o = tick()) return o;
     WallpaperResult result = loadWallpaper(platform_, screen, budget);
-    if (const char* const* failure = std::get_if<const char*>(&result)) return finish(*failure);
+    if (const char* const* failure = std::get_if<const char*>(&result)) {
+      // An end that came meanwhile is why the read failed, or matters more.
+      if (Outcome o = tick()) return o;
+      return finish(*failure);
+    }
     platform_.prepareCover(std::get<CoverPlan>(result));
   }
   return std::nullopt;
