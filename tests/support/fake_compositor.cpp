@@ -13,6 +13,7 @@ FakeCompositor::FakeCompositor(const FakeCompositorOptions& options) {
   std::vector<std::string> argv{binary("quorvane-fake-compositor"), dir_, "--answer-syncs",
                                 std::to_string(options.answerSyncs), "--screencopy", options.screencopy};
   if (options.desktop) argv.push_back("--desktop");
+  if (options.holdConfig) argv.push_back("--hold-config");
   if (!options.treeFile.empty()) argv.insert(argv.end(), {"--tree-file", options.treeFile});
   process_ = std::make_unique<Child>(argv);
   if (process_->readLine() != "ready") throw std::runtime_error("the fake compositor did not start");

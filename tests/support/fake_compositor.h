@@ -20,6 +20,7 @@ struct FakeCompositorOptions {
   std::string screencopy = "normal";  // normal, describe-only, early-events, wide-stride, shrink or flood
   bool desktop = false;               // offers wl_compositor and layer-shell, and never answers them
   std::string treeFile;               // sway's tree, when not its own one window
+  bool holdConfig = false;            // sway's configuration is asked for and never told
 };
 
 class FakeCompositor {
@@ -38,7 +39,7 @@ class FakeCompositor {
   // XDG_RUNTIME_DIR and SWAYSOCK; DISPLAY is to be unset.
   const std::map<std::string, std::string>& env() const { return env_; }
   // Waits for the compositor to report `event` ("described", "copied",
-  // "silent", "shrunk", "shrink refused"), skipping others; false on time-out.
+  // "silent", "shrunk", "shrink refused", "config held"), skipping others; false on time-out.
   bool await(const std::string& event, milliseconds timeout = std::chrono::seconds(10));
 
  private:

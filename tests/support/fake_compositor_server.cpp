@@ -1,4 +1,5 @@
 // quorvane-fake-compositor DIR [--answer-syncs N] [--screencopy MODE] [--desktop] [--tree-file FILE]
+//                          [--hold-config]
 //   A Wayland compositor that speaks just enough of the protocol to misbehave
 //   on purpose in the helpers' end-to-end tests. It offers one output (its
 //   registry name is 1), wl_shm, wlr screencopy (version 3), and with
@@ -20,6 +21,8 @@
 //                      shrink: the client's memory shrunk before `ready`;
 //                      flood: 2,000 damage events a copy
 //   --tree-file FILE   sway's tree is FILE, as it is
+//   --hold-config      sway's configuration is asked for and never told
+//                      ("config held")
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -55,6 +58,7 @@ struct Options {
   int answerSyncs = -1;
   std::string screencopy = "normal";
   bool desktop = false;
+  bool holdConfig = false;
   std::string tree;  // a fixed reply to GET_TREE
 } options;
 
@@ -270,6 +274,10 @@ bool answer(int fd) {
   if (fields[0] && recv(fd, payload.data(), payload.size(), MSG_WAITALL) != static_cast<ssize_t>(payload.size())) {
     return false;
   }
+  if (fields[1] == 9 && options.holdConfig) {
+    report("config held");
+    return true;
+  }
   std::string reply = fields[1] == 4   ? (options.tree.empty() ? treeFor(parentOf(fd)) : options.tree)
                       : fields[1] == 9 ? R"({"config":""})"
                                        : R"({"success":false})";
@@ -300,6 +308,7 @@ int main(int argc, char** argv) {
     if (arg == "--answer-syncs" && i + 1 < argc) options.answerSyncs = std::atoi(argv[++i]);
     else if (arg == "--screencopy" && i + 1 < argc) options.screencopy = argv[++i];
     else if (arg == "--desktop") options.desktop = true;
+    else if (arg == "--hold-config") options.holdConfig = true;
     else if (arg == "--tree-file" && i + 1 < argc) {
       std::ifstream file(argv[++i]);
       options.tree.assign(std::istreambuf_iterator<char>(file), {});
