@@ -64,6 +64,13 @@ std::uint32_t lineWidthFor(std::uint32_t scaledWidth) {
   return std::end(kLineWidths)[-1];
 }
 
+std::size_t nextLineFor(const std::vector<std::uint32_t>& waiting, const std::vector<std::uint32_t>& held) {
+  const auto known = std::find_if(waiting.begin(), waiting.end(), [&](std::uint32_t width) {
+    return std::find(held.begin(), held.end(), width) != held.end();
+  });
+  return known == waiting.end() ? 0 : std::size_t(known - waiting.begin());
+}
+
 PixelBox unclip(const PixelBox& box, double ratio) {
   const double width = box.right - box.left, height = box.height();
   if (width <= 0 || height <= 0) return box;
@@ -91,6 +98,16 @@ bool mayTakeBlank(std::string_view before, std::string_view after) {
   const std::uint32_t a = codePoint(before), b = codePoint(after);
   if (a == ' ' || b == ' ' || fullWidthPunctuation(a) || fullWidthPunctuation(b)) return false;
   return !(writtenWithoutBlanks(a) && writtenWithoutBlanks(b));
+}
+
+bool scriptChanges(std::string_view before, std::string_view after) {
+  return writtenWithoutBlanks(codePoint(before)) != writtenWithoutBlanks(codePoint(after));
+}
+
+float spaceBetween(const std::vector<Step>& steps, std::size_t from, std::size_t to) {
+  float most = 0;
+  for (std::size_t at = from; at <= to && at < steps.size(); ++at) most = std::max(most, steps[at].space);
+  return most;
 }
 
 // ASCII punctuation the recogniser gives for its full-width form, which
@@ -122,15 +139,14 @@ Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>
   Reading reading;
   if (kept.empty()) return reading;
   reading.confidence = float(sum / double(kept.size()));
+  const auto wide = [&](std::size_t i, std::size_t j) { return wordGap(kept[i].second, kept[j].second) >= kBlankWidth; };
   // Beside a CJK character with room between, ASCII punctuation is its full-width form.
   for (std::size_t i = 0; i < kept.size() && wordGap; ++i) {
-    const std::string_view wide = fullWidthFormOf(kept[i].first);
-    if (wide.empty()) continue;
-    const bool before = i > 0 && writtenWithoutBlanks(codePoint(kept[i - 1].first)) &&
-                        wordGap(kept[i - 1].second, kept[i].second);
-    const bool after = i + 1 < kept.size() && writtenWithoutBlanks(codePoint(kept[i + 1].first)) &&
-                       wordGap(kept[i].second, kept[i + 1].second);
-    if (before || after) kept[i].first = wide;
+    const std::string_view wideForm = fullWidthFormOf(kept[i].first);
+    if (wideForm.empty()) continue;
+    const bool before = i > 0 && writtenWithoutBlanks(codePoint(kept[i - 1].first)) && wide(i - 1, i);
+    const bool after = i + 1 < kept.size() && writtenWithoutBlanks(codePoint(kept[i + 1].first)) && wide(i, i + 1);
+    if (before || after) kept[i].first = wideForm;
   }
   // Brackets come in pairs of one width: "（PNG 或 JPEG)" closes full-width too.
   std::vector<std::size_t> open;
@@ -142,10 +158,15 @@ Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>
     open.pop_back();
     if (opener == "（" || symbol == "）") opener = "（", symbol = "）";
   }
+  const auto blank = [&](std::size_t i) {
+    if (!wordGap || !mayTakeBlank(kept[i - 1].first, kept[i].first)) return false;
+    const double gap = wordGap(kept[i - 1].second, kept[i].second);
+    if (gap >= kBlankWidth) return true;
+    return scriptChanges(kept[i - 1].first, kept[i].first) && gap >= kScriptChangeBlankWidth &&
+           spaceBetween(steps, kept[i - 1].second, kept[i].second) >= kSpaceHint;
+  };
   for (std::size_t i = 0; i < kept.size(); ++i) {
-    if (i > 0 && wordGap && mayTakeBlank(kept[i - 1].first, kept[i].first) && wordGap(kept[i - 1].second, kept[i].second)) {
-      reading.text += ' ';
-    }
+    if (i > 0 && blank(i)) reading.text += ' ';
     reading.text += kept[i].first;
   }
   return reading;
