@@ -139,7 +139,9 @@ Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>
   Reading reading;
   if (kept.empty()) return reading;
   reading.confidence = float(sum / double(kept.size()));
-  const auto wide = [&](std::size_t i, std::size_t j) { return wordGap(kept[i].second, kept[j].second) >= kBlankWidth; };
+  const auto wide = [&](std::size_t i, std::size_t j) {
+    return wordGap(kept[i].second, kept[j].second) >= kBlankWidth;
+  };
   // Beside a CJK character with room between, ASCII punctuation is its full-width form.
   for (std::size_t i = 0; i < kept.size() && wordGap; ++i) {
     const std::string_view wideForm = fullWidthFormOf(kept[i].first);

@@ -209,7 +209,8 @@ std::optional<Reading> recogniseLine(cv::dnn::Net& net, const cv::Mat& crop, std
   // Blank, the symbols and the space: anything else is not the model this was built for.
   if (!out || out->dims != 3 || std::size_t(out->size[2]) != symbols.size() + 2) return std::nullopt;
   const Ink ink = inkOf(resized);
-  return decodeCtc(bestSteps(*out), symbols, [&](std::size_t from, std::size_t to) { return gapBetween(ink, from, to); });
+  return decodeCtc(bestSteps(*out), symbols,
+                   [&](std::size_t from, std::size_t to) { return gapBetween(ink, from, to); });
 }
 
 PixelBox boxOf(const cv::Rect& r) { return {double(r.x), double(r.y), double(r.x + r.width), double(r.y + r.height)}; }

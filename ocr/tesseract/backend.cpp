@@ -99,7 +99,7 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
       auto read = reader.read(box);
       guard.lock();
       if (read.index() == 1) {
-        readFailure = std::get<1>(read);
+        if (!readFailure) readFailure = std::get<1>(read);
         changed.notify_all();
         return;
       }
