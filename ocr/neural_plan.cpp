@@ -64,11 +64,25 @@ std::uint32_t lineWidthFor(std::uint32_t scaledWidth) {
   return std::end(kLineWidths)[-1];
 }
 
-std::size_t nextLineFor(const std::vector<std::uint32_t>& waiting, const std::vector<std::uint32_t>& held) {
-  const auto known = std::find_if(waiting.begin(), waiting.end(), [&](std::uint32_t width) {
-    return std::find(held.begin(), held.end(), width) != held.end();
-  });
-  return known == waiting.end() ? 0 : std::size_t(known - waiting.begin());
+std::optional<std::size_t> nextLineFor(const std::vector<std::uint32_t>& waiting, const std::vector<std::uint32_t>& held,
+                                       const std::vector<std::uint32_t>& heldElsewhere) {
+  const auto in = [](const std::vector<std::uint32_t>& widths, std::uint32_t width) {
+    return std::find(widths.begin(), widths.end(), width) != widths.end();
+  };
+  const auto first = [&](auto take) -> std::optional<std::size_t> {
+    const auto line = std::find_if(waiting.begin(), waiting.end(), take);
+    if (line == waiting.end()) return std::nullopt;
+    return std::size_t(line - waiting.begin());
+  };
+  if (auto line = first([&](std::uint32_t width) { return in(held, width); })) return line;
+  if (auto line = first([&](std::uint32_t width) { return !in(heldElsewhere, width); })) return line;
+  std::optional<std::size_t> most;
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < waiting.size(); ++i) {
+    const auto lines = std::size_t(std::count(waiting.begin(), waiting.end(), waiting[i]));
+    if (lines > count) most = i, count = lines;
+  }
+  return count >= kLinesForASecondNetwork ? most : std::nullopt;
 }
 
 PixelBox unclip(const PixelBox& box, double ratio) {

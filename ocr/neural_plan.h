@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,9 +61,14 @@ std::uint32_t lineWidthFor(std::uint32_t scaledWidth);
 
 // Which of the lines waiting to be read (their recogniser widths, in the
 // order they were found) a thread takes next, given the widths it holds
-// networks for: the first it holds one for, else the first. Reading a
-// network costs as much as reading a few lines with it.
-std::size_t nextLineFor(const std::vector<std::uint32_t>& waiting, const std::vector<std::uint32_t>& held);
+// networks for and those the other thread holds: the first of a width it
+// holds; else the first of a width no thread holds; else the first of the
+// width with the most lines waiting, when there are enough of them to pay
+// for reading its network a second time (which costs about as much as
+// reading two lines); else none, and the other thread reads them.
+inline constexpr std::size_t kLinesForASecondNetwork = 3;
+std::optional<std::size_t> nextLineFor(const std::vector<std::uint32_t>& waiting, const std::vector<std::uint32_t>& held,
+                                       const std::vector<std::uint32_t>& heldElsewhere);
 
 // DB post-processing: a detected region grows by area * ratio / perimeter on
 // every side, which brings back the margin the network was trained to leave out.

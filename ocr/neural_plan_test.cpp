@@ -117,12 +117,20 @@ TEST(CtcTest, WhereTheScriptChangesANarrowerGapIsABlankIfTheRecogniserSeesASpace
   }
 }
 
-TEST(NeuralPlanTest, AThreadTakesTheFirstLineOfAWidthItHoldsElseTheFirst) {
+TEST(NeuralPlanTest, AThreadTakesLinesOfItsOwnNetworksFirstAndReadsANetworkTwiceOnlyForSeveralLines) {
   using Widths = std::vector<std::uint32_t>;
-  const std::tuple<Widths, Widths, std::size_t> cases[] = {
-      {{256, 512, 512}, {}, 0}, {{256, 512, 512}, {512}, 1}, {{256, 512, 768}, {768, 256}, 0},
-      {{256, 512}, {1152}, 0}, {{2048}, {2048}, 0}};
-  for (const auto& [waiting, held, next] : cases) EXPECT_EQ(nextLineFor(waiting, held), next);
+  const std::optional<std::size_t> none;
+  // waiting, held, held by the other thread -> the line taken
+  const std::tuple<Widths, Widths, Widths, std::optional<std::size_t>> cases[] = {
+      {{256, 512, 512}, {}, {}, 0},
+      {{256, 512, 512}, {512}, {}, 1},
+      {{256, 512, 768}, {768, 256}, {}, 0},
+      {{256, 512}, {1152}, {256}, 1},
+      {{256, 256, 512, 512, 512}, {}, {256, 512}, 2},
+      {{256, 256, 512, 512}, {}, {256, 512}, none},
+      {{256, 256, 256}, {1152}, {256}, 0},
+      {{}, {256}, {}, none}};
+  for (const auto& [waiting, held, elsewhere, next] : cases) EXPECT_EQ(nextLineFor(waiting, held, elsewhere), next);
 }
 
 TEST(CtcTest, BracketsPairInOneWidth) {

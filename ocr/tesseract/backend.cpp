@@ -73,6 +73,7 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
   std::optional<std::string> detectFailure, engineFailure, readFailure;
   bool detected = false, engineDone = others.empty();
   PpocrReader::LineReader readers[2] = {{*neural_, grey}, {*neural_, grey}};
+  std::vector<std::uint32_t> held[2];                // the widths each reader has networks for
   // With the lock held: lines found and not settled by the engine go to the readers.
   auto release = [&] {
     if (!engineDone) return;
@@ -85,18 +86,24 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
     changed.notify_all();
   };
   auto failed = [&] { return detectFailure || engineFailure || readFailure; };
-  auto readLines = [&](PpocrReader::LineReader& reader) {
+  auto readLines = [&](std::size_t self) {
+    auto next = [&] { return nextLineFor(waitingWidths, held[self], held[1 - self]); };
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
-      changed.wait(guard, [&] { return failed() || !waiting.empty() || (detected && engineDone); });
-      if (failed() || waiting.empty()) return;
-      const std::size_t next = nextLineFor(waitingWidths, reader.widths());
-      const std::size_t line = waiting[next];
+      changed.wait(guard, [&] { return failed() || next() || (detected && engineDone); });
+      if (failed()) return;
+      // Every line is known; those left are the other thread's to read.
+      const std::optional<std::size_t> taken = next();
+      if (!taken) return;
+      const std::size_t line = waiting[*taken];
       const PixelBox box = found[line];
-      waiting.erase(waiting.begin() + std::ptrdiff_t(next));
-      waitingWidths.erase(waitingWidths.begin() + std::ptrdiff_t(next));
+      if (!std::count(held[self].begin(), held[self].end(), waitingWidths[*taken])) {
+        held[self].push_back(waitingWidths[*taken]);
+      }
+      waiting.erase(waiting.begin() + std::ptrdiff_t(*taken));
+      waitingWidths.erase(waitingWidths.begin() + std::ptrdiff_t(*taken));
       guard.unlock();
-      auto read = reader.read(box);
+      auto read = readers[self].read(box);
       guard.lock();
       if (read.index() == 1) {
         if (!readFailure) readFailure = std::get<1>(read);
@@ -119,7 +126,7 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
       engineLines = std::move(std::get<0>(engine));
       release();
     }
-    readLines(readers[1]);
+    readLines(1);
   });
   auto detection = neural_->detect(grey, typicalGlyphHeight(grey), [&](std::vector<PixelBox> lines) {
     std::lock_guard<std::mutex> guard(lock);
@@ -132,7 +139,7 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
     detectFailure = detection;
     changed.notify_all();
   }
-  readLines(readers[0]);
+  readLines(0);
   second.join();
   if (detectFailure) return {*detectFailure, std::nullopt};
   if (engineFailure) return {*engineFailure, std::nullopt};
