@@ -64,6 +64,27 @@ std::uint32_t lineWidthFor(std::uint32_t scaledWidth) {
   return std::end(kLineWidths)[-1];
 }
 
+std::optional<std::size_t> nextLineFor(const std::vector<std::uint32_t>& waiting, const std::vector<std::uint32_t>& held,
+                                       const std::vector<std::uint32_t>& heldElsewhere) {
+  const auto in = [](const std::vector<std::uint32_t>& widths, std::uint32_t width) {
+    return std::find(widths.begin(), widths.end(), width) != widths.end();
+  };
+  const auto first = [&](auto take) -> std::optional<std::size_t> {
+    const auto line = std::find_if(waiting.begin(), waiting.end(), take);
+    if (line == waiting.end()) return std::nullopt;
+    return std::size_t(line - waiting.begin());
+  };
+  if (auto line = first([&](std::uint32_t width) { return in(held, width); })) return line;
+  if (auto line = first([&](std::uint32_t width) { return !in(heldElsewhere, width); })) return line;
+  std::optional<std::size_t> most;
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < waiting.size(); ++i) {
+    const auto lines = std::size_t(std::count(waiting.begin(), waiting.end(), waiting[i]));
+    if (lines > count) most = i, count = lines;
+  }
+  return count >= kLinesForASecondNetwork ? most : std::nullopt;
+}
+
 PixelBox unclip(const PixelBox& box, double ratio) {
   const double width = box.right - box.left, height = box.height();
   if (width <= 0 || height <= 0) return box;
@@ -91,6 +112,16 @@ bool mayTakeBlank(std::string_view before, std::string_view after) {
   const std::uint32_t a = codePoint(before), b = codePoint(after);
   if (a == ' ' || b == ' ' || fullWidthPunctuation(a) || fullWidthPunctuation(b)) return false;
   return !(writtenWithoutBlanks(a) && writtenWithoutBlanks(b));
+}
+
+bool scriptChanges(std::string_view before, std::string_view after) {
+  return writtenWithoutBlanks(codePoint(before)) != writtenWithoutBlanks(codePoint(after));
+}
+
+float spaceBetween(const std::vector<Step>& steps, std::size_t from, std::size_t to) {
+  float most = 0;
+  for (std::size_t at = from; at <= to && at < steps.size(); ++at) most = std::max(most, steps[at].space);
+  return most;
 }
 
 // ASCII punctuation the recogniser gives for its full-width form, which
@@ -122,15 +153,16 @@ Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>
   Reading reading;
   if (kept.empty()) return reading;
   reading.confidence = float(sum / double(kept.size()));
+  const auto wide = [&](std::size_t i, std::size_t j) {
+    return wordGap(kept[i].second, kept[j].second) >= kBlankWidth;
+  };
   // Beside a CJK character with room between, ASCII punctuation is its full-width form.
   for (std::size_t i = 0; i < kept.size() && wordGap; ++i) {
-    const std::string_view wide = fullWidthFormOf(kept[i].first);
-    if (wide.empty()) continue;
-    const bool before = i > 0 && writtenWithoutBlanks(codePoint(kept[i - 1].first)) &&
-                        wordGap(kept[i - 1].second, kept[i].second);
-    const bool after = i + 1 < kept.size() && writtenWithoutBlanks(codePoint(kept[i + 1].first)) &&
-                       wordGap(kept[i].second, kept[i + 1].second);
-    if (before || after) kept[i].first = wide;
+    const std::string_view wideForm = fullWidthFormOf(kept[i].first);
+    if (wideForm.empty()) continue;
+    const bool before = i > 0 && writtenWithoutBlanks(codePoint(kept[i - 1].first)) && wide(i - 1, i);
+    const bool after = i + 1 < kept.size() && writtenWithoutBlanks(codePoint(kept[i + 1].first)) && wide(i, i + 1);
+    if (before || after) kept[i].first = wideForm;
   }
   // Brackets come in pairs of one width: "（PNG 或 JPEG)" closes full-width too.
   std::vector<std::size_t> open;
@@ -142,10 +174,15 @@ Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>
     open.pop_back();
     if (opener == "（" || symbol == "）") opener = "（", symbol = "）";
   }
+  const auto blank = [&](std::size_t i) {
+    if (!wordGap || !mayTakeBlank(kept[i - 1].first, kept[i].first)) return false;
+    const double gap = wordGap(kept[i - 1].second, kept[i].second);
+    if (gap >= kBlankWidth) return true;
+    return scriptChanges(kept[i - 1].first, kept[i].first) && gap >= kScriptChangeBlankWidth &&
+           spaceBetween(steps, kept[i - 1].second, kept[i].second) >= kSpaceHint;
+  };
   for (std::size_t i = 0; i < kept.size(); ++i) {
-    if (i > 0 && wordGap && mayTakeBlank(kept[i - 1].first, kept[i].first) && wordGap(kept[i - 1].second, kept[i].second)) {
-      reading.text += ' ';
-    }
+    if (i > 0 && blank(i)) reading.text += ' ';
     reading.text += kept[i].first;
   }
   return reading;

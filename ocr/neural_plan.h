@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,29 +59,54 @@ inline constexpr std::uint32_t kLineWidths[] = {256, 512, 768, 1152, 2048};
 std::uint32_t scaledLineWidth(double width, double height);
 std::uint32_t lineWidthFor(std::uint32_t scaledWidth);
 
+// Which of the lines waiting to be read (their recogniser widths, in the
+// order they were found) a thread takes next, given the widths it holds
+// networks for and those the other thread holds: the first of a width it
+// holds; else the first of a width no thread holds; else the first of the
+// width with the most lines waiting, when there are enough of them to pay
+// for reading its network a second time (which costs about as much as
+// reading two lines); else none, and the other thread reads them.
+inline constexpr std::size_t kLinesForASecondNetwork = 3;
+std::optional<std::size_t> nextLineFor(const std::vector<std::uint32_t>& waiting, const std::vector<std::uint32_t>& held,
+                                       const std::vector<std::uint32_t>& heldElsewhere);
+
 // DB post-processing: a detected region grows by area * ratio / perimeter on
 // every side, which brings back the margin the network was trained to leave out.
 inline constexpr double kUnclipRatio = 1.6;
 PixelBox unclip(const PixelBox& box, double ratio = kUnclipRatio);
 
-// The recogniser's best class and its probability at each step.
+// The recogniser's best class and its probability at each step, and the
+// probability it gives the blank space there.
 struct Step {
   std::size_t symbol = 0;  // 0 is the CTC blank
   float probability = 0;
+  float space = 0;
 };
 
-// Whether the line's ink has a gap as wide as a blank between two steps.
-using WordGap = std::function<bool(std::size_t fromStep, std::size_t toStep)>;
+// The widest gap in the line's ink between two steps, as a fraction of the
+// ink's height.
+using WordGap = std::function<double(std::size_t fromStep, std::size_t toStep)>;
+
+// A gap this wide is a blank.
+inline constexpr double kBlankWidth = 0.22;
+// Where the script changes (CJK beside Latin or digits), a narrower gap is a
+// blank when the recogniser also sees one there: it gives the space this
+// much probability in the gap at least. A line's ink reaches from the top of
+// its CJK glyphs to the bottom of its descenders, so "Export 设置" has a
+// narrower gap for its height than "Ctrl+A 开始"; dates ("2024年3月10日")
+// have gaps as wide without a blank, but there the space gets next to none.
+inline constexpr double kScriptChangeBlankWidth = 0.15;
+inline constexpr float kSpaceHint = 0.01f;
 
 // Greedy CTC: repeats merged, blanks dropped; symbols[i - 1] is the text of
 // class i, and the class after the last symbol is a blank space. Confidence
 // is the mean probability of the characters kept (0 for none).
 // The recogniser often leaves out the blank between words and around Latin
 // text in a Chinese line: one goes in where wordGap finds one between two
-// characters, unless both are CJK or either is full-width punctuation (which
-// carries its own room). ASCII punctuation with room between it and a CJK
-// character is given in its full-width form, and so is the other bracket of
-// a full-width one.
+// characters (above), unless both are CJK or either is full-width
+// punctuation (which carries its own room). ASCII punctuation with a blank's
+// room between it and a CJK character is given in its full-width form, and
+// so is the other bracket of a full-width one.
 Reading decodeCtc(const std::vector<Step>& steps, const std::vector<std::string>& symbols, const WordGap& wordGap = {});
 
 // A recognised line is kept only at this mean confidence or more.

@@ -83,9 +83,9 @@ TEST(CtcTest, RepeatsMergeBlanksSeparateAndConfidenceIsTheMeanOfKeptCharacters) 
 
 TEST(CtcTest, GapsInTheInkBecomeBlanksOrFullWidthPunctuationBesideCjk) {
   // Steps 0..n; every pair of neighbouring characters is separated by a wide gap.
-  const WordGap always = [](std::size_t, std::size_t) { return true; };
-  const WordGap never = [](std::size_t, std::size_t) { return false; };
-  const WordGap afterStepTwo = [](std::size_t from, std::size_t to) { return from <= 2 && to > 2; };
+  const WordGap always = [](std::size_t, std::size_t) { return kBlankWidth; };
+  const WordGap never = [](std::size_t, std::size_t) { return 0.0; };
+  const WordGap afterStepTwo = [](std::size_t from, std::size_t to) { return from <= 2 && to > 2 ? 0.5 : 0.1; };
   const std::tuple<const char*, std::vector<Step>, WordGap, std::string> cases[] = {
       {"no gap", steps({1, 3, 4}), never, "中Ab"},
       {"Latin beside CJK takes a blank", steps({1, 3, 4}), always, "中 A b"},
@@ -99,11 +99,45 @@ TEST(CtcTest, GapsInTheInkBecomeBlanksOrFullWidthPunctuationBesideCjk) {
   for (const auto& [what, input, gap, text] : cases) EXPECT_EQ(decodeCtc(input, kSymbols, gap).text, text) << what;
 }
 
+TEST(CtcTest, WhereTheScriptChangesANarrowerGapIsABlankIfTheRecogniserSeesASpace) {
+  // "A" at step 0, a blank step 1 with the space's probability, "中" at step 2 (or the other way round).
+  constexpr double narrow = (kScriptChangeBlankWidth + kBlankWidth) / 2;
+  const std::tuple<const char*, std::size_t, std::size_t, double, float, std::string> cases[] = {
+      {"Latin, then CJK: \"Export 设置\"", 3, 1, narrow, kSpaceHint, "A 中"},
+      {"CJK, then Latin", 1, 3, narrow, kSpaceHint, "中 A"},
+      {"without the recogniser's space, as in dates (\"2024年\")", 3, 1, narrow, kSpaceHint / 100, "A中"},
+      {"too narrow whatever the hint", 3, 1, kScriptChangeBlankWidth * 0.9, 0.9f, "A中"},
+      {"no script change: the full width is needed", 3, 4, narrow, 0.9f, "Ab"},
+      {"no script change, full width", 3, 4, kBlankWidth, 0.0f, "A b"},
+      {"CJK beside CJK never", 1, 2, narrow, 0.9f, "中文"}};
+  for (const auto& [what, first, second, gap, space, text] : cases) {
+    const std::vector<Step> input = {{first, 0.9f, 0.0f}, {0, 0.9f, space}, {second, 0.9f, 0.0f}};
+    const WordGap gapWidth = [gap = gap](std::size_t, std::size_t) { return gap; };
+    EXPECT_EQ(decodeCtc(input, kSymbols, gapWidth).text, text) << what;
+  }
+}
+
+TEST(NeuralPlanTest, AThreadTakesLinesOfItsOwnNetworksFirstAndReadsANetworkTwiceOnlyForSeveralLines) {
+  using Widths = std::vector<std::uint32_t>;
+  const std::optional<std::size_t> none;
+  // waiting, held, held by the other thread -> the line taken
+  const std::tuple<Widths, Widths, Widths, std::optional<std::size_t>> cases[] = {
+      {{256, 512, 512}, {}, {}, 0},
+      {{256, 512, 512}, {512}, {}, 1},
+      {{256, 512, 768}, {768, 256}, {}, 0},
+      {{256, 512}, {1152}, {256}, 1},
+      {{256, 256, 512, 512, 512}, {}, {256, 512}, 2},
+      {{256, 256, 512, 512}, {}, {256, 512}, none},
+      {{256, 256, 256}, {1152}, {256}, 0},
+      {{}, {256}, {}, none}};
+  for (const auto& [waiting, held, elsewhere, next] : cases) EXPECT_EQ(nextLineFor(waiting, held, elsewhere), next);
+}
+
 TEST(CtcTest, BracketsPairInOneWidth) {
   // Symbols: 1 "中", 2 "(", 3 ")", 4 "A"; a gap only between steps `at` and `at + 1`.
   const Strings symbols = {"中", "(", ")", "A"};
   const auto gapAfter = [](std::size_t at) {
-    return WordGap([at](std::size_t from, std::size_t to) { return from <= at && to > at; });
+    return WordGap([at](std::size_t from, std::size_t to) { return from <= at && to > at ? kBlankWidth : 0.0; });
   };
   const std::tuple<const char*, std::vector<Step>, std::size_t, std::string> cases[] = {
       {"the closing bracket of a full-width one", steps({1, 2, 4, 3}), 0, "中（A）"},

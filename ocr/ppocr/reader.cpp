@@ -1,12 +1,9 @@
 #include "ocr/ppocr/reader.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <sstream>
-#include <thread>
 #include <unistd.h>
 
 #include <leptonica/allheaders.h>
@@ -30,10 +27,6 @@ constexpr double kBoxScore = 0.5;
 constexpr int kMinSide = 3;
 // Normalisation the detector was trained with, per channel.
 constexpr float kMean[3] = {0.485f, 0.456f, 0.406f}, kStd[3] = {0.229f, 0.224f, 0.225f};
-// Recognising goes on this many threads at most, each with networks of its own.
-constexpr unsigned kMaxWorkers = 2;
-// Below this many lines a second thread costs more than it saves.
-constexpr std::size_t kLinesPerWorker = 4;
 
 std::string failure(std::string_view text, const std::string& path) { return std::string(text) + path; }
 
@@ -95,15 +88,8 @@ std::optional<std::string> readModelFile(const std::string& path, std::string& b
   return std::nullopt;
 }
 
-// The detector, one network per input shape (a network given a second shape
-// computes garbage), and the recogniser widths of each worker thread.
-struct PpocrReader::Networks {
-  std::map<std::pair<int, int>, cv::dnn::Net> detectors;
-};
-
 PpocrReader::PpocrReader(std::string folder, std::vector<std::string> symbols, std::string detector)
-    : folder_(std::move(folder)), symbols_(std::move(symbols)), detectorBytes_(std::move(detector)),
-      networks_(std::make_unique<Networks>()) {}
+    : folder_(std::move(folder)), symbols_(std::move(symbols)), detectorBytes_(std::move(detector)) {}
 PpocrReader::~PpocrReader() = default;
 
 std::variant<std::unique_ptr<PpocrReader>, std::string> PpocrReader::open(const std::string& folder) {
@@ -117,6 +103,10 @@ std::variant<std::unique_ptr<PpocrReader>, std::string> PpocrReader::open(const 
   if (symbols.size() < 2) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, keysPath));
   if (auto failed = readModelFile(detectorPath, detector)) return Result(std::in_place_index<1>, *failed);
   if (!netFrom(detector)) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, detectorPath));
+  // The caller keeps both cores busy with threads of its own (detection
+  // beside the engine, then recognition on both); OpenCV's pool on top of
+  // them would only make them wait for each other.
+  cv::setNumThreads(1);
   return Result(std::in_place_index<0>,
                 std::unique_ptr<PpocrReader>(new PpocrReader(folder, std::move(symbols), std::move(detector))));
 }
@@ -164,8 +154,6 @@ cv::Mat lineBlob(const cv::Mat& resized, int width) {
 
 // Ink differs from the line's ground (its commonest grey) by this much.
 constexpr int kInkContrast = 48;
-// A gap between characters this wide, against the ink's height, is a blank.
-constexpr double kBlankWidth = 0.22;
 // Pixels of the 48-row line per recogniser step.
 constexpr int kStepWidth = 8;
 
@@ -196,8 +184,8 @@ Ink inkOf(const cv::Mat& line) {
   return ink;
 }
 
-// Whether the widest run of ink-free columns between two steps' middles is a blank.
-bool blankBetween(const Ink& ink, std::size_t fromStep, std::size_t toStep) {
+// The widest run of ink-free columns between two steps' middles, against the ink's height.
+double gapBetween(const Ink& ink, std::size_t fromStep, std::size_t toStep) {
   const std::size_t from = fromStep * kStepWidth + kStepWidth / 2;
   const std::size_t to = std::min(ink.columns.size(), toStep * kStepWidth + kStepWidth / 2);
   std::size_t run = 0, widest = 0;
@@ -205,7 +193,7 @@ bool blankBetween(const Ink& ink, std::size_t fromStep, std::size_t toStep) {
     run = ink.columns[x] ? 0 : run + 1;
     widest = std::max(widest, run);
   }
-  return ink.height > 0 && double(widest) >= kBlankWidth * ink.height;
+  return ink.height > 0 ? double(widest) / ink.height : 0.0;
 }
 
 std::vector<Step> bestSteps(const cv::Mat& out);
@@ -221,7 +209,8 @@ std::optional<Reading> recogniseLine(cv::dnn::Net& net, const cv::Mat& crop, std
   // Blank, the symbols and the space: anything else is not the model this was built for.
   if (!out || out->dims != 3 || std::size_t(out->size[2]) != symbols.size() + 2) return std::nullopt;
   const Ink ink = inkOf(resized);
-  return decodeCtc(bestSteps(*out), symbols, [&](std::size_t from, std::size_t to) { return blankBetween(ink, from, to); });
+  return decodeCtc(bestSteps(*out), symbols,
+                   [&](std::size_t from, std::size_t to) { return gapBetween(ink, from, to); });
 }
 
 PixelBox boxOf(const cv::Rect& r) { return {double(r.x), double(r.y), double(r.x + r.width), double(r.y + r.height)}; }
@@ -237,37 +226,37 @@ std::vector<Step> bestSteps(const cv::Mat& out) {
   for (int t = 0; t < length; ++t) {
     const float* p = out.ptr<float>(0, t);
     const std::size_t best = std::size_t(std::max_element(p, p + classes) - p);
-    steps.push_back({best, p[best]});
+    steps.push_back({best, p[best], p[classes - 1]});  // the space is the last class
   }
   return steps;
 }
 
 }  // namespace
 
-std::variant<std::vector<PixelBox>, std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalGlyph) {
-  using Result = std::variant<std::vector<PixelBox>, std::string>;
+std::optional<std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalGlyph,
+                                               const std::function<void(std::vector<PixelBox>)>& found) {
   const cv::Mat image = matOf(grey);
   const DetectorPlan plan = detectorPlan(image.cols, image.rows, typicalGlyph);
   cv::Mat scaled = image;
   if (plan.scale != 1.0) cv::resize(image, scaled, cv::Size(), plan.scale, plan.scale, cv::INTER_AREA);
 
-  // Detection: band by band, each line reported by the band that owns its centre.
-  std::vector<PixelBox> found;
+  // Band by band, each line reported by the band that owns its centre.
   const cv::Rect whole(0, 0, image.cols, image.rows);
+  const int height = int(plan.bandHeight), width = int(plan.width);
+  cv::dnn::Net net;  // one shape for every band
   for (const Strip& band : plan.bands) {
-    const int height = int(plan.bandHeight), width = int(plan.width);
-    auto& net = networks_->detectors[{width, height}];
     if (net.empty()) {
       auto made = netFrom(detectorBytes_);
-      if (!made) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, folder_ + "/det.onnx"));
+      if (!made) return failure(texts::kModelCorrupt, folder_ + "/det.onnx");
       net = std::move(*made);
     }
     const cv::Mat rows = scaled.rowRange(int(band.top), int(band.bottom));
     auto out = forward(net, detectorBlob(rows, width, height));
     if (!out || out->dims != 4 || out->size[2] != height || out->size[3] != width) {
-      return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, folder_ + "/det.onnx"));
+      return failure(texts::kModelCorrupt, folder_ + "/det.onnx");
     }
     const cv::Mat probability(height, width, CV_32F, out->ptr<float>(0, 0));
+    std::vector<PixelBox> lines;
     for (const PixelBox& box : regions(probability(cv::Rect(0, 0, rows.cols, rows.rows)))) {
       if (!stripOwnsLine(band, band.top + std::uint32_t(box.top), band.top + std::uint32_t(box.bottom))) continue;
       const PixelBox grown = unclip(box);
@@ -275,85 +264,54 @@ std::variant<std::vector<PixelBox>, std::string> PpocrReader::detect(Pix* grey, 
                           cv::Point(int(std::ceil(grown.right / plan.scale)),
                                     int(std::ceil((band.top + grown.bottom) / plan.scale))));
       const cv::Rect clipped = rect & whole;
-      if (clipped.width > 0 && clipped.height > 0) found.push_back(boxOf(clipped));
+      if (clipped.width > 0 && clipped.height > 0) lines.push_back(boxOf(clipped));
     }
+    found(std::move(lines));
   }
-  networks_->detectors.clear();
-  return Result(std::in_place_index<0>, std::move(found));
+  return std::nullopt;
 }
 
-std::variant<std::vector<ReadLine>, std::string> PpocrReader::recognise(Pix* grey, const std::vector<PixelBox>& lines) {
-  using Result = std::variant<std::vector<ReadLine>, std::string>;
-  const cv::Mat image = matOf(grey);
-  const cv::Rect whole(0, 0, image.cols, image.rows);
-  std::vector<cv::Rect> found;
-  for (const PixelBox& box : lines) found.push_back(rectOf(box) & whole);
+struct PpocrReader::LineReader::State {
+  const PpocrReader& reader;
+  cv::Mat image;
+  std::vector<std::uint32_t> widths;
+  std::vector<cv::dnn::Net> networks;  // one per width, in the order of widths
 
-  // Recognition: lines in order of width, so each worker meets each width
-  // once; one worker from the narrow end, one from the wide end.
-  std::vector<std::size_t> order(found.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  auto widthOf = [&](std::size_t i) { return lineWidthFor(scaledLineWidth(found[i].width, found[i].height)); };
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return widthOf(a) < widthOf(b); });
-  std::vector<std::optional<Reading>> readings(found.size());
-  std::mutex lock;
-  std::size_t front = 0, back = order.size();
-  std::string failed;
-  auto work = [&](bool fromFront) {
-    // Lines come in order of width, so a worker needs one network at a time.
-    std::uint32_t netWidth = 0;
-    cv::dnn::Net net;
-    for (;;) {
-      std::size_t line;
-      {
-        std::lock_guard<std::mutex> guard(lock);
-        if (front == back || !failed.empty()) return;
-        line = fromFront ? order[front++] : order[--back];
-      }
-      if (found[line].empty()) continue;
-      const std::uint32_t width = widthOf(line);
-      const std::string path = folder_ + "/rec-" + std::to_string(width) + ".onnx";
-      if (width != netWidth) {
-        net = cv::dnn::Net();
-        netWidth = width;
-        std::string bytes;
-        auto unread = readModelFile(path, bytes);
-        std::optional<cv::dnn::Net> made;
-        if (!unread) made = netFrom(bytes);
-        if (!made) {
-          std::lock_guard<std::mutex> guard(lock);
-          failed = unread ? *unread : failure(texts::kModelCorrupt, path);
-          return;
-        }
-        net = std::move(*made);
-      }
-      auto read = recogniseLine(net, image(found[line]), width, symbols_);
-      if (!read) {
-        std::lock_guard<std::mutex> guard(lock);
-        failed = failure(texts::kModelCorrupt, path);
-        return;
-      }
-      readings[line] = std::move(*read);
-    }
-  };
-  const unsigned workers = found.size() >= kLinesPerWorker
-                               ? std::min(kMaxWorkers, std::max(1u, std::thread::hardware_concurrency()))
-                               : 1;
-  const int openCvThreads = cv::getNumThreads();
-  if (workers > 1) cv::setNumThreads(1);
-  std::vector<std::thread> threads;
-  for (unsigned i = 1; i < workers; ++i) threads.emplace_back(work, false);
-  work(true);
-  for (auto& thread : threads) thread.join();
-  cv::setNumThreads(openCvThreads);
-  if (!failed.empty()) return Result(std::in_place_index<1>, failed);
+  cv::Rect rectFor(const PixelBox& line) const { return rectOf(line) & cv::Rect(0, 0, image.cols, image.rows); }
+};
 
-  std::vector<ReadLine> read;
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    if (!readings[i] || readings[i]->text.empty() || readings[i]->confidence < kMinLineConfidence) continue;
-    read.push_back({lines[i], std::move(*readings[i])});
+PpocrReader::LineReader::LineReader(const PpocrReader& reader, Pix* grey)
+    : state_(std::make_unique<State>(State{reader, matOf(grey), {}, {}})) {}
+PpocrReader::LineReader::~LineReader() = default;
+
+std::uint32_t PpocrReader::LineReader::widthFor(const PixelBox& line) const {
+  const cv::Rect rect = state_->rectFor(line);
+  return lineWidthFor(scaledLineWidth(rect.width, rect.height));
+}
+
+const std::vector<std::uint32_t>& PpocrReader::LineReader::widths() const { return state_->widths; }
+
+std::variant<std::optional<Reading>, std::string> PpocrReader::LineReader::read(const PixelBox& line) {
+  using Result = std::variant<std::optional<Reading>, std::string>;
+  const cv::Rect rect = state_->rectFor(line);
+  if (rect.empty()) return Result(std::in_place_index<0>, std::nullopt);
+  const std::uint32_t width = widthFor(line);
+  const std::string path = state_->reader.folder_ + "/rec-" + std::to_string(width) + ".onnx";
+  auto known = std::find(state_->widths.begin(), state_->widths.end(), width);
+  if (known == state_->widths.end()) {
+    std::string bytes;
+    if (auto unread = readModelFile(path, bytes)) return Result(std::in_place_index<1>, *unread);
+    auto made = netFrom(bytes);
+    if (!made) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, path));
+    state_->widths.push_back(width);
+    state_->networks.push_back(std::move(*made));
+    known = state_->widths.end() - 1;
   }
-  return Result(std::in_place_index<0>, std::move(read));
+  cv::dnn::Net& net = state_->networks[std::size_t(known - state_->widths.begin())];
+  auto read = recogniseLine(net, state_->image(rect), width, state_->reader.symbols_);
+  if (!read) return Result(std::in_place_index<1>, failure(texts::kModelCorrupt, path));
+  if (read->text.empty() || read->confidence < kMinLineConfidence) return Result(std::in_place_index<0>, std::nullopt);
+  return Result(std::in_place_index<0>, std::move(*read));
 }
 
 std::variant<Reading, std::string> PpocrReader::readLine(Pix* line, std::uint32_t width) {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,25 +32,40 @@ class PpocrReader {
   static std::variant<std::unique_ptr<PpocrReader>, std::string> open(const std::string& folder);
   ~PpocrReader();
 
-  // The lines of text in an 8-bit grey image, in its pixels; or a failure
-  // naming the model file that could not be used. typicalGlyph picks the
-  // detector's scale.
-  std::variant<std::vector<PixelBox>, std::string> detect(Pix* grey, std::uint32_t typicalGlyph);
+  // The lines of text in an 8-bit grey image, in its pixels, handed to
+  // `found` band by band as the detector finds them; or a failure naming the
+  // model file that could not be used. typicalGlyph picks the detector's scale.
+  std::optional<std::string> detect(Pix* grey, std::uint32_t typicalGlyph,
+                                    const std::function<void(std::vector<PixelBox>)>& found);
 
-  // Those lines of the image read, but for those read with too little
-  // confidence; or a failure naming the model file that could not be used.
-  std::variant<std::vector<ReadLine>, std::string> recognise(Pix* grey, const std::vector<PixelBox>& lines);
+  // Reads lines of one image on one thread, with a recogniser network of its
+  // own for each width it meets (a network is not shared between threads).
+  class LineReader {
+   public:
+    LineReader(const PpocrReader& reader, Pix* grey);
+    ~LineReader();
+    // The recogniser width a line of the image takes.
+    std::uint32_t widthFor(const PixelBox& line) const;
+    // The widths it holds networks for.
+    const std::vector<std::uint32_t>& widths() const;
+    // The line read; nothing when there is nothing to read or it reads with
+    // too little confidence; or a failure naming the model file that could
+    // not be used.
+    std::variant<std::optional<Reading>, std::string> read(const PixelBox& line);
+
+   private:
+    struct State;
+    std::unique_ptr<State> state_;
+  };
 
   // One line image (8-bit grey) read with the recogniser of one width.
   std::variant<Reading, std::string> readLine(Pix* line, std::uint32_t width);
 
  private:
-  struct Networks;
   PpocrReader(std::string folder, std::vector<std::string> symbols, std::string detector);
   std::string folder_;
   std::vector<std::string> symbols_;
   std::string detectorBytes_;
-  std::unique_ptr<Networks> networks_;
 };
 
 }  // namespace quorvane::ocr

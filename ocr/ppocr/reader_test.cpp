@@ -26,6 +26,33 @@ TEST(PpocrReaderTest, EveryRecogniserWidthReadsAKnownLine) {
   }
 }
 
+// A thread's reader keeps the network of each width it meets, and reads a
+// line of a larger image where its box says.
+TEST(PpocrReaderTest, ALineReaderReadsLinesOfAnImageByTheirBoxes) {
+  auto opened = PpocrReader::open(modelFolder());
+  ASSERT_EQ(opened.index(), 0u) << std::get<1>(opened);
+  PixPtr line(pixRead(QUORVANE_PPOCR_TESTDATA "/line.png"));
+  ASSERT_TRUE(line);
+  const double width = pixGetWidth(line.get()), height = pixGetHeight(line.get());
+  PixPtr page(pixCreate(l_int32(width) + 100, l_int32(height) * 3, 8));
+  pixSetAll(page.get());
+  pixRasterop(page.get(), 100, l_int32(height), l_int32(width), l_int32(height), PIX_SRC, line.get(), 0, 0);
+  PpocrReader::LineReader reader(*std::get<0>(opened), page.get());
+  const PixelBox box{100, height, 100 + width, 2 * height};
+  auto read = reader.read(box);
+  ASSERT_EQ(read.index(), 0u) << std::get<1>(read);
+  ASSERT_TRUE(std::get<0>(read).has_value());
+  EXPECT_EQ(std::get<0>(read)->text, "文字识别 Ctrl+A");
+  EXPECT_EQ(reader.widths(), std::vector<std::uint32_t>{reader.widthFor(box)});
+  // Blank ground and a box outside the image read as nothing.
+  const PixelBox blank{0, 0, width, height}, outside{-50, -50, -10, -10};
+  for (const PixelBox& nothing : {blank, outside}) {
+    auto empty = reader.read(nothing);
+    ASSERT_EQ(empty.index(), 0u) << std::get<1>(empty);
+    EXPECT_EQ(std::get<0>(empty).has_value(), false);
+  }
+}
+
 TEST(PpocrReaderTest, AWidthNotShippedIsAMissingFileNamedInFull) {
   auto opened = PpocrReader::open(modelFolder());
   ASSERT_EQ(opened.index(), 0u);

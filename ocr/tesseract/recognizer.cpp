@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <omp.h>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -308,6 +309,10 @@ std::variant<std::vector<ReadLine>, std::string> TesseractRecognizer::readLines(
                                                                                 const std::vector<std::string>& names,
                                                                                 const std::vector<std::string>& tags) {
   using Result = std::variant<std::vector<ReadLine>, std::string>;
+  // The LSTM runs OpenMP sections, whose threads spin and fight the rest of
+  // the work on a small machine. The limit is the calling thread's own: a
+  // thread started to read beside the networks starts without it.
+  omp_set_max_active_levels(0);
   if (auto failure = load(names, tags)) return Result(std::in_place_index<1>, *failure);
   names_ = names;
 
