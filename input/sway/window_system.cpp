@@ -54,18 +54,7 @@ std::optional<std::int32_t> SwayWindowSystem::frontmostPid() {
 std::optional<std::vector<AccessibilityWindow>> SwayWindowSystem::accessibilityWindows(std::int32_t pid) {
   auto t = tree();
   if (!t) return std::nullopt;
-  std::vector<AccessibilityWindow> windows;
-  for (const auto& d : treeWindows(*t, false)) {
-    auto number = asU32(d, WindowKey::Number);
-    if (asI32(d, WindowKey::OwnerPid) != pid || !number) continue;
-    AccessibilityWindow w{.handle = *number, .position = std::nullopt, .size = std::nullopt};
-    if (auto r = asRect(d, WindowKey::Bounds)) {
-      w.position = Point{r->minX(), r->minY()};
-      w.size = Point{r->w(), r->h()};
-    }
-    windows.push_back(w);
-  }
-  return windows;
+  return accessibilityWindowsIn(treeWindows(*t, false), pid);
 }
 
 bool SwayWindowSystem::raise(const AccessibilityWindow& window) { return focus(window.handle); }
@@ -73,10 +62,7 @@ bool SwayWindowSystem::raise(const AccessibilityWindow& window) { return focus(w
 std::optional<WindowDescription> SwayWindowSystem::viewAt(Point point) {
   auto list = onScreenWindows();
   if (!list) return std::nullopt;
-  for (auto& d : *list) {
-    if (auto r = asRect(d, WindowKey::Bounds); r && r->contains(point)) return std::move(d);
-  }
-  return WindowDescription{};
+  return windowAt(std::move(*list), point);
 }
 
 std::optional<std::int32_t> SwayWindowSystem::pidAt(Point point) {
