@@ -37,9 +37,8 @@ bool WaylandWindowSystem::onOutput(Point point) {
   Connection* c = connection();
   if (!c || !c->dispatchPending()) return false;
   for (const auto& o : c->outputs()) {
-    if (o->done && Rect{double(o->x), double(o->y), double(o->logicalWidth), double(o->logicalHeight)}.contains(point)) {
-      return true;
-    }
+    const Rect frame{double(o->x), double(o->y), double(o->logicalWidth), double(o->logicalHeight)};
+    if (o->done && frame.contains(point)) return true;
   }
   return false;
 }
