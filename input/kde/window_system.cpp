@@ -32,70 +32,36 @@ constexpr double kLargestCoordinate = 1 << 20;
 
 KWinWindowSystem::KWinWindowSystem(std::unique_ptr<quorvane::wayland::Connection> connection,
                                    std::unique_ptr<PlasmaWindowManagement> windows)
-    : WaylandWindowSystem(std::move(connection)), windows_(std::move(windows)) {}
+    : ListedWindowSystem(std::move(connection)), list_(std::move(windows)) {}
 
 KWinWindowSystem::~KWinWindowSystem() = default;
 
-std::optional<std::vector<PlasmaWindow>> KWinWindowSystem::windows() {
-  if (!connection() || !windows_->refresh(quorvane::posix::answerDeadline())) return std::nullopt;
-  return windows_->windows();
+std::optional<std::vector<PlasmaWindow>> KWinWindowSystem::plasma() {
+  if (!connection() || !list_->refresh(quorvane::posix::answerDeadline())) return std::nullopt;
+  return list_->windows();
 }
 
-bool KWinWindowSystem::activateWindow(const PlasmaWindow& window) {
-  return windows_->activate(window.uuid, quorvane::posix::answerDeadline());
-}
-
-std::optional<WindowList> KWinWindowSystem::onScreenWindows() {
-  auto all = windows();
+std::optional<WindowList> KWinWindowSystem::windows(bool onScreenOnly) {
+  auto all = plasma();
   if (!all) return std::nullopt;
-  return plasmaWindowList(*all, true);
+  return plasmaWindowList(*all, onScreenOnly);
 }
 
-std::optional<WindowList> KWinWindowSystem::windowById(std::uint32_t number) {
-  auto all = windows();
-  if (!all) return std::nullopt;
-  auto window = windowNumbered(*all, number);
-  if (!window) return WindowList{};
-  return plasmaWindowList({*window}, false);
+std::optional<std::uint32_t> KWinWindowSystem::frontWindowOf(std::int32_t pid) {
+  auto all = plasma();
+  auto window = all ? quorvane::input::kde::frontWindowOf(*all, pid) : std::nullopt;
+  return window ? std::optional(windowNumber(window->uuid)) : std::nullopt;
 }
 
-bool KWinWindowSystem::running(std::int32_t pid) {
-  auto all = windows();
-  return all && frontWindowOf(*all, pid).has_value();
-}
-
-void KWinWindowSystem::activate(std::int32_t pid) {
-  auto all = windows();
-  if (auto window = all ? frontWindowOf(*all, pid) : std::nullopt) activateWindow(*window);
+bool KWinWindowSystem::focus(std::uint32_t number) {
+  auto all = plasma();
+  auto window = all ? windowNumbered(*all, number) : std::nullopt;
+  return window && list_->activate(window->uuid, quorvane::posix::answerDeadline());
 }
 
 std::optional<std::int32_t> KWinWindowSystem::frontmostPid() {
-  auto all = windows();
+  auto all = plasma();
   return all ? activePid(*all) : std::nullopt;
-}
-
-std::optional<std::vector<AccessibilityWindow>> KWinWindowSystem::accessibilityWindows(std::int32_t pid) {
-  auto all = windows();
-  if (!all) return std::nullopt;
-  return accessibilityWindowsIn(plasmaWindowList(*all, false), pid);
-}
-
-bool KWinWindowSystem::raise(const AccessibilityWindow& window) {
-  auto all = windows();
-  if (!all || window.handle > UINT32_MAX) return false;
-  auto found = windowNumbered(*all, static_cast<std::uint32_t>(window.handle));
-  return found && activateWindow(*found);
-}
-
-std::optional<WindowDescription> KWinWindowSystem::frontAt(Point point) {
-  auto list = onScreenWindows();
-  if (!list) return std::nullopt;
-  return windowAt(std::move(*list), point);
-}
-
-std::optional<std::int32_t> KWinWindowSystem::pidAt(Point point) {
-  auto window = frontAt(point);
-  return window ? asI32(*window, WindowKey::OwnerPid) : std::nullopt;
 }
 
 bool KWinWindowSystem::postAccess() {
@@ -117,13 +83,10 @@ bool KWinWindowSystem::movePointer(Point to) {
   return true;
 }
 
-WheelResult KWinWindowSystem::scrollWheel(int pixels, std::uint32_t target) {
-  auto at = placed_;
-  if (!input_ || !at) return WheelResult::CannotCreate;
-  auto window = frontAt(*at);
-  if (!window || asU32(*window, WindowKey::Number) != target) return WheelResult::TargetChanged;
+bool KWinWindowSystem::turnWheel(int pixels) {
+  if (!input_) return false;
   input_->scroll(pixels);
-  return input_->flush(quorvane::posix::answerDeadline()) ? WheelResult::Posted : WheelResult::CannotCreate;
+  return input_->flush(quorvane::posix::answerDeadline());
 }
 
 bool KWinWindowSystem::startListening() {

@@ -14,7 +14,7 @@
 #include "common/kde/session_bus.h"
 #include "common/wayland/fake_input.h"
 #include "common/wayland/plasma_windows.h"
-#include "input/wayland/window_system.h"
+#include "input/wayland/listed_window_system.h"
 
 namespace quorvane::input::kde {
 
@@ -24,7 +24,7 @@ using quorvane::wayland::PlasmaWindowManagement;
 // could unload it leaves it to the next run, which unloads it first.
 inline constexpr char kPointerScript[] = "quorvane-input-pointer";
 
-class KWinWindowSystem final : public wayland::WaylandWindowSystem {
+class KWinWindowSystem final : public wayland::ListedWindowSystem {
  public:
   // `windows` is KWin's window list read on `connection`: offered only to a
   // program the grant names.
@@ -32,41 +32,33 @@ class KWinWindowSystem final : public wayland::WaylandWindowSystem {
                    std::unique_ptr<PlasmaWindowManagement> windows);
   ~KWinWindowSystem() override;
 
-  std::optional<WindowList> onScreenWindows() override;
-  std::optional<WindowList> windowById(std::uint32_t number) override;
-
-  bool running(std::int32_t pid) override;
-  void activate(std::int32_t pid) override;
   std::optional<std::int32_t> frontmostPid() override;
-
-  // KWin's window list needs nothing beyond the grant that gave it.
-  bool accessibilityTrusted() override { return true; }
-  std::optional<std::vector<AccessibilityWindow>> accessibilityWindows(std::int32_t pid) override;
-  bool raise(const AccessibilityWindow& window) override;
-  std::optional<std::int32_t> pidAt(Point point) override;
 
   bool postAccess() override;
   // Where KWin's script last said, else where we last put the pointer.
   std::optional<Point> pointerLocation() override;
   bool movePointer(Point to) override;
-  WheelResult scrollWheel(int pixels, std::uint32_t target) override;
 
   // The input devices, and the pointer script when KWin takes it.
   bool startListening() override;
   std::vector<int> pressDescriptors() override;
   Outcome drainPresses(PressHandler& handler) override;
 
+ protected:
+  std::optional<WindowList> windows(bool onScreenOnly) override;
+  std::optional<std::uint32_t> frontWindowOf(std::int32_t pid) override;
+  // Activates the window through KWin's list and waits until KWin says it is active.
+  bool focus(std::uint32_t number) override;
+  std::optional<Point> placed() override { return placed_; }
+  bool turnWheel(int pixels) override;
+
  private:
   // KWin's windows now, front to back; nothing when KWin did not answer.
-  std::optional<std::vector<quorvane::wayland::PlasmaWindow>> windows();
-  bool activateWindow(const quorvane::wayland::PlasmaWindow& window);
-  // The front on-screen window at the point (an empty description for none);
-  // nothing when KWin did not answer.
-  std::optional<WindowDescription> frontAt(Point point);
+  std::optional<std::vector<quorvane::wayland::PlasmaWindow>> plasma();
   // Reports the script has sent meanwhile; the script is dropped once the bus fails.
   void takeReports();
 
-  std::unique_ptr<PlasmaWindowManagement> windows_;
+  std::unique_ptr<PlasmaWindowManagement> list_;
   std::unique_ptr<quorvane::wayland::FakeInput> input_;
   std::optional<Point> placed_;  // where fake input last put the pointer
 

@@ -43,29 +43,6 @@ bool WaylandWindowSystem::onOutput(Point point) {
   return false;
 }
 
-std::vector<AccessibilityWindow> WaylandWindowSystem::accessibilityWindowsIn(const WindowList& list,
-                                                                            std::int32_t pid) {
-  std::vector<AccessibilityWindow> windows;
-  for (const auto& d : list) {
-    auto number = asU32(d, WindowKey::Number);
-    if (asI32(d, WindowKey::OwnerPid) != pid || !number) continue;
-    AccessibilityWindow w{.handle = *number, .position = std::nullopt, .size = std::nullopt};
-    if (auto r = asRect(d, WindowKey::Bounds)) {
-      w.position = Point{r->minX(), r->minY()};
-      w.size = Point{r->w(), r->h()};
-    }
-    windows.push_back(w);
-  }
-  return windows;
-}
-
-WindowDescription WaylandWindowSystem::windowAt(WindowList onScreen, Point point) {
-  for (auto& d : onScreen) {
-    if (auto r = asRect(d, WindowKey::Bounds); r && r->contains(point)) return std::move(d);
-  }
-  return {};
-}
-
 Outcome WaylandWindowSystem::drainPresses(PressHandler& handler) {
   ToHandler sink(handler, *this);
   return devices_.drain(sink);

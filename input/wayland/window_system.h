@@ -40,12 +40,6 @@ class WaylandWindowSystem : public none::NoWindowSystem {
   // Whether some output's logical frame holds the point.
   bool onOutput(Point point);
 
-  // For backends whose compositor lists windows. The accessibility view of
-  // the owner's windows in `list`: each its number as handle, with its frame.
-  static std::vector<AccessibilityWindow> accessibilityWindowsIn(const WindowList& list, std::int32_t pid);
-  // The front window of `onScreen` holding the point; an empty description for none.
-  static WindowDescription windowAt(WindowList onScreen, Point point);
-
  private:
   std::unique_ptr<Connection> connection_;
   evdev::InputDevices devices_;
