@@ -1,7 +1,8 @@
 // quorvane-input on KWin, which its `.desktop` grant lets this program use:
-// everything of any Wayland session, KWin's window list (plasma_list.h) for
-// the windows, activation through it for applications and windows, and KWin's
-// fake input for the pointer and the wheel. The input monitor learns where the
+// the window questions of a compositor that lists its windows, answered from
+// KWin's window list (plasma_list.h), windows brought to the front by
+// activating them through it, and KWin's fake input for the pointer and the
+// wheel. The input monitor learns where the
 // pointer is from a script inside KWin that reports each move, one report
 // awaiting our answer at a time; without it the monitor sends no pointer
 // samples or clicks, as in any Wayland session.
