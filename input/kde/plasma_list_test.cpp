@@ -59,6 +59,7 @@ TEST(PlasmaListTest, EachWindowBecomesAnEntryAndPlasmasDesktopNone) {
       {"minimised, any", window("m", 42, kPlasmaMinimized), false, {{windowNumber("m"), 0, false, 42, "app", frame}}},
       {"Plasma's desktop", window("d", 9, kDesktopState), false, {}},
       {"owner not told", window("p", 0), true, {{windowNumber("p"), 0, true, std::nullopt, "app", frame}}},
+      {"largest pid", window("l", 0x7fffffffu), true, {{windowNumber("l"), 0, true, 0x7fffffff, "app", frame}}},
       {"owner beyond a pid", window("q", 0x80000000u), true,
        {{windowNumber("q"), 0, true, std::nullopt, "app", frame}}},
       {"no app id", window("e", 5, kPlasmaCloseable, ""), true,

@@ -88,9 +88,10 @@ TEST(ListedWindowsTest, ApplicationsAndWindowsComeToTheFrontByTheirWindowsNumber
   system.activate(7);
   system.activate(8);  // no window: nothing asked
   const bool raised = system.raise(AccessibilityWindow{.handle = 4, .position = {}, .size = {}});
+  const bool largest = system.raise(AccessibilityWindow{.handle = 0xffffffffu, .position = {}, .size = {}});
   const bool tooLarge = system.raise(AccessibilityWindow{.handle = 1ull << 32, .position = {}, .size = {}});
-  EXPECT_EQ(std::make_tuple(system.focused, raised, tooLarge, system.running(7), system.running(8)),
-            std::make_tuple(std::vector<std::uint32_t>{2, 4}, true, false, true, false));
+  EXPECT_EQ(std::make_tuple(system.focused, raised, largest, tooLarge, system.running(7), system.running(8)),
+            std::make_tuple(std::vector<std::uint32_t>{2, 4, 0xffffffffu}, true, true, false, true, false));
 }
 
 TEST(ListedWindowsTest, TheWheelTurnsOnlyWhileTheTargetIsUnderOurPointer) {
