@@ -10,7 +10,7 @@ set(QUORVANE_INSTALLED_PROGRAMS
   quorvane-input quorvane-recording-screen quorvane-desktop quorvane-ocr)
 # The programs with a KWin backend that needs a grant (common/kde/grants/): a
 # grant names only what its program uses.
-set(QUORVANE_KWIN_GRANTED quorvane-recording-screen)
+set(QUORVANE_KWIN_GRANTED quorvane-input quorvane-recording-screen)
 foreach(program IN LISTS QUORVANE_INSTALLED_PROGRAMS)
   # A build may take fewer programs (QUORVANE_PROGRAMS).
   if(TARGET ${program})

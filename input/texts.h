@@ -54,6 +54,10 @@ inline constexpr char kScrollStopped[] =
     "已停止：鼠标被移动、目标窗口被遮挡/移动/关闭或滚动请求无效";
 inline constexpr char kScrollNoWheelEvent[] = "无法创建自动滚轮事件";
 
+// Who asks KWin for synthetic input, and why (KWin may show them to the user).
+inline constexpr char kFakeInputApplication[] = "Quorvane";
+inline constexpr char kFakeInputReason[] = "自动滚动";
+
 // Standard error, before the encoder's description and a line feed.
 inline constexpr char kCannotEncode[] = "Cannot encode input event: ";
 

@@ -2,9 +2,9 @@
 // list, applications and their activation, the accessibility view of windows,
 // the pointer and the wheel, and listening to every application's key and
 // button presses. A backend is a folder implementing WindowSystem: x11/ for an
-// X server, wayland/ for any Wayland compositor and sway/ built on it, none/
-// where there is no window server to ask; input/program/main.cpp picks one for
-// the session. The core owns every loop: a backend only answers
+// X server, wayland/ for any Wayland compositor, sway/ and kde/ (KWin) built
+// on it, none/ where there is no window server to ask; input/program/main.cpp
+// picks one for the session. The core owns every loop: a backend only answers
 // and hands over what it has read. The unit tests use input/fake_window_system.h.
 #pragma once
 

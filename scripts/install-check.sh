@@ -20,6 +20,7 @@ share/quorvane/ocr-models/rec-512.onnx
 share/quorvane/ocr-models/rec-768.onnx
 share/quorvane/ocr-models/rec-1152.onnx
 share/quorvane/ocr-models/rec-2048.onnx
+share/applications/quorvane-input.desktop
 share/applications/quorvane-recording-screen.desktop"
 docs="share/doc/quorvane/README.md"
 

@@ -109,13 +109,15 @@ shipped=$(while read -r path; do [[ -d $path ]] || echo "$path"; done <"$files" 
 models=/usr/share/quorvane/ocr-models
 expected=$(printf '%s\n' \
   $libexec/quorvane-desktop $libexec/quorvane-input $libexec/quorvane-ocr $libexec/quorvane-recording-screen \
-  /usr/share/applications/quorvane-recording-screen.desktop \
+  /usr/share/applications/quorvane-input.desktop /usr/share/applications/quorvane-recording-screen.desktop \
   /usr/share/doc/$package/README.md.gz /usr/share/doc/$package/changelog.gz /usr/share/doc/$package/copyright \
   $models/det.onnx $models/keys.txt $models/rec-{256,512,768,1152,2048}.onnx | sort)
 [[ $shipped == "$expected" ]] || fail "unexpected files in the package:"$'\n'"$shipped"
 # KWin grants the program whose installed path the entry names.
-grep -qx "Exec=$libexec/quorvane-recording-screen" /usr/share/applications/quorvane-recording-screen.desktop ||
-  fail "the streamer's KWin grant names another path"
+for program in quorvane-input quorvane-recording-screen; do
+  grep -qx "Exec=$libexec/$program" /usr/share/applications/$program.desktop ||
+    fail "the KWin grant of $program names another path"
+done
 lap install
 
 # 4. One real run of each program from its installed path.

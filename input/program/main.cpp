@@ -1,6 +1,6 @@
 // quorvane-input: one mode per run, picked from the command line, on the
-// window system the session offers: sway, any other Wayland compositor, an X
-// server, or none.
+// window system the session offers: sway, KWin, any other Wayland compositor,
+// an X server, or none.
 #include <cerrno>
 #include <csignal>
 #include <memory>
@@ -12,10 +12,12 @@
 #include "common/posix/process.h"
 #include "common/posix/session.h"
 #include "common/wayland/connection.h"
+#include "common/wayland/plasma_windows.h"
 #include "common/wayland/sway_ipc.h"
 #include "input/answer.h"
 #include "input/dispatcher.h"
 #include "input/focus.h"
+#include "input/kde/window_system.h"
 #include "input/key_names.h"
 #include "input/monitor.h"
 #include "input/none/window_system.h"
@@ -55,7 +57,8 @@ class SigpipeOutput final : public Output {
 
 // The backend for the session. In a Wayland session DISPLAY is XWayland,
 // which sees only X11 clients: the compositor is asked instead, through sway's
-// IPC where the compositor serving us is sway.
+// IPC where the compositor serving us is sway, through KWin's window list
+// where KWin's grant offers it to us.
 std::unique_ptr<WindowSystem> windowSystemFor(quorvane::posix::WindowServer server) {
   switch (server) {
     case quorvane::posix::WindowServer::x11:
@@ -64,6 +67,10 @@ std::unique_ptr<WindowSystem> windowSystemFor(quorvane::posix::WindowServer serv
       auto connection = quorvane::wayland::Connection::open();
       auto ipc = connection ? quorvane::wayland::SwayIpc::forSession(connection->peerPid()) : nullptr;
       if (ipc) return std::make_unique<input::sway::SwayWindowSystem>(std::move(connection), std::move(ipc));
+      auto windows = connection ? quorvane::wayland::PlasmaWindowManagement::open(connection->display(),
+                                                                                  quorvane::posix::answerDeadline())
+                                : nullptr;
+      if (windows) return std::make_unique<input::kde::KWinWindowSystem>(std::move(connection), std::move(windows));
       return std::make_unique<input::wayland::WaylandWindowSystem>(std::move(connection));
     }
     case quorvane::posix::WindowServer::none:

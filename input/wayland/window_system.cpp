@@ -33,6 +33,16 @@ Rect WaylandWindowSystem::displayBounds(std::uint32_t displayId) {
   return Rect{double(o->x), double(o->y), double(o->logicalWidth), double(o->logicalHeight)};
 }
 
+bool WaylandWindowSystem::onOutput(Point point) {
+  Connection* c = connection();
+  if (!c || !c->dispatchPending()) return false;
+  for (const auto& o : c->outputs()) {
+    const Rect frame{double(o->x), double(o->y), double(o->logicalWidth), double(o->logicalHeight)};
+    if (o->done && frame.contains(point)) return true;
+  }
+  return false;
+}
+
 Outcome WaylandWindowSystem::drainPresses(PressHandler& handler) {
   ToHandler sink(handler, *this);
   return devices_.drain(sink);

@@ -37,6 +37,8 @@ class WaylandWindowSystem : public none::NoWindowSystem {
 
  protected:
   Connection* connection() { return connection_ && !connection_->broken() ? connection_.get() : nullptr; }
+  // Whether some output's logical frame holds the point.
+  bool onOutput(Point point);
 
  private:
   std::unique_ptr<Connection> connection_;

@@ -2,8 +2,10 @@
 // (tests/support/kwin_session.h): the grants and how KWin matches them, the
 // window list with Plasma's desktop told apart, activation, synthetic input,
 // screenshots, scripts that report the pointer and redraws, the desktop mask
-// with Plasma's wallpaper, and the screen streamer with the application's
-// window painted over. The pure rules are unit tested beside their code.
+// with Plasma's wallpaper, the screen streamer with the application's window
+// painted over, and quorvane-input's modes (the input monitor on emulated
+// input devices: this binary runs itself again under umockdev's preload
+// library). The pure rules are unit tested beside their code.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +16,8 @@
 #include <sstream>
 #include <unistd.h>
 
+#include <linux/input.h>
+#include <nlohmann/json.hpp>
 #include <png.h>
 
 #include "common/kde/kwin_screenshot.h"
@@ -22,6 +26,9 @@
 #include "common/wayland/fake_input.h"
 #include "common/wayland/plasma_windows.h"
 #include "desktop/texts.h"
+#include "input/evdev/emulated_input.h"
+#include "input/kde/plasma_list.h"
+#include "input/kde/window_system.h"
 #include "recording-screen/texts.h"
 #include "tests/support/frames.h"
 #include "tests/support/kwin_session.h"
@@ -91,10 +98,12 @@ class KWinEnvironment : public ::testing::Environment {
       fs::copy_file(binary("quorvane-kde-probe"), dir_ + "/helpers/" + helper);
     }
     options.desktopFiles = helperGrantFiles(dir_ + "/helpers");
-    // The build's streamer, granted as an installed one is; a copy elsewhere is not.
-    options.desktopFiles["build-quorvane-recording-screen.desktop"] =
-        helperGrantFiles(fs::path(binary("quorvane-recording-screen")).parent_path().string())
-            .at("quorvane-recording-screen.desktop");
+    // The build's streamer and input helper, granted as installed ones are; a copy elsewhere is not.
+    const auto buildGrants = helperGrantFiles(fs::path(binary("quorvane-recording-screen")).parent_path().string());
+    for (const char* helper : {"quorvane-recording-screen", "quorvane-input"}) {
+      const std::string file = std::string(helper) + ".desktop";
+      options.desktopFiles["build-" + file] = buildGrants.at(file);
+    }
     fs::create_directory(dir_ + "/ungranted");
     fs::copy_file(binary("quorvane-recording-screen"), dir_ + "/ungranted/quorvane-recording-screen");
     const auto cases = grantCases();
@@ -549,8 +558,126 @@ TEST_F(KWinRecordingTest, WithoutTheGrantTheStreamerAsksForPermission) {
             std::make_tuple(std::optional<int>(1), std::string(recording::texts::kNoPermission)));
 }
 
+// quorvane-input run by the test (its parent), granted as an installed one is.
+class KWinInputTest : public KWinWindowsTest {
+ protected:
+  static Result input(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{binary("quorvane-input")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv);
+  }
+  static std::vector<wayland::PlasmaWindow> windows() {
+    auto c = connect();
+    auto list = c ? wayland::PlasmaWindowManagement::open(c->display(), soon()) : nullptr;
+    if (!list) ADD_FAILURE() << "no window list";
+    return list ? list->windows() : std::vector<wayland::PlasmaWindow>{};
+  }
+  static std::string idOf(const std::string& appId) {
+    auto w = byAppId(windows(), appId);
+    return w ? std::to_string(input::kde::windowNumber(w->uuid)) : "none";
+  }
+  static nlohmann::json bounds(const KWinWindowRule& r) {
+    return {{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
+  }
+  static nlohmann::json parsed(const std::string& out) { return nlohmann::json::parse(out, nullptr, false); }
+};
+
+TEST_F(KWinInputTest, WindowQueriesAnswerFromKWinsListFrontToBackWithoutPlasmasDesktop) {
+  auto c = connect();
+  ASSERT_TRUE(c);
+  auto list = wayland::PlasmaWindowManagement::open(c->display(), soon());
+  ASSERT_TRUE(list);
+  auto front = byAppId(list->windows(), kFront.appId);
+  ASSERT_TRUE(front);
+  ASSERT_TRUE(list->activate(front->uuid, soon()));  // as the tests before may have left it
+  const std::string frontId = idOf(kFront.appId), backId = idOf(kBack.appId);
+  const nlohmann::json frontEntry = {{"id", frontId}, {"name", kFront.appId + " · " + frontId},
+                                     {"bounds", bounds(kFront)}};
+  const nlohmann::json backEntry = {{"id", backId}, {"name", kBack.appId + " · " + backId}, {"bounds", bounds(kBack)}};
+  auto active = input({"--active-window"});
+  EXPECT_EQ(std::make_tuple(parsed(active.out), active.status),
+            std::make_tuple(nlohmann::json{{"bounds", bounds(kFront)}, {"id", frontId}, {"name", kFront.appId}}, 0));
+  // Run by the application, whose own window (its pid), in front of all, is left out.
+  Result listed = run({binary("quorvane-wayland-client"), "--window", "test-own", "FF0000", "--run",
+                       binary("quorvane-input"), "--capture-windows"});
+  EXPECT_EQ(std::make_tuple(parsed(listed.out), listed.status),
+            std::make_tuple(nlohmann::json::array({frontEntry, backEntry}), 0))
+      << listed.err;
+}
+
+TEST_F(KWinInputTest, FocusingACoveredWindowBringsItToTheFront) {
+  auto focused = input({"--focus-window", idOf(kBack.appId)});
+  std::vector<std::string> order;
+  for (const auto& w : windows()) order.push_back(w.appId);
+  EXPECT_EQ(std::make_tuple(focused.out, focused.status, order),
+            std::make_tuple(std::string("{\"focused\":true}\n"), 0,
+                            std::vector<std::string>{kBack.appId, kFront.appId, "test-desktop"}))
+      << focused.err;
+}
+
+TEST_F(KWinInputTest, AutoScrollTurnsTheWheelThroughFakeInputOverTheSelection) {
+  auto target = showWindows({"--pointer", "--window", kTarget.appId, "FFFFFF"});
+  Child scroll({binary("quorvane-input"), "--scroll", idOf(kTarget.appId), "0.25", "0.5", "0.5", "0.25"});
+  ASSERT_EQ(scroll.readLine(10s), R"({"type":"ready"})") << scroll.readAllStderr(1s);
+  scroll.writeStdin("step\n");
+  EXPECT_EQ(scroll.readLine(5s), R"({"type":"step"})");
+  // The selection's centre (100, 62.5) in whole pixels, then 0.25 x 100 x 0.45 pixels down.
+  const auto entered = target->readLine(5s);
+  const auto turned = target->readLine(5s);
+  EXPECT_EQ(std::make_tuple(entered, turned), std::make_tuple(std::optional<std::string>("enter test-pointer 100 62"),
+                                                              std::optional<std::string>("axis 0 11")));
+  scroll.writeStdin("stop\n");
+  EXPECT_EQ(scroll.wait(5s), 0);
+}
+
+TEST_F(KWinInputTest, MonitorSamplesThePointerKWinsScriptReportsAndUnloadsIt) {
+  input::evdev::testing::EmulatedInput devices;
+  const int mouse = devices.add(input::evdev::testing::EmulatedDevice::mouse());
+  // A script of the monitor's name left behind by a helper that was killed.
+  const std::string leftover = KWinEnvironment::dir_ + "/leftover.js";
+  std::ofstream(leftover) << "\n";
+  sd_bus_message* reply = nullptr;
+  ASSERT_GE(sd_bus_call_method(KWinEnvironment::kwin->bus(), "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
+                               "loadScript", nullptr, &reply, "ss", leftover.c_str(), input::kde::kPointerScript),
+            0);
+  sd_bus_message_unref(reply);
+  ASSERT_EQ(scriptLoaded(input::kde::kPointerScript), true);
+
+  auto c = connect();
+  ASSERT_TRUE(c);
+  auto fake = wayland::FakeInput::open(c->display(), "quorvane tests", "move the pointer", soon());
+  ASSERT_TRUE(fake);
+  // The application runs the monitor; it ends when the application does. Its grant names no
+  // scripting interface: KWin 5.27 lets any client of the session bus load scripts.
+  Child app({binary("quorvane-wayland-client"), "--window", "test-monitored", "808080", "--run",
+             binary("quorvane-input"), "screen", std::to_string(c->outputs().at(0)->id)});
+  ASSERT_EQ(app.readLine(10s), R"({"type":"ready"})") << app.readAllStderr(1s);
+  fake->moveTo(123, 456);
+  ASSERT_TRUE(fake->flush(soon()));
+  const nlohmann::json screen = {{"x", 0}, {"y", 0}, {"width", 1280}, {"height", 720}};
+  const nlohmann::json sample = {{"type", "pointer"}, {"x", 123}, {"y", 456}, {"bounds", screen}};
+  nlohmann::json seen;
+  for (auto until = soon(); seen != sample && Clock::now() < until;) seen = parsed(app.readLine(5s).value_or(""));
+  EXPECT_EQ(seen, sample);
+  devices.key(mouse, BTN_LEFT, 1);
+  devices.key(mouse, BTN_LEFT, 0);
+  for (auto until = soon(); !(seen.is_object() && seen.value("type", "") == "click") && Clock::now() < until;) {
+    seen = parsed(app.readLine(5s).value_or(""));
+  }
+  EXPECT_EQ(seen, (nlohmann::json{{"type", "click"}, {"x", 123}, {"y", 456}, {"bounds", screen}}));
+  app.kill(SIGTERM);
+  app.readAllStdout(5s);  // until the monitor, which holds it too, has ended
+  EXPECT_EQ(scriptLoaded(input::kde::kPointerScript), false);
+}
+
 // One KWin for the whole binary: it takes a second to start.
 const auto* const kKWin = ::testing::AddGlobalTestEnvironment(new KWinEnvironment);
 
 }  // namespace
 }  // namespace quorvane::test
+
+int main(int argc, char** argv) {
+  quorvane::input::evdev::testing::runUnderUmockdev(argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
