@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <functional>
-#include <thread>
 
 #include "recording-screen/jpeg/region_jpeg.h"
 
@@ -12,10 +10,11 @@ namespace quorvane::recording::jpeg {
 
 namespace {
 
-// A whole picture encoded on two threads is cut into this many pieces of MCU
-// rows: enough for a late thread to cost little, few enough that setting up a
-// compressor per piece does not show (eight cost under 1 % more than one).
-constexpr std::uint32_t kWholePieces = 8;
+// Whole pictures are cut into pieces of this many MCU rows (128 pixel rows):
+// the first piece is encoded once its rows are read, not a quarter of the
+// picture later, and at the end one thread waits for the other at most about
+// one piece. Setting up a compressor per piece costs about 1 % of a 5K frame.
+constexpr std::uint32_t kPieceMcuRows = 8;
 
 std::uint32_t mcuRowsOf(std::uint32_t height) { return (height + kMcuSide - 1) / kMcuSide; }
 
@@ -84,25 +83,71 @@ bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   segments_.resize(mcuRows);  // every one is written below; the strings keep their capacity
   const bool twoThreads = std::uint64_t{pixels.width} * pixels.height >= twoThreadMinPixels_ && mcuRows >= 2;
   if (!twoThreads && !pixels.arriving) return encodeRows(pixels, 0, mcuRows, &headers_, compressors_[0]);
-  const std::uint32_t pieceRows = (mcuRows + kWholePieces - 1) / kWholePieces;
   std::atomic<std::uint32_t> next{0};
   std::atomic<bool> ok{true};
+  // A failure (no memory) on either thread fails the frame, never the process.
   auto takePieces = [&](RegionCompressor& compressor) {
-    for (std::uint32_t first; ok && (first = next.fetch_add(pieceRows)) < mcuRows;) {
-      const std::uint32_t rows = std::min(pieceRows, mcuRows - first);
-      std::string* headers = first == 0 ? &headers_ : nullptr;
-      if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, headers, compressor)) ok = false;
+    try {
+      for (std::uint32_t first; ok && (first = next.fetch_add(kPieceMcuRows)) < mcuRows;) {
+        const std::uint32_t rows = std::min(kPieceMcuRows, mcuRows - first);
+        std::string* headers = first == 0 ? &headers_ : nullptr;
+        if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, headers, compressor)) ok = false;
+      }
+    } catch (const std::exception&) {
+      ok = false;
     }
   };
-  std::thread second;
-  try {
-    if (twoThreads) second = std::thread(takePieces, std::ref(compressors_[1]));
-  } catch (const std::exception&) {
-    // No thread to be had: this one takes every piece.
-  }
+  // Without a second thread this one takes every piece.
+  const bool helped = twoThreads && second_.run([&] { takePieces(compressors_[1]); });
   takePieces(compressors_[0]);
-  if (second.joinable()) second.join();
+  if (helped) second_.wait();
   return ok;
+}
+
+SecondThread::~SecondThread() {
+  {
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait(lock, [this] { return !busy_; });
+    ending_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool SecondThread::run(std::function<void()> job) {
+  if (!thread_.joinable()) {
+    try {
+      thread_ = std::thread([this] { loop(); });
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    job_ = std::move(job);
+    busy_ = true;
+  }
+  changed_.notify_all();
+  return true;
+}
+
+void SecondThread::wait() {
+  std::unique_lock<std::mutex> lock(lock_);
+  changed_.wait(lock, [this] { return !busy_; });
+}
+
+void SecondThread::loop() {
+  std::unique_lock<std::mutex> lock(lock_);
+  for (;;) {
+    changed_.wait(lock, [this] { return busy_ || ending_; });
+    if (!busy_) return;
+    lock.unlock();
+    job_();
+    lock.lock();
+    job_ = nullptr;
+    busy_ = false;
+    changed_.notify_all();
+  }
 }
 
 std::string RowJpegEncoder::splice() const {

@@ -8,9 +8,13 @@
 // piece at a time, top first, so encoding overlaps their read-back.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "recording-screen/capture.h"
@@ -22,6 +26,32 @@ namespace quorvane::recording::jpeg {
 // per core of a small machine; the threads take pieces in turn, so a thread
 // scheduled late costs about one piece.
 inline constexpr std::uint64_t kTwoThreadMinPixels = 1920 * 1080;
+
+// A thread kept for the encoder's second share of a frame: starting one per
+// frame cost its start-up on every frame. It sleeps between jobs.
+class SecondThread {
+ public:
+  SecondThread() = default;
+  ~SecondThread();  // waits for the job in hand, then ends the thread
+  SecondThread(const SecondThread&) = delete;
+  SecondThread& operator=(const SecondThread&) = delete;
+
+  // Runs `job` on the thread, started at the first call; false when no thread
+  // can be had. The job must not throw.
+  bool run(std::function<void()> job);
+  // Returns once the job last run has returned.
+  void wait();
+
+ private:
+  void loop();
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::function<void()> job_;
+  bool busy_ = false;
+  bool ending_ = false;
+  std::thread thread_;
+};
 
 class RowJpegEncoder final : public Encoder {
  public:
@@ -42,6 +72,7 @@ class RowJpegEncoder final : public Encoder {
   std::string headers_;               // SOI up to the start of scan, of the whole picture
   std::vector<std::string> segments_;  // one per MCU row, without restart markers
   RegionCompressor compressors_[2];    // one per encoding thread
+  SecondThread second_;
 };
 
 }  // namespace quorvane::recording::jpeg
