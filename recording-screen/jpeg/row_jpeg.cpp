@@ -63,6 +63,11 @@ bool RowJpegEncoder::encodeRows(const PixelView& pixels, std::uint32_t firstRow,
                        rows)) {
     return false;
   }
+  for (std::uint32_t r = firstRow; r < firstRow + rows; ++r) {
+    const bool last = r + 1 == segments_.size();
+    segments_[r].push_back(static_cast<char>(kJpegMarker));
+    segments_[r].push_back(static_cast<char>(last ? kJpegEoi : kRestartMarker0 + r % kRestartMarkers));
+  }
   if (headers) {
     headers->assign(file->substr(0, layout->scanBegin));
     (*headers)[layout->heightAt] = static_cast<char>(pixels.height >> 8);
@@ -150,22 +155,24 @@ void SecondThread::loop() {
   }
 }
 
-std::string RowJpegEncoder::splice() const {
-  std::size_t total = headers_.size() + 2;
-  for (const auto& s : segments_) total += s.size() + 2;
-  std::string out;
-  out.reserve(total);
-  out += headers_;
-  for (std::size_t i = 0; i < segments_.size(); ++i) {
-    out += segments_[i];
-    const bool last = i + 1 == segments_.size();
-    out.push_back(static_cast<char>(kJpegMarker));
-    out.push_back(static_cast<char>(last ? kJpegEoi : kRestartMarker0 + i % kRestartMarkers));
-  }
-  return out;
+std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
+  auto parts = encodeJpegParts(pixels);
+  if (!parts) return std::nullopt;
+  std::size_t size = 0;
+  for (auto part : *parts) size += part.size();
+  std::string file;
+  file.reserve(size);
+  for (auto part : *parts) file += part;
+  return file;
 }
 
-std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
+std::vector<std::string_view> RowJpegEncoder::parts() const {
+  std::vector<std::string_view> parts{headers_};
+  parts.insert(parts.end(), segments_.begin(), segments_.end());
+  return parts;
+}
+
+std::optional<std::vector<std::string_view>> RowJpegEncoder::encodeJpegParts(const PixelView& pixels) {
   if (!pixels.bgrx || pixels.width == 0 || pixels.height == 0) return std::nullopt;
   // A restart interval is one MCU row, and a DRI marker holds at most 65535.
   if ((pixels.width + kMcuSide - 1) / kMcuSide > kMaxRestartInterval) return std::nullopt;
@@ -178,7 +185,7 @@ std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
       segments_.clear();
       return std::nullopt;
     }
-    return splice();
+    return parts();
   }
   const auto rows = changedMcuRows(*pixels.changed, pixels.height);
   for (std::uint32_t r = 0; r < rows.size();) {
@@ -194,7 +201,7 @@ std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
     }
     r = end;
   }
-  return splice();
+  return parts();
 }
 
 }  // namespace quorvane::recording::jpeg

@@ -4,7 +4,8 @@
 // across a 16-row boundary). The segments of the last file are kept; the next
 // picture's changed rows are encoded alone and spliced in between them. The
 // file is always the whole picture, byte for byte what one compressor writes
-// with the same restart interval. Rows still being read are waited for a
+// with the same restart interval; it is handed out in those segments, which
+// are written as they are. Rows still being read are waited for a
 // piece at a time, top first, so encoding overlaps their read-back.
 #pragma once
 
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -60,17 +62,19 @@ class RowJpegEncoder final : public Encoder {
 
   // Not thread-safe: one encoder serves the one sample worker.
   std::optional<std::string> encodeJpeg(const PixelView& pixels) override;
+  // The headers, then each MCU row's segment with the marker after it.
+  std::optional<std::vector<std::string_view>> encodeJpegParts(const PixelView& pixels) override;
 
  private:
   bool encodeWhole(const PixelView& pixels);
+  std::vector<std::string_view> parts() const;
   bool encodeRows(const PixelView& pixels, std::uint32_t firstRow, std::uint32_t rows, std::string* headers,
                   RegionCompressor& compressor);
-  std::string splice() const;
 
   std::uint64_t twoThreadMinPixels_;
   std::uint32_t width_ = 0, height_ = 0;
   std::string headers_;               // SOI up to the start of scan, of the whole picture
-  std::vector<std::string> segments_;  // one per MCU row, without restart markers
+  std::vector<std::string> segments_;  // one per MCU row, with the restart marker (or EOI) that follows it
   RegionCompressor compressors_[2];    // one per encoding thread
   SecondThread second_;
 };
