@@ -10,12 +10,13 @@ namespace quorvane::recording::jpeg {
 
 namespace {
 
-// Whole pictures are cut into pieces of this many MCU rows (128 pixel rows):
-// the first piece is encoded once its rows are read, not a quarter of the
-// picture later, and at the end one thread waits for the other at most about
-// one piece. Setting up a compressor per piece costs under 1 % of a 5K frame
-// where freed memory stays with the process (the program sees to it).
-constexpr std::uint32_t kPieceMcuRows = 8;
+// A whole picture encoded on two threads is cut into this many pieces of MCU
+// rows: enough for a late thread to cost little, few enough that setting up a
+// compressor per piece does not show. Pieces of 128 rows, so that encoding
+// starts with the first band read back, made a 5K frame slower on a quiet
+// machine (0.82x against 0.67x of a grab and an encode): both threads then
+// compete with the X server's read-back from the start.
+constexpr std::uint32_t kWholePieces = 8;
 
 std::uint32_t mcuRowsOf(std::uint32_t height) { return (height + kMcuSide - 1) / kMcuSide; }
 
@@ -89,13 +90,14 @@ bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   segments_.resize(mcuRows);  // every one is written below; the strings keep their capacity
   const bool twoThreads = std::uint64_t{pixels.width} * pixels.height >= twoThreadMinPixels_ && mcuRows >= 2;
   if (!twoThreads && !pixels.arriving) return encodeRows(pixels, 0, mcuRows, &headers_, compressors_[0]);
+  const std::uint32_t pieceRows = (mcuRows + kWholePieces - 1) / kWholePieces;
   std::atomic<std::uint32_t> next{0};
   std::atomic<bool> ok{true};
   // A failure (no memory) on either thread fails the frame, never the process.
   auto takePieces = [&](RegionCompressor& compressor) {
     try {
-      for (std::uint32_t first; ok && (first = next.fetch_add(kPieceMcuRows)) < mcuRows;) {
-        const std::uint32_t rows = std::min(kPieceMcuRows, mcuRows - first);
+      for (std::uint32_t first; ok && (first = next.fetch_add(pieceRows)) < mcuRows;) {
+        const std::uint32_t rows = std::min(pieceRows, mcuRows - first);
         std::string* headers = first == 0 ? &headers_ : nullptr;
         if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, headers, compressor)) ok = false;
       }
