@@ -148,6 +148,17 @@ class Encoder {
   virtual ~Encoder() = default;
   // JPEG file data of the whole picture, or nullopt when encoding fails.
   virtual std::optional<std::string> encodeJpeg(const PixelView& pixels) = 0;
+  // The same file in parts that follow each other, valid until the next call:
+  // an encoder that keeps the file in pieces has them written as they are,
+  // without joining them first.
+  virtual std::optional<std::vector<std::string_view>> encodeJpegParts(const PixelView& pixels) {
+    whole_ = encodeJpeg(pixels);
+    if (!whole_) return std::nullopt;
+    return std::vector<std::string_view>{*whole_};
+  }
+
+ private:
+  std::optional<std::string> whole_;
 };
 
 // Standard input as the control reader sees it.

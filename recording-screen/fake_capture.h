@@ -50,6 +50,7 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
   ShareableContent content{{Display{3, 640, 480}, Display{7, 1280, 800}}, {4343, 300, 4242, 4343}};
   std::optional<std::string> contentError, startError, writeError;
   std::optional<std::size_t> jpegSize = 16;  // at least 1; none: encoding fails
+  std::size_t jpegParts = 1;                  // more: handed out in that many parts, the last the longest
   // Under the lock once the streamer runs.
   std::optional<ContentFilter> filter;
   std::optional<StreamConfiguration> configuration;
@@ -102,6 +103,17 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
       return static_cast<char>('0' + encodes % 10) + std::string(*jpegSize - 1, 'j');
     });
   }
+  std::optional<std::vector<std::string_view>> encodeJpegParts(const PixelView& pixels) override {
+    if (jpegParts == 1) return Encoder::encodeJpegParts(pixels);
+    jpeg_ = encodeJpeg(pixels);
+    if (!jpeg_) return std::nullopt;
+    std::vector<std::string_view> parts;
+    const std::size_t each = jpeg_->size() / jpegParts;
+    for (std::size_t i = 0; i < jpegParts; ++i) {
+      parts.push_back(std::string_view(*jpeg_).substr(i * each, i + 1 < jpegParts ? each : std::string::npos));
+    }
+    return parts;
+  }
   std::optional<std::string> write(std::span<const std::string_view> parts) override {
     std::unique_lock<std::mutex> lock(mutex_);
     ++writing;
@@ -134,6 +146,7 @@ class World final : public CaptureService, public Encoder, public ControlInput, 
   bool alive(std::int32_t pid) override { return locked([&] { return FakeProcess::alive(pid); }); }
 
  private:
+  std::optional<std::string> jpeg_;  // the parts' file
   std::mutex mutex_;
   bool wakePending_ = false;
   std::condition_variable changed_;

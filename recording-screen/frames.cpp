@@ -27,15 +27,18 @@ Outcome Frames::handle(const Sample& sample) {
   // The lock is not held from here on: encoding is the slow part.
   auto pixels = sample.image->pixels();
   if (!pixels) return failure(texts::kEncodeFailed);
-  auto jpeg = encoder_.encodeJpeg(*pixels);
-  if (!jpeg || jpeg->size() > kMaxJpegBytes || !validRecordLength(static_cast<std::uint32_t>(jpeg->size())))
-    return failure(texts::kEncodeFailed);
-  return writeRecord(*jpeg);
+  auto jpeg = encoder_.encodeJpegParts(*pixels);
+  if (!jpeg) return failure(texts::kEncodeFailed);
+  std::size_t size = 0;
+  for (auto part : *jpeg) size += part.size();
+  if (size > kMaxJpegBytes || !validRecordLength(static_cast<std::uint32_t>(size))) return failure(texts::kEncodeFailed);
+  return writeRecord(*jpeg, static_cast<std::uint32_t>(size));
 }
 
-Outcome Frames::writeRecord(const std::string& jpeg) {
-  std::string header = recordHeader(static_cast<std::uint32_t>(jpeg.size()));
-  const std::string_view parts[] = {header, jpeg};
+Outcome Frames::writeRecord(const std::vector<std::string_view>& jpeg, std::uint32_t size) {
+  const std::string header = recordHeader(size);
+  std::vector<std::string_view> parts{header};
+  parts.insert(parts.end(), jpeg.begin(), jpeg.end());
   if (auto error = output_.write(parts)) return failure(texts::kWriteFailed + *error);
   return std::nullopt;
 }

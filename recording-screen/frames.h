@@ -3,8 +3,11 @@
 // on standard output; every other frame is dropped.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/outcome.h"
 #include "recording-screen/capture.h"
@@ -25,7 +28,7 @@ class Frames {
  private:
   static bool answersRequests(const Sample& sample);
   bool takeRequest();
-  Outcome writeRecord(const std::string& jpeg);
+  Outcome writeRecord(const std::vector<std::string_view>& jpeg, std::uint32_t size);
 
   Encoder& encoder_;
   RecordOutput& output_;

@@ -7,7 +7,7 @@
 //  (d) the delay of (a) for the streamer built with a single libjpeg-turbo
 //      encode per frame, asked in turn so that both see the same load;
 //  (e) typing-like and full-screen changes, against one grab plus one encode.
-// Run from the release build: bench_recording_screen [seconds for (b), default 10]
+// Run from the release build: bench_recording_screen [seconds for (b), default 10] [1080p|5k, default both]
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -416,6 +416,11 @@ void measure(int width, int height, double cpuWindow) {
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   double window = argc > 1 ? std::atof(argv[1]) : 10.0;
-  measure(1920, 1080, window);
-  measure(5120, 2880, window);
+  const std::string only = argc > 2 ? argv[2] : "";
+  if (only != "1080p" && only != "5k" && !only.empty()) {
+    std::fprintf(stderr, "usage: bench_recording_screen [seconds] [1080p|5k]\n");
+    return 2;
+  }
+  if (only != "5k") measure(1920, 1080, window);
+  if (only != "1080p") measure(5120, 2880, window);
 }

@@ -53,11 +53,18 @@ bool Connection::hasExtension(xcb_extension_t* extension) const {
   return r && r->present;
 }
 
-std::vector<Monitor> monitors(const Connection& c) {
+std::vector<Monitor> monitors(const Connection& c) { return takeMonitors(c, askMonitors(c)); }
+
+MonitorsAsked askMonitors(const Connection& c) {
+  if (!c.hasExtension(&xcb_randr_id)) return {};
+  return {xcb_randr_get_monitors(c.get(), c.root(), 1).sequence};
+}
+
+std::vector<Monitor> takeMonitors(const Connection& c, MonitorsAsked asked, bool named) {
   std::vector<Monitor> result;
-  if (!c.hasExtension(&xcb_randr_id)) return result;
+  if (!asked.sequence) return result;
   Reply<xcb_randr_get_monitors_reply_t> r(
-      xcb_randr_get_monitors_reply(c.get(), xcb_randr_get_monitors(c.get(), c.root(), 1), nullptr));
+      xcb_randr_get_monitors_reply(c.get(), xcb_randr_get_monitors_cookie_t{*asked.sequence}, nullptr));
   if (!r) return result;
   std::vector<xcb_get_atom_name_cookie_t> names;
   for (auto it = xcb_randr_get_monitors_monitors_iterator(r.get()); it.rem; xcb_randr_monitor_info_next(&it)) {
@@ -71,7 +78,7 @@ std::vector<Monitor> monitors(const Connection& c) {
     mon.width = m->width;
     mon.height = m->height;
     result.push_back(mon);
-    names.push_back(xcb_get_atom_name(c.get(), m->name));
+    if (named) names.push_back(xcb_get_atom_name(c.get(), m->name));
   }
   for (size_t i = 0; i < names.size(); ++i) {
     Reply<xcb_get_atom_name_reply_t> n(xcb_get_atom_name_reply(c.get(), names[i], nullptr));

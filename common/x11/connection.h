@@ -66,6 +66,14 @@ struct Monitor {
 
 // RandR monitors in the server's order; an empty list when RandR is missing.
 std::vector<Monitor> monitors(const Connection& c);
+// The same in two steps, so that other requests are answered meanwhile: the
+// question now, the monitors when its answer is taken (always, once). Without
+// `named` their names are not asked for, a round trip less.
+struct MonitorsAsked {
+  std::optional<unsigned int> sequence;  // none: RandR is missing
+};
+MonitorsAsked askMonitors(const Connection& c);
+std::vector<Monitor> takeMonitors(const Connection& c, MonitorsAsked asked, bool named = true);
 // The main display: the primary monitor, else the one containing (0, 0), else the first.
 std::optional<Monitor> mainMonitor(const std::vector<Monitor>& all);
 

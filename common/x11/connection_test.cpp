@@ -1,5 +1,7 @@
 #include "common/x11/connection.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include "common/x11/fake_x_server.h"
@@ -54,6 +56,14 @@ TEST(ConnectionTest, MonitorsAndTheirNamesAreReadOnlyAsFarAsTheReplyReaches) {
   const Monitor& m = all[0];
   EXPECT_EQ(std::tuple(m.id, m.name, m.primary, m.x, m.y, m.width, m.height),
             std::tuple(500u, std::string("DP-1"), true, 10, 20, 800u, 600u));
+  // In two steps, a request answered in between, and without the names.
+  const auto asked = askMonitors(*connection);
+  std::free(xcb_get_atom_name_reply(connection->get(), xcb_get_atom_name(connection->get(), 1), nullptr));
+  const auto unnamed = takeMonitors(*connection, asked, false);
+  ASSERT_EQ(unnamed.size(), 1u);
+  const Monitor& u = unnamed[0];
+  EXPECT_EQ(std::tuple(u.id, u.name, u.primary, u.x, u.y, u.width, u.height),
+            std::tuple(500u, std::string(), true, 10, 20, 800u, 600u));
 }
 
 }  // namespace

@@ -122,10 +122,31 @@ TEST(RowJpegEncoder, EncodesRowsAsTheyArrive) {
     Bands failing(source, into, c.band, c.height - 1);
     view.arriving = &failing;
     EXPECT_EQ(encoder.encodeJpeg(view), std::nullopt) << c.width << c.band;
+    Bands failingWhole(source, into, c.band, c.height / 2);
+    view.arriving = &failingWhole;
+    view.changed = std::nullopt;
+    EXPECT_EQ(encoder.encodeJpeg(view), std::nullopt) << c.width << c.band;
     view.arriving = nullptr;
     view.bgrx = source.bgrx.data();
     EXPECT_EQ(encoder.encodeJpeg(view), compressRegion(source.view(), 0, c.height, interval)) << c.width << c.band;
   }
+}
+
+// Each job has returned, its writes seen, when wait() returns; the one thread
+// serves job after job.
+TEST(SecondThread, WaitReturnsOnceTheJobHasRun) {
+  SecondThread second;
+  std::vector<std::thread::id> ran;
+  for (int job = 0; job < 3; ++job) {
+    ASSERT_TRUE(second.run([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      ran.push_back(std::this_thread::get_id());
+    }));
+    second.wait();
+    ASSERT_EQ(ran.size(), job + 1u);
+  }
+  EXPECT_EQ(std::count(ran.begin(), ran.end(), ran[0]), 3);
+  EXPECT_NE(ran[0], std::this_thread::get_id());
 }
 
 }  // namespace quorvane::recording::jpeg

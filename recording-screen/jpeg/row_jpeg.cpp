@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <functional>
-#include <thread>
 
 #include "recording-screen/jpeg/region_jpeg.h"
 
@@ -14,7 +12,10 @@ namespace {
 
 // A whole picture encoded on two threads is cut into this many pieces of MCU
 // rows: enough for a late thread to cost little, few enough that setting up a
-// compressor per piece does not show (eight cost under 1 % more than one).
+// compressor per piece does not show. Pieces of 128 rows, so that encoding
+// starts with the first band read back, made a 5K frame slower on a quiet
+// machine (0.82x against 0.67x of a grab and an encode): both threads then
+// compete with the X server's read-back from the start.
 constexpr std::uint32_t kWholePieces = 8;
 
 std::uint32_t mcuRowsOf(std::uint32_t height) { return (height + kMcuSide - 1) / kMcuSide; }
@@ -64,6 +65,11 @@ bool RowJpegEncoder::encodeRows(const PixelView& pixels, std::uint32_t firstRow,
                        rows)) {
     return false;
   }
+  for (std::uint32_t r = firstRow; r < firstRow + rows; ++r) {
+    const bool last = r + 1 == segments_.size();
+    segments_[r].push_back(static_cast<char>(kJpegMarker));
+    segments_[r].push_back(static_cast<char>(last ? kJpegEoi : kRestartMarker0 + r % kRestartMarkers));
+  }
   if (headers) {
     headers->assign(file->substr(0, layout->scanBegin));
     (*headers)[layout->heightAt] = static_cast<char>(pixels.height >> 8);
@@ -87,40 +93,89 @@ bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   const std::uint32_t pieceRows = (mcuRows + kWholePieces - 1) / kWholePieces;
   std::atomic<std::uint32_t> next{0};
   std::atomic<bool> ok{true};
+  // A failure (no memory) on either thread fails the frame, never the process.
   auto takePieces = [&](RegionCompressor& compressor) {
-    for (std::uint32_t first; ok && (first = next.fetch_add(pieceRows)) < mcuRows;) {
-      const std::uint32_t rows = std::min(pieceRows, mcuRows - first);
-      std::string* headers = first == 0 ? &headers_ : nullptr;
-      if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, headers, compressor)) ok = false;
+    try {
+      for (std::uint32_t first; ok && (first = next.fetch_add(pieceRows)) < mcuRows;) {
+        const std::uint32_t rows = std::min(pieceRows, mcuRows - first);
+        std::string* headers = first == 0 ? &headers_ : nullptr;
+        if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, headers, compressor)) ok = false;
+      }
+    } catch (const std::exception&) {
+      ok = false;
     }
   };
-  std::thread second;
-  try {
-    if (twoThreads) second = std::thread(takePieces, std::ref(compressors_[1]));
-  } catch (const std::exception&) {
-    // No thread to be had: this one takes every piece.
-  }
+  // Without a second thread this one takes every piece.
+  const bool helped = twoThreads && second_.run([&] { takePieces(compressors_[1]); });
   takePieces(compressors_[0]);
-  if (second.joinable()) second.join();
+  if (helped) second_.wait();
   return ok;
 }
 
-std::string RowJpegEncoder::splice() const {
-  std::size_t total = headers_.size() + 2;
-  for (const auto& s : segments_) total += s.size() + 2;
-  std::string out;
-  out.reserve(total);
-  out += headers_;
-  for (std::size_t i = 0; i < segments_.size(); ++i) {
-    out += segments_[i];
-    const bool last = i + 1 == segments_.size();
-    out.push_back(static_cast<char>(kJpegMarker));
-    out.push_back(static_cast<char>(last ? kJpegEoi : kRestartMarker0 + i % kRestartMarkers));
+SecondThread::~SecondThread() {
+  {
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait(lock, [this] { return !busy_; });
+    ending_ = true;
   }
-  return out;
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool SecondThread::run(std::function<void()> job) {
+  if (!thread_.joinable()) {
+    try {
+      thread_ = std::thread([this] { loop(); });
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    job_ = std::move(job);
+    busy_ = true;
+  }
+  changed_.notify_all();
+  return true;
+}
+
+void SecondThread::wait() {
+  std::unique_lock<std::mutex> lock(lock_);
+  changed_.wait(lock, [this] { return !busy_; });
+}
+
+void SecondThread::loop() {
+  std::unique_lock<std::mutex> lock(lock_);
+  for (;;) {
+    changed_.wait(lock, [this] { return busy_ || ending_; });
+    if (!busy_) return;
+    lock.unlock();
+    job_();
+    lock.lock();
+    job_ = nullptr;
+    busy_ = false;
+    changed_.notify_all();
+  }
 }
 
 std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
+  auto parts = encodeJpegParts(pixels);
+  if (!parts) return std::nullopt;
+  std::size_t size = 0;
+  for (auto part : *parts) size += part.size();
+  std::string file;
+  file.reserve(size);
+  for (auto part : *parts) file += part;
+  return file;
+}
+
+std::vector<std::string_view> RowJpegEncoder::parts() const {
+  std::vector<std::string_view> parts{headers_};
+  parts.insert(parts.end(), segments_.begin(), segments_.end());
+  return parts;
+}
+
+std::optional<std::vector<std::string_view>> RowJpegEncoder::encodeJpegParts(const PixelView& pixels) {
   if (!pixels.bgrx || pixels.width == 0 || pixels.height == 0) return std::nullopt;
   // A restart interval is one MCU row, and a DRI marker holds at most 65535.
   if ((pixels.width + kMcuSide - 1) / kMcuSide > kMaxRestartInterval) return std::nullopt;
@@ -133,7 +188,7 @@ std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
       segments_.clear();
       return std::nullopt;
     }
-    return splice();
+    return parts();
   }
   const auto rows = changedMcuRows(*pixels.changed, pixels.height);
   for (std::uint32_t r = 0; r < rows.size();) {
@@ -149,7 +204,7 @@ std::optional<std::string> RowJpegEncoder::encodeJpeg(const PixelView& pixels) {
     }
     r = end;
   }
-  return splice();
+  return parts();
 }
 
 }  // namespace quorvane::recording::jpeg

@@ -4,13 +4,19 @@
 // across a 16-row boundary). The segments of the last file are kept; the next
 // picture's changed rows are encoded alone and spliced in between them. The
 // file is always the whole picture, byte for byte what one compressor writes
-// with the same restart interval. Rows still being read are waited for a
+// with the same restart interval; it is handed out in those segments, which
+// are written as they are. Rows still being read are waited for a
 // piece at a time, top first, so encoding overlaps their read-back.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "recording-screen/capture.h"
@@ -23,6 +29,32 @@ namespace quorvane::recording::jpeg {
 // scheduled late costs about one piece.
 inline constexpr std::uint64_t kTwoThreadMinPixels = 1920 * 1080;
 
+// A thread kept for the encoder's second share of a frame: starting one per
+// frame cost its start-up on every frame. It sleeps between jobs.
+class SecondThread {
+ public:
+  SecondThread() = default;
+  ~SecondThread();  // waits for the job in hand, then ends the thread
+  SecondThread(const SecondThread&) = delete;
+  SecondThread& operator=(const SecondThread&) = delete;
+
+  // Runs `job` on the thread, started at the first call; false when no thread
+  // can be had. The job must not throw.
+  bool run(std::function<void()> job);
+  // Returns once the job last run has returned.
+  void wait();
+
+ private:
+  void loop();
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::function<void()> job_;
+  bool busy_ = false;
+  bool ending_ = false;
+  std::thread thread_;
+};
+
 class RowJpegEncoder final : public Encoder {
  public:
   // Whole pictures of at least `twoThreadMinPixels` are encoded on two threads.
@@ -30,18 +62,21 @@ class RowJpegEncoder final : public Encoder {
 
   // Not thread-safe: one encoder serves the one sample worker.
   std::optional<std::string> encodeJpeg(const PixelView& pixels) override;
+  // The headers, then each MCU row's segment with the marker after it.
+  std::optional<std::vector<std::string_view>> encodeJpegParts(const PixelView& pixels) override;
 
  private:
   bool encodeWhole(const PixelView& pixels);
+  std::vector<std::string_view> parts() const;
   bool encodeRows(const PixelView& pixels, std::uint32_t firstRow, std::uint32_t rows, std::string* headers,
                   RegionCompressor& compressor);
-  std::string splice() const;
 
   std::uint64_t twoThreadMinPixels_;
   std::uint32_t width_ = 0, height_ = 0;
   std::string headers_;               // SOI up to the start of scan, of the whole picture
-  std::vector<std::string> segments_;  // one per MCU row, without restart markers
+  std::vector<std::string> segments_;  // one per MCU row, with the restart marker (or EOI) that follows it
   RegionCompressor compressors_[2];    // one per encoding thread
+  SecondThread second_;
 };
 
 }  // namespace quorvane::recording::jpeg

@@ -181,5 +181,26 @@ TEST(RecordingScreen, SurvivesAStalledReaderAndEndsOnAClosedOneOrALostServer) {
   EXPECT_EQ(helper.readAllStderr(), "屏幕录制采集失败：the connection to the X server was lost");
 }
 
+// A monitor unplugged while streaming ends the stream at the next frame: the
+// picture would show an area no longer there.
+TEST(RecordingScreen, AMonitorUnpluggedWhileStreamingEndsIt) {
+  XSession own({1280, 720, false, {"640x480+0+0"}});
+  auto c = x11::Connection::open(own.display().c_str());
+  xcb_window_t window = xcb_generate_id(c->get());  // makes the test an application with a window
+  xcb_create_window(c->get(), XCB_COPY_FROM_PARENT, window, c->root(), 20, 20, 60, 60, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, c->screen()->root_visual, 0, nullptr);
+  xcb_map_window(c->get(), window);
+  free(xcb_get_input_focus_reply(c->get(), xcb_get_input_focus(c->get()), nullptr));
+  SpawnOptions options{.env = {{"DISPLAY", own.display()}}};
+  Child helper({binary(kHelper), monitorAt(own.display(), 0), "30"}, options);
+  ASSERT_TRUE(readPicture(helper));
+  const auto unplugged = run({"xrandr", "--delmonitor", "QV-1"}, "", options);
+  ASSERT_EQ(unplugged.status, 0) << unplugged.err;
+  paintRoot(*c, 0x405060);
+  helper.writeStdin("frame\n");
+  EXPECT_EQ(helper.wait(20s), 1);
+  EXPECT_EQ(helper.readAllStderr(), "录制显示器已断开");
+}
+
 }  // namespace
 }  // namespace quorvane::test
