@@ -131,6 +131,15 @@ TEST(RecordingScreen, AnotherClientsWindowInsideTheApplicationsLetsNothingShow) 
   }
 }
 
+// Makes the test an application with a window, on a server of its own.
+void showAnApplicationWindow(x11::Connection& c) {
+  xcb_window_t window = xcb_generate_id(c.get());
+  xcb_create_window(c.get(), XCB_COPY_FROM_PARENT, window, c.root(), 20, 20, 60, 60, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    c.screen()->root_visual, 0, nullptr);
+  xcb_map_window(c.get(), window);
+  free(xcb_get_input_focus_reply(c.get(), xcb_get_input_focus(c.get()), nullptr));
+}
+
 // The test plays the application on a server of its own: it stalls the helper's
 // output for three seconds of requests, reads again, then closes it; and it kills
 // the server under a second helper while that one reads a frame back.
@@ -138,11 +147,7 @@ TEST(RecordingScreen, SurvivesAStalledReaderAndEndsOnAClosedOneOrALostServer) {
   std::signal(SIGPIPE, SIG_IGN);  // a helper's input closes when it ends
   XSession own({1280, 720, false, {}});
   auto c = x11::Connection::open(own.display().c_str());
-  xcb_window_t window = xcb_generate_id(c->get());  // makes the test an application with a window
-  xcb_create_window(c->get(), XCB_COPY_FROM_PARENT, window, c->root(), 20, 20, 60, 60, 0,
-                    XCB_WINDOW_CLASS_INPUT_OUTPUT, c->screen()->root_visual, 0, nullptr);
-  xcb_map_window(c->get(), window);
-  free(xcb_get_input_focus_reply(c->get(), xcb_get_input_focus(c->get()), nullptr));
+  showAnApplicationWindow(*c);
   const std::vector<std::string> argv{binary(kHelper), monitorAt(own.display(), 0), "60"};
   SpawnOptions options{.env = {{"DISPLAY", own.display()}}};
 
@@ -186,11 +191,7 @@ TEST(RecordingScreen, SurvivesAStalledReaderAndEndsOnAClosedOneOrALostServer) {
 TEST(RecordingScreen, AMonitorUnpluggedWhileStreamingEndsIt) {
   XSession own({1280, 720, false, {"640x480+0+0"}});
   auto c = x11::Connection::open(own.display().c_str());
-  xcb_window_t window = xcb_generate_id(c->get());  // makes the test an application with a window
-  xcb_create_window(c->get(), XCB_COPY_FROM_PARENT, window, c->root(), 20, 20, 60, 60, 0,
-                    XCB_WINDOW_CLASS_INPUT_OUTPUT, c->screen()->root_visual, 0, nullptr);
-  xcb_map_window(c->get(), window);
-  free(xcb_get_input_focus_reply(c->get(), xcb_get_input_focus(c->get()), nullptr));
+  showAnApplicationWindow(*c);
   SpawnOptions options{.env = {{"DISPLAY", own.display()}}};
   Child helper({binary(kHelper), monitorAt(own.display(), 0), "30"}, options);
   ASSERT_TRUE(readPicture(helper));
