@@ -31,6 +31,7 @@ constexpr std::chrono::milliseconds kLeaveWait{500};
 constexpr char kChangesScript[] = "quorvane-recording-screen-changes-";
 // Reports one change and the next only once we have answered, remembering
 // whatever happens meanwhile: a busy screen costs KWin one call per answer.
+// KWin 6 calls the windows what 5.27 calls clients.
 constexpr char kChangesBody[] = R"(var waiting = false, pending = false;
 function tell() {
   waiting = true; pending = false;
@@ -39,10 +40,11 @@ function tell() {
 }
 function changed() { if (waiting) pending = true; else tell(); }
 function watch(w) { w.damaged.connect(changed); w.frameGeometryChanged.connect(changed); }
-workspace.clientList().forEach(watch);
-workspace.clientAdded.connect(function(w) { watch(w); changed(); });
-workspace.clientRemoved.connect(changed);
-workspace.clientActivated.connect(changed);
+var six = typeof workspace.windowList === "function";
+(six ? workspace.windowList() : workspace.clientList()).forEach(watch);
+(six ? workspace.windowAdded : workspace.clientAdded).connect(function(w) { watch(w); changed(); });
+(six ? workspace.windowRemoved : workspace.clientRemoved).connect(changed);
+(six ? workspace.windowActivated : workspace.clientActivated).connect(changed);
 )";
 constexpr char kCursorBody[] = "workspace.cursorPosChanged.connect(changed);\n";
 
