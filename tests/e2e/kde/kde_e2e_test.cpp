@@ -597,6 +597,8 @@ TEST_F(KWinInputTest, WindowQueriesAnswerFromKWinsListFrontToBackWithoutPlasmasD
   auto active = input({"--active-window"});
   EXPECT_EQ(std::make_tuple(parsed(active.out), active.status),
             std::make_tuple(nlohmann::json{{"bounds", bounds(kFront)}, {"id", frontId}, {"name", kFront.appId}}, 0));
+  auto info = input({"--window-info", backId});
+  EXPECT_EQ(std::make_tuple(parsed(info.out), info.status), std::make_tuple(bounds(kBack), 0)) << info.err;
   // Run by the application, whose own window (its pid), in front of all, is left out.
   Result listed = run({binary("quorvane-wayland-client"), "--window", "test-own", "FF0000", "--run",
                        binary("quorvane-input"), "--capture-windows"});
