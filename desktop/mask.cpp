@@ -70,7 +70,7 @@ Outcome DesktopMask::runMask() {
 Outcome DesktopMask::prepareCovers() {
   finished_ = false;
   std::vector<Screen> screens = platform_.screens();
-  if (!validScreens(screens)) return finish(texts::kNoDisplay);
+  if (!validScreens(screens)) return failPreparing(texts::kNoDisplay);
 
   // Nothing is shown until every screen has its wallpaper: a failure on a later
   // screen must not leave a half-covered desktop.
@@ -78,11 +78,7 @@ Outcome DesktopMask::prepareCovers() {
   for (const Screen& screen : screens) {
     if (Outcome o = tick()) return o;
     WallpaperResult result = loadWallpaper(platform_, screen, budget);
-    if (const char* const* failure = std::get_if<const char*>(&result)) {
-      // An end that came meanwhile is why the read failed, or matters more.
-      if (Outcome o = tick()) return o;
-      return finish(*failure);
-    }
+    if (const char* const* failure = std::get_if<const char*>(&result)) return failPreparing(*failure);
     platform_.prepareCover(std::get<CoverPlan>(result));
   }
   return std::nullopt;
@@ -136,6 +132,13 @@ Outcome DesktopMask::tick() {
   if (watch_->gone() || platform_.terminationRequested()) return finish("");
   if (clock_.now() - started_ >= maxLifetime_) return finish(texts::kTimedOut);
   return std::nullopt;
+}
+
+// A failure while the covers are prepared, unless an end came meanwhile: that
+// is why the window system or a read failed, or it matters more.
+Outcome DesktopMask::failPreparing(const char* text) {
+  if (Outcome o = tick()) return o;
+  return finish(text);
 }
 
 Outcome DesktopMask::finish(std::string text) {

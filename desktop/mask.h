@@ -71,6 +71,7 @@ class DesktopMask {
   Outcome runMask();
   Outcome prepareCovers();
   Outcome tick();
+  Outcome failPreparing(const char* text);
   Outcome finish(std::string text);
   Outcome end(Exit exit);
 

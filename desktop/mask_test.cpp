@@ -161,6 +161,13 @@ TEST(MaskTest, TheParentTheTimeLimitAndSigtermAreWatchedWhileTheWallpapersAreRea
       EXPECT_EQ(std::tuple(r.platform.opened.size(), r.platform.shown), std::tuple(1u, 0)) << c.name << readable;
     }
   }
+  // Nor is the end taken for a window system that could not tell its screens.
+  for (const auto& c : {cases[0], cases[2]}) {
+    Rig r;
+    r.platform.screenList.clear();
+    c.meanwhile(r);
+    EXPECT_EQ(r.start(), c.exit) << c.name;
+  }
 }
 
 }  // namespace
