@@ -52,6 +52,48 @@ DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32
   return plan;
 }
 
+Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep) {
+  Squeeze squeezed;
+  const std::uint32_t size = std::uint32_t(repeats.size());
+  for (std::uint32_t at = 0; at < size;) {
+    if (!repeats[at] || at == 0) {
+      squeezed.kept.push_back(at++);
+      continue;
+    }
+    std::uint32_t end = at;
+    while (end < size && repeats[end]) ++end;
+    const std::uint32_t run = end - at;
+    for (std::uint32_t row = at; row < end; ++row) {
+      if (run <= keep || row < at + keep / 2 || row >= end - (keep - keep / 2)) squeezed.kept.push_back(row);
+    }
+    at = end;
+  }
+  return squeezed;
+}
+
+double Squeeze::start(double at) const {
+  if (kept.empty()) return at;
+  if (at < 0) return kept.front() + at;
+  const double last = double(kept.size() - 1);
+  if (at > last) return kept.back() + (at - last);
+  const auto row = std::size_t(at);
+  return kept[row] + (at - double(row));
+}
+
+double Squeeze::end(double at) const {
+  if (kept.empty()) return at;
+  // The end of row i is the end of the image's row kept[i].
+  if (at <= 0) return kept.front() + at;
+  const double size = double(kept.size());
+  if (at > size) return kept.back() + 1 + (at - size);
+  const auto row = std::size_t(std::ceil(at)) - 1;
+  return kept[row] + 1 - (double(row + 1) - at);
+}
+
+std::uint32_t groundKept(std::uint32_t typicalGlyph) {
+  return std::max(kMinGroundKept, kGroundKeptGlyphs * typicalGlyph);
+}
+
 std::uint32_t scaledLineWidth(double width, double height) {
   if (!(width > 0) || !(height > 0)) return 0;
   return std::uint32_t(std::ceil(width * kLineHeight / height));

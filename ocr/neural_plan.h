@@ -49,6 +49,29 @@ inline constexpr std::uint32_t kMinDetectorOverlap = 64, kMaxDetectorOverlap = 1
 
 DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph);
 
+// A screenshot is mostly flat ground: rows (and columns) that repeat the one
+// before them hold no text, and the detector need not see more than a few
+// of them in a row. Of each run of repeating rows longer than `keep`, the
+// first keep / 2 and the last keep - keep / 2 stay, so that text on either
+// side keeps the ground around it; Squeeze maps the squeezed image's
+// coordinates back to the image's.
+struct Squeeze {
+  std::vector<std::uint32_t> kept;  // the image's rows (or columns) that stay, in order
+
+  // Where a box's start (its top or left) and its end (bottom or right,
+  // exclusive) at a squeezed coordinate lie in the image. Coordinates before
+  // the first kept row or past the last one keep their distance to it.
+  double start(double at) const;
+  double end(double at) const;
+};
+// repeats[i]: whether row i repeats row i - 1 (the first never does).
+Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep);
+
+// Repeating ground the detector still sees between text, in typical glyphs.
+inline constexpr std::uint32_t kGroundKeptGlyphs = 4;
+inline constexpr std::uint32_t kMinGroundKept = 32;
+std::uint32_t groundKept(std::uint32_t typicalGlyph);
+
 // The recogniser reads lines 48 pixels high; its input width is one of these.
 inline constexpr std::uint32_t kLineHeight = 48;
 inline constexpr std::uint32_t kLineWidths[] = {256, 512, 768, 1152, 2048};

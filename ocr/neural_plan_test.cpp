@@ -39,6 +39,40 @@ TEST(NeuralPlanTest, DetectorBandsAreOneShapeWithinWhatTheNetworkTakes) {
   EXPECT_EQ(tall.bands.back().ownBottom, 40000u);
 }
 
+TEST(NeuralPlanTest, LongRunsOfRepeatingRowsKeepTheirEndsOnly) {
+  using Rows = std::vector<std::uint32_t>;
+  const auto runs = [](std::initializer_list<int> flags) {
+    std::vector<bool> repeats;
+    for (int flag : flags) repeats.push_back(flag != 0);
+    return repeats;
+  };
+  // repeats, keep -> rows kept
+  const std::tuple<std::vector<bool>, std::uint32_t, Rows> cases[] = {
+      {runs({0, 1, 1, 1, 1, 1, 0, 0}), 2, {0, 1, 5, 6, 7}},        // a run of five keeps one at each end
+      {runs({0, 1, 1, 1, 1, 1, 0}), 3, {0, 1, 4, 5, 6}},           // an odd keep: the larger half after
+      {runs({0, 1, 1, 0, 1, 1, 1}), 3, {0, 1, 2, 3, 4, 5, 6}},     // runs no longer than keep stay whole
+      {runs({0, 1, 1, 1, 1, 0, 1, 1, 1, 1}), 2, {0, 1, 4, 5, 6, 9}},  // every run, the last one too
+      {runs({1, 1, 1, 1}), 0, {0}},                                // the first row always stays
+      {runs({0, 0, 0}), 1, {0, 1, 2}},
+      {std::vector<bool>{}, 4, Rows{}}};
+  for (const auto& [repeats, keep, kept] : cases) EXPECT_EQ(squeeze(repeats, keep).kept, kept) << keep;
+}
+
+TEST(NeuralPlanTest, SqueezedCoordinatesMapBackToTheImage) {
+  const Squeeze squeezed{{0, 1, 5, 6, 7}};
+  // squeezed coordinate -> start, end
+  const std::tuple<double, double, double> cases[] = {
+      {0, 0, 0},        {1, 1, 1},     {1.5, 1.5, 1.5}, {2, 5, 2},  // row 1 ends at 2; row 2 (5) starts at 5
+      {2.5, 5.5, 5.5},  {3, 6, 6},     {5, 8, 8},                    // the end of the last row
+      {-2, -2, -2},     {6.5, 9.5, 9.5}};                            // beyond the ends: the distance stays
+  for (const auto& [at, start, end] : cases) {
+    EXPECT_EQ(std::make_tuple(squeezed.start(at), squeezed.end(at)), std::make_tuple(start, end)) << at;
+  }
+  const Squeeze none;
+  EXPECT_EQ(std::make_tuple(none.start(3), none.end(3)), std::make_tuple(3.0, 3.0));
+  EXPECT_EQ(std::make_tuple(groundKept(0), groundKept(8), groundKept(14)), std::make_tuple(32u, 32u, 56u));
+}
+
 TEST(NeuralPlanTest, LinesTakeTheNarrowestWidthThatHoldsThem) {
   const std::tuple<double, double, std::uint32_t, std::uint32_t> cases[] = {
       {100, 24, 200, 256}, {128, 24, 256, 256}, {129, 24, 258, 512}, {300, 48, 300, 512},

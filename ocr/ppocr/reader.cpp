@@ -219,6 +219,45 @@ cv::Rect rectOf(const PixelBox& b) {
   return cv::Rect(cv::Point(int(b.left), int(b.top)), cv::Point(int(b.right), int(b.bottom)));
 }
 
+// A row repeats the one before it when no pixel differs by more than this:
+// smooth gradients and compression noise are still ground.
+constexpr int kGroundTolerance = 6;
+
+std::vector<bool> repeatingRows(const cv::Mat& image) {
+  std::vector<bool> repeats(std::size_t(image.rows), false);
+  for (int y = 1; y < image.rows; ++y) {
+    const std::uint8_t *row = image.ptr<std::uint8_t>(y), *above = image.ptr<std::uint8_t>(y - 1);
+    int x = 0;
+    while (x < image.cols && std::abs(int(row[x]) - int(above[x])) <= kGroundTolerance) ++x;
+    repeats[std::size_t(y)] = x == image.cols;
+  }
+  return repeats;
+}
+
+std::vector<bool> repeatingColumns(const cv::Mat& image) {
+  std::vector<char> repeats(std::size_t(image.cols), image.rows > 0);
+  if (!repeats.empty()) repeats[0] = false;
+  for (int y = 0; y < image.rows; ++y) {
+    const std::uint8_t* row = image.ptr<std::uint8_t>(y);
+    for (int x = 1; x < image.cols; ++x) {
+      if (std::abs(int(row[x]) - int(row[x - 1])) > kGroundTolerance) repeats[std::size_t(x)] = false;
+    }
+  }
+  return std::vector<bool>(repeats.begin(), repeats.end());
+}
+
+// The image with only the rows and columns kept.
+cv::Mat squeezedImage(const cv::Mat& image, const Squeeze& rows, const Squeeze& columns) {
+  if (rows.kept.size() == std::size_t(image.rows) && columns.kept.size() == std::size_t(image.cols)) return image;
+  cv::Mat squeezed(int(rows.kept.size()), int(columns.kept.size()), CV_8UC1);
+  for (int y = 0; y < squeezed.rows; ++y) {
+    const std::uint8_t* from = image.ptr<std::uint8_t>(int(rows.kept[std::size_t(y)]));
+    std::uint8_t* to = squeezed.ptr<std::uint8_t>(y);
+    for (int x = 0; x < squeezed.cols; ++x) to[x] = from[columns.kept[std::size_t(x)]];
+  }
+  return squeezed;
+}
+
 std::vector<Step> bestSteps(const cv::Mat& out) {
   std::vector<Step> steps;
   if (out.dims != 3) return steps;
@@ -236,9 +275,12 @@ std::vector<Step> bestSteps(const cv::Mat& out) {
 std::optional<std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalGlyph,
                                                const std::function<void(std::vector<PixelBox>)>& found) {
   const cv::Mat image = matOf(grey);
-  const DetectorPlan plan = detectorPlan(image.cols, image.rows, typicalGlyph);
-  cv::Mat scaled = image;
-  if (plan.scale != 1.0) cv::resize(image, scaled, cv::Size(), plan.scale, plan.scale, cv::INTER_AREA);
+  const std::uint32_t keep = groundKept(typicalGlyph);
+  const Squeeze rows = squeeze(repeatingRows(image), keep), columns = squeeze(repeatingColumns(image), keep);
+  const cv::Mat squeezed = squeezedImage(image, rows, columns);
+  const DetectorPlan plan = detectorPlan(squeezed.cols, squeezed.rows, typicalGlyph);
+  cv::Mat scaled = squeezed;
+  if (plan.scale != 1.0) cv::resize(squeezed, scaled, cv::Size(), plan.scale, plan.scale, cv::INTER_AREA);
 
   // Band by band, each line reported by the band that owns its centre.
   const cv::Rect whole(0, 0, image.cols, image.rows);
@@ -250,19 +292,20 @@ std::optional<std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalG
       if (!made) return failure(texts::kModelCorrupt, folder_ + "/det.onnx");
       net = std::move(*made);
     }
-    const cv::Mat rows = scaled.rowRange(int(band.top), int(band.bottom));
-    auto out = forward(net, detectorBlob(rows, width, height));
+    const cv::Mat bandRows = scaled.rowRange(int(band.top), int(band.bottom));
+    auto out = forward(net, detectorBlob(bandRows, width, height));
     if (!out || out->dims != 4 || out->size[2] != height || out->size[3] != width) {
       return failure(texts::kModelCorrupt, folder_ + "/det.onnx");
     }
     const cv::Mat probability(height, width, CV_32F, out->ptr<float>(0, 0));
     std::vector<PixelBox> lines;
-    for (const PixelBox& box : regions(probability(cv::Rect(0, 0, rows.cols, rows.rows)))) {
+    for (const PixelBox& box : regions(probability(cv::Rect(0, 0, bandRows.cols, bandRows.rows)))) {
       if (!stripOwnsLine(band, band.top + std::uint32_t(box.top), band.top + std::uint32_t(box.bottom))) continue;
       const PixelBox grown = unclip(box);
-      const cv::Rect rect(cv::Point(int(grown.left / plan.scale), int((band.top + grown.top) / plan.scale)),
-                          cv::Point(int(std::ceil(grown.right / plan.scale)),
-                                    int(std::ceil((band.top + grown.bottom) / plan.scale))));
+      const cv::Rect rect(cv::Point(int(columns.start(grown.left / plan.scale)),
+                                    int(rows.start((band.top + grown.top) / plan.scale))),
+                          cv::Point(int(std::ceil(columns.end(grown.right / plan.scale))),
+                                    int(std::ceil(rows.end((band.top + grown.bottom) / plan.scale)))));
       const cv::Rect clipped = rect & whole;
       if (clipped.width > 0 && clipped.height > 0) lines.push_back(boxOf(clipped));
     }
