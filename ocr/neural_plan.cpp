@@ -127,6 +127,46 @@ std::optional<std::size_t> nextLineFor(const std::vector<std::uint32_t>& waiting
   return count >= kLinesForASecondNetwork ? most : std::nullopt;
 }
 
+LineSchedule::LineSchedule(std::size_t threads) : held_(threads) {}
+
+void LineSchedule::add(std::uint32_t width) {
+  widths_.push_back(width);
+  states_.push_back(State::kOpen);
+  if (settled_) settle(states_.size() - 1);
+}
+
+void LineSchedule::engineKnown(std::function<bool(std::size_t)> settled) {
+  settled_ = std::move(settled);
+  for (std::size_t line = 0; line < states_.size(); ++line) settle(line);
+}
+
+void LineSchedule::settle(std::size_t line) {
+  if (settled_(line)) states_[line] = State::kSettled;
+}
+
+std::optional<std::size_t> LineSchedule::next(std::size_t thread) {
+  std::vector<std::size_t> open;
+  std::vector<std::uint32_t> widths;
+  for (std::size_t line = 0; line < states_.size(); ++line) {
+    if (states_[line] != State::kOpen) continue;
+    open.push_back(line);
+    widths.push_back(widths_[line]);
+  }
+  std::vector<std::uint32_t> elsewhere;
+  for (std::size_t other = 0; other < held_.size(); ++other) {
+    if (other != thread) elsewhere.insert(elsewhere.end(), held_[other].begin(), held_[other].end());
+  }
+  const std::optional<std::size_t> taken = nextLineFor(widths, held_[thread], elsewhere);
+  if (!taken) return std::nullopt;
+  const std::size_t line = open[*taken];
+  states_[line] = State::kTaken;
+  std::vector<std::uint32_t>& held = held_[thread];
+  if (std::find(held.begin(), held.end(), widths_[line]) == held.end()) held.push_back(widths_[line]);
+  return line;
+}
+
+bool LineSchedule::counts(std::size_t line) const { return line < states_.size() && states_[line] != State::kSettled; }
+
 PixelBox unclip(const PixelBox& box, double ratio) {
   const double width = box.right - box.left, height = box.height();
   if (width <= 0 || height <= 0) return box;

@@ -93,6 +93,35 @@ inline constexpr std::size_t kLinesForASecondNetwork = 3;
 std::optional<std::size_t> nextLineFor(const std::vector<std::uint32_t>& waiting, const std::vector<std::uint32_t>& held,
                                        const std::vector<std::uint32_t>& heldElsewhere);
 
+// Which of the lines found the recogniser threads read, in what order. A
+// line the engine reads beyond doubt needs no reading; until the engine's
+// reading is known, a thread with nothing else to do reads ahead, and its
+// reading counts only if the engine then leaves the line to the networks.
+class LineSchedule {
+ public:
+  explicit LineSchedule(std::size_t threads);
+  // A line found, with its recogniser width; its index is the count before.
+  void add(std::uint32_t width);
+  // The engine's reading is known: `settled` tells which lines, found so far
+  // or later, it reads beyond doubt.
+  void engineKnown(std::function<bool(std::size_t line)> settled);
+  bool engineKnown() const { return static_cast<bool>(settled_); }
+  // The line `thread` reads next (taken for it, its width held from then
+  // on), by nextLineFor among those neither taken nor settled; none when
+  // there is none for it now.
+  std::optional<std::size_t> next(std::size_t thread);
+  // Whether a reading of the line counts.
+  bool counts(std::size_t line) const;
+
+ private:
+  enum class State { kOpen, kTaken, kSettled };
+  void settle(std::size_t line);
+  std::vector<std::uint32_t> widths_;
+  std::vector<State> states_;
+  std::vector<std::vector<std::uint32_t>> held_;
+  std::function<bool(std::size_t)> settled_;
+};
+
 // DB post-processing: a detected region grows by area * ratio / perimeter on
 // every side, which brings back the margin the network was trained to leave out.
 inline constexpr double kUnclipRatio = 1.6;

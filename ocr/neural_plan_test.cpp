@@ -1,6 +1,7 @@
 #include "ocr/neural_plan.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 namespace quorvane::ocr {
 namespace {
@@ -165,6 +166,45 @@ TEST(NeuralPlanTest, AThreadTakesLinesOfItsOwnNetworksFirstAndReadsANetworkTwice
       {{256, 256, 256}, {1152}, {256}, 0},
       {{}, {256}, {}, none}};
   for (const auto& [waiting, held, elsewhere, next] : cases) EXPECT_EQ(nextLineFor(waiting, held, elsewhere), next);
+}
+
+// Each case: lines found (their widths), the threads that ask before the
+// engine's reading is known, the lines it settles, the threads that ask after.
+TEST(NeuralPlanTest, ThreadsReadAheadOfTheEngineAndOnlyUnsettledReadingsCount) {
+  using Widths = std::vector<std::uint32_t>;
+  using Threads = std::vector<std::size_t>;
+  using Taken = std::vector<std::optional<std::size_t>>;
+  using Counts = std::vector<bool>;
+  const std::tuple<Widths, Threads, std::set<std::size_t>, Threads, Taken, Counts> cases[] = {
+      // Read ahead in the order found, a held width first; a settled line read ahead does not count.
+      {{256, 512, 256}, {0, 0}, {0, 1}, {0, 0}, {0, 2, std::nullopt, std::nullopt}, {false, false, true}},
+      // Settled lines are never taken; a line of the width the other thread holds is left to it.
+      {{256, 512, 256, 512}, {}, {2}, {0, 1, 0, 1}, {0, 1, std::nullopt, 3}, {true, true, false, true}},
+      // Nothing found, nothing to take either side of the engine.
+      {{}, {0}, {}, {1}, {std::nullopt, std::nullopt}, {}},
+  };
+  for (const auto& [widths, before, settled, after, taken, counts] : cases) {
+    LineSchedule schedule(2);
+    for (std::uint32_t width : widths) schedule.add(width);
+    Taken got;
+    for (std::size_t thread : before) got.push_back(schedule.next(thread));
+    EXPECT_EQ(schedule.engineKnown(), false);
+    schedule.engineKnown([&](std::size_t line) { return settled.count(line) > 0; });
+    for (std::size_t thread : after) got.push_back(schedule.next(thread));
+    Counts counted;
+    for (std::size_t line = 0; line < widths.size(); ++line) counted.push_back(schedule.counts(line));
+    EXPECT_EQ(std::make_tuple(got, counted, schedule.engineKnown()), std::make_tuple(taken, counts, true))
+        << testing::PrintToString(widths);
+  }
+}
+
+TEST(NeuralPlanTest, LinesFoundAfterTheEngineIsKnownAreSettledAsTheyCome) {
+  LineSchedule schedule(2);
+  schedule.engineKnown([](std::size_t line) { return line == 1; });
+  for (std::uint32_t width : {256u, 256u, 512u}) schedule.add(width);
+  const std::vector<std::optional<std::size_t>> taken = {schedule.next(1), schedule.next(1), schedule.next(1)};
+  EXPECT_EQ(std::make_tuple(taken, schedule.counts(1), schedule.counts(2), schedule.counts(3)),
+            std::make_tuple(std::vector<std::optional<std::size_t>>{0, 2, std::nullopt}, false, true, false));
 }
 
 TEST(CtcTest, BracketsPairInOneWidth) {
