@@ -10,7 +10,7 @@ namespace quorvane::ocr {
 namespace {
 
 constexpr std::string_view kNeuralLanguage = "chi_sim";
-constexpr std::uint32_t kStride = 32;
+constexpr std::uint32_t kStride = kDetectorStride;
 
 std::uint32_t roundUp(std::uint32_t value, std::uint32_t step) { return (value + step - 1) / step * step; }
 
@@ -35,6 +35,12 @@ DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32
   plan.scale = std::min(plan.scale, double(kMaxDetectorWidth - kStride) / width);
   const auto scaledWidth = std::max<std::uint32_t>(1, std::uint32_t(std::lround(width * plan.scale)));
   const auto scaledHeight = std::max<std::uint32_t>(1, std::uint32_t(std::lround(height * plan.scale)));
+  planBands(plan, scaledWidth, scaledHeight, typicalGlyph);
+  return plan;
+}
+
+void planBands(DetectorPlan& plan, std::uint32_t scaledWidth, std::uint32_t scaledHeight, std::uint32_t typicalGlyph) {
+  plan.bands.clear();
   plan.width = roundUp(scaledWidth, kStride);
   const std::uint32_t overlap = std::clamp(roundUp(std::uint32_t(std::lround(kOverlapGlyphs * typicalGlyph * plan.scale)), kStride),
                                            kMinDetectorOverlap, kMaxDetectorOverlap);
@@ -44,15 +50,14 @@ DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32
   if (scaledHeight <= most) {
     plan.bandHeight = roundUp(scaledHeight, kStride);
     plan.bands = {Strip{0, scaledHeight, 0, scaledHeight}};
-    return plan;
+    return;
   }
   const std::uint32_t count = (scaledHeight - overlap + (most - overlap) - 1) / (most - overlap);
   plan.bandHeight = roundUp((scaledHeight - overlap + count - 1) / count + overlap, kStride);
   plan.bands = stripsFor(scaledHeight, plan.bandHeight, overlap);
-  return plan;
 }
 
-Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep) {
+Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep, std::uint32_t step) {
   Squeeze squeezed;
   const std::uint32_t size = std::uint32_t(repeats.size());
   for (std::uint32_t at = 0; at < size;) {
@@ -63,8 +68,10 @@ Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep) {
     std::uint32_t end = at;
     while (end < size && repeats[end]) ++end;
     const std::uint32_t run = end - at;
+    const std::uint32_t gone = run > keep && step > 0 ? (run - keep) / step * step : 0;
+    const std::uint32_t left = run - gone;
     for (std::uint32_t row = at; row < end; ++row) {
-      if (run <= keep || row < at + keep / 2 || row >= end - (keep - keep / 2)) squeezed.kept.push_back(row);
+      if (row < at + left / 2 || row >= end - (left - left / 2)) squeezed.kept.push_back(row);
     }
     at = end;
   }

@@ -48,13 +48,20 @@ inline constexpr double kOverlapGlyphs = 6;
 inline constexpr std::uint32_t kMinDetectorOverlap = 64, kMaxDetectorOverlap = 128;
 
 DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph);
+// The bands of an image already scaled by plan.scale (and squeezed), width x
+// height pixels as scaled, in the plan's `width`, `bandHeight` and `bands`.
+void planBands(DetectorPlan& plan, std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph);
+// The network's stride: its input's sides are multiples of it.
+inline constexpr std::uint32_t kDetectorStride = 32;
 
 // A screenshot is mostly flat ground: rows (and columns) that repeat the one
 // before them hold no text, and the detector need not see more than a few
-// of them in a row. Of each run of repeating rows longer than `keep`, the
-// first keep / 2 and the last keep - keep / 2 stay, so that text on either
-// side keeps the ground around it; Squeeze maps the squeezed image's
-// coordinates back to the image's.
+// of them in a row. Of each run of repeating rows longer than `keep`, whole
+// steps of rows go (the network's stride: what stays lies at the same place
+// within its stride, and the detector sees it as it would have), the first
+// half of those left stays at the run's start and the rest at its end, so
+// that text on either side keeps the ground around it. Squeeze maps the
+// squeezed image's coordinates back to the image's.
 struct Squeeze {
   std::vector<std::uint32_t> kept;  // the image's rows (or columns) that stay, in order
 
@@ -65,7 +72,7 @@ struct Squeeze {
   double end(double at) const;
 };
 // repeats[i]: whether row i repeats row i - 1 (the first never does).
-Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep);
+Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep, std::uint32_t step);
 
 // Repeating ground the detector still sees between text, in typical glyphs.
 inline constexpr std::uint32_t kGroundKeptGlyphs = 4;

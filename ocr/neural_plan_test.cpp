@@ -47,16 +47,21 @@ TEST(NeuralPlanTest, LongRunsOfRepeatingRowsKeepTheirEndsOnly) {
     for (int flag : flags) repeats.push_back(flag != 0);
     return repeats;
   };
-  // repeats, keep -> rows kept
-  const std::tuple<std::vector<bool>, std::uint32_t, Rows> cases[] = {
-      {runs({0, 1, 1, 1, 1, 1, 0, 0}), 2, {0, 1, 5, 6, 7}},        // a run of five keeps one at each end
-      {runs({0, 1, 1, 1, 1, 1, 0}), 3, {0, 1, 4, 5, 6}},           // an odd keep: the larger half after
-      {runs({0, 1, 1, 0, 1, 1, 1}), 3, {0, 1, 2, 3, 4, 5, 6}},     // runs no longer than keep stay whole
-      {runs({0, 1, 1, 1, 1, 0, 1, 1, 1, 1}), 2, {0, 1, 4, 5, 6, 9}},  // every run, the last one too
-      {runs({1, 1, 1, 1}), 0, {0}},                                // the first row always stays
-      {runs({0, 0, 0}), 1, {0, 1, 2}},
-      {std::vector<bool>{}, 4, Rows{}}};
-  for (const auto& [repeats, keep, kept] : cases) EXPECT_EQ(squeeze(repeats, keep).kept, kept) << keep;
+  // repeats, keep, step -> rows kept
+  const std::tuple<std::vector<bool>, std::uint32_t, std::uint32_t, Rows> cases[] = {
+      {runs({0, 1, 1, 1, 1, 1, 0, 0}), 2, 1, {0, 1, 5, 6, 7}},         // a run of five keeps one at each end
+      {runs({0, 1, 1, 1, 1, 1, 0}), 3, 1, {0, 1, 4, 5, 6}},            // an odd keep: the larger half after
+      {runs({0, 1, 1, 0, 1, 1, 1}), 3, 1, {0, 1, 2, 3, 4, 5, 6}},      // runs no longer than keep stay whole
+      {runs({0, 1, 1, 1, 1, 0, 1, 1, 1, 1}), 2, 1, {0, 1, 4, 5, 6, 9}},  // every run, the last one too
+      {runs({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}), 3, 4, {0, 1, 2, 3, 8, 9, 10}},  // rows go in whole steps: 4 of 10
+      {runs({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}), 2, 4, {0, 1, 10}},        // 8 of 10
+      {runs({0, 1, 1, 1, 1}), 1, 8, {0, 1, 2, 3, 4}},                  // a run shorter than keep and a step
+      {runs({1, 1, 1, 1}), 0, 1, {0}},                                 // the first row always stays
+      {runs({0, 0, 0}), 1, 1, {0, 1, 2}},
+      {std::vector<bool>{}, 4, 1, Rows{}}};
+  for (const auto& [repeats, keep, step, kept] : cases) {
+    EXPECT_EQ(squeeze(repeats, keep, step).kept, kept) << keep << " " << step;
+  }
 }
 
 TEST(NeuralPlanTest, SqueezedCoordinatesMapBackToTheImage) {

@@ -275,12 +275,15 @@ std::vector<Step> bestSteps(const cv::Mat& out) {
 std::optional<std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalGlyph,
                                                const std::function<void(std::vector<PixelBox>)>& found) {
   const cv::Mat image = matOf(grey);
-  const std::uint32_t keep = groundKept(typicalGlyph);
-  const Squeeze rows = squeeze(repeatingRows(image), keep), columns = squeeze(repeatingColumns(image), keep);
-  const cv::Mat squeezed = squeezedImage(image, rows, columns);
-  const DetectorPlan plan = detectorPlan(squeezed.cols, squeezed.rows, typicalGlyph);
-  cv::Mat scaled = squeezed;
-  if (plan.scale != 1.0) cv::resize(squeezed, scaled, cv::Size(), plan.scale, plan.scale, cv::INTER_AREA);
+  DetectorPlan plan = detectorPlan(image.cols, image.rows, typicalGlyph);
+  cv::Mat scaled = image;
+  if (plan.scale != 1.0) cv::resize(image, scaled, cv::Size(), plan.scale, plan.scale, cv::INTER_AREA);
+  // Most of the flat ground left out, then the bands planned again for what is left.
+  const std::uint32_t keep = groundKept(std::uint32_t(std::lround(typicalGlyph * plan.scale)));
+  const Squeeze rows = squeeze(repeatingRows(scaled), keep, kDetectorStride);
+  const Squeeze columns = squeeze(repeatingColumns(scaled), keep, kDetectorStride);
+  const cv::Mat squeezed = squeezedImage(scaled, rows, columns);
+  planBands(plan, squeezed.cols, squeezed.rows, typicalGlyph);
 
   // Band by band, each line reported by the band that owns its centre.
   const cv::Rect whole(0, 0, image.cols, image.rows);
@@ -292,7 +295,7 @@ std::optional<std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalG
       if (!made) return failure(texts::kModelCorrupt, folder_ + "/det.onnx");
       net = std::move(*made);
     }
-    const cv::Mat bandRows = scaled.rowRange(int(band.top), int(band.bottom));
+    const cv::Mat bandRows = squeezed.rowRange(int(band.top), int(band.bottom));
     auto out = forward(net, detectorBlob(bandRows, width, height));
     if (!out || out->dims != 4 || out->size[2] != height || out->size[3] != width) {
       return failure(texts::kModelCorrupt, folder_ + "/det.onnx");
@@ -302,10 +305,10 @@ std::optional<std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalG
     for (const PixelBox& box : regions(probability(cv::Rect(0, 0, bandRows.cols, bandRows.rows)))) {
       if (!stripOwnsLine(band, band.top + std::uint32_t(box.top), band.top + std::uint32_t(box.bottom))) continue;
       const PixelBox grown = unclip(box);
-      const cv::Rect rect(cv::Point(int(columns.start(grown.left / plan.scale)),
-                                    int(rows.start((band.top + grown.top) / plan.scale))),
-                          cv::Point(int(std::ceil(columns.end(grown.right / plan.scale))),
-                                    int(std::ceil(rows.end((band.top + grown.bottom) / plan.scale)))));
+      const cv::Rect rect(cv::Point(int(columns.start(grown.left) / plan.scale),
+                                    int(rows.start(band.top + grown.top) / plan.scale)),
+                          cv::Point(int(std::ceil(columns.end(grown.right) / plan.scale)),
+                                    int(std::ceil(rows.end(band.top + grown.bottom) / plan.scale))));
       const cv::Rect clipped = rect & whole;
       if (clipped.width > 0 && clipped.height > 0) lines.push_back(boxOf(clipped));
     }
