@@ -50,16 +50,12 @@ Decoded TesseractBackend::decode(const std::string& bytes) { return decodeImage(
 Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) {
   TraineddataList names = traineddataFor(languages);
   if (names.unknownTag || !readsNeurally(names.names)) return recognizer_.recognize(bitmap, languages);
-  if (!neural_) {
-    auto opened = PpocrReader::open(modelFolder());
-    if (opened.index() == 1) return {std::get<1>(opened), std::nullopt};
-    neural_ = std::move(std::get<0>(opened));
-  }
   // Two threads keep both cores busy: the engine reads the other languages
   // on one while the networks find the lines on the other, and each turns to
   // reading the lines found once its own work is done. Lines the engine has
   // read beyond doubt are not read again; the networks' thread reads ahead
-  // while the engine's reading is not known yet.
+  // while the engine's reading is not known yet. The engine starts first:
+  // the networks are read from their files meanwhile.
   Pix* grey = pixOf(bitmap);
   const std::vector<std::string> others = engineLanguagesBeside(names.names);
   std::mutex lock;
@@ -68,29 +64,29 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
   std::vector<std::optional<Reading>> readings;      // by index in found
   LineSchedule schedule(2);
   std::vector<ReadLine> engineLines;
-  std::optional<std::string> detectFailure, engineFailure, readFailure;
+  std::optional<std::string> openFailure, detectFailure, engineFailure, readFailure;
   bool detected = false;
-  PpocrReader::LineReader readers[2] = {{*neural_, grey}, {*neural_, grey}};
+  std::optional<PpocrReader::LineReader> readers[2];  // once the networks are open
   // With the lock held.
   auto engineKnown = [&] {
     schedule.engineKnown([&](std::size_t line) { return settledByEngine(found[line], engineLines); });
     changed.notify_all();
   };
   if (others.empty()) engineKnown();
-  auto failed = [&] { return detectFailure || engineFailure || readFailure; };
+  auto failed = [&] { return openFailure || detectFailure || engineFailure || readFailure; };
   auto readLines = [&](std::size_t self) {
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
       std::optional<std::size_t> taken;
       changed.wait(guard, [&] {
-        return failed() || (taken = schedule.next(self)) || (detected && schedule.engineKnown());
+        return failed() || (readers[self] && (taken = schedule.next(self))) || (detected && schedule.engineKnown());
       });
       // Every line is known; those left are the other thread's to read.
       if (failed() || !taken) return;
       const std::size_t line = *taken;
       const PixelBox box = found[line];
       guard.unlock();
-      auto read = readers[self].read(box);
+      auto read = readers[self]->read(box);
       guard.lock();
       if (read.index() == 1) {
         if (!readFailure) readFailure = std::get<1>(read);
@@ -114,23 +110,38 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
     }
     readLines(1);
   });
-  auto detection = neural_->detect(grey, typicalGlyphHeight(grey), [&](std::vector<PixelBox> lines) {
+  if (!neural_) {
+    auto opened = PpocrReader::open(modelFolder());
     std::lock_guard<std::mutex> guard(lock);
-    for (const PixelBox& line : lines) {
-      found.push_back(line);
-      readings.emplace_back();
-      schedule.add(readers[0].widthFor(line));
+    if (opened.index() == 0) neural_ = std::move(std::get<0>(opened));
+    if (opened.index() == 1) openFailure = std::get<1>(opened);
+  }
+  std::optional<std::string> detection;
+  if (neural_) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      for (auto& reader : readers) reader.emplace(*neural_, grey);
+      changed.notify_all();
     }
-    changed.notify_all();
-  });
+    detection = neural_->detect(grey, typicalGlyphHeight(grey), [&](std::vector<PixelBox> lines) {
+      std::lock_guard<std::mutex> guard(lock);
+      for (const PixelBox& line : lines) {
+        found.push_back(line);
+        readings.emplace_back();
+        schedule.add(readers[0]->widthFor(line));
+      }
+      changed.notify_all();
+    });
+  }
   {
     std::lock_guard<std::mutex> guard(lock);
     detected = true;
-    detectFailure = detection;
+    if (!openFailure) detectFailure = detection;
     changed.notify_all();
   }
   readLines(0);
   second.join();
+  if (openFailure) return {*openFailure, std::nullopt};
   if (detectFailure) return {*detectFailure, std::nullopt};
   if (engineFailure) return {*engineFailure, std::nullopt};
   if (readFailure) return {*readFailure, std::nullopt};
