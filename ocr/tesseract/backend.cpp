@@ -98,7 +98,7 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
   };
   std::thread second([&] {
     if (!others.empty()) {
-      auto engine = recognizer_.readLines(bitmap, others, languages);
+      auto engine = recognizer_.readLines(bitmap, others, languages, true);
       std::lock_guard<std::mutex> guard(lock);
       if (engine.index() == 1) {
         engineFailure = std::get<1>(engine);
