@@ -78,6 +78,16 @@ Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep, std::uint3
   return squeezed;
 }
 
+std::vector<bool> repeatingRows(std::size_t count, const std::function<bool(std::size_t, std::size_t)>& alike) {
+  std::vector<bool> repeats(count, false);
+  std::size_t first = 0;
+  for (std::size_t row = 1; row < count; ++row) {
+    repeats[row] = alike(first, row);
+    if (!repeats[row]) first = row;
+  }
+  return repeats;
+}
+
 double Squeeze::start(double at) const {
   if (kept.empty()) return at;
   if (at < 0) return kept.front() + at;

@@ -74,6 +74,12 @@ struct Squeeze {
 // repeats[i]: whether row i repeats row i - 1 (the first never does).
 Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep, std::uint32_t step);
 
+// Which of `count` rows repeat the one before them: alike(a, b) tells
+// whether rows a and b look the same. A row is compared with the first of
+// the run it would extend, not its neighbour, so that a slow gradient is cut
+// into runs and squeezing it leaves no step larger than alike allows.
+std::vector<bool> repeatingRows(std::size_t count, const std::function<bool(std::size_t, std::size_t)>& alike);
+
 // Repeating ground the detector still sees between text, in typical glyphs.
 inline constexpr std::uint32_t kGroundKeptGlyphs = 4;
 inline constexpr std::uint32_t kMinGroundKept = 32;

@@ -64,6 +64,20 @@ TEST(NeuralPlanTest, LongRunsOfRepeatingRowsKeepTheirEndsOnly) {
   }
 }
 
+TEST(NeuralPlanTest, ARowRepeatsWhenItLooksLikeTheFirstOfItsRun) {
+  using Values = std::vector<int>;
+  // A row's value; rows within 2 of each other look the same.
+  const std::tuple<Values, std::vector<bool>> cases[] = {
+      {{10, 11, 12, 13, 14}, {false, true, true, false, true}},  // a gradient: a new run once it drifts
+      {{5, 5, 9, 9, 5}, {false, true, false, true, false}},
+      {{7}, {false}},
+      {Values{}, std::vector<bool>{}}};
+  for (const auto& [values, repeats] : cases) {
+    const auto alike = [&](std::size_t a, std::size_t b) { return std::abs(values[a] - values[b]) <= 2; };
+    EXPECT_EQ(repeatingRows(values.size(), alike), repeats) << testing::PrintToString(values);
+  }
+}
+
 TEST(NeuralPlanTest, SqueezedCoordinatesMapBackToTheImage) {
   const Squeeze squeezed{{0, 1, 5, 6, 7}};
   // squeezed coordinate -> start, end

@@ -219,31 +219,27 @@ cv::Rect rectOf(const PixelBox& b) {
   return cv::Rect(cv::Point(int(b.left), int(b.top)), cv::Point(int(b.right), int(b.bottom)));
 }
 
-// A row repeats the one before it when no pixel differs by more than this:
-// smooth gradients and compression noise are still ground.
+// Two rows (or columns) look the same when no pixel differs by more than
+// this: compression noise is still ground.
 constexpr int kGroundTolerance = 6;
 
-std::vector<bool> repeatingRows(const cv::Mat& image) {
-  std::vector<bool> repeats(std::size_t(image.rows), false);
-  for (int y = 1; y < image.rows; ++y) {
-    const std::uint8_t *row = image.ptr<std::uint8_t>(y), *above = image.ptr<std::uint8_t>(y - 1);
-    int x = 0;
-    while (x < image.cols && std::abs(int(row[x]) - int(above[x])) <= kGroundTolerance) ++x;
-    repeats[std::size_t(y)] = x == image.cols;
-  }
-  return repeats;
+bool alike(int a, int b) { return std::abs(a - b) <= kGroundTolerance; }
+
+std::vector<bool> repeatingRowsOf(const cv::Mat& image) {
+  return repeatingRows(std::size_t(image.rows), [&](std::size_t a, std::size_t b) {
+    const std::uint8_t *first = image.ptr<std::uint8_t>(int(a)), *row = image.ptr<std::uint8_t>(int(b));
+    return std::equal(first, first + image.cols, row, alike);
+  });
 }
 
-std::vector<bool> repeatingColumns(const cv::Mat& image) {
-  std::vector<char> repeats(std::size_t(image.cols), image.rows > 0);
-  if (!repeats.empty()) repeats[0] = false;
-  for (int y = 0; y < image.rows; ++y) {
-    const std::uint8_t* row = image.ptr<std::uint8_t>(y);
-    for (int x = 1; x < image.cols; ++x) {
-      if (std::abs(int(row[x]) - int(row[x - 1])) > kGroundTolerance) repeats[std::size_t(x)] = false;
+std::vector<bool> repeatingColumnsOf(const cv::Mat& image) {
+  return repeatingRows(std::size_t(image.cols), [&](std::size_t a, std::size_t b) {
+    for (int y = 0; y < image.rows; ++y) {
+      const std::uint8_t* row = image.ptr<std::uint8_t>(y);
+      if (!alike(row[a], row[b])) return false;
     }
-  }
-  return std::vector<bool>(repeats.begin(), repeats.end());
+    return true;
+  });
 }
 
 // The image with only the rows and columns kept.
@@ -280,8 +276,8 @@ std::optional<std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalG
   if (plan.scale != 1.0) cv::resize(image, scaled, cv::Size(), plan.scale, plan.scale, cv::INTER_AREA);
   // Most of the flat ground left out, then the bands planned again for what is left.
   const std::uint32_t keep = groundKept(std::uint32_t(std::lround(typicalGlyph * plan.scale)));
-  const Squeeze rows = squeeze(repeatingRows(scaled), keep, kDetectorStride);
-  const Squeeze columns = squeeze(repeatingColumns(scaled), keep, kDetectorStride);
+  const Squeeze rows = squeeze(repeatingRowsOf(scaled), keep, kDetectorStride);
+  const Squeeze columns = squeeze(repeatingColumnsOf(scaled), keep, kDetectorStride);
   const cv::Mat squeezed = squeezedImage(scaled, rows, columns);
   planBands(plan, squeezed.cols, squeezed.rows, typicalGlyph);
 
