@@ -54,7 +54,7 @@ void planBands(DetectorPlan& plan, std::uint32_t width, std::uint32_t height, st
 // The network's stride: its input's sides are multiples of it.
 inline constexpr std::uint32_t kDetectorStride = 32;
 
-// A screenshot is mostly flat ground: rows (and columns) that repeat the one
+// A screenshot is mostly flat ground: rows (and columns) that repeat the ones
 // before them hold no text, and the detector need not see more than a few
 // of them in a row. Of each run of repeating rows longer than `keep`, whole
 // steps of rows go (the network's stride: what stays lies at the same place
@@ -71,7 +71,8 @@ struct Squeeze {
   double start(double at) const;
   double end(double at) const;
 };
-// repeats[i]: whether row i repeats row i - 1 (the first never does).
+// repeats[i]: whether row i repeats the rows before it (repeatingRows; the
+// first never does).
 Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep, std::uint32_t step);
 
 // Which of `count` rows repeat the one before them: alike(a, b) tells

@@ -81,6 +81,14 @@ TEST(PpocrReaderTest, LinesAmidFlatGroundAreFoundWhereTheyAre) {
     found.insert(found.end(), lines.begin(), lines.end());
   });
   ASSERT_EQ(failed, std::nullopt);
+  // Ground alone, squeezed to a few strides, holds no line.
+  PixPtr blank(pixCreate(1280, 800, 8));
+  pixSetAll(blank.get());
+  std::size_t blankLines = 0;
+  auto blankFailed = std::get<0>(opened)->detect(blank.get(), 14, [&](std::vector<PixelBox> lines) {
+    blankLines += lines.size();
+  });
+  EXPECT_EQ(std::make_tuple(blankFailed, blankLines), std::make_tuple(std::nullopt, std::size_t{0}));
   ASSERT_EQ(found.size(), 2u);
   std::sort(found.begin(), found.end(), [](const PixelBox& a, const PixelBox& b) { return a.top < b.top; });
   // The boxes hold the ink with the margin the detector leaves: a few pixels, not the ground squeezed out.
