@@ -1,5 +1,6 @@
 #include "ocr/neural_plan.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -32,6 +33,10 @@ TEST(NeuralPlanTest, DetectorBandsAreOneShapeWithinWhatTheNetworkTakes) {
     EXPECT_LE(std::uint64_t{plan.width} * plan.bandHeight, std::max<std::uint64_t>(kMaxDetectorPixels, 32 * 32));
     EXPECT_EQ(plan.bandHeight % 32, 0u);
     for (const Strip& band : plan.bands) EXPECT_LE(band.bottom - band.top, plan.bandHeight);
+    // The bands cover the scaled image from its first row to its last.
+    const auto scaledHeight = std::uint32_t(std::lround(height * scale));
+    EXPECT_EQ(std::make_tuple(plan.bands.front().top, plan.bands.front().ownTop, plan.bands.back().bottom),
+              std::make_tuple(0u, 0u, std::max(scaledHeight, 1u)));
   }
   // A tall capture: lines up to the overlap's half lie whole in the band that owns them.
   const DetectorPlan tall = detectorPlan(1000, 40000, 10);
