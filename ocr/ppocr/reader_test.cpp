@@ -69,7 +69,8 @@ TEST(PpocrReaderTest, LinesAmidFlatGroundAreFoundWhereTheyAre) {
       l_uint32 grey = 0;
       pixGetPixel(line.get(), x, y, &grey);
       if (grey >= 128) continue;
-      left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + 1), bottom = std::max(bottom, y + 1);
+      left = std::min(left, x), top = std::min(top, y);
+      right = std::max(right, x + 1), bottom = std::max(bottom, y + 1);
     }
   }
   PixPtr page(pixCreate(1280, 800, 8));
