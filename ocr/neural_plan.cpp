@@ -10,7 +10,7 @@ namespace quorvane::ocr {
 namespace {
 
 constexpr std::string_view kNeuralLanguage = "chi_sim";
-constexpr std::uint32_t kStride = 32;
+constexpr std::uint32_t kStride = kDetectorStride;
 
 std::uint32_t roundUp(std::uint32_t value, std::uint32_t step) { return (value + step - 1) / step * step; }
 
@@ -35,6 +35,12 @@ DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32
   plan.scale = std::min(plan.scale, double(kMaxDetectorWidth - kStride) / width);
   const auto scaledWidth = std::max<std::uint32_t>(1, std::uint32_t(std::lround(width * plan.scale)));
   const auto scaledHeight = std::max<std::uint32_t>(1, std::uint32_t(std::lround(height * plan.scale)));
+  planBands(plan, scaledWidth, scaledHeight, typicalGlyph);
+  return plan;
+}
+
+void planBands(DetectorPlan& plan, std::uint32_t scaledWidth, std::uint32_t scaledHeight, std::uint32_t typicalGlyph) {
+  plan.bands.clear();
   plan.width = roundUp(scaledWidth, kStride);
   const std::uint32_t overlap = std::clamp(roundUp(std::uint32_t(std::lround(kOverlapGlyphs * typicalGlyph * plan.scale)), kStride),
                                            kMinDetectorOverlap, kMaxDetectorOverlap);
@@ -44,12 +50,65 @@ DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32
   if (scaledHeight <= most) {
     plan.bandHeight = roundUp(scaledHeight, kStride);
     plan.bands = {Strip{0, scaledHeight, 0, scaledHeight}};
-    return plan;
+    return;
   }
   const std::uint32_t count = (scaledHeight - overlap + (most - overlap) - 1) / (most - overlap);
   plan.bandHeight = roundUp((scaledHeight - overlap + count - 1) / count + overlap, kStride);
   plan.bands = stripsFor(scaledHeight, plan.bandHeight, overlap);
-  return plan;
+}
+
+Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep, std::uint32_t step) {
+  Squeeze squeezed;
+  const std::uint32_t size = std::uint32_t(repeats.size());
+  for (std::uint32_t at = 0; at < size;) {
+    if (!repeats[at] || at == 0) {
+      squeezed.kept.push_back(at++);
+      continue;
+    }
+    std::uint32_t end = at;
+    while (end < size && repeats[end]) ++end;
+    const std::uint32_t run = end - at;
+    const std::uint32_t gone = run > keep && step > 0 ? (run - keep) / step * step : 0;
+    const std::uint32_t left = run - gone;
+    for (std::uint32_t row = at; row < end; ++row) {
+      if (row < at + left / 2 || row >= end - (left - left / 2)) squeezed.kept.push_back(row);
+    }
+    at = end;
+  }
+  return squeezed;
+}
+
+std::vector<bool> repeatingRows(std::size_t count, const std::function<bool(std::size_t, std::size_t)>& alike) {
+  std::vector<bool> repeats(count, false);
+  std::size_t first = 0;
+  for (std::size_t row = 1; row < count; ++row) {
+    repeats[row] = alike(first, row);
+    if (!repeats[row]) first = row;
+  }
+  return repeats;
+}
+
+double Squeeze::start(double at) const {
+  if (kept.empty()) return at;
+  if (at < 0) return kept.front() + at;
+  const double last = double(kept.size() - 1);
+  if (at > last) return kept.back() + (at - last);
+  const auto row = std::size_t(at);
+  return kept[row] + (at - double(row));
+}
+
+double Squeeze::end(double at) const {
+  if (kept.empty()) return at;
+  // The end of row i is the end of the image's row kept[i].
+  if (at <= 0) return kept.front() + at;
+  const double size = double(kept.size());
+  if (at > size) return kept.back() + 1 + (at - size);
+  const auto row = std::size_t(std::ceil(at)) - 1;
+  return kept[row] + 1 - (double(row + 1) - at);
+}
+
+std::uint32_t groundKept(std::uint32_t typicalGlyph) {
+  return std::max(kMinGroundKept, kGroundKeptGlyphs * typicalGlyph);
 }
 
 std::uint32_t scaledLineWidth(double width, double height) {
@@ -84,6 +143,46 @@ std::optional<std::size_t> nextLineFor(const std::vector<std::uint32_t>& waiting
   }
   return count >= kLinesForASecondNetwork ? most : std::nullopt;
 }
+
+LineSchedule::LineSchedule(std::size_t threads) : held_(threads) {}
+
+void LineSchedule::add(std::uint32_t width) {
+  widths_.push_back(width);
+  states_.push_back(State::kOpen);
+  if (settled_) settle(states_.size() - 1);
+}
+
+void LineSchedule::engineKnown(std::function<bool(std::size_t)> settled) {
+  settled_ = std::move(settled);
+  for (std::size_t line = 0; line < states_.size(); ++line) settle(line);
+}
+
+void LineSchedule::settle(std::size_t line) {
+  if (settled_(line)) states_[line] = State::kSettled;
+}
+
+std::optional<std::size_t> LineSchedule::next(std::size_t thread) {
+  std::vector<std::size_t> open;
+  std::vector<std::uint32_t> widths;
+  for (std::size_t line = 0; line < states_.size(); ++line) {
+    if (states_[line] != State::kOpen) continue;
+    open.push_back(line);
+    widths.push_back(widths_[line]);
+  }
+  std::vector<std::uint32_t> elsewhere;
+  for (std::size_t other = 0; other < held_.size(); ++other) {
+    if (other != thread) elsewhere.insert(elsewhere.end(), held_[other].begin(), held_[other].end());
+  }
+  const std::optional<std::size_t> taken = nextLineFor(widths, held_[thread], elsewhere);
+  if (!taken) return std::nullopt;
+  const std::size_t line = open[*taken];
+  states_[line] = State::kTaken;
+  std::vector<std::uint32_t>& held = held_[thread];
+  if (std::find(held.begin(), held.end(), widths_[line]) == held.end()) held.push_back(widths_[line]);
+  return line;
+}
+
+bool LineSchedule::counts(std::size_t line) const { return line < states_.size() && states_[line] != State::kSettled; }
 
 PixelBox unclip(const PixelBox& box, double ratio) {
   const double width = box.right - box.left, height = box.height();

@@ -48,6 +48,43 @@ inline constexpr double kOverlapGlyphs = 6;
 inline constexpr std::uint32_t kMinDetectorOverlap = 64, kMaxDetectorOverlap = 128;
 
 DetectorPlan detectorPlan(std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph);
+// The bands of an image already scaled by plan.scale (and squeezed), width x
+// height pixels as scaled, in the plan's `width`, `bandHeight` and `bands`.
+void planBands(DetectorPlan& plan, std::uint32_t width, std::uint32_t height, std::uint32_t typicalGlyph);
+// The network's stride: its input's sides are multiples of it.
+inline constexpr std::uint32_t kDetectorStride = 32;
+
+// A screenshot is mostly flat ground: rows (and columns) that repeat the ones
+// before them hold no text, and the detector need not see more than a few
+// of them in a row. Of each run of repeating rows longer than `keep`, whole
+// steps of rows go (the network's stride: what stays lies at the same place
+// within its stride, and the detector sees it as it would have), the first
+// half of those left stays at the run's start and the rest at its end, so
+// that text on either side keeps the ground around it. Squeeze maps the
+// squeezed image's coordinates back to the image's.
+struct Squeeze {
+  std::vector<std::uint32_t> kept;  // the image's rows (or columns) that stay, in order
+
+  // Where a box's start (its top or left) and its end (bottom or right,
+  // exclusive) at a squeezed coordinate lie in the image. Coordinates before
+  // the first kept row or past the last one keep their distance to it.
+  double start(double at) const;
+  double end(double at) const;
+};
+// repeats[i]: whether row i repeats the rows before it (repeatingRows; the
+// first never does).
+Squeeze squeeze(const std::vector<bool>& repeats, std::uint32_t keep, std::uint32_t step);
+
+// Which of `count` rows repeat the one before them: alike(a, b) tells
+// whether rows a and b look the same. A row is compared with the first of
+// the run it would extend, not its neighbour, so that a slow gradient is cut
+// into runs and squeezing it leaves no step larger than alike allows.
+std::vector<bool> repeatingRows(std::size_t count, const std::function<bool(std::size_t, std::size_t)>& alike);
+
+// Repeating ground the detector still sees between text, in typical glyphs.
+inline constexpr std::uint32_t kGroundKeptGlyphs = 4;
+inline constexpr std::uint32_t kMinGroundKept = 32;
+std::uint32_t groundKept(std::uint32_t typicalGlyph);
 
 // The recogniser reads lines 48 pixels high; its input width is one of these.
 inline constexpr std::uint32_t kLineHeight = 48;
@@ -69,6 +106,35 @@ std::uint32_t lineWidthFor(std::uint32_t scaledWidth);
 inline constexpr std::size_t kLinesForASecondNetwork = 3;
 std::optional<std::size_t> nextLineFor(const std::vector<std::uint32_t>& waiting, const std::vector<std::uint32_t>& held,
                                        const std::vector<std::uint32_t>& heldElsewhere);
+
+// Which of the lines found the recogniser threads read, in what order. A
+// line the engine reads beyond doubt needs no reading; until the engine's
+// reading is known, a thread with nothing else to do reads ahead, and its
+// reading counts only if the engine then leaves the line to the networks.
+class LineSchedule {
+ public:
+  explicit LineSchedule(std::size_t threads);
+  // A line found, with its recogniser width; its index is the count before.
+  void add(std::uint32_t width);
+  // The engine's reading is known: `settled` tells which lines, found so far
+  // or later, it reads beyond doubt.
+  void engineKnown(std::function<bool(std::size_t line)> settled);
+  bool engineKnown() const { return static_cast<bool>(settled_); }
+  // The line `thread` reads next (taken for it, its width held from then
+  // on), by nextLineFor among those neither taken nor settled; none when
+  // there is none for it now.
+  std::optional<std::size_t> next(std::size_t thread);
+  // Whether a reading of the line counts.
+  bool counts(std::size_t line) const;
+
+ private:
+  enum class State { kOpen, kTaken, kSettled };
+  void settle(std::size_t line);
+  std::vector<std::uint32_t> widths_;
+  std::vector<State> states_;
+  std::vector<std::vector<std::uint32_t>> held_;
+  std::function<bool(std::size_t)> settled_;
+};
 
 // DB post-processing: a detected region grows by area * ratio / perimeter on
 // every side, which brings back the margin the network was trained to leave out.

@@ -1,6 +1,8 @@
 #include "ocr/neural_plan.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace quorvane::ocr {
 namespace {
@@ -31,12 +33,69 @@ TEST(NeuralPlanTest, DetectorBandsAreOneShapeWithinWhatTheNetworkTakes) {
     EXPECT_LE(std::uint64_t{plan.width} * plan.bandHeight, std::max<std::uint64_t>(kMaxDetectorPixels, 32 * 32));
     EXPECT_EQ(plan.bandHeight % 32, 0u);
     for (const Strip& band : plan.bands) EXPECT_LE(band.bottom - band.top, plan.bandHeight);
+    // The bands cover the scaled image from its first row to its last.
+    const auto scaledHeight = std::uint32_t(std::lround(height * scale));
+    EXPECT_EQ(std::make_tuple(plan.bands.front().top, plan.bands.front().ownTop, plan.bands.back().bottom),
+              std::make_tuple(0u, 0u, std::max(scaledHeight, 1u)));
   }
   // A tall capture: lines up to the overlap's half lie whole in the band that owns them.
   const DetectorPlan tall = detectorPlan(1000, 40000, 10);
   ASSERT_GT(tall.bands.size(), 1u);
   EXPECT_EQ(tall.bands[0].bottom - tall.bands[1].top, kMinDetectorOverlap);
   EXPECT_EQ(tall.bands.back().ownBottom, 40000u);
+}
+
+TEST(NeuralPlanTest, LongRunsOfRepeatingRowsKeepTheirEndsOnly) {
+  using Rows = std::vector<std::uint32_t>;
+  const auto runs = [](std::initializer_list<int> flags) {
+    std::vector<bool> repeats;
+    for (int flag : flags) repeats.push_back(flag != 0);
+    return repeats;
+  };
+  // repeats, keep, step -> rows kept
+  const std::tuple<std::vector<bool>, std::uint32_t, std::uint32_t, Rows> cases[] = {
+      {runs({0, 1, 1, 1, 1, 1, 0, 0}), 2, 1, {0, 1, 5, 6, 7}},         // a run of five keeps one at each end
+      {runs({0, 1, 1, 1, 1, 1, 0}), 3, 1, {0, 1, 4, 5, 6}},            // an odd keep: the larger half after
+      {runs({0, 1, 1, 0, 1, 1, 1}), 3, 1, {0, 1, 2, 3, 4, 5, 6}},      // runs no longer than keep stay whole
+      {runs({0, 1, 1, 1, 1, 0, 1, 1, 1, 1}), 2, 1, {0, 1, 4, 5, 6, 9}},  // every run, the last one too
+      {runs({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}), 3, 4, {0, 1, 2, 3, 8, 9, 10}},  // rows go in whole steps: 4 of 10
+      {runs({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}), 2, 4, {0, 1, 10}},        // 8 of 10
+      {runs({0, 1, 1, 1, 1}), 1, 8, {0, 1, 2, 3, 4}},                  // a run shorter than keep and a step
+      {runs({1, 1, 1, 1}), 0, 1, {0}},                                 // the first row always stays
+      {runs({0, 0, 0}), 1, 1, {0, 1, 2}},
+      {std::vector<bool>{}, 4, 1, Rows{}}};
+  for (const auto& [repeats, keep, step, kept] : cases) {
+    EXPECT_EQ(squeeze(repeats, keep, step).kept, kept) << keep << " " << step;
+  }
+}
+
+TEST(NeuralPlanTest, ARowRepeatsWhenItLooksLikeTheFirstOfItsRun) {
+  using Values = std::vector<int>;
+  // A row's value; rows within 2 of each other look the same.
+  const std::tuple<Values, std::vector<bool>> cases[] = {
+      {{10, 11, 12, 13, 14}, {false, true, true, false, true}},  // a gradient: a new run once it drifts
+      {{5, 5, 9, 9, 5}, {false, true, false, true, false}},
+      {{7}, {false}},
+      {Values{}, std::vector<bool>{}}};
+  for (const auto& [values, repeats] : cases) {
+    const auto alike = [&](std::size_t a, std::size_t b) { return std::abs(values[a] - values[b]) <= 2; };
+    EXPECT_EQ(repeatingRows(values.size(), alike), repeats) << testing::PrintToString(values);
+  }
+}
+
+TEST(NeuralPlanTest, SqueezedCoordinatesMapBackToTheImage) {
+  const Squeeze squeezed{{0, 1, 5, 6, 7}};
+  // squeezed coordinate -> start, end
+  const std::tuple<double, double, double> cases[] = {
+      {0, 0, 0},        {1, 1, 1},     {1.5, 1.5, 1.5}, {2, 5, 2},  // row 1 ends at 2; row 2 (5) starts at 5
+      {2.5, 5.5, 5.5},  {3, 6, 6},     {5, 8, 8},                    // the end of the last row
+      {-2, -2, -2},     {6.5, 9.5, 9.5}};                            // beyond the ends: the distance stays
+  for (const auto& [at, start, end] : cases) {
+    EXPECT_EQ(std::make_tuple(squeezed.start(at), squeezed.end(at)), std::make_tuple(start, end)) << at;
+  }
+  const Squeeze none;
+  EXPECT_EQ(std::make_tuple(none.start(3), none.end(3)), std::make_tuple(3.0, 3.0));
+  EXPECT_EQ(std::make_tuple(groundKept(0), groundKept(8), groundKept(14)), std::make_tuple(32u, 32u, 56u));
 }
 
 TEST(NeuralPlanTest, LinesTakeTheNarrowestWidthThatHoldsThem) {
@@ -131,6 +190,45 @@ TEST(NeuralPlanTest, AThreadTakesLinesOfItsOwnNetworksFirstAndReadsANetworkTwice
       {{256, 256, 256}, {1152}, {256}, 0},
       {{}, {256}, {}, none}};
   for (const auto& [waiting, held, elsewhere, next] : cases) EXPECT_EQ(nextLineFor(waiting, held, elsewhere), next);
+}
+
+// Each case: lines found (their widths), the threads that ask before the
+// engine's reading is known, the lines it settles, the threads that ask after.
+TEST(NeuralPlanTest, ThreadsReadAheadOfTheEngineAndOnlyUnsettledReadingsCount) {
+  using Widths = std::vector<std::uint32_t>;
+  using Threads = std::vector<std::size_t>;
+  using Taken = std::vector<std::optional<std::size_t>>;
+  using Counts = std::vector<bool>;
+  const std::tuple<Widths, Threads, std::set<std::size_t>, Threads, Taken, Counts> cases[] = {
+      // Read ahead in the order found, a held width first; a settled line read ahead does not count.
+      {{256, 512, 256}, {0, 0}, {0, 1}, {0, 0}, {0, 2, std::nullopt, std::nullopt}, {false, false, true}},
+      // Settled lines are never taken; a line of the width the other thread holds is left to it.
+      {{256, 512, 256, 512}, {}, {2}, {0, 1, 0, 1}, {0, 1, std::nullopt, 3}, {true, true, false, true}},
+      // Nothing found, nothing to take either side of the engine.
+      {{}, {0}, {}, {1}, {std::nullopt, std::nullopt}, {}},
+  };
+  for (const auto& [widths, before, settled, after, taken, counts] : cases) {
+    LineSchedule schedule(2);
+    for (std::uint32_t width : widths) schedule.add(width);
+    Taken got;
+    for (std::size_t thread : before) got.push_back(schedule.next(thread));
+    EXPECT_EQ(schedule.engineKnown(), false);
+    schedule.engineKnown([&](std::size_t line) { return settled.count(line) > 0; });
+    for (std::size_t thread : after) got.push_back(schedule.next(thread));
+    Counts counted;
+    for (std::size_t line = 0; line < widths.size(); ++line) counted.push_back(schedule.counts(line));
+    EXPECT_EQ(std::make_tuple(got, counted, schedule.engineKnown()), std::make_tuple(taken, counts, true))
+        << testing::PrintToString(widths);
+  }
+}
+
+TEST(NeuralPlanTest, LinesFoundAfterTheEngineIsKnownAreSettledAsTheyCome) {
+  LineSchedule schedule(2);
+  schedule.engineKnown([](std::size_t line) { return line == 1; });
+  for (std::uint32_t width : {256u, 256u, 512u}) schedule.add(width);
+  const std::vector<std::optional<std::size_t>> taken = {schedule.next(1), schedule.next(1), schedule.next(1)};
+  EXPECT_EQ(std::make_tuple(taken, schedule.counts(1), schedule.counts(2), schedule.counts(3)),
+            std::make_tuple(std::vector<std::optional<std::size_t>>{0, 2, std::nullopt}, false, true, false));
 }
 
 TEST(CtcTest, BracketsPairInOneWidth) {

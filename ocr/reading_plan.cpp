@@ -157,6 +157,10 @@ constexpr double kMinWordWidth = 2.0;
 
 }  // namespace
 
+bool worthReadingAgain(float confidence, bool joined, bool besideNetworks) {
+  return joined || (!besideNetworks && confidence < kRereadBelow);
+}
+
 bool worthReadingAlone(const PixelBox& box) { return box.right - box.left >= kMinWordWidth * box.height(); }
 
 namespace {

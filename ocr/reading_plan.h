@@ -57,6 +57,12 @@ bool echoOfNextGlyph(const PixelBox& first, const PixelBox& second, double lineH
 // with each listed language and without the ink-on-white preparation.
 inline constexpr float kRereadBelow = 0.5f;
 
+// Whether the engine reads a line again: pieces of one line joined always
+// (the first pass read only a piece); a line read below kRereadBelow unless
+// the networks read beside the engine, since they then read it anyway and
+// the engine's reading of it wins only where it reads confidently.
+bool worthReadingAgain(float confidence, bool joined, bool besideNetworks);
+
 struct Reading {
   std::string text;
   float confidence = 0;  // 0 to 1

@@ -103,6 +103,16 @@ TEST(ReadingChoiceTest, StopsAtTheFirstSettledReading) {
   }
 }
 
+TEST(ReadingChoiceTest, BesideTheNetworksOnlyJoinedLinesAreReadAgain) {
+  // confidence, joined, beside the networks -> read again
+  const std::tuple<float, bool, bool, bool> cases[] = {
+      {0.49f, false, false, true}, {0.5f, false, false, false}, {0.9f, true, false, true},
+      {0.49f, false, true, false}, {0.1f, true, true, true},    {0.9f, false, true, false}};
+  for (const auto& [confidence, joined, beside, again] : cases) {
+    EXPECT_EQ(worthReadingAgain(confidence, joined, beside), again) << confidence << " " << joined << " " << beside;
+  }
+}
+
 TEST(ReadingChoiceTest, LatinLanguagesSkipLinesReadAsCjkAndSpecksAreNotReadAgain) {
   const std::tuple<const char*, const char*, bool> cases[] = {
       {"eng", "錄製時顯示滑蝦點擊和按鍵", false}, {"eng", "SIEM", true},      {"eng", "Ctrl+A 开始", true},

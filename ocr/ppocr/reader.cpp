@@ -219,6 +219,41 @@ cv::Rect rectOf(const PixelBox& b) {
   return cv::Rect(cv::Point(int(b.left), int(b.top)), cv::Point(int(b.right), int(b.bottom)));
 }
 
+// Two rows (or columns) look the same when no pixel differs by more than
+// this: compression noise is still ground.
+constexpr int kGroundTolerance = 6;
+
+bool alike(int a, int b) { return std::abs(a - b) <= kGroundTolerance; }
+
+std::vector<bool> repeatingRowsOf(const cv::Mat& image) {
+  return repeatingRows(std::size_t(image.rows), [&](std::size_t a, std::size_t b) {
+    const std::uint8_t *first = image.ptr<std::uint8_t>(int(a)), *row = image.ptr<std::uint8_t>(int(b));
+    return std::equal(first, first + image.cols, row, alike);
+  });
+}
+
+std::vector<bool> repeatingColumnsOf(const cv::Mat& image) {
+  return repeatingRows(std::size_t(image.cols), [&](std::size_t a, std::size_t b) {
+    for (int y = 0; y < image.rows; ++y) {
+      const std::uint8_t* row = image.ptr<std::uint8_t>(y);
+      if (!alike(row[a], row[b])) return false;
+    }
+    return true;
+  });
+}
+
+// The image with only the rows and columns kept.
+cv::Mat squeezedImage(const cv::Mat& image, const Squeeze& rows, const Squeeze& columns) {
+  if (rows.kept.size() == std::size_t(image.rows) && columns.kept.size() == std::size_t(image.cols)) return image;
+  cv::Mat squeezed(int(rows.kept.size()), int(columns.kept.size()), CV_8UC1);
+  for (int y = 0; y < squeezed.rows; ++y) {
+    const std::uint8_t* from = image.ptr<std::uint8_t>(int(rows.kept[std::size_t(y)]));
+    std::uint8_t* to = squeezed.ptr<std::uint8_t>(y);
+    for (int x = 0; x < squeezed.cols; ++x) to[x] = from[columns.kept[std::size_t(x)]];
+  }
+  return squeezed;
+}
+
 std::vector<Step> bestSteps(const cv::Mat& out) {
   std::vector<Step> steps;
   if (out.dims != 3) return steps;
@@ -236,9 +271,15 @@ std::vector<Step> bestSteps(const cv::Mat& out) {
 std::optional<std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalGlyph,
                                                const std::function<void(std::vector<PixelBox>)>& found) {
   const cv::Mat image = matOf(grey);
-  const DetectorPlan plan = detectorPlan(image.cols, image.rows, typicalGlyph);
+  DetectorPlan plan = detectorPlan(image.cols, image.rows, typicalGlyph);
   cv::Mat scaled = image;
   if (plan.scale != 1.0) cv::resize(image, scaled, cv::Size(), plan.scale, plan.scale, cv::INTER_AREA);
+  // Most of the flat ground left out, then the bands planned again for what is left.
+  const std::uint32_t keep = groundKept(std::uint32_t(std::lround(typicalGlyph * plan.scale)));
+  const Squeeze rows = squeeze(repeatingRowsOf(scaled), keep, kDetectorStride);
+  const Squeeze columns = squeeze(repeatingColumnsOf(scaled), keep, kDetectorStride);
+  const cv::Mat squeezed = squeezedImage(scaled, rows, columns);
+  planBands(plan, squeezed.cols, squeezed.rows, typicalGlyph);
 
   // Band by band, each line reported by the band that owns its centre.
   const cv::Rect whole(0, 0, image.cols, image.rows);
@@ -250,19 +291,20 @@ std::optional<std::string> PpocrReader::detect(Pix* grey, std::uint32_t typicalG
       if (!made) return failure(texts::kModelCorrupt, folder_ + "/det.onnx");
       net = std::move(*made);
     }
-    const cv::Mat rows = scaled.rowRange(int(band.top), int(band.bottom));
-    auto out = forward(net, detectorBlob(rows, width, height));
+    const cv::Mat bandRows = squeezed.rowRange(int(band.top), int(band.bottom));
+    auto out = forward(net, detectorBlob(bandRows, width, height));
     if (!out || out->dims != 4 || out->size[2] != height || out->size[3] != width) {
       return failure(texts::kModelCorrupt, folder_ + "/det.onnx");
     }
     const cv::Mat probability(height, width, CV_32F, out->ptr<float>(0, 0));
     std::vector<PixelBox> lines;
-    for (const PixelBox& box : regions(probability(cv::Rect(0, 0, rows.cols, rows.rows)))) {
+    for (const PixelBox& box : regions(probability(cv::Rect(0, 0, bandRows.cols, bandRows.rows)))) {
       if (!stripOwnsLine(band, band.top + std::uint32_t(box.top), band.top + std::uint32_t(box.bottom))) continue;
       const PixelBox grown = unclip(box);
-      const cv::Rect rect(cv::Point(int(grown.left / plan.scale), int((band.top + grown.top) / plan.scale)),
-                          cv::Point(int(std::ceil(grown.right / plan.scale)),
-                                    int(std::ceil((band.top + grown.bottom) / plan.scale))));
+      const cv::Rect rect(cv::Point(int(columns.start(grown.left) / plan.scale),
+                                    int(rows.start(band.top + grown.top) / plan.scale)),
+                          cv::Point(int(std::ceil(columns.end(grown.right) / plan.scale)),
+                                    int(std::ceil(rows.end(band.top + grown.bottom) / plan.scale))));
       const cv::Rect clipped = rect & whole;
       if (clipped.width > 0 && clipped.height > 0) lines.push_back(boxOf(clipped));
     }

@@ -1,5 +1,6 @@
 #include "ocr/ppocr/reader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <leptonica/allheaders.h>
@@ -50,6 +51,56 @@ TEST(PpocrReaderTest, ALineReaderReadsLinesOfAnImageByTheirBoxes) {
     auto empty = reader.read(nothing);
     ASSERT_EQ(empty.index(), 0u) << std::get<1>(empty);
     EXPECT_EQ(std::get<0>(empty).has_value(), false);
+  }
+}
+
+// The detector sees a screenshot without most of its flat ground; the lines
+// it finds are still where they are in the image.
+TEST(PpocrReaderTest, LinesAmidFlatGroundAreFoundWhereTheyAre) {
+  auto opened = PpocrReader::open(modelFolder());
+  ASSERT_EQ(opened.index(), 0u) << std::get<1>(opened);
+  PixPtr line(pixRead(QUORVANE_PPOCR_TESTDATA "/line.png"));
+  ASSERT_TRUE(line);
+  const l_int32 width = pixGetWidth(line.get()), height = pixGetHeight(line.get());
+  // The line's ink, in its own pixels.
+  l_int32 left = width, top = height, right = 0, bottom = 0;
+  for (l_int32 y = 0; y < height; ++y) {
+    for (l_int32 x = 0; x < width; ++x) {
+      l_uint32 grey = 0;
+      pixGetPixel(line.get(), x, y, &grey);
+      if (grey >= 128) continue;
+      left = std::min(left, x), top = std::min(top, y);
+      right = std::max(right, x + 1), bottom = std::max(bottom, y + 1);
+    }
+  }
+  PixPtr page(pixCreate(1280, 800, 8));
+  pixSetAll(page.get());
+  const std::pair<l_int32, l_int32> places[] = {{40, 30}, {900, 600}};
+  for (const auto& [x, y] : places) pixRasterop(page.get(), x, y, width, height, PIX_SRC, line.get(), 0, 0);
+  std::vector<PixelBox> found;
+  auto failed = std::get<0>(opened)->detect(page.get(), 14, [&](std::vector<PixelBox> lines) {
+    found.insert(found.end(), lines.begin(), lines.end());
+  });
+  ASSERT_EQ(failed, std::nullopt);
+  // Ground alone, squeezed to a few strides, holds no line.
+  PixPtr blank(pixCreate(1280, 800, 8));
+  pixSetAll(blank.get());
+  std::size_t blankLines = 0;
+  auto blankFailed = std::get<0>(opened)->detect(blank.get(), 14, [&](std::vector<PixelBox> lines) {
+    blankLines += lines.size();
+  });
+  EXPECT_EQ(std::make_tuple(blankFailed, blankLines), std::make_tuple(std::nullopt, std::size_t{0}));
+  ASSERT_EQ(found.size(), 2u);
+  std::sort(found.begin(), found.end(), [](const PixelBox& a, const PixelBox& b) { return a.top < b.top; });
+  // The boxes hold the ink with the margin the detector leaves: a few pixels, not the ground squeezed out.
+  constexpr double kMargin = 12;
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    const auto [x, y] = places[i];
+    const PixelBox& box = found[i];
+    EXPECT_NEAR(box.left, x + left, kMargin) << i;
+    EXPECT_NEAR(box.top, y + top, kMargin) << i;
+    EXPECT_NEAR(box.right, x + right, kMargin) << i;
+    EXPECT_NEAR(box.bottom, y + bottom, kMargin) << i;
   }
 }
 

@@ -50,60 +50,43 @@ Decoded TesseractBackend::decode(const std::string& bytes) { return decodeImage(
 Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<std::string>& languages) {
   TraineddataList names = traineddataFor(languages);
   if (names.unknownTag || !readsNeurally(names.names)) return recognizer_.recognize(bitmap, languages);
-  if (!neural_) {
-    auto opened = PpocrReader::open(modelFolder());
-    if (opened.index() == 1) return {std::get<1>(opened), std::nullopt};
-    neural_ = std::move(std::get<0>(opened));
-  }
   // Two threads keep both cores busy: the engine reads the other languages
   // on one while the networks find the lines on the other, and each turns to
-  // reading the lines found once its own work is done. A line waits until
-  // the engine's reading is known: lines the engine has read beyond doubt
-  // are not read again.
+  // reading the lines found once its own work is done. Lines the engine has
+  // read beyond doubt are not read again; the networks' thread reads ahead
+  // while the engine's reading is not known yet. The engine starts first:
+  // the networks are read from their files meanwhile.
   Pix* grey = pixOf(bitmap);
   const std::vector<std::string> others = engineLanguagesBeside(names.names);
   std::mutex lock;
   std::condition_variable changed;
   std::vector<PixelBox> found;                       // every line, in the order found
-  std::size_t released = 0;                          // lines past the engine's check
-  std::vector<std::size_t> waiting;                  // lines to read, by index in found
-  std::vector<std::uint32_t> waitingWidths;          // their recogniser widths
   std::vector<std::optional<Reading>> readings;      // by index in found
+  LineSchedule schedule(2);
   std::vector<ReadLine> engineLines;
-  std::optional<std::string> detectFailure, engineFailure, readFailure;
-  bool detected = false, engineDone = others.empty();
-  PpocrReader::LineReader readers[2] = {{*neural_, grey}, {*neural_, grey}};
-  std::vector<std::uint32_t> held[2];                // the widths each reader has networks for
-  // With the lock held: lines found and not settled by the engine go to the readers.
-  auto release = [&] {
-    if (!engineDone) return;
-    readings.resize(found.size());
-    for (; released < found.size(); ++released) {
-      if (settledByEngine(found[released], engineLines)) continue;
-      waiting.push_back(released);
-      waitingWidths.push_back(readers[0].widthFor(found[released]));
-    }
+  std::optional<std::string> openFailure, detectFailure, engineFailure, readFailure;
+  bool detected = false;
+  std::optional<PpocrReader::LineReader> readers[2];  // once the networks are open
+  // With the lock held.
+  auto engineKnown = [&] {
+    schedule.engineKnown([&](std::size_t line) { return settledByEngine(found[line], engineLines); });
     changed.notify_all();
   };
-  auto failed = [&] { return detectFailure || engineFailure || readFailure; };
+  if (others.empty()) engineKnown();
+  auto failed = [&] { return openFailure || detectFailure || engineFailure || readFailure; };
   auto readLines = [&](std::size_t self) {
-    auto next = [&] { return nextLineFor(waitingWidths, held[self], held[1 - self]); };
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
-      changed.wait(guard, [&] { return failed() || next() || (detected && engineDone); });
-      if (failed()) return;
+      std::optional<std::size_t> taken;
+      changed.wait(guard, [&] {
+        return failed() || (readers[self] && (taken = schedule.next(self))) || (detected && schedule.engineKnown());
+      });
       // Every line is known; those left are the other thread's to read.
-      const std::optional<std::size_t> taken = next();
-      if (!taken) return;
-      const std::size_t line = waiting[*taken];
+      if (failed() || !taken) return;
+      const std::size_t line = *taken;
       const PixelBox box = found[line];
-      if (!std::count(held[self].begin(), held[self].end(), waitingWidths[*taken])) {
-        held[self].push_back(waitingWidths[*taken]);
-      }
-      waiting.erase(waiting.begin() + std::ptrdiff_t(*taken));
-      waitingWidths.erase(waitingWidths.begin() + std::ptrdiff_t(*taken));
       guard.unlock();
-      auto read = readers[self].read(box);
+      auto read = readers[self]->read(box);
       guard.lock();
       if (read.index() == 1) {
         if (!readFailure) readFailure = std::get<1>(read);
@@ -115,38 +98,56 @@ Recognition TesseractBackend::recognize(const Bitmap& bitmap, const std::vector<
   };
   std::thread second([&] {
     if (!others.empty()) {
-      auto engine = recognizer_.readLines(bitmap, others, languages);
+      auto engine = recognizer_.readLines(bitmap, others, languages, true);
       std::lock_guard<std::mutex> guard(lock);
-      engineDone = true;
       if (engine.index() == 1) {
         engineFailure = std::get<1>(engine);
         changed.notify_all();
         return;
       }
       engineLines = std::move(std::get<0>(engine));
-      release();
+      engineKnown();
     }
     readLines(1);
   });
-  auto detection = neural_->detect(grey, typicalGlyphHeight(grey), [&](std::vector<PixelBox> lines) {
+  if (!neural_) {
+    auto opened = PpocrReader::open(modelFolder());
     std::lock_guard<std::mutex> guard(lock);
-    found.insert(found.end(), lines.begin(), lines.end());
-    release();
-  });
+    if (opened.index() == 0) neural_ = std::move(std::get<0>(opened));
+    if (opened.index() == 1) openFailure = std::get<1>(opened);
+  }
+  std::optional<std::string> detection;
+  if (neural_) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      for (auto& reader : readers) reader.emplace(*neural_, grey);
+      changed.notify_all();
+    }
+    detection = neural_->detect(grey, typicalGlyphHeight(grey), [&](std::vector<PixelBox> lines) {
+      std::lock_guard<std::mutex> guard(lock);
+      for (const PixelBox& line : lines) {
+        found.push_back(line);
+        readings.emplace_back();
+        schedule.add(readers[0]->widthFor(line));
+      }
+      changed.notify_all();
+    });
+  }
   {
     std::lock_guard<std::mutex> guard(lock);
     detected = true;
-    detectFailure = detection;
+    if (!openFailure) detectFailure = detection;
     changed.notify_all();
   }
   readLines(0);
   second.join();
+  if (openFailure) return {*openFailure, std::nullopt};
   if (detectFailure) return {*detectFailure, std::nullopt};
   if (engineFailure) return {*engineFailure, std::nullopt};
   if (readFailure) return {*readFailure, std::nullopt};
   std::vector<ReadLine> neuralLines;
   for (std::size_t i = 0; i < readings.size(); ++i) {
-    if (readings[i]) neuralLines.push_back({found[i], std::move(*readings[i])});
+    if (readings[i] && schedule.counts(i)) neuralLines.push_back({found[i], std::move(*readings[i])});
   }
   return {std::nullopt, observationsOf(mergeReadings(std::move(neuralLines), std::move(engineLines)),
                                        bitmap.width, bitmap.height)};

@@ -288,7 +288,7 @@ bool TesseractRecognizer::readStrip(Pix* grey, const Strip& strip, float scale, 
     const std::uint32_t top = strip.top + std::uint32_t(line.box.top / scale);
     const std::uint32_t bottom = strip.top + std::uint32_t(line.box.bottom / scale);
     if (!stripOwnsLine(strip, top, bottom)) continue;
-    if (line.joined || line.reading.confidence < kRereadBelow) reread(line, prepared, image);
+    if (worthReadingAgain(line.reading.confidence, line.joined, besideNetworks_)) reread(line, prepared, image);
     if (line.reading.text.empty()) continue;
     line.box = PixelBox{line.box.left / scale, strip.top + line.box.top / scale, line.box.right / scale,
                         strip.top + line.box.bottom / scale};
@@ -307,7 +307,8 @@ Recognition TesseractRecognizer::recognize(const Bitmap& bitmap, const std::vect
 
 std::variant<std::vector<ReadLine>, std::string> TesseractRecognizer::readLines(const Bitmap& bitmap,
                                                                                 const std::vector<std::string>& names,
-                                                                                const std::vector<std::string>& tags) {
+                                                                                const std::vector<std::string>& tags,
+                                                                                bool besideNetworks) {
   using Result = std::variant<std::vector<ReadLine>, std::string>;
   // The LSTM runs OpenMP sections, whose threads spin and fight the rest of
   // the work on a small machine. The limit is the calling thread's own: a
@@ -315,6 +316,7 @@ std::variant<std::vector<ReadLine>, std::string> TesseractRecognizer::readLines(
   omp_set_max_active_levels(0);
   if (auto failure = load(names, tags)) return Result(std::in_place_index<1>, *failure);
   names_ = names;
+  besideNetworks_ = besideNetworks;
 
   Pix* grey = pixOf(bitmap);
   const float scale = scaleFor(grey);

@@ -33,9 +33,11 @@ class TesseractRecognizer {
   ~TesseractRecognizer();
   Recognition recognize(const Bitmap& bitmap, const std::vector<std::string>& tags);
   // The lines of the bitmap in its pixels, read with these traineddata names
-  // (asked for as `tags`); or why they could not be read.
+  // (asked for as `tags`), beside the networks or not (worthReadingAgain);
+  // or why they could not be read.
   std::variant<std::vector<ReadLine>, std::string> readLines(const Bitmap& bitmap, const std::vector<std::string>& names,
-                                                             const std::vector<std::string>& tags);
+                                                             const std::vector<std::string>& tags,
+                                                             bool besideNetworks = false);
 
  private:
   struct Line;
@@ -48,6 +50,7 @@ class TesseractRecognizer {
 
   std::unique_ptr<tesseract::TessBaseAPI> api_;  // every listed language, in order
   std::vector<std::string> names_;
+  bool besideNetworks_ = false;
   std::map<std::string, std::unique_ptr<tesseract::TessBaseAPI>> alone_;
 };
 
