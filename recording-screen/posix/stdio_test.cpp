@@ -1,5 +1,6 @@
 #include "recording-screen/posix/stdio.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <future>
 #include <unistd.h>
@@ -18,6 +19,23 @@ TEST(StdinInput, ANonBlockingInputWaitsForBytesInsteadOfEnding) {
   close(fds[1]);
   EXPECT_EQ(input.read(), std::nullopt);
   close(fds[0]);
+}
+
+TEST(WidenPipe, GrowsAPipeButNeverShrinksOneOrTouchesAFile) {
+  const auto widened = [](int fd, int bytes) {
+    widenPipe(fd, bytes);
+    return fcntl(fd, F_GETPIPE_SZ);
+  };
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  EXPECT_EQ(widened(fds[1], kRecordPipeBytes), kRecordPipeBytes);
+  EXPECT_EQ(widened(fds[1], 8192), kRecordPipeBytes);
+  close(fds[0]);
+  close(fds[1]);
+  FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(widened(fileno(file), kRecordPipeBytes), -1);  // still no pipe
+  std::fclose(file);
 }
 
 }  // namespace quorvane::recording::posix
