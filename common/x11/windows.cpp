@@ -1,6 +1,7 @@
 #include "common/x11/windows.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include <xcb/res.h>
@@ -18,19 +19,21 @@ constexpr std::size_t kMaxInsideWindows = 16 * kMaxWindows;
 
 std::uint32_t clientBits(const Connection& c) { return ~xcb_get_setup(c.get())->resource_id_mask; }
 
-// X-Resource answers per client (the high bits of an id), not per window: one
-// window of each client is asked about.
-std::map<std::uint32_t, std::int32_t> pidsByClient(const Connection& c, const std::vector<xcb_window_t>& windows) {
+// X-Resource's pid of every client, by the high bits of its ids; asked
+// before it is needed, so that the answer comes with another round trip.
+std::optional<xcb_res_query_client_ids_cookie_t> askClientPids(const Connection& c) {
+  if (!c.hasExtension(&xcb_res_id)) return std::nullopt;
+  xcb_res_client_id_spec_t every{XCB_NONE, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  return xcb_res_query_client_ids(c.get(), 1, &every);
+}
+
+std::map<std::uint32_t, std::int32_t> takeClientPids(const Connection& c,
+                                                     std::optional<xcb_res_query_client_ids_cookie_t> asked) {
   std::map<std::uint32_t, std::int32_t> pids;
-  if (windows.empty() || !c.hasExtension(&xcb_res_id)) return pids;
-  const std::uint32_t bits = clientBits(c);
-  std::map<std::uint32_t, xcb_window_t> clients;
-  for (auto w : windows) clients.emplace(w & bits, w);
-  std::vector<xcb_res_client_id_spec_t> specs;
-  for (auto [client, w] : clients) specs.push_back({w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
-  Reply<xcb_res_query_client_ids_reply_t> r(xcb_res_query_client_ids_reply(
-      c.get(), xcb_res_query_client_ids(c.get(), static_cast<std::uint32_t>(specs.size()), specs.data()), nullptr));
+  if (!asked) return pids;
+  Reply<xcb_res_query_client_ids_reply_t> r(xcb_res_query_client_ids_reply(c.get(), *asked, nullptr));
   if (!r) return pids;
+  const std::uint32_t bits = clientBits(c);
   for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem; xcb_res_client_id_value_next(&it)) {
     const xcb_res_client_id_value_t* id = it.data;
     if (!holds(r.get(), id, sizeof *id) || !holds(r.get(), id, xcb_res_client_id_value_sizeof(id))) break;
@@ -66,6 +69,38 @@ std::vector<std::vector<xcb_window_t>> childrenOfEach(const Connection& c,
   return next;
 }
 
+TopLevel topLevelOf(xcb_window_t window, const xcb_get_window_attributes_reply_t& a, const xcb_get_geometry_reply_t& g) {
+  return TopLevel{window, g.x, g.y, g.width, g.height, g.border_width, a.map_state == XCB_MAP_STATE_VIEWABLE,
+                  a._class == XCB_WINDOW_CLASS_INPUT_ONLY, a.override_redirect != 0, a.visual};
+}
+
+// The attributes and geometry of each window, asked at once; `alsoAsk` asks
+// more in the same round trip before the answers are read. Windows gone in
+// between are left out (normal, not an error); `kept` gets the index of each
+// one described.
+std::vector<TopLevel> describe(const Connection& c, const std::vector<xcb_window_t>& windows,
+                               const std::function<void()>& alsoAsk, std::vector<std::size_t>* kept) {
+  std::vector<xcb_get_window_attributes_cookie_t> attributes;
+  std::vector<xcb_get_geometry_cookie_t> geometries;
+  attributes.reserve(windows.size());
+  geometries.reserve(windows.size());
+  for (auto w : windows) {
+    attributes.push_back(xcb_get_window_attributes(c.get(), w));
+    geometries.push_back(xcb_get_geometry(c.get(), w));
+  }
+  if (alsoAsk) alsoAsk();
+  std::vector<TopLevel> result;
+  result.reserve(windows.size());
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    Reply<xcb_get_window_attributes_reply_t> a(xcb_get_window_attributes_reply(c.get(), attributes[i], nullptr));
+    Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(c.get(), geometries[i], nullptr));
+    if (!a || !g) continue;
+    result.push_back(topLevelOf(windows[i], *a, *g));
+    if (kept) kept->push_back(i);
+  }
+  return result;
+}
+
 }  // namespace
 
 std::vector<xcb_window_t> children(const Connection& c, xcb_window_t window) {
@@ -76,28 +111,7 @@ std::vector<xcb_window_t> children(const Connection& c, xcb_window_t window) {
   return std::vector<xcb_window_t>(list, list + n);
 }
 
-std::vector<TopLevel> topLevels(const Connection& c) {
-  auto windows = children(c, c.root());
-  std::vector<xcb_get_window_attributes_cookie_t> attributes;
-  std::vector<xcb_get_geometry_cookie_t> geometries;
-  attributes.reserve(windows.size());
-  geometries.reserve(windows.size());
-  for (auto w : windows) {
-    attributes.push_back(xcb_get_window_attributes(c.get(), w));
-    geometries.push_back(xcb_get_geometry(c.get(), w));
-  }
-  std::vector<TopLevel> result;
-  result.reserve(windows.size());
-  for (std::size_t i = 0; i < windows.size(); ++i) {
-    Reply<xcb_get_window_attributes_reply_t> a(xcb_get_window_attributes_reply(c.get(), attributes[i], nullptr));
-    Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(c.get(), geometries[i], nullptr));
-    if (!a || !g) continue;  // gone in between: normal, not an error
-    result.push_back(TopLevel{windows[i], g->x, g->y, g->width, g->height, g->border_width,
-                              a->map_state == XCB_MAP_STATE_VIEWABLE, a->_class == XCB_WINDOW_CLASS_INPUT_ONLY,
-                              a->override_redirect != 0, a->visual});
-  }
-  return result;
-}
+std::vector<TopLevel> topLevels(const Connection& c) { return describe(c, children(c, c.root()), {}, nullptr); }
 
 std::vector<xcb_window_t> clientWindows(const Connection& c, const std::vector<xcb_window_t>& frames) {
   const xcb_atom_t wmState = c.atom("WM_STATE");
@@ -125,17 +139,20 @@ std::vector<xcb_window_t> clientWindows(const Connection& c, const std::vector<x
   return clients;
 }
 
-std::vector<Inside> windowsInside(const Connection& c, const std::vector<xcb_window_t>& frames) {
+namespace {
+
+// windowsInside, given the frames' own children (`level`, as childrenOfEach
+// finds them): the levels below are asked about from there.
+std::vector<Inside> windowsInsideFrom(const Connection& c, const std::vector<xcb_window_t>& frames,
+                                      std::vector<std::vector<xcb_window_t>> level, std::vector<bool> cut) {
   std::vector<Inside> inside(frames.size());
-  std::vector<std::vector<xcb_window_t>> level(frames.size());
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < frames.size(); ++i) {
-    inside[i].windows = level[i] = {frames[i]};
-    ++total;
-  }
+  std::size_t total = frames.size();
+  for (std::size_t i = 0; i < frames.size(); ++i) inside[i].windows = {frames[i]};
   for (int depth = 1; depth < kClientSearchDepth; ++depth) {
-    std::vector<bool> cut(frames.size());
-    level = childrenOfEach(c, level, cut);
+    if (depth > 1) {
+      cut.assign(frames.size(), false);
+      level = childrenOfEach(c, level, cut);
+    }
     bool deeper = false;
     for (std::size_t i = 0; i < frames.size(); ++i) {
       if (cut[i] || total + level[i].size() > kMaxInsideWindows) {
@@ -151,8 +168,9 @@ std::vector<Inside> windowsInside(const Connection& c, const std::vector<xcb_win
   return inside;
 }
 
-std::vector<std::optional<std::int32_t>> ownerPids(const Connection& c, const std::vector<xcb_window_t>& windows) {
-  auto byClient = pidsByClient(c, windows);
+// ownerPids, given X-Resource's pids of the clients.
+std::vector<std::optional<std::int32_t>> ownerPidsBy(const Connection& c, const std::vector<xcb_window_t>& windows,
+                                                     const std::map<std::uint32_t, std::int32_t>& byClient) {
   const std::uint32_t bits = clientBits(c);
   std::vector<std::optional<std::int32_t>> pids(windows.size());
   std::vector<std::size_t> unknown;
@@ -175,6 +193,54 @@ std::vector<std::optional<std::int32_t>> ownerPids(const Connection& c, const st
     if (value > 0 && value <= 0x7FFFFFFF) pids[unknown[k]] = static_cast<std::int32_t>(value);
   }
   return pids;
+}
+
+}  // namespace
+
+std::vector<Inside> windowsInside(const Connection& c, const std::vector<xcb_window_t>& frames) {
+  std::vector<std::vector<xcb_window_t>> level;
+  for (auto frame : frames) level.push_back({frame});
+  std::vector<bool> cut(frames.size());
+  auto children = childrenOfEach(c, level, cut);
+  return windowsInsideFrom(c, frames, std::move(children), std::move(cut));
+}
+
+std::vector<std::optional<std::int32_t>> ownerPids(const Connection& c, const std::vector<xcb_window_t>& windows) {
+  return ownerPidsBy(c, windows, takeClientPids(c, askClientPids(c)));
+}
+
+std::vector<OwnedTopLevel> ownedTopLevels(const Connection& c) {
+  const auto pidsAsked = askClientPids(c);
+  const auto windows = children(c, c.root());
+  std::vector<std::vector<xcb_window_t>> firstInside(windows.size());
+  std::vector<bool> cut(windows.size());
+  std::vector<std::size_t> described;
+  auto tops = describe(c, windows, [&] {
+    for (std::size_t i = 0; i < windows.size(); ++i) firstInside[i] = {windows[i]};
+    firstInside = childrenOfEach(c, firstInside, cut);
+  }, &described);
+  std::vector<OwnedTopLevel> owned;
+  std::vector<xcb_window_t> frames;
+  std::vector<std::vector<xcb_window_t>> kept;
+  std::vector<bool> keptCut;
+  for (std::size_t k = 0; k < tops.size(); ++k) {
+    const std::size_t i = described[k];
+    owned.push_back({tops[k], {}, {}});
+    frames.push_back(windows[i]);
+    kept.push_back(std::move(firstInside[i]));
+    keptCut.push_back(cut[i]);
+  }
+  auto inside = windowsInsideFrom(c, frames, std::move(kept), std::move(keptCut));
+  std::vector<xcb_window_t> all;
+  for (const auto& in : inside) all.insert(all.end(), in.windows.begin(), in.windows.end());
+  auto pids = ownerPidsBy(c, all, takeClientPids(c, pidsAsked));
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < owned.size(); ++i) {
+    owned[i].pids.assign(pids.begin() + std::ptrdiff_t(at), pids.begin() + std::ptrdiff_t(at + inside[i].windows.size()));
+    at += inside[i].windows.size();
+    owned[i].inside = std::move(inside[i]);
+  }
+  return owned;
 }
 
 std::optional<std::int32_t> ownerPid(const Connection& c, xcb_window_t window) { return ownerPids(c, {window})[0]; }

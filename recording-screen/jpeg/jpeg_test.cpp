@@ -132,6 +132,21 @@ TEST(RowJpegEncoder, EncodesRowsAsTheyArrive) {
   }
 }
 
+// Every row once, top first; the first usual piece split so that both threads
+// start early, the last ones halving what is left (5K: 180 MCU rows, 1080p: 68, 800 rows: 50).
+TEST(WholePieces, CoverThePictureWithASplitStartAndAHalvingEnd) {
+  const std::pair<std::uint32_t, std::vector<std::uint32_t>> cases[] = {
+      {180, {8, 15, 23, 23, 23, 23, 23, 21, 11, 5, 5}}, {68, {3, 6, 9, 9, 9, 9, 9, 7, 4, 3}},
+      {50, {3, 4, 7, 7, 7, 7, 7, 4, 2, 2}}, {9, {1, 1, 2, 2, 2, 1}},
+      {1, {1}}, {0, {}}};
+  for (const auto& [rows, counts] : cases) {
+    std::vector<Piece> expected;
+    std::uint32_t first = 0;
+    for (auto count : counts) expected.push_back({first, count}), first += count;
+    EXPECT_EQ(wholePieces(rows), expected) << rows;
+  }
+}
+
 // Each job has returned, its writes seen, when wait() returns; the one thread
 // serves job after job.
 TEST(SecondThread, WaitReturnsOnceTheJobHasRun) {

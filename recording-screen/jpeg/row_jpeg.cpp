@@ -10,14 +10,6 @@ namespace quorvane::recording::jpeg {
 
 namespace {
 
-// A whole picture encoded on two threads is cut into this many pieces of MCU
-// rows: enough for a late thread to cost little, few enough that setting up a
-// compressor per piece does not show. Pieces of 128 rows, so that encoding
-// starts with the first band read back, made a 5K frame slower on a quiet
-// machine (0.82x against 0.67x of a grab and an encode): both threads then
-// compete with the X server's read-back from the start.
-constexpr std::uint32_t kWholePieces = 8;
-
 std::uint32_t mcuRowsOf(std::uint32_t height) { return (height + kMcuSide - 1) / kMcuSide; }
 
 bool isRestart(unsigned char c) { return c >= kRestartMarker0 && c < kRestartMarker0 + kRestartMarkers; }
@@ -78,6 +70,24 @@ bool RowJpegEncoder::encodeRows(const PixelView& pixels, std::uint32_t firstRow,
   return true;
 }
 
+std::vector<Piece> wholePieces(std::uint32_t mcuRows) {
+  std::vector<Piece> pieces;
+  const std::uint32_t usual = (mcuRows + kWholePieces - 1) / kWholePieces;
+  const std::uint32_t least = (usual + 5) / 6;
+  std::uint32_t left = mcuRows;
+  const auto take = [&](std::uint32_t rows) {
+    rows = std::min(rows, left);
+    if (left - rows < least) rows = left;  // no sliver left at the end
+    pieces.push_back({mcuRows - left, rows});
+    left -= rows;
+  };
+  const std::uint32_t first = (usual + 2) / 3;
+  if (left > 0) take(first);
+  if (left > 0 && usual > first) take(usual - first);
+  while (left > 0) take(left <= 2 * usual ? std::max(least, (left + 1) / 2) : usual);
+  return pieces;
+}
+
 // Where the picture is large enough, two threads take pieces of it in turn.
 // With a second core free the frame takes about half as long; when the second
 // thread waits to be scheduled, the first takes its pieces, so a busy machine
@@ -90,14 +100,14 @@ bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   segments_.resize(mcuRows);  // every one is written below; the strings keep their capacity
   const bool twoThreads = std::uint64_t{pixels.width} * pixels.height >= twoThreadMinPixels_ && mcuRows >= 2;
   if (!twoThreads && !pixels.arriving) return encodeRows(pixels, 0, mcuRows, &headers_, compressors_[0]);
-  const std::uint32_t pieceRows = (mcuRows + kWholePieces - 1) / kWholePieces;
-  std::atomic<std::uint32_t> next{0};
+  const auto pieces = wholePieces(mcuRows);
+  std::atomic<std::size_t> next{0};
   std::atomic<bool> ok{true};
   // A failure (no memory) on either thread fails the frame, never the process.
   auto takePieces = [&](RegionCompressor& compressor) {
     try {
-      for (std::uint32_t first; ok && (first = next.fetch_add(pieceRows)) < mcuRows;) {
-        const std::uint32_t rows = std::min(pieceRows, mcuRows - first);
+      for (std::size_t piece; ok && (piece = next.fetch_add(1)) < pieces.size();) {
+        const auto [first, rows] = pieces[piece];
         std::string* headers = first == 0 ? &headers_ : nullptr;
         if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, headers, compressor)) ok = false;
       }

@@ -29,6 +29,21 @@ namespace quorvane::recording::jpeg {
 // scheduled late costs about one piece.
 inline constexpr std::uint64_t kTwoThreadMinPixels = 1920 * 1080;
 
+// A whole picture is encoded in pieces of MCU rows (first, count), taken in
+// order by whichever thread is free: about an eighth of the picture each,
+// enough for a late thread to cost little, few enough that setting up a
+// compressor per piece does not show. The first usual piece is split in a
+// third and two thirds, so that both threads start within the first rows
+// read back rather than one waiting for a whole piece of them; and the last
+// ones halve what is left, so that the threads end within a small piece of
+// each other.
+inline constexpr std::uint32_t kWholePieces = 8;
+struct Piece {
+  std::uint32_t first = 0, count = 0;
+  bool operator==(const Piece&) const = default;
+};
+std::vector<Piece> wholePieces(std::uint32_t mcuRows);
+
 // A thread kept for the encoder's second share of a frame: starting one per
 // frame cost its start-up on every frame. It sleeps between jobs.
 class SecondThread {

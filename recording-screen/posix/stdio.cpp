@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <climits>
+#include <fcntl.h>
 #include <cstring>
 #include <vector>
 #include <poll.h>
@@ -30,6 +31,11 @@ std::optional<std::string> StdinInput::read() {
 
 std::optional<std::string> StdoutOutput::write(std::span<const std::string_view> parts) {
   return writeAll(STDOUT_FILENO, parts);
+}
+
+void widenPipe(int fd, int bytes) {
+  const int now = ::fcntl(fd, F_GETPIPE_SZ);
+  if (now >= 0 && now < bytes) ::fcntl(fd, F_SETPIPE_SZ, bytes);
 }
 
 std::optional<std::string> writeAll(int fd, std::span<const std::string_view> parts, GatherWrite gather) {

@@ -26,6 +26,15 @@ class StdoutOutput final : public RecordOutput {
   std::optional<std::string> write(std::span<const std::string_view> parts) override;
 };
 
+// Room asked for in the pipe to the application: a 5K frame's record is about
+// 3 MB, and through the usual 64 KiB the writer waits for the reader to be
+// woken fifty times. 1 MiB is what an unprivileged process may ask for.
+inline constexpr int kRecordPipeBytes = 1 << 20;
+
+// Gives the pipe at `fd` room for `bytes`, never less than it has; a
+// descriptor that is no pipe, or the system's limits, leave it as it is.
+void widenPipe(int fd, int bytes);
+
 // Writes the parts to `fd` in full with gathered writes (`gather`, writev by
 // default), resuming where a short write stopped; an error description on failure.
 using GatherWrite = ssize_t (*)(int fd, const iovec* parts, int count);

@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
   using namespace quorvane::recording;
+  posix::widenPipe(STDOUT_FILENO, posix::kRecordPipeBytes);
   std::vector<std::string> args(argv + 1, argv + argc);
   // Nothing here is torn down: the process ends in end().
   // In a Wayland session DISPLAY is XWayland, which sees no native window:

@@ -52,25 +52,17 @@ bool overlaps(const quorvane::x11::TopLevel& w, const std::vector<xcb_rectangle_
 }  // namespace
 
 std::vector<Window> windowsWithOwners(const Connection& c) {
-  auto tops = quorvane::x11::topLevels(c);
-  std::vector<xcb_window_t> frames;
-  frames.reserve(tops.size());
-  for (const auto& t : tops) frames.push_back(t.window);
   // Any client may put a window of its own, WM_STATE and all, inside another's
   // top-level or frame, where it would pass for the client: so every window
   // in it counts, not the first client found.
-  auto inside = quorvane::x11::windowsInside(c, frames);
-  std::vector<xcb_window_t> all;
-  for (const auto& in : inside) all.insert(all.end(), in.windows.begin(), in.windows.end());
-  auto pids = quorvane::x11::ownerPids(c, all);
+  auto owned = quorvane::x11::ownedTopLevels(c);
   std::vector<Window> windows;
-  windows.reserve(tops.size());
-  std::size_t at = 0;
-  for (std::size_t i = 0; i < tops.size(); ++i) {
-    Window w{tops[i], {}, !inside[i].complete};
-    for (std::size_t k = 0; k < inside[i].windows.size(); ++k, ++at) {
-      if (!pids[at]) w.ownerUnknown = true;
-      else if (!contains(w.pids, *pids[at])) w.pids.push_back(*pids[at]);
+  windows.reserve(owned.size());
+  for (auto& o : owned) {
+    Window w{o.top, {}, !o.inside.complete};
+    for (const auto& pid : o.pids) {
+      if (!pid) w.ownerUnknown = true;
+      else if (!contains(w.pids, *pid)) w.pids.push_back(*pid);
     }
     windows.push_back(std::move(w));
   }

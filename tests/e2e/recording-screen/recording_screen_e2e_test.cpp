@@ -153,11 +153,12 @@ TEST(RecordingScreen, SurvivesAStalledReaderAndEndsOnAClosedOneOrALostServer) {
 
   int out[2], unread = 0;
   ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-  const int capacity = fcntl(out[0], F_SETPIPE_SZ, 4096);
   options.extraFds = {{1, out[1]}};
   Child stalled(argv, options);
   close(out[1]);
   ASSERT_TRUE(readPicture(out[0]));
+  // The helper widened the pipe when it started; a small one fills with few records.
+  const int capacity = fcntl(out[0], F_SETPIPE_SZ, 4096);
   const long before = residentPages(stalled.pid());
   auto request = [&](Child& helper, std::uint32_t rgb) { paintRoot(*c, rgb), helper.writeStdin("frame\n"); };
   for (int i = 0; i < 90 && !stalled.wait(33ms); ++i) request(stalled, i % 2 ? 0x203040 : 0x405060);
