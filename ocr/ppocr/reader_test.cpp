@@ -11,16 +11,27 @@
 namespace quorvane::ocr {
 namespace {
 
+// The shipped networks and a line of known text.
+class PpocrReaderTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    auto opened = PpocrReader::open(modelFolder());
+    ASSERT_EQ(opened.index(), 0u) << std::get<1>(opened);
+    reader_ = std::move(std::get<0>(opened));
+    line_.reset(pixRead(QUORVANE_PPOCR_TESTDATA "/line.png"));
+    ASSERT_TRUE(line_);
+  }
+
+  std::unique_ptr<PpocrReader> reader_;
+  PixPtr line_;
+};
+
 // OpenCV computes garbage without an error for a width whose rewrite missed
 // an operation (the sequence as long as the channels is one), so every width
 // shipped reads a known line.
-TEST(PpocrReaderTest, EveryRecogniserWidthReadsAKnownLine) {
-  auto opened = PpocrReader::open(modelFolder());
-  ASSERT_EQ(opened.index(), 0u) << std::get<1>(opened);
-  PixPtr line(pixRead(QUORVANE_PPOCR_TESTDATA "/line.png"));
-  ASSERT_TRUE(line);
+TEST_F(PpocrReaderTest, EveryRecogniserWidthReadsAKnownLine) {
   for (std::uint32_t width : kLineWidths) {
-    auto read = std::get<0>(opened)->readLine(line.get(), width);
+    auto read = reader_->readLine(line_.get(), width);
     ASSERT_EQ(read.index(), 0u) << std::get<1>(read);
     EXPECT_EQ(std::get<0>(read).text, "文字识别 Ctrl+A") << width;
     EXPECT_GT(std::get<0>(read).confidence, 0.9f) << width;
@@ -29,16 +40,12 @@ TEST(PpocrReaderTest, EveryRecogniserWidthReadsAKnownLine) {
 
 // A thread's reader keeps the network of each width it meets, and reads a
 // line of a larger image where its box says.
-TEST(PpocrReaderTest, ALineReaderReadsLinesOfAnImageByTheirBoxes) {
-  auto opened = PpocrReader::open(modelFolder());
-  ASSERT_EQ(opened.index(), 0u) << std::get<1>(opened);
-  PixPtr line(pixRead(QUORVANE_PPOCR_TESTDATA "/line.png"));
-  ASSERT_TRUE(line);
-  const double width = pixGetWidth(line.get()), height = pixGetHeight(line.get());
+TEST_F(PpocrReaderTest, ALineReaderReadsLinesOfAnImageByTheirBoxes) {
+  const double width = pixGetWidth(line_.get()), height = pixGetHeight(line_.get());
   PixPtr page(pixCreate(l_int32(width) + 100, l_int32(height) * 3, 8));
   pixSetAll(page.get());
-  pixRasterop(page.get(), 100, l_int32(height), l_int32(width), l_int32(height), PIX_SRC, line.get(), 0, 0);
-  PpocrReader::LineReader reader(*std::get<0>(opened), page.get());
+  pixRasterop(page.get(), 100, l_int32(height), l_int32(width), l_int32(height), PIX_SRC, line_.get(), 0, 0);
+  PpocrReader::LineReader reader(*reader_, page.get());
   const PixelBox box{100, height, 100 + width, 2 * height};
   auto read = reader.read(box);
   ASSERT_EQ(read.index(), 0u) << std::get<1>(read);
@@ -56,18 +63,14 @@ TEST(PpocrReaderTest, ALineReaderReadsLinesOfAnImageByTheirBoxes) {
 
 // The detector sees a screenshot without most of its flat ground; the lines
 // it finds are still where they are in the image.
-TEST(PpocrReaderTest, LinesAmidFlatGroundAreFoundWhereTheyAre) {
-  auto opened = PpocrReader::open(modelFolder());
-  ASSERT_EQ(opened.index(), 0u) << std::get<1>(opened);
-  PixPtr line(pixRead(QUORVANE_PPOCR_TESTDATA "/line.png"));
-  ASSERT_TRUE(line);
-  const l_int32 width = pixGetWidth(line.get()), height = pixGetHeight(line.get());
+TEST_F(PpocrReaderTest, LinesAmidFlatGroundAreFoundWhereTheyAre) {
+  const l_int32 width = pixGetWidth(line_.get()), height = pixGetHeight(line_.get());
   // The line's ink, in its own pixels.
   l_int32 left = width, top = height, right = 0, bottom = 0;
   for (l_int32 y = 0; y < height; ++y) {
     for (l_int32 x = 0; x < width; ++x) {
       l_uint32 grey = 0;
-      pixGetPixel(line.get(), x, y, &grey);
+      pixGetPixel(line_.get(), x, y, &grey);
       if (grey >= 128) continue;
       left = std::min(left, x), top = std::min(top, y);
       right = std::max(right, x + 1), bottom = std::max(bottom, y + 1);
@@ -76,9 +79,9 @@ TEST(PpocrReaderTest, LinesAmidFlatGroundAreFoundWhereTheyAre) {
   PixPtr page(pixCreate(1280, 800, 8));
   pixSetAll(page.get());
   const std::pair<l_int32, l_int32> places[] = {{40, 30}, {900, 600}};
-  for (const auto& [x, y] : places) pixRasterop(page.get(), x, y, width, height, PIX_SRC, line.get(), 0, 0);
+  for (const auto& [x, y] : places) pixRasterop(page.get(), x, y, width, height, PIX_SRC, line_.get(), 0, 0);
   std::vector<PixelBox> found;
-  auto failed = std::get<0>(opened)->detect(page.get(), 14, [&](std::vector<PixelBox> lines) {
+  auto failed = reader_->detect(page.get(), 14, [&](std::vector<PixelBox> lines) {
     found.insert(found.end(), lines.begin(), lines.end());
   });
   ASSERT_EQ(failed, std::nullopt);
@@ -86,7 +89,7 @@ TEST(PpocrReaderTest, LinesAmidFlatGroundAreFoundWhereTheyAre) {
   PixPtr blank(pixCreate(1280, 800, 8));
   pixSetAll(blank.get());
   std::size_t blankLines = 0;
-  auto blankFailed = std::get<0>(opened)->detect(blank.get(), 14, [&](std::vector<PixelBox> lines) {
+  auto blankFailed = reader_->detect(blank.get(), 14, [&](std::vector<PixelBox> lines) {
     blankLines += lines.size();
   });
   EXPECT_EQ(std::make_tuple(blankFailed, blankLines), std::make_tuple(std::nullopt, std::size_t{0}));
@@ -104,11 +107,8 @@ TEST(PpocrReaderTest, LinesAmidFlatGroundAreFoundWhereTheyAre) {
   }
 }
 
-TEST(PpocrReaderTest, AWidthNotShippedIsAMissingFileNamedInFull) {
-  auto opened = PpocrReader::open(modelFolder());
-  ASSERT_EQ(opened.index(), 0u);
-  PixPtr line(pixRead(QUORVANE_PPOCR_TESTDATA "/line.png"));
-  auto read = std::get<0>(opened)->readLine(line.get(), 100);
+TEST_F(PpocrReaderTest, AWidthNotShippedIsAMissingFileNamedInFull) {
+  auto read = reader_->readLine(line_.get(), 100);
   ASSERT_EQ(read.index(), 1u);
   EXPECT_EQ(std::get<1>(read), "缺少文字识别模型文件 " + modelFolder() + "/rec-100.onnx");
 }
