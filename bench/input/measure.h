@@ -1,34 +1,12 @@
-// What the input benchmarks measure a helper by: its CPU time and percentiles.
+// What the input benchmarks measure a helper by: its CPU time (cpuSeconds) and percentiles.
 #pragma once
 
 #include <algorithm>
-#include <fstream>
-#include <string>
-#include <unistd.h>
 #include <vector>
 
-namespace quorvane::test {
+#include "tests/support/process.h"
 
-// User plus system CPU seconds a process has used so far.
-inline double cpuSeconds(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  auto close = text.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::vector<std::string> fields;
-  std::string field;
-  for (char c : text.substr(close + 2)) {
-    if (c == ' ') {
-      fields.push_back(field);
-      field.clear();
-    } else {
-      field += c;
-    }
-  }
-  // After the name: state is field 0, utime 11, stime 12.
-  if (fields.size() < 13) return -1;
-  return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
+namespace quorvane::test {
 
 inline double percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());

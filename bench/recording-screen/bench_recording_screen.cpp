@@ -42,6 +42,8 @@ using quorvane::x11::Connection;
 
 namespace {
 
+using quorvane::test::cpuSeconds;
+
 constexpr int kSamples = 25;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -142,22 +144,6 @@ std::size_t readRecord(Helper& h) {
   if (!header) return 0;
   std::size_t n = quorvane::recording::recordLength(*header);
   return h.app->process().readBytes(n, std::chrono::seconds(30)) ? n : 0;
-}
-
-// utime + stime of a process, in seconds.
-double cpuSeconds(pid_t pid) {
-  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-  std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  auto rest = s.substr(s.rfind(')') + 2);
-  std::vector<std::string> fields;
-  std::size_t at = 0;
-  while (at < rest.size()) {
-    auto next = rest.find(' ', at);
-    fields.push_back(rest.substr(at, next - at));
-    if (next == std::string::npos) break;
-    at = next + 1;
-  }
-  return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 std::string peakMemory(pid_t pid) {

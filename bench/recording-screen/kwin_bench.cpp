@@ -33,6 +33,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using quorvane::test::cpuSeconds;
+
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 double median(std::vector<double> v) {
@@ -43,18 +45,6 @@ double median(std::vector<double> v) {
 [[noreturn]] void fail(const std::string& what) {
   std::fprintf(stderr, "recording_screen_kwin_bench: %s\n", what.c_str());
   std::exit(2);
-}
-
-double cpuSeconds(pid_t pid) {
-  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-  std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  std::istringstream rest(s.substr(s.rfind(')') + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 0; i < 13 && rest >> field; ++i) {
-    if (i >= 11) ticks += std::stod(field);  // utime, stime
-  }
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // One capture of the output through ScreenShot2 plus one encode.

@@ -4,8 +4,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <poll.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -165,6 +167,22 @@ std::string binary(const std::string& name) {
   if (n <= 0) return name;
   const std::string path(self, static_cast<size_t>(n));
   return path.substr(0, path.rfind('/') + 1) + name;
+}
+
+double cpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const auto close = text.rfind(')');
+  if (close == std::string::npos) return -1;
+  // After the name: state, then 10 more fields, then utime and stime.
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  double ticks = 0;
+  int read = 0;
+  for (; read < 13 && fields >> field; ++read) {
+    if (read >= 11) ticks += std::stod(field);
+  }
+  return read == 13 ? ticks / static_cast<double>(sysconf(_SC_CLK_TCK)) : -1;
 }
 
 }  // namespace quorvane::test

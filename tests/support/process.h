@@ -75,4 +75,7 @@ Result run(const std::vector<std::string>& argv, const std::string& input = "", 
 // test binaries (QUORVANE_BIN_DIR) or next to the test binary.
 std::string binary(const std::string& name);
 
+// User plus system CPU seconds a process has used so far; -1 when it cannot be read.
+double cpuSeconds(pid_t pid);
+
 }  // namespace quorvane::test
