@@ -26,14 +26,14 @@
 #include <unistd.h>
 #include <vector>
 
-#include <turbojpeg.h>
 #include <xcb/damage.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include "bench/recording-screen/turbo_jpeg.h"
 #include "common/x11/connection.h"
-#include "recording-screen/frame_record.h"
 #include "tests/support/fake_app.h"
+#include "tests/support/frames.h"
 #include "tests/support/process.h"
 #include "tests/support/xsession.h"
 
@@ -90,6 +90,18 @@ void paintDesktop(Connection& c, int width, int height) {
   free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
 }
 
+// The baseline's encode, into a buffer kept from frame to frame as a grabber
+// that runs for long keeps it: a fresh one costs page faults every time, which
+// would be timed as encoding.
+std::size_t encodedSize(quorvane::recording::jpeg::TurboJpegEncoder& encoder, const unsigned char* bgrx, int width,
+                        int height) {
+  quorvane::recording::PixelView view{bgrx, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                                      static_cast<std::size_t>(width) * 4, std::nullopt};
+  auto parts = encoder.encodeJpegParts(view);
+  if (!parts) std::exit(2);
+  return parts->front().size();
+}
+
 // The baseline: one MIT-SHM grab of the root plus one encode, as a minimal grabber would do it.
 double baselineMs(Connection& c, int width, int height) {
   xcb_connection_t* x = c.get();
@@ -99,7 +111,7 @@ double baselineMs(Connection& c, int width, int height) {
   xcb_shm_seg_t seg = xcb_generate_id(x);
   free(xcb_request_check(x, xcb_shm_attach_checked(x, seg, static_cast<std::uint32_t>(id), 0)));
   shmctl(id, IPC_RMID, nullptr);
-  tjhandle tj = tjInitCompress();
+  quorvane::recording::jpeg::TurboJpegEncoder encoder;
   std::vector<double> times;
   for (int i = 0; i < kSamples; ++i) {
     auto start = Clock::now();
@@ -107,13 +119,9 @@ double baselineMs(Connection& c, int width, int height) {
                                                       static_cast<std::uint16_t>(height), ~0u,
                                                       XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
                                  nullptr));
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    tjCompress2(tj, mem, width, width * 4, height, TJPF_BGRX, &out, &outSize, TJSAMP_420, 92, TJFLAG_FASTDCT);
-    tjFree(out);
+    encodedSize(encoder, mem, width, height);
     times.push_back(ms(Clock::now() - start));
   }
-  tjDestroy(tj);
   xcb_shm_detach(x, seg);
   shmdt(mem);
   return median(times);
@@ -125,6 +133,7 @@ double baselineMs(Connection& c, int width, int height) {
 struct Helper {
   std::unique_ptr<quorvane::test::FakeApp> app;
   int pid = -1;
+  std::unique_ptr<quorvane::test::RecordReader> records;
 };
 
 Helper startHelper(const quorvane::test::XSession& session, const std::string& program, const std::string& display,
@@ -135,15 +144,13 @@ Helper startHelper(const quorvane::test::XSession& session, const std::string& p
   if (!h.app->openWindow("x=0 y=0 w=1 h=1 color=000000")) std::exit(2);
   h.pid = h.app->run({quorvane::test::binary(program), display, fps, "hidden"});
   if (h.pid < 0) std::exit(2);
+  h.records = std::make_unique<quorvane::test::RecordReader>(h.app->process());
   return h;
 }
 
-// The JPEG size of the next record, 0 when none arrives.
-std::size_t readRecord(Helper& h) {
-  auto header = h.app->process().readBytes(4, std::chrono::seconds(30));
-  if (!header) return 0;
-  std::size_t n = quorvane::recording::recordLength(*header);
-  return h.app->process().readBytes(n, std::chrono::seconds(30)) ? n : 0;
+// The JPEG size of the next record, 0 when none starts in time.
+std::size_t readRecord(Helper& h, std::chrono::milliseconds wait = std::chrono::seconds(30)) {
+  return h.records->next(wait);
 }
 
 std::string peakMemory(pid_t pid) {
@@ -230,7 +237,7 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
   xcb_shm_seg_t seg = xcb_generate_id(x);
   free(xcb_request_check(x, xcb_shm_attach_checked(x, seg, static_cast<std::uint32_t>(shmid), 0)));
   shmctl(shmid, IPC_RMID, nullptr);
-  tjhandle tj = tjInitCompress();
+  quorvane::recording::jpeg::TurboJpegEncoder encoder;
   // A slow tick, so that a change is rarely taken as a frame before its request.
   Helper h = startHelper(session, "quorvane-recording-screen", id, "15");
   readRecord(h);
@@ -250,10 +257,7 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
       auto start = Clock::now();
       h.app->send("frame\n");
       // Longer than any encode here; a late record must not be taken for the next.
-      auto header = h.app->process().readBytes(4, std::chrono::seconds(3));
-      if (!header) continue;
-      n = quorvane::recording::recordLength(*header);
-      if (!h.app->process().readBytes(n, std::chrono::seconds(30))) std::exit(2);
+      n = readRecord(h, std::chrono::seconds(3));
       delay = ms(Clock::now() - start);
     }
     helperCpu += cpuSeconds(h.pid) - cpuBefore;
@@ -263,10 +267,7 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
                                                       static_cast<std::uint16_t>(height), ~0u,
                                                       XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
                                  nullptr));
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    tjCompress2(tj, mem, width, width * 4, height, TJPF_BGRX, &out, &outSize, TJSAMP_420, 92, TJFLAG_FASTDCT);
-    tjFree(out);
+    const std::size_t outSize = encodedSize(encoder, mem, width, height);
     baseCpu.push_back(threadCpuMs() - cpuStart);
     baseDelays.push_back(ms(Clock::now() - start));
     delays.push_back(delay);
@@ -274,7 +275,6 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
   }
   h.app->closeHelperStdin();
   h.app->waitHelper();
-  tjDestroy(tj);
   xcb_shm_detach(x, seg);
   shmdt(mem);
   double cpuPerRecord = helperCpu * 1e3 / kSamples;

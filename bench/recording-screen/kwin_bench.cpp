@@ -24,7 +24,7 @@
 #include "bench/recording-screen/turbo_jpeg.h"
 #include "common/kde/kwin_screenshot.h"
 #include "common/wayland/connection.h"
-#include "recording-screen/frame_record.h"
+#include "tests/support/frames.h"
 #include "tests/support/kwin_session.h"
 #include "tests/support/process.h"
 
@@ -54,7 +54,7 @@ double baselineMs(quorvane::kde::KWinScreenShot& shots, const std::string& outpu
   auto outcome = shots.screen(output, false, Clock::now() + 5s);
   if (!outcome.shot) fail("the baseline's capture failed: " + outcome.detail);
   const auto& layout = outcome.shot->layout;
-  if (!encoder.encodeJpeg({outcome.shot->bytes.data(), layout.width, layout.height, layout.stride, std::nullopt})) {
+  if (!encoder.encodeJpegParts({outcome.shot->bytes.data(), layout.width, layout.height, layout.stride, std::nullopt})) {
     fail("the baseline's encode failed");
   }
   return ms(Clock::now() - start);
@@ -77,12 +77,8 @@ void measure(std::uint32_t width, std::uint32_t height, int samples) {
                                     binary("quorvane-recording-screen"), std::to_string(c->outputs().front()->id), fps};
   };
   Child streamer(application("15"));
-  auto read = [&](std::chrono::milliseconds wait) {
-    auto header = streamer.readBytes(4, wait);
-    if (!header) return false;
-    if (!streamer.readBytes(quorvane::recording::recordLength(*header), 10s)) fail("a record cut short");
-    return true;
-  };
+  quorvane::test::RecordReader records(streamer);
+  auto read = [&](std::chrono::milliseconds wait) { return records.next(wait) > 0; };
   if (!read(10s)) fail("no first record: " + streamer.readAllStderr(100ms));
   quorvane::recording::jpeg::TurboJpegEncoder encoder;
   quorvane::kde::KWinScreenShot shots(kwin.bus());
@@ -116,8 +112,7 @@ void measure(std::uint32_t width, std::uint32_t height, int samples) {
 
   // Idle: 60 fps, no requests, nothing on screen changing.
   Child idle(application("60"));
-  auto header = idle.readBytes(4, 10s);
-  if (!header || !idle.readBytes(quorvane::recording::recordLength(*header), 10s)) fail("no first idle record");
+  if (quorvane::test::RecordReader(idle).next(10s) == 0) fail("no first idle record");
   std::this_thread::sleep_for(1s);  // the first capture's aftermath
   // The streamer is the client's one child.
   std::ifstream children("/proc/" + std::to_string(idle.pid()) + "/task/" + std::to_string(idle.pid()) + "/children");

@@ -16,6 +16,12 @@ TurboJpegEncoder::~TurboJpegEncoder() {
 }
 
 std::optional<std::string> TurboJpegEncoder::encodeJpeg(const PixelView& pixels) {
+  auto parts = encodeJpegParts(pixels);
+  if (!parts) return std::nullopt;
+  return std::string(parts->front());
+}
+
+std::optional<std::vector<std::string_view>> TurboJpegEncoder::encodeJpegParts(const PixelView& pixels) {
   if (!handle_ || !pixels.bgrx || pixels.width == 0 || pixels.height == 0) return std::nullopt;
   // One encode of the whole picture: every row must be in first.
   if (pixels.arriving && !pixels.arriving->await(pixels.height)) return std::nullopt;
@@ -36,7 +42,7 @@ std::optional<std::string> TurboJpegEncoder::encodeJpeg(const PixelView& pixels)
                        static_cast<int>(pixels.height), TJPF_BGRX, &out_, &size, TJSAMP_420, kJpegQuality,
                        TJFLAG_FASTDCT | TJFLAG_NOREALLOC);
   if (rc != 0) return std::nullopt;
-  return std::string(reinterpret_cast<const char*>(out_), size);
+  return std::vector<std::string_view>{std::string_view(reinterpret_cast<const char*>(out_), size)};
 }
 
 }  // namespace quorvane::recording::jpeg

@@ -15,6 +15,8 @@ class TurboJpegEncoder final : public Encoder {
 
   // Not thread-safe: one encoder serves the one sample worker.
   std::optional<std::string> encodeJpeg(const PixelView& pixels) override;
+  // The file in the library's buffer, not copied: valid until the next call.
+  std::optional<std::vector<std::string_view>> encodeJpegParts(const PixelView& pixels) override;
 
  private:
   void* handle_;  // tjhandle, created once and reused for every frame

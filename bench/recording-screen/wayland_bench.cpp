@@ -15,8 +15,8 @@
 #include "common/wayland/protocols/wlr-screencopy-unstable-v1-client.h"
 #include "common/wayland/protocols/xdg-shell-client.h"
 #include "common/wayland/shm.h"
-#include "recording-screen/frame_record.h"
 #include "bench/recording-screen/turbo_jpeg.h"
+#include "tests/support/frames.h"
 #include "tests/support/process.h"
 #include "tests/support/sway_session.h"
 
@@ -107,7 +107,7 @@ double baselineMs(wl::Connection& c, quorvane::recording::jpeg::TurboJpegEncoder
   while (!s.ready && !s.failed) if (wl_display_dispatch(c.display()) < 0) fail("compositor lost");
   zwlr_screencopy_frame_v1_destroy(frame);
   if (s.failed) fail("copy failed");
-  if (!encoder.encodeJpeg({buffer->data(), s.width, s.height, s.stride, std::nullopt})) fail("encode failed");
+  if (!encoder.encodeJpegParts({buffer->data(), s.width, s.height, s.stride, std::nullopt})) fail("encode failed");
   return ms(Clock::now() - start);
 }
 
@@ -123,12 +123,8 @@ void measure(const std::string& size, int samples) {
   Child other({binary("quorvane-wayland-client"), "--window", "test-bench", "00C000"});
   if (other.readLine(10s) != "ready") fail("the test client did not start");
   Child streamer({binary("quorvane-recording-screen"), std::to_string(c->outputs().front()->id), "60"});
-  auto read = [&](std::chrono::milliseconds wait) {
-    auto header = streamer.readBytes(4, wait);
-    if (!header) return false;
-    if (!streamer.readBytes(quorvane::recording::recordLength(*header), 10s)) fail("a record cut short");
-    return true;
-  };
+  quorvane::test::RecordReader records(streamer);
+  auto read = [&](std::chrono::milliseconds wait) { return records.next(wait) > 0; };
   if (!read(10s)) fail(("no first record: " + streamer.readAllStderr(100ms)).c_str());
   quorvane::recording::jpeg::TurboJpegEncoder encoder;
   std::unique_ptr<wl::ShmBuffer> buffer;

@@ -1,6 +1,7 @@
 #include "tests/support/frames.h"
 
 #include <cstdlib>
+#include <stdexcept>
 #include <unistd.h>
 
 #include <turbojpeg.h>
@@ -28,6 +29,18 @@ std::optional<Picture> readPicture(const std::function<std::optional<std::string
   ok = ok && tjDecompress2(h, data, jpeg->size(), p.rgb.data(), p.width, 0, p.height, TJPF_RGB, 0) == 0;
   tjDestroy(h);
   return ok ? std::optional(p) : std::nullopt;
+}
+
+std::size_t RecordReader::next(milliseconds wait) {
+  char header[recording::kRecordHeaderBytes];
+  size_ = 0;
+  if (!streamer_.readInto(header, sizeof header, wait)) return 0;
+  const std::size_t length = recording::recordLength(std::string_view(header, sizeof header));
+  if (!recording::validRecordLength(static_cast<std::uint32_t>(length))) throw std::runtime_error("a record of a bad length");
+  if (buffer_.size() < length) buffer_.resize(length);
+  if (!streamer_.readInto(buffer_.data(), length, std::chrono::seconds(30))) throw std::runtime_error("a record cut short");
+  size_ = length;
+  return length;
 }
 
 std::optional<Picture> readPicture(Child& streamer, milliseconds timeout) {

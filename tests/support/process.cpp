@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
@@ -128,6 +129,22 @@ std::optional<std::string> Child::readBytes(size_t n, milliseconds timeout) {
   std::string bytes = outBuffer_.substr(0, n);
   outBuffer_.erase(0, n);
   return bytes;
+}
+
+bool Child::readInto(char* into, size_t n, milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  size_t got = std::min(n, outBuffer_.size());
+  std::memcpy(into, outBuffer_.data(), got);
+  outBuffer_.erase(0, got);
+  while (got < n) {
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+    pollfd p{out_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(std::max<long>(left, 0))) <= 0) return false;
+    const ssize_t r = read(out_, into + got, n - got);
+    if (r <= 0) return false;
+    got += static_cast<size_t>(r);
+  }
+  return true;
 }
 
 std::string Child::readAllStdout(milliseconds timeout) { return drain(out_, outBuffer_, timeout); }
