@@ -105,6 +105,16 @@ class RowsArriving {
   virtual bool await(std::uint32_t bottom) = 0;
   // After a failed await: why the stream cannot go on, when that is why.
   virtual std::optional<StreamEnd> end() { return std::nullopt; }
+  // Without waiting, taking in what has come: true when await(bottom) would
+  // return at once (the rows are in, or some never will be), false while they
+  // are still on their way, nullopt when that cannot be told without waiting.
+  // A thread with a core of its own may poll this rather than sleep in
+  // await(): woken by the window system's answer, it can be queued behind the
+  // window system itself for milliseconds where cores share no cache.
+  virtual std::optional<bool> arrivedYet(std::uint32_t bottom) {
+    (void)bottom;
+    return std::nullopt;
+  }
 };
 
 // What a wait on the window system brought.

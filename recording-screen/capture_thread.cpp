@@ -34,6 +34,7 @@ class ServicePicture final : public FrameImage, private RowsArriving {
     if (auto end = arriving_->end()) sink_.ended(*end);
     return false;
   }
+  std::optional<bool> arrivedYet(std::uint32_t bottom) override { return arriving_->arrivedYet(bottom); }
 
   CaptureService& service_;
   StreamSink& sink_;

@@ -114,12 +114,13 @@ TEST(CaptureThread, AnEndIsReportedOnceAndAnEndedThreadWaitsToBeHalted) {
 }
 
 // Rows that stop arriving while a frame is encoded end the stream when the
-// service says why, and only then.
+// service says why, and only then; a look for rows is the service's answer.
 TEST(CaptureThread, RowsThatStopArrivingEndTheStreamWhenTheServiceSaysWhy) {
   struct Rows final : RowsArriving {
     Rows(bool in, std::optional<StreamEnd> why) : in(in), why(std::move(why)) {}
     bool await(std::uint32_t) override { return in; }
     std::optional<StreamEnd> end() override { return why; }
+    std::optional<bool> arrivedYet(std::uint32_t bottom) override { return in && bottom == 2; }
     bool in;
     std::optional<StreamEnd> why;
   };
@@ -137,9 +138,12 @@ TEST(CaptureThread, RowsThatStopArrivingEndTheStreamWhenTheServiceSaysWhy) {
     thread.start();
     w.await([&] { return sink.statuses.size() == 1; });
     auto pixels = w.locked([&] { return sink.last; }).image->pixels();
+    const auto looked = pixels->arriving->arrivedYet(2);
     const bool arrived = pixels->arriving->await(2);
     thread.halt();
-    EXPECT_EQ(w.locked([&] { return std::tuple(arrived, sink.ends); }), std::tuple(in, ends)) << in;
+    EXPECT_EQ(w.locked([&] { return std::tuple(looked, arrived, sink.ends); }),
+              std::tuple(std::optional<bool>(in), in, ends))
+        << in;
   }
 }
 

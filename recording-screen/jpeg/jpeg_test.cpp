@@ -1,6 +1,10 @@
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -129,6 +133,73 @@ TEST(RowJpegEncoder, EncodesRowsAsTheyArrive) {
     view.arriving = nullptr;
     view.bgrx = source.bgrx.data();
     EXPECT_EQ(encoder.encodeJpeg(view), compressRegion(source.view(), 0, c.height, interval)) << c.width << c.band;
+  }
+}
+
+// Rows that can also be looked for without waiting. Looks are counted with
+// the threads that made them; they take a band in when `looksTakeIn`, else
+// only tell. A wait holds (a few seconds at most) until some thread has
+// looked, so that a second thread that never looks shows.
+class LookedFor final : public RowsArriving {
+ public:
+  LookedFor(const Picture& source, Picture& into, bool looksTakeIn)
+      : source_(source), into_(into), looksTakeIn_(looksTakeIn) {
+    std::fill(into_.bgrx.begin(), into_.bgrx.end(), 0);
+  }
+  bool await(std::uint32_t bottom) override {
+    std::unique_lock<std::mutex> lock(lock_);
+    looked_.wait_for(lock, std::chrono::seconds(5), [this] { return !lookers_.empty(); });
+    while (in_ < bottom) takeBand();
+    return true;
+  }
+  std::optional<bool> arrivedYet(std::uint32_t bottom) override {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++looks_;
+    lookers_.insert(std::this_thread::get_id());
+    looked_.notify_all();
+    if (looksTakeIn_ && in_ < bottom) takeBand();
+    return in_ >= bottom;
+  }
+  std::pair<int, std::set<std::thread::id>> looks() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return {looks_, lookers_};
+  }
+
+ private:
+  void takeBand() {
+    const std::uint32_t next = std::min(in_ + 16, source_.height);
+    std::memcpy(&into_.bgrx[in_ * into_.stride], &source_.bgrx[in_ * source_.stride], (next - in_) * into_.stride);
+    in_ = next;
+  }
+
+  std::mutex lock_;
+  std::condition_variable looked_;
+  const Picture& source_;
+  Picture& into_;
+  const bool looksTakeIn_;
+  std::uint32_t in_ = 0;
+  int looks_ = 0;
+  std::set<std::thread::id> lookers_;
+};
+
+// The second thread looks for its rows before it sleeps, a bounded number of
+// times in a frame; the thread that asked (which sent the reads) only waits.
+// The file is the same whether looks take rows in or only tell.
+TEST(RowJpegEncoder, TheSecondThreadLooksForRowsBeforeItSleeps) {
+  const Picture source = picture(200, 33 * 16, 8);
+  const auto whole = compressRegion(source.view(), 0, source.height, (200 + 15) / 16);
+  for (const bool looksTakeIn : {false, true}) {
+    Picture into = source;
+    LookedFor rows(source, into, looksTakeIn);
+    RowJpegEncoder encoder(0);
+    PixelView view = into.view();
+    view.arriving = &rows;
+    EXPECT_EQ(encoder.encodeJpeg(view), whole) << looksTakeIn;
+    const auto [looks, lookers] = rows.looks();
+    EXPECT_GT(looks, 0) << looksTakeIn;
+    EXPECT_LE(looks, kPollTurns) << looksTakeIn;
+    EXPECT_EQ(lookers.size(), 1u) << looksTakeIn;
+    EXPECT_EQ(lookers.count(std::this_thread::get_id()), 0u) << looksTakeIn;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <thread>
 
 #include "recording-screen/jpeg/region_jpeg.h"
 
@@ -36,8 +37,17 @@ bool splitAtRestarts(std::string_view scan, std::string* into, std::size_t count
 }
 
 // Whether the pixel rows of MCU rows [0, mcuRows) are in, waiting for them.
-bool rowsIn(const PixelView& pixels, std::uint32_t mcuRows) {
-  return !pixels.arriving || pixels.arriving->await(std::min(mcuRows * kMcuSide, pixels.height));
+// A thread given `pollTurns` first looks for them that many times in all,
+// yielding its core between looks, before it sleeps.
+bool rowsIn(const PixelView& pixels, std::uint32_t mcuRows, int* pollTurns = nullptr) {
+  if (!pixels.arriving) return true;
+  const std::uint32_t bottom = std::min(mcuRows * kMcuSide, pixels.height);
+  for (; pollTurns && *pollTurns > 0; --*pollTurns) {
+    const auto in = pixels.arriving->arrivedYet(bottom);
+    if (!in || *in) break;
+    std::this_thread::yield();
+  }
+  return pixels.arriving->await(bottom);
 }
 
 }  // namespace
@@ -104,20 +114,26 @@ bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   std::atomic<std::size_t> next{0};
   std::atomic<bool> ok{true};
   // A failure (no memory) on either thread fails the frame, never the process.
-  auto takePieces = [&](RegionCompressor& compressor) {
+  auto takePieces = [&](RegionCompressor& compressor, int* pollTurns) {
     try {
       for (std::size_t piece; ok && (piece = next.fetch_add(1)) < pieces.size();) {
         const auto [first, rows] = pieces[piece];
         std::string* headers = first == 0 ? &headers_ : nullptr;
-        if (!rowsIn(pixels, first + rows) || !encodeRows(pixels, first, rows, headers, compressor)) ok = false;
+        if (!rowsIn(pixels, first + rows, pollTurns) || !encodeRows(pixels, first, rows, headers, compressor)) {
+          ok = false;
+        }
       }
     } catch (const std::exception&) {
       ok = false;
     }
   };
-  // Without a second thread this one takes every piece.
-  const bool helped = twoThreads && second_.run([&] { takePieces(compressors_[1]); });
-  takePieces(compressors_[0]);
+  // The second thread was woken by this one, not by the window system, so
+  // it usually has a core the window system is not on: it looks for rows
+  // rather than sleeping until they come. This one sent the reads, and the
+  // window system was woken onto its core: it sleeps, leaving it the core.
+  int pollTurns = kPollTurns;
+  const bool helped = twoThreads && second_.run([&] { takePieces(compressors_[1], &pollTurns); });
+  takePieces(compressors_[0], nullptr);
   if (helped) second_.wait();
   return ok;
 }

@@ -38,6 +38,10 @@ inline constexpr std::uint64_t kTwoThreadMinPixels = 1920 * 1080;
 // ones halve what is left, so that the threads end within a small piece of
 // each other.
 inline constexpr std::uint32_t kWholePieces = 8;
+// Looks the second thread may take for rows still being read, in one frame,
+// before it sleeps until they come: a few milliseconds on a free core, as
+// long as a 5K picture takes to read back.
+inline constexpr int kPollTurns = 4000;
 struct Piece {
   std::uint32_t first = 0, count = 0;
   bool operator==(const Piece&) const = default;

@@ -33,6 +33,7 @@ class X11Capture final : public CaptureService, private RowsArriving {
 
  private:
   bool await(std::uint32_t bottom) override { return compositor_->await(bottom); }
+  std::optional<bool> arrivedYet(std::uint32_t bottom) override { return compositor_->arrivedYet(bottom); }
   std::optional<StreamEnd> end() override;
 
   bool takeDamage();

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <poll.h>
 
 #include <xcb/composite.h>
 #include <xcb/shm.h>
+#include <xcb/xcbext.h>
 #include <xcb/xfixes.h>
 
 namespace quorvane::recording::x11 {
@@ -19,6 +21,11 @@ constexpr std::uint32_t kBytesPerPixel = 4;
 constexpr std::uint32_t kBandRows = 128;
 // Larger than any real cursor; a bound on what the server may hand us.
 constexpr std::uint32_t kMaxCursorSide = 1024;
+// A reader sleeping on the connection is woken by what arrives, but another
+// thread may take the answer in first; then it looks again after this long,
+// longer each time, so that a stalled server costs few wake-ups.
+constexpr int kFirstRecheckMs = 1;
+constexpr int kLastRecheckMs = 8;
 
 struct Source {
   xcb_drawable_t drawable;
@@ -355,27 +362,66 @@ void Compositor::readBack(const std::vector<RowRun>& runs) {
   if (bands_.empty()) composed_ = true;
 }
 
+// The connection is waited on here rather than in the library's own wait:
+// a thread inside that wait is the only one that reads the connection, and
+// on a machine whose cores share no cache, the server's answer queues it on
+// the server's own busy core until the server pauses (3 ms at 5K). Outside
+// it, a thread polling arrivedYet() on another core takes the answers in as
+// they come.
 bool Compositor::await(std::uint32_t bottom) {
-  std::lock_guard<std::mutex> guard(readLock_);
-  while (received_ < bands_.size() && bands_[received_].top < bottom) {
-    if (!receive(received_)) readFailed_ = true;
-    if (++received_ == bands_.size() && !readFailed_) composed_ = true;
+  std::unique_lock<std::mutex> lock(readLock_);
+  for (int recheckMs = kFirstRecheckMs; !takeArrived(bottom); recheckMs = std::min(2 * recheckMs, kLastRecheckMs)) {
+    ++sleepers_;
+    lock.unlock();
+    pollfd ready[] = {{xcb_get_file_descriptor(c_.get()), POLLIN, 0}, taken_.pollFor()};
+    if (poll(ready, 2, recheckMs) > 0 && ready[1].revents) taken_.clear();
+    lock.lock();
+    --sleepers_;
   }
   return !readFailed_;
 }
 
-// The answer to one band's read, the cursor drawn on its rows.
-bool Compositor::receive(std::size_t band) {
+bool Compositor::arrivedYet(std::uint32_t bottom) {
+  // A thread holding the lock is taking the answers in already.
+  std::unique_lock<std::mutex> lock(readLock_, std::try_to_lock);
+  return lock.owns_lock() && takeArrived(bottom);
+}
+
+// The answers come in order; whether every band above `bottom` is taken in.
+bool Compositor::takeArrived(std::uint32_t bottom) {
+  const std::size_t before = received_;
+  bool all = true;
+  while (received_ < bands_.size() && bands_[received_].top < bottom) {
+    const auto taken = take(received_);
+    if (!taken) {
+      all = false;
+      break;
+    }
+    if (!*taken) readFailed_ = true;
+    if (++received_ == bands_.size() && !readFailed_) composed_ = true;
+  }
+  if (received_ != before && sleepers_ > 0) taken_.wake();
+  return all;
+}
+
+// The answer to one band's read, the cursor drawn on its rows: nullopt while
+// it has not come, false when it failed (or the connection did).
+std::optional<bool> Compositor::take(std::size_t band) {
   xcb_connection_t* x = c_.get();
   const Band& b = bands_[band];
+  void* answer = nullptr;
+  xcb_generic_error_t* error = nullptr;
+  if (!xcb_poll_for_reply(x, b.sequence, &answer, &error)) return std::nullopt;
+  std::free(error);
+  if (!answer) return false;
   const std::size_t stride = std::size_t{monitor_.width} * kBytesPerPixel;
   const std::size_t size = (b.bottom - b.top) * stride;
   if (shared_) {
-    Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(x, xcb_shm_get_image_cookie_t{b.sequence}, nullptr));
-    if (!r || r->size < size) return false;
+    Reply<xcb_shm_get_image_reply_t> r(static_cast<xcb_shm_get_image_reply_t*>(answer));
+    if (r->size < size) return false;
   } else {
-    Reply<xcb_get_image_reply_t> r(xcb_get_image_reply(x, xcb_get_image_cookie_t{b.sequence}, nullptr));
-    if (!r || static_cast<std::size_t>(xcb_get_image_data_length(r.get())) < size) return false;
+    Reply<xcb_get_image_reply_t> r(static_cast<xcb_get_image_reply_t*>(answer));
+    if (static_cast<std::size_t>(xcb_get_image_data_length(r.get())) < size) return false;
     std::memcpy(copy_.data() + b.top * stride, xcb_get_image_data(r.get()), size);
   }
   if (cursor_) {

@@ -25,6 +25,7 @@
 #include "common/x11/windows.h"
 #include "recording-screen/capture.h"
 #include "recording-screen/changed_rows.h"
+#include "recording-screen/posix/wake_up.h"
 
 namespace quorvane::recording::x11 {
 
@@ -85,6 +86,9 @@ class Compositor {
   // Waits until the rows read above `bottom` are in the last picture; false
   // when some could not be read. Safe from any thread.
   bool await(std::uint32_t bottom);
+  // The same without waiting: true when await(bottom) would return at once,
+  // false while rows above `bottom` are still on their way. Safe from any thread.
+  bool arrivedYet(std::uint32_t bottom);
 
  private:
   Compositor(const Connection& c, const Area& monitor) : c_(c), monitor_(monitor) {}
@@ -97,7 +101,8 @@ class Compositor {
   void rebuild(const std::vector<Window>& windows, const std::vector<std::int32_t>& excludedPids,
                const std::vector<xcb_rectangle_t>& holes, const std::vector<RowRun>& runs);
   void readBack(const std::vector<RowRun>& runs);
-  bool receive(std::size_t band);
+  bool takeArrived(std::uint32_t bottom);
+  std::optional<bool> take(std::size_t band);
 
   const Connection& c_;
   Area monitor_;
@@ -118,6 +123,10 @@ class Compositor {
   std::mutex readLock_;
   std::vector<Band> bands_;
   std::size_t received_ = 0;
+  // Threads sleeping in await() for answers, told when another thread has
+  // taken some in: they may have seen the last ones come before it did.
+  int sleepers_ = 0;
+  posix::WakeUp taken_;
   bool readFailed_ = false;
   // What the last picture was made of, so that the next reads only what
   // changed; composed_ once all its rows were read, under readLock_.
