@@ -93,6 +93,9 @@ std::optional<bool> X11Capture::takeChange() {
   bool changed = takeDamage();
   if (configuration_.showsCursor && pointerMoved()) changed = true;
   if (std::exchange(firstFrame_, false)) changed = true;
+  // Reading the connection here may have taken in answers to a picture's
+  // reads that a thread is sleeping for.
+  if (compositor_) compositor_->nudge();
   return changed;
 }
 

@@ -387,6 +387,11 @@ bool Compositor::arrivedYet(std::uint32_t bottom) {
   return lock.owns_lock() && takeArrived(bottom);
 }
 
+void Compositor::nudge() {
+  std::lock_guard<std::mutex> guard(readLock_);
+  if (sleepers_ > 0) taken_.wake();
+}
+
 // The answers come in order; whether every band above `bottom` is taken in.
 bool Compositor::takeArrived(std::uint32_t bottom) {
   const std::size_t before = received_;

@@ -89,6 +89,9 @@ class Compositor {
   // The same without waiting: true when await(bottom) would return at once,
   // false while rows above `bottom` are still on their way. Safe from any thread.
   bool arrivedYet(std::uint32_t bottom);
+  // After another use of the connection, which may have read answers in
+  // while a thread slept in await(): that thread looks again.
+  void nudge();
 
  private:
   Compositor(const Connection& c, const Area& monitor) : c_(c), monitor_(monitor) {}
