@@ -122,12 +122,8 @@ std::optional<std::string> takeLine(int fd, std::string& buffer, milliseconds ti
 std::optional<std::string> Child::readLine(milliseconds timeout) { return takeLine(out_, outBuffer_, timeout); }
 
 std::optional<std::string> Child::readBytes(size_t n, milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (outBuffer_.size() < n) {
-    if (!fill(out_, outBuffer_, deadline)) return std::nullopt;
-  }
-  std::string bytes = outBuffer_.substr(0, n);
-  outBuffer_.erase(0, n);
+  std::string bytes(n, '\0');
+  if (!readInto(bytes.data(), n, timeout)) return std::nullopt;
   return bytes;
 }
 
@@ -139,9 +135,12 @@ bool Child::readInto(char* into, size_t n, milliseconds timeout) {
   while (got < n) {
     const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
     pollfd p{out_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(std::max<long>(left, 0))) <= 0) return false;
-    const ssize_t r = read(out_, into + got, n - got);
-    if (r <= 0) return false;
+    const ssize_t r = poll(&p, 1, static_cast<int>(std::max<long>(left, 0))) > 0 ? read(out_, into + got, n - got) : 0;
+    if (r <= 0) {
+      // What did come is kept for the next read: a header cut by the time-out is not lost.
+      outBuffer_.insert(0, into, got);
+      return false;
+    }
     got += static_cast<size_t>(r);
   }
   return true;

@@ -47,7 +47,8 @@ class Child {
   // Exactly n bytes of standard output, or nullopt.
   std::optional<std::string> readBytes(size_t n, milliseconds timeout = std::chrono::seconds(10));
   // Exactly n bytes of standard output into `into`, read straight from the
-  // pipe: a bench timing a large record must not time its own copies.
+  // pipe: a bench timing a large record must not time its own copies. On
+  // failure the bytes that came stay for the next read.
   bool readInto(char* into, size_t n, milliseconds timeout = std::chrono::seconds(10));
   // Everything still to come on standard output (error) until it closes.
   std::string readAllStdout(milliseconds timeout = std::chrono::seconds(10));
