@@ -42,7 +42,8 @@ bool splitAtRestarts(std::string_view scan, std::string* into, std::size_t count
 bool rowsIn(const PixelView& pixels, std::uint32_t mcuRows, int* pollTurns = nullptr) {
   if (!pixels.arriving) return true;
   const std::uint32_t bottom = std::min(mcuRows * kMcuSide, pixels.height);
-  for (; pollTurns && *pollTurns > 0; --*pollTurns) {
+  while (pollTurns && *pollTurns > 0) {
+    --*pollTurns;
     const auto in = pixels.arriving->arrivedYet(bottom);
     if (!in || *in) break;
     std::this_thread::yield();
