@@ -39,16 +39,23 @@ void widenPipe(int fd, int bytes) {
 }
 
 std::optional<std::string> writeAll(int fd, std::span<const std::string_view> parts, GatherWrite gather) {
-  // One system call for header and picture wakes the reader once; a pipe may
-  // still take a large frame in pieces, and the record is complete only when all are in.
+  // The record is complete only when every piece is in.
   std::vector<iovec> pending;
   for (auto part : parts) {
     if (!part.empty()) pending.push_back({const_cast<char*>(part.data()), part.size()});
   }
   std::size_t first = 0;
   while (first < pending.size()) {
-    auto count = static_cast<int>(std::min<std::size_t>(pending.size() - first, IOV_MAX));
-    ssize_t n = gather(fd, pending.data() + first, count);
+    std::size_t count = 0, bytes = 0;
+    while (first + count < pending.size() && count < IOV_MAX && bytes < kWriteChunkBytes) {
+      bytes += pending[first + count++].iov_len;
+    }
+    // The last part offered may be cut short for this call.
+    iovec& last = pending[first + count - 1];
+    const std::size_t whole = last.iov_len;
+    if (bytes > kWriteChunkBytes) last.iov_len -= bytes - kWriteChunkBytes;
+    ssize_t n = gather(fd, pending.data() + first, static_cast<int>(count));
+    last.iov_len = whole;
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::string(std::strerror(errno));
     auto done = static_cast<std::size_t>(n);

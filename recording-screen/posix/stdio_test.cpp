@@ -19,11 +19,15 @@ struct Gathered {
   std::string bytes;
   std::size_t most = 0;
   int interruptions = 0, failWith = 0, mostParts = 0;
+  std::size_t mostOffered = 0;  // bytes, in one call
 };
 Gathered gathered;
 
 ssize_t gather(int, const iovec* parts, int count) {
   gathered.mostParts = std::max(gathered.mostParts, count);
+  std::size_t offered = 0;
+  for (int i = 0; i < count; ++i) offered += parts[i].iov_len;
+  gathered.mostOffered = std::max(gathered.mostOffered, offered);
   if (gathered.interruptions > 0) return --gathered.interruptions, errno = EINTR, -1;
   if (gathered.failWith) return errno = gathered.failWith, -1;
   std::size_t taken = 0;
@@ -39,10 +43,13 @@ ssize_t gather(int, const iovec* parts, int count) {
 
 // Short writes resume where they stopped, within a part or at its end; an
 // interrupted write is tried again; a failure is told by its text; no call
-// is given more parts than the system takes.
+// is given more parts than the system takes, or more bytes than a piece.
 TEST(WriteAll, WritesEveryPartInFullOrSaysWhyNot) {
   const std::vector<std::string_view> parts{"head", "", "0123456789", "x"};
   const std::vector<std::string_view> many(IOV_MAX + 500, "a");
+  // A large record: parts that fill a piece exactly, cross its end, and exceed it alone.
+  const std::string big(kWriteChunkBytes + 7, 'b'), small(kWriteChunkBytes - 3, 's');
+  const std::vector<std::string_view> large{"head", small, "xyz", big, "tail", big};
   struct Case {
     std::vector<std::string_view> parts;
     Gathered fake;
@@ -55,11 +62,14 @@ TEST(WriteAll, WritesEveryPartInFullOrSaysWhyNot) {
       {parts, {{}, 4, 2, 0}, std::nullopt, "head0123456789x"},
       {parts, {{}, 1, 0, EPIPE}, "Broken pipe", ""},
       {many, {{}, 1 << 20, 0, 0}, std::nullopt, std::string(IOV_MAX + 500, 'a')},
+      {large, {{}, 1 << 22, 0, 0}, std::nullopt, "head" + small + "xyz" + big + "tail" + big},
+      {large, {{}, 100'000, 1, 0}, std::nullopt, "head" + small + "xyz" + big + "tail" + big},
   };
   for (const auto& c : cases) {
     gathered = c.fake;
     EXPECT_EQ(std::tuple(writeAll(1, c.parts, gather), gathered.bytes), std::tuple(c.error, c.written)) << c.fake.most;
     EXPECT_LE(gathered.mostParts, IOV_MAX);
+    EXPECT_LE(gathered.mostOffered, kWriteChunkBytes);
   }
 }
 
