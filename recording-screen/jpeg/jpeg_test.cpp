@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -216,6 +217,28 @@ TEST(WholePieces, CoverThePictureWithASplitStartAndAHalvingEnd) {
     for (auto count : counts) expected.push_back({first, count}), first += count;
     EXPECT_EQ(wholePieces(rows), expected) << rows;
   }
+}
+
+// A marker is 0xFF then RST0..RST7, wherever it lies against the blocks the
+// search looks through first; 0xFF before a stuffed 0x00, another marker or
+// nothing is data.
+TEST(RestartMarkerAt, FindsTheFirstMarkerFromWhereItIsAsked) {
+  std::string stuffed;
+  for (int i = 0; i < 150; ++i) stuffed += std::string("\xFF\x00", 2);
+  for (std::size_t at = 0; at + 1 < stuffed.size(); ++at) {
+    for (unsigned char second : {0xD0, 0xD7, 0xD8, 0xCF, 0x00}) {
+      std::string scan = stuffed;
+      scan[at] = '\xFF';
+      scan[at + 1] = static_cast<char>(second);
+      const bool marker = second >= 0xD0 && second <= 0xD7;
+      const auto expected = marker ? at : std::string_view::npos;
+      EXPECT_EQ(std::tuple(restartMarkerAt(scan, 0), restartMarkerAt(scan, at), restartMarkerAt(scan, at + 1)),
+                std::tuple(expected, expected, std::string_view::npos))
+          << at << " " << int(second);
+    }
+  }
+  EXPECT_EQ(restartMarkerAt(stuffed + "\xFF", 0), std::string_view::npos);  // cut after the 0xFF
+  EXPECT_EQ(restartMarkerAt("", 0), std::string_view::npos);
 }
 
 // Each job has returned, its writes seen, when wait() returns; the one thread

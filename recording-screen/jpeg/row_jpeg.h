@@ -48,6 +48,10 @@ struct Piece {
 };
 std::vector<Piece> wholePieces(std::uint32_t mcuRows);
 
+// Where the first restart marker at or after `from` starts in entropy-coded
+// data, or npos.
+std::size_t restartMarkerAt(std::string_view scan, std::size_t from);
+
 // A thread kept for the encoder's second share of a frame: starting one per
 // frame cost its start-up on every frame. It sleeps between jobs.
 class SecondThread {
