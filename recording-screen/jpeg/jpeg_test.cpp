@@ -155,7 +155,7 @@ class LookedFor final : public RowsArriving {
   }
   std::optional<bool> arrivedYet(std::uint32_t bottom) override {
     std::lock_guard<std::mutex> guard(lock_);
-    ++looks_;
+    if (looks_++ == 0) firstLook_ = bottom;
     lookers_.insert(std::this_thread::get_id());
     looked_.notify_all();
     if (looksTakeIn_ && in_ < bottom) takeBand();
@@ -164,6 +164,10 @@ class LookedFor final : public RowsArriving {
   std::pair<int, std::set<std::thread::id>> looks() {
     std::lock_guard<std::mutex> guard(lock_);
     return {looks_, lookers_};
+  }
+  std::uint32_t firstLook() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return firstLook_;
   }
 
  private:
@@ -180,12 +184,14 @@ class LookedFor final : public RowsArriving {
   const bool looksTakeIn_;
   std::uint32_t in_ = 0;
   int looks_ = 0;
+  std::uint32_t firstLook_ = 0;  // the bottom row asked for
   std::set<std::thread::id> lookers_;
 };
 
 // The second thread looks for its rows before it sleeps, a bounded number of
 // times in a frame; the thread that asked (which sent the reads) only waits.
-// The file is the same whether looks take rows in or only tell.
+// While it waits, the first piece is not its own: the looking thread starts
+// on it. The file is the same whether looks take rows in or only tell.
 TEST(RowJpegEncoder, TheSecondThreadLooksForRowsBeforeItSleeps) {
   const Picture source = picture(200, 33 * 16, 8);
   const auto whole = compressRegion(source.view(), 0, source.height, (200 + 15) / 16);
@@ -201,6 +207,7 @@ TEST(RowJpegEncoder, TheSecondThreadLooksForRowsBeforeItSleeps) {
     EXPECT_LE(looks, kPollTurns) << looksTakeIn;
     EXPECT_EQ(lookers.size(), 1u) << looksTakeIn;
     EXPECT_EQ(lookers.count(std::this_thread::get_id()), 0u) << looksTakeIn;
+    EXPECT_EQ(rows.firstLook(), wholePieces(33).front().count * 16) << looksTakeIn;
   }
 }
 

@@ -132,12 +132,16 @@ bool RowJpegEncoder::encodeWhole(const PixelView& pixels) {
   // A failure (no memory) on either thread fails the frame, never the process.
   auto takePieces = [&](RegionCompressor& compressor, int* pollTurns) {
     try {
-      for (std::size_t piece; ok && (piece = next.fetch_add(1)) < pieces.size();) {
+      // A piece is taken once its rows are in, so that the thread they come
+      // to first starts on them while the other may still sleep.
+      for (std::size_t piece = next; ok && piece < pieces.size();) {
         const auto [first, rows] = pieces[piece];
-        std::string* headers = first == 0 ? &headers_ : nullptr;
-        if (!rowsIn(pixels, first + rows, pollTurns) || !encodeRows(pixels, first, rows, headers, compressor)) {
+        if (!rowsIn(pixels, first + rows, pollTurns)) {
           ok = false;
-        }
+        } else if (next.compare_exchange_strong(piece, piece + 1)) {
+          if (!encodeRows(pixels, first, rows, first == 0 ? &headers_ : nullptr, compressor)) ok = false;
+          piece = next;
+        }  // else the other thread took it, and `piece` is the next one left
       }
     } catch (const std::exception&) {
       ok = false;
