@@ -1,7 +1,6 @@
 #include "input/scroll/scroll.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "common/numbers.h"
 #include "input/answer.h"
@@ -55,7 +54,9 @@ struct Run {
 
   bool pointerOnTarget() {
     auto now = s.system.pointerLocation();
-    return now && std::hypot(now->x - target.x, now->y - target.y) < kPointerTolerance;
+    if (!now) return false;
+    const double dx = now->x - target.x, dy = now->y - target.y;
+    return dx * dx + dy * dy < kPointerTolerance * kPointerTolerance;  // hypot would need libm
   }
 
   // One "step": every check again, then one wheel event. An error text ends the run.
