@@ -121,6 +121,12 @@ done
 lap install
 
 # 4. One real run of each program from its installed path.
+# quorvane-input starts once per question: only the C library loads with it
+# (the Wayland and D-Bus libraries load when first called).
+needed=$(readelf -d "$libexec/quorvane-input" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p')
+while read -r library; do
+  [[ $library == libc.so.* || $library == ld-linux* ]] || fail "quorvane-input loads $library at every start"
+done <<<"$needed"
 answer=$("$libexec/quorvane-input" --self-test)
 [[ $answer == '{"plain":null,"shiftOnly":null,"shortcut":"Cmd+Shift+9","unknown":null}' ]] ||
   fail "quorvane-input --self-test answered $answer"
