@@ -79,12 +79,13 @@ TEST(WaylandClientLoader, LoadsTheLibraryAtTheFirstCallAndSendsEveryArgumentType
       wl_registry_bind(registry, 8, &zwlr_virtual_pointer_manager_v1_interface, 2));  // 4
   auto* pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, seat);  // 5
   auto* seatless = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, nullptr);  // 6
+  auto* onNoOutput = zwlr_virtual_pointer_manager_v1_create_virtual_pointer_with_output(manager, seat, nullptr);  // 7
   zwlr_virtual_pointer_v1_axis_discrete(pointer, 1000, 1, wl_fixed_from_double(-1.5), -1);
   zwlr_virtual_pointer_v1_destroy(pointer);
-  auto* shm = static_cast<wl_shm*>(wl_registry_bind(registry, 9, &wl_shm_interface, 1));  // 7
+  auto* shm = static_cast<wl_shm*>(wl_registry_bind(registry, 9, &wl_shm_interface, 1));  // 8
   const int memory = memfd_create("quorvane-loader-test", MFD_CLOEXEC);
   ASSERT_GE(memory, 0);
-  wl_shm_pool* pool = wl_shm_create_pool(shm, memory, 4096);  // 8, and the descriptor beside the bytes
+  wl_shm_pool* pool = wl_shm_create_pool(shm, memory, 4096);  // 9, and the descriptor beside the bytes
   close(memory);
   ASSERT_GE(wl_display_flush(display), 0);
 
@@ -114,16 +115,18 @@ TEST(WaylandClientLoader, LoadsTheLibraryAtTheFirstCallAndSendsEveryArgumentType
       message(2, 0, Words{8} + text("zwlr_virtual_pointer_manager_v1") + Words{2, 4}) +
       message(4, 0, {3, 5}) +                                                // "?on"
       message(4, 0, {0, 6}) +                                                // a null object
+      message(4, 2, {3, 0, 7}) +                                             // "2?o?on": since version 2
       message(5, 7, {1000, 1, static_cast<std::uint32_t>(-384), static_cast<std::uint32_t>(-1)}) +  // "uufi"
       message(5, 8, {}) +                                                    // a destructor
-      message(2, 0, Words{9} + text("wl_shm") + Words{1, 7}) +
-      message(7, 0, {8, 4096});                                              // "nhi": the fd goes beside
+      message(2, 0, Words{9} + text("wl_shm") + Words{1, 8}) +
+      message(8, 0, {9, 4096});                                              // "nhi": the fd goes beside
   EXPECT_EQ(Words(received.begin(), received.begin() + got / 4), expected);
   EXPECT_EQ(descriptors, 1);
 
   wl_shm_pool_destroy(pool);
   wl_shm_destroy(shm);
   zwlr_virtual_pointer_v1_destroy(seatless);
+  zwlr_virtual_pointer_v1_destroy(onNoOutput);
   zwlr_virtual_pointer_manager_v1_destroy(manager);
   wl_seat_destroy(seat);
   wl_registry_destroy(registry);
