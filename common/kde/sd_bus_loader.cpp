@@ -8,24 +8,14 @@
 // function a link error rather than a silent load.
 #include <cerrno>
 #include <cstdarg>
-#include <dlfcn.h>
 
 #include <systemd/sd-bus.h>
 
+#include "common/posix/library.h"
+
 namespace {
 
-// Loaded once, on the first call; never unloaded.
-void* libsystemd() {
-  static void* const handle = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-  return handle;
-}
-
-// The library's own function: looked up in the library, never in this program.
-template <typename F>
-F* real(const char* name) {
-  void* handle = libsystemd();
-  return handle ? reinterpret_cast<F*>(dlsym(handle, name)) : nullptr;
-}
+constinit quorvane::posix::Library libsystemd{"libsystemd.so.0"};
 
 constexpr int kNoLibrary = -ELIBACC;
 
@@ -34,10 +24,10 @@ constexpr int kNoLibrary = -ELIBACC;
 // Ours only: never exported, so that libsystemd's calls of its own functions stay its own.
 #pragma GCC visibility push(hidden)
 
-#define QUORVANE_SD_BUS(type, name, failed, params, args)           \
-  type name params {                                               \
-    static auto* const function = real<decltype(name)>(#name);     \
-    return function ? function args : failed;                      \
+#define QUORVANE_SD_BUS(type, name, failed, params, args)                     \
+  type name params {                                                          \
+    static auto* const function = libsystemd.function<decltype(name)>(#name); \
+    return function ? function args : failed;                                 \
   }
 
 QUORVANE_SD_BUS(int, sd_bus_new, kNoLibrary, (sd_bus * *ret), (ret))
@@ -86,20 +76,20 @@ QUORVANE_SD_BUS(int, sd_bus_message_is_method_call, kNoLibrary,
 #undef QUORVANE_SD_BUS
 
 void sd_bus_error_free(sd_bus_error* e) {
-  static auto* const function = real<decltype(sd_bus_error_free)>("sd_bus_error_free");
+  static auto* const function = libsystemd.function<decltype(sd_bus_error_free)>("sd_bus_error_free");
   if (function) function(e);
 }
 
 // The variadic ones through their va_list forms.
-#define QUORVANE_SD_BUS_VA(name, vname, params, last, args)         \
-  int name params {                                                \
-    static auto* const function = real<decltype(vname)>(#vname);   \
-    if (!function) return kNoLibrary;                              \
-    va_list ap;                                                    \
-    va_start(ap, last);                                            \
-    const int r = function args;                                   \
-    va_end(ap);                                                    \
-    return r;                                                      \
+#define QUORVANE_SD_BUS_VA(name, vname, params, last, args)                     \
+  int name params {                                                             \
+    static auto* const function = libsystemd.function<decltype(vname)>(#vname); \
+    if (!function) return kNoLibrary;                                           \
+    va_list ap;                                                                 \
+    va_start(ap, last);                                                         \
+    const int r = function args;                                                \
+    va_end(ap);                                                                 \
+    return r;                                                                   \
   }
 
 QUORVANE_SD_BUS_VA(sd_bus_message_append, sd_bus_message_appendv, (sd_bus_message * m, const char* types, ...), types,

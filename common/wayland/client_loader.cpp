@@ -9,27 +9,16 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <wayland-client-core.h>
 
+#include "common/posix/library.h"
 #include "common/wayland/interfaces.h"
 
 namespace {
 
-// Loaded once, on the first call; never unloaded.
-void* library() {
-  static void* const handle = dlopen("libwayland-client.so.0", RTLD_NOW | RTLD_LOCAL);
-  return handle;
-}
-
-// The library's own function: looked up in the library, never in this program.
-template <typename F>
-F* real(const char* name) {
-  void* handle = library();
-  return handle ? reinterpret_cast<F*>(dlsym(handle, name)) : nullptr;
-}
+constinit quorvane::posix::Library libwaylandClient{"libwayland-client.so.0"};
 
 int noLibrary() {
   errno = ELIBACC;
@@ -68,11 +57,11 @@ constexpr int kMaxArguments = 20;
 // Ours only: never exported, so that the library's calls of its own functions stay its own.
 #pragma GCC visibility push(hidden)
 
-#define QUORVANE_WL(type, name, failed, params, args)           \
-  type name params {                                           \
-    static auto* const function = real<decltype(name)>(#name); \
-    if (!function) return failed;                              \
-    return function args;                                      \
+#define QUORVANE_WL(type, name, failed, params, args)                               \
+  type name params {                                                                \
+    static auto* const function = libwaylandClient.function<decltype(name)>(#name); \
+    if (!function) return failed;                                                   \
+    return function args;                                                           \
   }
 
 // No display exists without the library, so only connecting can fail for want of it.
@@ -89,10 +78,10 @@ QUORVANE_WL(std::uint32_t, wl_proxy_get_version, 0, (wl_proxy * proxy), (proxy))
 
 #undef QUORVANE_WL
 
-#define QUORVANE_WL_VOID(name, params, args)                   \
-  void name params {                                           \
-    static auto* const function = real<decltype(name)>(#name); \
-    if (function) function args;                               \
+#define QUORVANE_WL_VOID(name, params, args)                                        \
+  void name params {                                                                \
+    static auto* const function = libwaylandClient.function<decltype(name)>(#name); \
+    if (function) function args;                                                    \
   }
 
 QUORVANE_WL_VOID(wl_display_disconnect, (wl_display * display), (display))
@@ -103,7 +92,8 @@ QUORVANE_WL_VOID(wl_proxy_destroy, (wl_proxy * proxy), (proxy))
 
 // The library takes the descriptor, and closes it when it fails.
 wl_display* wl_display_connect_to_fd(int fd) {
-  static auto* const function = real<decltype(wl_display_connect_to_fd)>("wl_display_connect_to_fd");
+  static auto* const function =
+      libwaylandClient.function<decltype(wl_display_connect_to_fd)>("wl_display_connect_to_fd");
   if (function) return function(fd);
   close(fd);
   errno = ELIBACC;
@@ -115,9 +105,10 @@ wl_display* wl_display_connect_to_fd(int fd) {
 // of the proxy's interface, and handed on as an array.
 wl_proxy* wl_proxy_marshal_flags(wl_proxy* proxy, std::uint32_t opcode, const wl_interface* interface,
                                  std::uint32_t version, std::uint32_t flags, ...) {
-  static auto* const marshal = real<decltype(wl_proxy_marshal_array_flags)>("wl_proxy_marshal_array_flags");
-  static auto* const className = real<decltype(wl_proxy_get_class)>("wl_proxy_get_class");
-  static auto* const destroy = real<decltype(wl_proxy_destroy)>("wl_proxy_destroy");
+  static auto* const marshal =
+      libwaylandClient.function<decltype(wl_proxy_marshal_array_flags)>("wl_proxy_marshal_array_flags");
+  static auto* const className = libwaylandClient.function<decltype(wl_proxy_get_class)>("wl_proxy_get_class");
+  static auto* const destroy = libwaylandClient.function<decltype(wl_proxy_destroy)>("wl_proxy_destroy");
   if (!marshal || !className || !destroy) return nullptr;
   const wl_interface* own = quorvane::wayland::interfaceNamed(className(proxy));
   wl_argument args[kMaxArguments] = {};
