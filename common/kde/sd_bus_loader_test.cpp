@@ -2,24 +2,16 @@
 // not link: it is loaded on the first call, and answers and errors come back
 // as the library gives them.
 #include <cerrno>
-#include <fstream>
-#include <string>
 
 #include <systemd/sd-bus.h>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/mapped.h"
+
 namespace {
 
-bool libsystemdMapped() {
-  std::ifstream maps("/proc/self/maps");
-  for (std::string line; std::getline(maps, line);) {
-    if (line.find("libsystemd.so") != std::string::npos) return true;
-  }
-  return false;
-}
-
-const bool mappedAtStart = libsystemdMapped();  // before main, before any test
+const bool mappedAtStart = quorvane::test::libraryMapped("libsystemd.so");  // before main, before any test
 
 }  // namespace
 
@@ -28,7 +20,7 @@ TEST(SdBusLoader, LoadsLibsystemdAtTheFirstCallAndPassesItsAnswersOn) {
   sd_bus* bus = nullptr;
   ASSERT_EQ(sd_bus_new(&bus), 0);
   ASSERT_NE(bus, nullptr);
-  EXPECT_TRUE(libsystemdMapped());
+  EXPECT_TRUE(quorvane::test::libraryMapped("libsystemd.so"));
   EXPECT_GE(sd_bus_set_address(bus, "unix:path=/nonexistent/quorvane-test-bus"), 0);
   EXPECT_GE(sd_bus_set_bus_client(bus, 1), 0);
   EXPECT_EQ(sd_bus_start(bus), -ENOENT);  // the library's own error

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -25,18 +24,11 @@
 #include "common/wayland/protocols/wlr-virtual-pointer-unstable-v1-client.h"
 #include "common/wayland/protocols/xdg-output-unstable-v1-client.h"
 #include "common/wayland/protocols/xdg-shell-client.h"
+#include "tests/support/mapped.h"
 
 namespace {
 
-bool libraryMapped() {
-  std::ifstream maps("/proc/self/maps");
-  for (std::string line; std::getline(maps, line);) {
-    if (line.find("libwayland-client.so") != std::string::npos) return true;
-  }
-  return false;
-}
-
-const bool mappedAtStart = libraryMapped();  // before main, before any test
+const bool mappedAtStart = quorvane::test::libraryMapped("libwayland-client.so");  // before main, before any test
 
 using Words = std::vector<std::uint32_t>;
 
@@ -71,7 +63,7 @@ TEST(WaylandClientLoader, LoadsTheLibraryAtTheFirstCallAndSendsEveryArgumentType
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends.data()), 0);
   wl_display* display = wl_display_connect_to_fd(ends[0]);
   ASSERT_NE(display, nullptr);
-  EXPECT_TRUE(libraryMapped());
+  EXPECT_TRUE(quorvane::test::libraryMapped("libwayland-client.so"));
 
   wl_registry* registry = wl_display_get_registry(display);  // new id 2
   auto* seat = static_cast<wl_seat*>(wl_registry_bind(registry, 7, &wl_seat_interface, 5));  // 3
