@@ -31,6 +31,7 @@
 #include <xcb/xcb.h>
 
 #include "bench/recording-screen/turbo_jpeg.h"
+#include "recording-screen/jpeg/row_jpeg.h"
 #include "common/x11/connection.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/frames.h"
@@ -93,8 +94,7 @@ void paintDesktop(Connection& c, int width, int height) {
 // The baseline's encode, into a buffer kept from frame to frame as a grabber
 // that runs for long keeps it: a fresh one costs page faults every time, which
 // would be timed as encoding.
-std::size_t encodedSize(quorvane::recording::jpeg::TurboJpegEncoder& encoder, const unsigned char* bgrx, int width,
-                        int height) {
+std::size_t encodedSize(quorvane::recording::Encoder& encoder, const unsigned char* bgrx, int width, int height) {
   quorvane::recording::PixelView view{bgrx, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                                       static_cast<std::size_t>(width) * 4, std::nullopt};
   auto parts = encoder.encodeJpegParts(view);
@@ -227,7 +227,10 @@ class ScreenChanges {
 // (e) Requests after a change, against one grab plus one full encode (no
 // restart markers) of the same picture: a typing-like change of 300x40 with the
 // cursor still, or a change of the whole screen. One line per scene:
-// "<scene> <W>x<H>: delay ratio R, cpu ratio C, size ratio S".
+// "<scene> <W>x<H>: delay ratio R, cpu ratio C, size ratio S, encoder alone E".
+// E is the program's own encoder on the grabbed picture, whole and in this
+// process, against the same baseline: what the delay ratio would be with no
+// capture, no window list and no pipe, the floor this machine's cores allow.
 void scene(const char* name, Connection& c, const quorvane::test::XSession& session, const std::string& id, int width,
            int height, const std::function<void(int)>& change) {
   xcb_connection_t* x = c.get();
@@ -238,11 +241,12 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
   free(xcb_request_check(x, xcb_shm_attach_checked(x, seg, static_cast<std::uint32_t>(shmid), 0)));
   shmctl(shmid, IPC_RMID, nullptr);
   quorvane::recording::jpeg::TurboJpegEncoder encoder;
+  quorvane::recording::jpeg::RowJpegEncoder own(quorvane::recording::jpeg::kTwoThreadMinPixels);
   // A slow tick, so that a change is rarely taken as a frame before its request.
   Helper h = startHelper(session, "quorvane-recording-screen", id, "15");
   readRecord(h);
   ScreenChanges changes(c);
-  std::vector<double> delays, baseDelays, baseCpu, sizes;
+  std::vector<double> delays, baseDelays, baseCpu, sizes, ownDelays;
   double helperCpu = 0;
   int step = 0;
   for (int i = 0; i < kSamples; ++i) {
@@ -271,6 +275,9 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
     baseCpu.push_back(threadCpuMs() - cpuStart);
     baseDelays.push_back(ms(Clock::now() - start));
     delays.push_back(delay);
+    start = Clock::now();
+    encodedSize(own, mem, width, height);
+    ownDelays.push_back(ms(Clock::now() - start));
     sizes.push_back(static_cast<double>(n) / static_cast<double>(outSize));
   }
   h.app->closeHelperStdin();
@@ -280,8 +287,9 @@ void scene(const char* name, Connection& c, const quorvane::test::XSession& sess
   double cpuPerRecord = helperCpu * 1e3 / kSamples;
   double baseCpuMean = 0;
   for (double v : baseCpu) baseCpuMean += v / kSamples;
-  std::printf("%s %dx%d: delay ratio %.2f, cpu ratio %.2f, size ratio %.3f\n", name, width, height,
-              median(delays) / median(baseDelays), cpuPerRecord / baseCpuMean, median(sizes));
+  std::printf("%s %dx%d: delay ratio %.2f, cpu ratio %.2f, size ratio %.3f, encoder alone %.2f\n", name, width,
+              height, median(delays) / median(baseDelays), cpuPerRecord / baseCpuMean, median(sizes),
+              median(ownDelays) / median(baseDelays));
 }
 
 void scenes(Connection& c, const quorvane::test::XSession& session, const std::string& id, int width, int height) {
