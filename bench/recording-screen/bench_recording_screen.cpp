@@ -31,8 +31,8 @@
 #include <xcb/xcb.h>
 
 #include "bench/recording-screen/turbo_jpeg.h"
-#include "recording-screen/jpeg/row_jpeg.h"
 #include "common/x11/connection.h"
+#include "recording-screen/jpeg/row_jpeg.h"
 #include "tests/support/fake_app.h"
 #include "tests/support/frames.h"
 #include "tests/support/process.h"
@@ -91,9 +91,9 @@ void paintDesktop(Connection& c, int width, int height) {
   free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
 }
 
-// The baseline's encode, into a buffer kept from frame to frame as a grabber
-// that runs for long keeps it: a fresh one costs page faults every time, which
-// would be timed as encoding.
+// One encode of the whole picture, into buffers the encoder keeps from frame to
+// frame as a grabber that runs for long keeps them: fresh ones cost page faults
+// every time, which would be timed as encoding. The size of the first part.
 std::size_t encodedSize(quorvane::recording::Encoder& encoder, const unsigned char* bgrx, int width, int height) {
   quorvane::recording::PixelView view{bgrx, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                                       static_cast<std::size_t>(width) * 4, std::nullopt};
